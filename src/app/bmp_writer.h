@@ -1,0 +1,34 @@
+// Writing a decoded DIB block as a Windows BMP file: a 14-byte file header
+// in front of the block's bytes, which are copied unchanged.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace app {
+
+// The BITMAPFILEHEADER shared by every file of a run. It is updated in place
+// for each file and never reset.
+struct TBmpFileHeader {
+  std::uint16_t bfType;  // "BM"
+  std::uint32_t bfSize;
+  std::uint16_t bfReserved1;
+  std::uint16_t bfReserved2;
+  std::uint32_t bfOffBits;
+};
+extern TBmpFileHeader BmpFileHeader;
+
+enum class BmpWriteResult {
+  kWritten,
+  kCreateFailed,  // the file could not be created (or the block cannot be written as a BMP)
+  kWriteFailed,   // a write or the close failed; the incomplete file was removed
+};
+
+// Creates or replaces the file `name` in the current directory and writes the
+// locked block behind the file header. `block` is the whole block; the file
+// takes the header, the colour table for `bitCount` and `imageSize` pixel
+// bytes from it.
+BmpWriteResult WriteBmpFile(const char* name, std::span<const std::uint8_t> block,
+                            std::uint16_t bitCount, std::uint32_t imageSize);
+
+}  // namespace app

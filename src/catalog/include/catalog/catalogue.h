@@ -1,0 +1,24 @@
+// The built-in catalogue: the 161 pictures that a run converts, in order.
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+#include "catalog/descriptors.h"
+
+// A catalogue row: the picture's descriptor and a Shift-JIS label. A row
+// whose Category is null ends the catalogue.
+struct TCatalogEntry {
+  TCGVwImage Image;
+  const char* Category;
+};
+
+inline constexpr std::size_t kBackgroundRows = 152;
+inline constexpr std::size_t kPortraitRows = 9;
+inline constexpr std::size_t kPictureRows = kBackgroundRows + kPortraitRows;
+
+// 161 rows and the terminating row of zeros.
+extern const std::array<TCatalogEntry, kPictureRows + 1> Catalogue;
+
+// One tile-map range per background row, in row order.
+extern const std::array<TCGVwChunk, kBackgroundRows> MapSources;

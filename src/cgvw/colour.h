@@ -1,0 +1,36 @@
+// 15-bit colour words: blue in bits 10-14, green in 5-9, red in 0-4, bit 15
+// ignored. Each 5-bit channel v becomes v x 255 / 31 (integer division).
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace cgvw {
+
+constexpr std::uint8_t Scale5To8(unsigned v) {
+  return static_cast<std::uint8_t>(v * 255u / 31u);
+}
+
+inline constexpr std::array<std::uint8_t, 32> kScale5To8 = [] {
+  std::array<std::uint8_t, 32> table{};
+  for (unsigned v = 0; v < 32; ++v) {
+    table[v] = Scale5To8(v);
+  }
+  return table;
+}();
+
+// Loads colour word i of a run of words, in host order. Big-endian words are
+// swapped unless noSwap says they are stored little-endian.
+inline std::uint16_t LoadColourWord(const std::uint8_t* bytes, bool noSwap) {
+  return noSwap ? static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8))
+                : static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
+}
+
+// Writes the word's colour as the three bytes blue, green, red.
+inline void StoreBgr(std::uint8_t* dest, std::uint16_t word) {
+  dest[0] = kScale5To8[(word >> 10) & 31];
+  dest[1] = kScale5To8[(word >> 5) & 31];
+  dest[2] = kScale5To8[word & 31];
+}
+
+}  // namespace cgvw

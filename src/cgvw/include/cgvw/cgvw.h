@@ -1,0 +1,99 @@
+// The CGVw decoding layer: turns a picture descriptor into a DIB block.
+//
+// Every operation takes three pointers (its argument record, a second
+// argument, its result slot) and returns a status code; failures are
+// returned, never thrown. A decoder's result slot receives the handle of an
+// unlocked global memory block holding a packed device-independent bitmap,
+// which the caller then owns and frees with platform::GlobalFree.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "catalog/descriptors.h"
+#include "platform/win_api.h"
+
+// Status codes.
+inline constexpr std::int32_t kCGVwOk = 0;
+inline constexpr std::int32_t kCGVwUnsupported = -1;  // kind, depth, mode or size not handled
+inline constexpr std::int32_t kCGVwCannotOpen = -2;   // a source file cannot be opened or read
+inline constexpr std::int32_t kCGVwNoMemory = -3;  // a block or buffer cannot be obtained or locked
+
+// The shape of every decoder and service.
+using TCGVwOperation = std::int32_t (*)(const void* args, const void* second, void* result);
+
+// Decoders by Kind (Flags AND 0x1F); an empty slot is null.
+inline constexpr std::size_t kDecoderSlots = 32;
+extern const std::array<TCGVwOperation, kDecoderSlots> DecoderTable;
+
+// Services by fixed slot number; the other slots are empty.
+inline constexpr std::size_t kServiceSlots = 8;
+inline constexpr std::size_t kServiceReadFile = 0;
+inline constexpr std::size_t kServiceGetPalette = 2;
+inline constexpr std::size_t kServiceMakeInfoHeader = 6;
+extern const std::array<TCGVwOperation, kServiceSlots> ServiceTable;
+
+// ---------------------------------------------------------------------------
+// Dispatch
+
+// Decodes a picture.
+//   image: const TCGVwImage* const*, the picture to decode.
+//   backdropFlag: const std::uint32_t*; non-zero (and a Backdrop in the
+//     descriptor) draws the picture over its backdrop on a 24-bit canvas.
+//     Null means 0.
+//   result: platform::HGLOBAL*, the block on status 0, else null.
+std::int32_t CGVwDecode(const void* image, const void* backdropFlag, void* result);
+
+// The decoders of the table, same arguments (the second one is not read).
+std::int32_t CGVwDecodePlain(const void* image, const void* reserved, void* result);
+std::int32_t CGVwDecodeTiled(const void* image, const void* reserved, void* result);
+std::int32_t CGVwDecodeComposite(const void* image, const void* reserved, void* result);
+
+// Draws a tiled picture of Depth code 2 into the 8-bit bottom-up pixel rows
+// at `dest` from its tile map and 64-byte tiles, by the MapLayout bits of the
+// descriptor's Flags. Nothing is read outside `map` and `tiles` and nothing
+// is written outside `dest`: a cell whose entry lies past the end of the map,
+// or whose tiles lie outside the tile data, is not drawn.
+void CGVwRenderTiles(std::span<std::uint8_t> dest, std::span<const std::uint8_t> map,
+                     std::span<const std::uint8_t> tiles, const TCGVwImage* image);
+
+// ---------------------------------------------------------------------------
+// Services
+
+// Reads Size bytes at Offset of the file SourceRoot + FileName into Buffer.
+struct TArgs_CGVwReadFile00 {
+  std::uint8_t* Buffer = nullptr;  // at least Size bytes
+  std::string FileName;
+  std::int32_t Offset = 0;
+  std::int32_t Size = 0;
+};
+// args: const TArgs_CGVwReadFile00*; reserved: not read; result: std::int32_t*,
+// receives 0 on success. Status 0, or -2 when the file cannot be opened or
+// read. Bytes past the end of a short file are left as they were.
+std::int32_t CGVwReadFile(const void* args, const void* reserved, void* result);
+
+// Converts 15-bit colour words into RGBQUAD entries (blue, green, red, 2).
+struct TArgs_CGVwGetPalette00 {
+  std::uint8_t* Dest = nullptr;  // room for the colour count entries of 4 bytes
+  const void* Source = nullptr;  // Mode 0: the TCGVwImage; Mode 1: the words
+  std::int32_t Mode = 0;         // 0: read PalFile; 1: words in memory
+};
+struct TCGVwPalInfo {
+  std::int32_t Count = 0;   // words to convert (Mode 1)
+  std::int32_t NoSwap = 0;  // 0: big-endian words; else little-endian
+};
+// args: const TArgs_CGVwGetPalette00*; info: const TCGVwPalInfo* (Mode 1
+// only); result: std::int32_t*, 0 on entry, the colour count on success.
+std::int32_t CGVwGetPalette(const void* args, const void* info, void* result);
+
+// Writes the 40-byte BITMAPINFOHEADER of a picture at Dest.
+struct TArgs_CGVwMakeInfoHeader00 {
+  std::uint8_t* Dest = nullptr;
+  const TCGVwImage* Image = nullptr;
+};
+// args: const TArgs_CGVwMakeInfoHeader00*; reserved: not read; result:
+// std::int32_t*, receives 0. Always returns 0.
+std::int32_t CGVwMakeInfoHeader(const void* args, const void* reserved, void* result);

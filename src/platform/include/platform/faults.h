@@ -1,0 +1,50 @@
+// Test seam of the platform layer: make the n-th call of an acquisition fail,
+// count calls, and count what is still held. Production code never calls it;
+// with nothing armed every call behaves normally.
+#pragma once
+
+#include <string>
+
+namespace platform::faults {
+
+enum class Point {
+  GlobalAlloc,  // GlobalAlloc returns null
+  GlobalLock,   // GlobalLock returns null
+  HeapBuffer,   // TempBuffer::Obtain returns an empty buffer
+  FileOpen,     // CreateFileA with OPEN_EXISTING fails
+  FileCreate,   // CreateFileA with CREATE_ALWAYS fails
+  FileRead,     // ReadFile fails as with an I/O error
+  FileWrite,    // WriteFile fails as on a full disk
+  Console,      // a console write fails
+  MessageBox,   // MessageBoxA returns 0 (counted so tests can see the box)
+};
+inline constexpr int kPointCount = 9;
+
+// The n-th call (1-based, counted from now) at the point fails; 0 disarms it.
+void FailNth(Point point, long n);
+// Disarms every point and sets every call counter to 0.
+void Reset();
+// Calls at the point since the last Reset.
+long Calls(Point point);
+
+// What is held right now.
+struct Live {
+  long globalBlocks;  // allocated and not freed
+  long globalLocks;   // sum of all lock counts
+  long heapBuffers;   // TempBuffers alive
+  long openFiles;     // handles from CreateFileA not closed
+};
+Live LiveCounts();
+
+// Console output goes to the string instead of standard output while it is
+// set (null restores standard output).
+void CaptureConsole(std::string* sink);
+std::string* ConsoleCapture();
+
+// For the implementations: records a call at the point and says whether it
+// must fail.
+bool ShouldFail(Point point);
+// For the implementations: adjusts a live counter.
+void AdjustLive(long Live::*counter, long delta);
+
+}  // namespace platform::faults

@@ -1,0 +1,35 @@
+// Temporary buffers from the general heap. A buffer is zero-filled when it is
+// obtained, so bytes that a short read leaves alone read as 0, and it is
+// released when the object goes out of scope.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace platform {
+
+class TempBuffer {
+ public:
+  TempBuffer() = default;
+  // An empty buffer means failure: no memory, or a request for 0 bytes.
+  static TempBuffer Obtain(std::size_t bytes);
+
+  TempBuffer(TempBuffer&& other) noexcept;
+  TempBuffer& operator=(TempBuffer&& other) noexcept;
+  TempBuffer(const TempBuffer&) = delete;
+  TempBuffer& operator=(const TempBuffer&) = delete;
+  ~TempBuffer();
+
+  explicit operator bool() const { return data_ != nullptr; }
+  std::uint8_t* data() const { return data_; }
+  std::size_t size() const { return size_; }
+  std::span<std::uint8_t> span() const { return {data_, size_}; }
+
+ private:
+  void Release();
+  std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+}  // namespace platform

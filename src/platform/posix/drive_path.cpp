@@ -1,0 +1,87 @@
+#include "drive_path.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace platform::posix {
+namespace {
+
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualIgnoringAsciiCase(const char* a, const char* b) {
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    if (LowerAscii(*a) != LowerAscii(*b)) {
+      return false;
+    }
+  }
+  return *a == *b;
+}
+
+bool IsUsableComponent(const std::string& component) {
+  return !component.empty() && component != "." && component != ".." &&
+         component.find('/') == std::string::npos;
+}
+
+}  // namespace
+
+std::string DriveRoot() {
+  const char* root = std::getenv("TVRCGCV_DRIVE_ROOT");
+  return (root != nullptr && root[0] != '\0') ? root : "/mnt";
+}
+
+std::optional<DrivePath> ParseDrivePath(const char* path) {
+  if (path == nullptr || path[0] == '\0' || path[1] != ':' || path[2] != '\\') {
+    return std::nullopt;
+  }
+  DrivePath result;
+  result.drive = DriveRoot() + "/" + LowerAscii(path[0]);
+  std::vector<std::string> components;
+  std::string current;
+  for (const char* p = path + 3;; ++p) {
+    if (*p == '\\' || *p == '\0') {
+      if (!IsUsableComponent(current)) {
+        return result;  // no components: nothing can be opened
+      }
+      components.push_back(current);
+      current.clear();
+      if (*p == '\0') {
+        break;
+      }
+    } else {
+      current += *p;
+    }
+  }
+  result.components = std::move(components);
+  return result;
+}
+
+std::optional<std::string> FindInDirectory(const std::string& directory, const std::string& name) {
+  const std::string exact = directory + "/" + name;
+  struct stat info {};
+  if (::lstat(exact.c_str(), &info) == 0) {
+    return exact;
+  }
+  DIR* dir = ::opendir(directory.c_str());
+  if (dir == nullptr) {
+    return std::nullopt;
+  }
+  std::optional<std::string> best;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (EqualIgnoringAsciiCase(entry->d_name, name.c_str()) &&
+        (!best || std::strcmp(entry->d_name, best->c_str()) < 0)) {
+      best = entry->d_name;
+    }
+  }
+  ::closedir(dir);
+  if (!best) {
+    return std::nullopt;
+  }
+  return directory + "/" + *best;
+}
+
+}  // namespace platform::posix

@@ -1,0 +1,34 @@
+// How Windows paths map onto a POSIX file system.
+//
+// A drive path "X:\name" names the file `name` on drive X. Drive X is the
+// directory $TVRCGCV_DRIVE_ROOT/x (the letter lower-cased; the root defaults
+// to /mnt, where WSL mounts Windows drives), so a disc mounted or linked at
+// /mnt/q is drive q. Any other path is a name relative to the current
+// directory.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform::posix {
+
+struct DrivePath {
+  std::string drive;                    // the drive's directory (or image file)
+  std::vector<std::string> components;  // the name split at backslashes
+};
+
+// The drive root directory in use: $TVRCGCV_DRIVE_ROOT, or /mnt.
+std::string DriveRoot();
+
+// Splits a drive path; nullopt for a path without a drive prefix. A name
+// with an empty, "." or ".." component, or with a slash, cannot name a file
+// on the drive and yields a DrivePath without components.
+std::optional<DrivePath> ParseDrivePath(const char* path);
+
+// Finds `name` in `directory`: the exact name first, else the one name that
+// equals it ignoring ASCII case (the first in byte order if several do), as
+// Windows looks names up. Returns the full path or nullopt.
+std::optional<std::string> FindInDirectory(const std::string& directory, const std::string& name);
+
+}  // namespace platform::posix

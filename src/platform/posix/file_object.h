@@ -1,0 +1,27 @@
+// An open file behind a HANDLE on POSIX. Source files and output files are
+// plain descriptors; other kinds of source (a disc image, say) can stand
+// behind the same interface.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace platform::posix {
+
+class FileObject {
+ public:
+  virtual ~FileObject() = default;
+  // Moves the position to the offset from the start; false if impossible.
+  virtual bool Seek(std::int64_t offset) = 0;
+  // Reads up to `size` bytes, fewer only at the end of the file. False on an
+  // I/O error; `done` then counts the bytes read before it.
+  virtual bool Read(void* buffer, std::size_t size, std::size_t* done) = 0;
+  // Writes all `size` bytes; false if that failed (`done` says how many made it).
+  virtual bool Write(const void* buffer, std::size_t size, std::size_t* done) = 0;
+};
+
+// A file descriptor, closed on destruction.
+std::unique_ptr<FileObject> MakeDescriptorFile(int fd);
+
+}  // namespace platform::posix

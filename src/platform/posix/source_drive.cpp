@@ -1,0 +1,21 @@
+#include "source_drive.h"
+
+#include <sys/stat.h>
+
+namespace platform::posix {
+
+std::unique_ptr<FileObject> OpenOnDrive(const DrivePath& path) {
+  if (path.components.empty()) {
+    return nullptr;
+  }
+  struct stat info {};
+  if (::stat(path.drive.c_str(), &info) != 0) {
+    return nullptr;  // no such drive
+  }
+  if (S_ISDIR(info.st_mode)) {
+    return OpenInDirectory(path.drive, path.components);
+  }
+  return nullptr;  // a drive must be a directory
+}
+
+}  // namespace platform::posix

@@ -1,0 +1,68 @@
+// Shared helpers of the tests: temporary directories, a source drive in one,
+// and a guard around the platform's fault seam.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/faults.h"
+
+namespace testing_support {
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// A drive root (what TVRCGCV_DRIVE_ROOT names) with one drive directory in
+// it. While the object lives, TVRCGCV_DRIVE_ROOT points at the root and the
+// first character of SourceRoot is the drive letter.
+class TestDrive {
+ public:
+  explicit TestDrive(char letter = 'q');
+  ~TestDrive();
+  TestDrive(const TestDrive&) = delete;
+  TestDrive& operator=(const TestDrive&) = delete;
+
+  const std::filesystem::path& root() const { return root_.path(); }
+  std::filesystem::path drive() const;  // root/<letter>
+  void WriteFile(const std::string& name, const std::vector<std::uint8_t>& bytes) const;
+  char letter() const { return letter_; }
+
+ private:
+  TempDir root_;
+  char letter_;
+  std::string savedRoot_;
+  bool hadRoot_;
+  char savedSourceRoot_;
+};
+
+// Resets the fault seam on construction and again on destruction, so an
+// armed fault never leaks into the next test.
+class FaultScope {
+ public:
+  FaultScope() { platform::faults::Reset(); }
+  ~FaultScope() { platform::faults::Reset(); }
+  FaultScope(const FaultScope&) = delete;
+  FaultScope& operator=(const FaultScope&) = delete;
+};
+
+// True when no global block, lock, heap buffer or file is held.
+bool NothingHeld();
+// The live counts as text, for failure messages.
+std::string DescribeHeld();
+
+std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path);
+
+}  // namespace testing_support
