@@ -2,10 +2,10 @@
 #include "cgvw/cgvw.h"
 
 const std::array<TCGVwOperation, kDecoderSlots> DecoderTable = {
-    nullptr,  // 0 plain
-    nullptr,  // 1 tiled
-    nullptr,  // 2 empty
-    nullptr,  // 3 composite
+    CGVwDecodePlain,  // 0
+    CGVwDecodeTiled,  // 1
+    nullptr,          // 2
+    nullptr,          // 3 composite, not yet
 };
 
 const std::array<TCGVwOperation, kServiceSlots> ServiceTable = {
