@@ -11,6 +11,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "catalog/catalogue.h"
 #include "demo_disc/demo_disc.h"

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "catalog/catalogue.h"
 #include "demo_disc/demo_disc.h"
