@@ -153,6 +153,9 @@ TEST_F(Files, NamesCannotLeaveTheDrive) {
   EXPECT_EQ(ReadSource("q:\\.\\inside"), "<none>");
   EXPECT_EQ(ReadSource("q:\\../outside"), "<none>");
   EXPECT_EQ(ReadSource("q:\\\\inside"), "<none>");
+  // A drive character that would name the drive root itself is no drive.
+  EXPECT_EQ(ReadSource(".:\\outside"), "<none>");
+  EXPECT_EQ(ReadSource("/:\\outside"), "<none>");
 }
 
 TEST_F(Files, ReadStopsAtTheEndOfTheFile) {
