@@ -202,6 +202,15 @@ TEST_F(Files, CreateReplacesAnExistingLongerFileInTheCurrentDirectory) {
   EXPECT_FALSE(std::filesystem::exists(work.path() / "out.bmp"));
 }
 
+TEST_F(Files, AnOutputNameThatIsAPipeIsNotCreated) {
+  TempDir work;
+  CurrentDirScope cwd(work.path());
+  ASSERT_EQ(::mkfifo((work.path() / "tvrcg000.bmp").c_str(), 0600), 0);
+  // Writing a picture into a pipe nobody reads would block the run forever.
+  EXPECT_EQ(CreateForWriting("tvrcg000.bmp"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(faults::LiveCounts().openFiles, 0);
+}
+
 // ---------------------------------------------------------------------------
 // Fault seam
 
