@@ -16,7 +16,6 @@
 namespace {
 
 using platform::faults::Calls;
-using platform::faults::FailNth;
 using platform::faults::Point;
 using testing_support::Bytes;
 using testing_support::Decoded;
@@ -212,40 +211,6 @@ TEST_F(CompositeTest, RefusedBeforeAnythingIsAllocated) {
   EXPECT_EQ(DecodeWith(CGVwDecodeComposite, composite).status, kCGVwUnsupported);
   EXPECT_EQ(Calls(Point::GlobalAlloc), 0);
   EXPECT_EQ(Calls(Point::MessageBox), 0);
-}
-
-// Every acquisition of a composite with two layers, made to fail in turn.
-TEST_F(CompositeTest, EveryFailurePointReleasesEverything) {
-  const TCGVwImage& a = Layer(4, 2, {1, 2, 3, 4, 5, 6, 7, 8});
-  const TCGVwImage& b = Layer(4, 1, {0, 9, 0, 10});
-  const std::vector<TCGVwLayer> layers = {{&a, 0, 0, 0}, {&b, 1, 1, 1}};
-  struct Case {
-    Point point;
-    long n;
-    std::int32_t status;
-    bool box;
-  };
-  const Case cases[] = {
-      {Point::GlobalAlloc, 1, kCGVwNoMemory, false},  // canvas
-      {Point::GlobalLock, 1, kCGVwNoMemory, true},    // canvas
-      {Point::GlobalAlloc, 2, kCGVwNoMemory, true},   // first layer's block
-      {Point::GlobalLock, 2, kCGVwNoMemory, true},    // first layer, inside its decoder
-      {Point::GlobalLock, 3, kCGVwNoMemory, true},    // first layer, to paint it
-      {Point::GlobalAlloc, 3, kCGVwNoMemory, true},   // second layer's block
-      {Point::GlobalLock, 5, kCGVwNoMemory, true},    // second layer, to paint it
-      {Point::HeapBuffer, 1, kCGVwNoMemory, true},   {Point::HeapBuffer, 4, kCGVwNoMemory, true},
-      {Point::FileOpen, 1, kCGVwCannotOpen, true},   {Point::FileOpen, 4, kCGVwCannotOpen, true},
-      {Point::FileRead, 2, kCGVwCannotOpen, true},   {Point::FileRead, 3, kCGVwCannotOpen, true},
-  };
-  for (const Case& c : cases) {
-    platform::faults::Reset();
-    FailNth(c.point, c.n);
-    const auto d = Compose(4, 3, layers);
-    EXPECT_EQ(d.status, c.status) << static_cast<int>(c.point) << " #" << c.n;
-    EXPECT_FALSE(d.gotHandle);
-    EXPECT_EQ(Calls(Point::MessageBox), c.box ? 1 : 0) << static_cast<int>(c.point) << " #" << c.n;
-    EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
-  }
 }
 
 // The backdrop option of the dispatch.

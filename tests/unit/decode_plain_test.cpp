@@ -8,7 +8,6 @@
 
 namespace {
 
-using platform::faults::FailNth;
 using platform::faults::Point;
 using testing_support::Bytes;
 using testing_support::Decoded;
@@ -224,40 +223,6 @@ TEST_F(DecodePlainTest, PictureTooLargeForABmpFileIsRefused) {
   const auto decoded = Decode(Plain(0x60, 65535, 65535, 16));
   EXPECT_EQ(decoded.status, kCGVwNoMemory);
   EXPECT_EQ(platform::faults::Calls(Point::GlobalAlloc), 0);
-}
-
-// Every acquisition of a plain decode, at every depth, made to fail in turn.
-TEST_F(DecodePlainTest, EveryFailurePointReleasesEverything) {
-  drive.WriteFile(kPix, Pixels(Sequence(32)));
-  struct Case {
-    Point point;
-    long n;
-    std::int32_t status;
-  };
-  const Case withPalette[] = {
-      {Point::GlobalAlloc, 1, kCGVwNoMemory}, {Point::GlobalLock, 1, kCGVwNoMemory},
-      {Point::HeapBuffer, 1, kCGVwNoMemory},  {Point::HeapBuffer, 2, kCGVwNoMemory},
-      {Point::FileOpen, 1, kCGVwCannotOpen},  {Point::FileOpen, 2, kCGVwCannotOpen},
-      {Point::FileRead, 1, kCGVwCannotOpen},  {Point::FileRead, 2, kCGVwCannotOpen},
-  };
-  const Case direct[] = {
-      {Point::GlobalAlloc, 1, kCGVwNoMemory}, {Point::GlobalLock, 1, kCGVwNoMemory},
-      {Point::HeapBuffer, 1, kCGVwNoMemory},  {Point::FileOpen, 1, kCGVwCannotOpen},
-      {Point::FileRead, 1, kCGVwCannotOpen},
-  };
-  for (std::uint32_t flags : {0x00u, 0x20u, 0x40u, 0x60u}) {
-    const TCGVwImage image = Plain(flags, 4, 4, 32);
-    for (const Case& c :
-         flags == 0x60u ? std::span<const Case>(direct) : std::span<const Case>(withPalette)) {
-      platform::faults::Reset();
-      FailNth(c.point, c.n);
-      const auto decoded = Decode(image);
-      EXPECT_EQ(decoded.status, c.status)
-          << "flags " << flags << ", point " << static_cast<int>(c.point) << " #" << c.n;
-      EXPECT_FALSE(decoded.gotHandle);
-      EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
-    }
-  }
 }
 
 }  // namespace

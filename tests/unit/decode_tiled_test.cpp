@@ -214,38 +214,6 @@ TEST_F(DecodeTiledTest, TilesMissingFromAShortFileStayBlank) {
   EXPECT_EQ(testing_support::PixelAt(shortRows, 16, 8, 8, 0), 0);
 }
 
-// Every acquisition of a tiled decode, made to fail in turn: the status the
-// decoder documents, a null result slot and nothing held afterwards.
-TEST_F(DecodeTiledTest, EveryFailurePointReleasesEverything) {
-  Background bg{16, 8, 2, {2, 2}};
-  drive.WriteFile(kFile, bg.FileBytes());
-  TiledPicture picture(bg);
-  struct Case {
-    Point point;
-    long n;
-    std::int32_t status;
-  };
-  const Case cases[] = {
-      {Point::GlobalAlloc, 1, kCGVwNoMemory}, {Point::GlobalLock, 1, kCGVwNoMemory},
-      {Point::HeapBuffer, 1, kCGVwNoMemory},  // palette words
-      {Point::HeapBuffer, 2, kCGVwNoMemory},  // map
-      {Point::HeapBuffer, 3, kCGVwNoMemory},  // tiles
-      {Point::FileOpen, 1, kCGVwCannotOpen},  // palette
-      {Point::FileOpen, 2, kCGVwCannotOpen},  // map
-      {Point::FileOpen, 3, kCGVwCannotOpen},  // tiles
-      {Point::FileRead, 1, kCGVwCannotOpen},  {Point::FileRead, 2, kCGVwCannotOpen},
-      {Point::FileRead, 3, kCGVwCannotOpen},
-  };
-  for (const Case& c : cases) {
-    platform::faults::Reset();
-    FailNth(c.point, c.n);
-    const auto decoded = DecodeWith(CGVwDecodeTiled, picture.image);
-    EXPECT_EQ(decoded.status, c.status) << static_cast<int>(c.point) << " #" << c.n;
-    EXPECT_FALSE(decoded.gotHandle);
-    EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
-  }
-}
-
 TEST_F(DecodeTiledTest, ZeroSizesFailAfterWhatCameBefore) {
   Background bg{16, 8, 2, {2, 2}};
   drive.WriteFile(kFile, bg.FileBytes());

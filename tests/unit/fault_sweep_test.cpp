@@ -1,0 +1,415 @@
+// The fault sweep: a decode (every decoder kind, depth and map layout) or a
+// conversion run is first done cleanly to count its acquisitions at every
+// point of the platform seam, then repeated once for each of them with just
+// that one made to fail. Each failure must end in the status or console
+// message that the code documents, hand nothing back, and leave nothing
+// allocated, locked or open.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "catalog/catalogue.h"
+#include "console_texts.h"
+#include "conversion_run.h"
+#include "dib_test_util.h"
+#include "platform/faults.h"
+#include "test_support.h"
+
+namespace {
+
+using platform::faults::Calls;
+using platform::faults::FailNth;
+using platform::faults::Point;
+using testing_support::Bytes;
+using testing_support::DescribeHeld;
+using testing_support::FaultScope;
+using testing_support::NothingHeld;
+using testing_support::TestDrive;
+
+const char* PointName(Point point) {
+  switch (point) {
+    case Point::GlobalAlloc:
+      return "GlobalAlloc";
+    case Point::GlobalLock:
+      return "GlobalLock";
+    case Point::HeapBuffer:
+      return "HeapBuffer";
+    case Point::FileOpen:
+      return "FileOpen";
+    case Point::FileCreate:
+      return "FileCreate";
+    case Point::FileRead:
+      return "FileRead";
+    case Point::FileWrite:
+      return "FileWrite";
+    case Point::Console:
+      return "Console";
+    case Point::MessageBox:
+      return "MessageBox";
+  }
+  return "?";
+}
+
+// Every point at which something is obtained or written. The message box
+// only reports; it obtains nothing.
+constexpr Point kSweptPoints[] = {Point::GlobalAlloc, Point::GlobalLock, Point::HeapBuffer,
+                                  Point::FileOpen,    Point::FileCreate, Point::FileRead,
+                                  Point::FileWrite,   Point::Console};
+
+std::map<Point, long> CountCalls() {
+  std::map<Point, long> calls;
+  for (Point point : kSweptPoints) {
+    calls[point] = Calls(point);
+  }
+  return calls;
+}
+
+// The status a decoder documents for a failure at the point.
+std::int32_t StatusFor(Point point) {
+  return (point == Point::FileOpen || point == Point::FileRead) ? kCGVwCannotOpen : kCGVwNoMemory;
+}
+
+// ---------------------------------------------------------------------------
+// Decoders
+
+// One disc file serves every picture: a palette of 256 words at 0, then
+// pixel and tile bytes, then maps whose entries address tiles 0 to 7.
+constexpr char kDisc[] = "sweep.bin";
+constexpr std::uint32_t kTiles = 0x400;  // eight 64-byte tiles from here
+constexpr std::uint32_t kMap16 = 0x800;
+constexpr std::uint32_t kMap32 = 0x900;
+constexpr std::uint32_t kCells = 0xA00;
+
+std::vector<std::uint8_t> DiscBytes() {
+  Bytes bytes;
+  for (unsigned i = 0; i < 256; ++i) {
+    bytes.BE16(static_cast<std::uint16_t>(i * 97));
+  }
+  for (unsigned i = 0; bytes.size() < kMap16; ++i) {
+    bytes.Fill(1, static_cast<std::uint8_t>(i * 13 + 1));
+  }
+  for (unsigned i = 0; i < 64; ++i) {
+    bytes.BE16(static_cast<std::uint16_t>((i % 8) * 2));
+  }
+  bytes.Fill(kMap32 - bytes.size(), 0);
+  for (unsigned i = 0; i < 64; ++i) {
+    bytes.BE32((i % 8) * 2);
+  }
+  bytes.Fill(kCells - bytes.size(), 0);
+  for (unsigned i = 0; i < 128; ++i) {
+    bytes.BE16(static_cast<std::uint16_t>((i % 4 == 0 ? 0 : i % 4 == 1 ? 0x400 : 0xC00) | 2));
+  }
+  return bytes.get();
+}
+
+TCGVwImage Plain(std::uint32_t flags, std::uint16_t width, std::uint16_t height,
+                 std::uint32_t pixSize) {
+  return {flags, width, height, 0, 0, nullptr, kDisc, 0, kDisc, 0x200, pixSize, nullptr};
+}
+
+TCGVwImage Tiled(std::uint32_t flags, std::uint16_t width, std::uint16_t height,
+                 const TCGVwChunk* map) {
+  return {flags, width, height, 0, 0, nullptr, kDisc, 0, kDisc, kTiles, 8 * 64, map};
+}
+
+struct Sweep {
+  long points = 0;
+  long cleanCalls = 0;
+};
+
+struct Decode {
+  std::int32_t status = 0;
+  bool gotHandle = false;
+  std::map<Point, long> calls;  // at every point, counted before the block is freed
+  std::string boxText;          // what the error boxes showed
+};
+
+// One decode; a block that comes back is freed without being looked at, so
+// that the counts are the decoder's own.
+Decode DecodeOnce(TCGVwOperation decoder, const TCGVwImage& image, const void* second) {
+  Decode result;
+  const TCGVwImage* descriptor = &image;
+  platform::HGLOBAL handle = reinterpret_cast<platform::HGLOBAL>(0x1);  // must be overwritten
+  ::testing::internal::CaptureStderr();                                 // where the error box goes
+  result.status = decoder(&descriptor, second, &handle);
+  result.boxText = ::testing::internal::GetCapturedStderr();
+  result.calls = CountCalls();
+  result.gotHandle = handle != nullptr;
+  if (handle != nullptr && result.status == kCGVwOk) {
+    platform::GlobalFree(handle);
+  }
+  return result;
+}
+
+class FaultSweep : public ::testing::Test {
+ protected:
+  void SetUp() override { drive_.WriteFile(kDisc, DiscBytes()); }
+
+  // Sweeps one decode. `second` is the decoder's second argument; `boxes`
+  // says how many error boxes a failure at (point, n) may show.
+  template <typename Boxes>
+  Sweep SweepDecode(const char* what, TCGVwOperation decoder, const TCGVwImage& image,
+                    const void* second, std::int32_t cleanStatus, Boxes boxes) {
+    SCOPED_TRACE(what);
+    Sweep sweep;
+    platform::faults::Reset();
+    const Decode clean = DecodeOnce(decoder, image, second);
+    EXPECT_EQ(clean.status, cleanStatus);
+    EXPECT_EQ(clean.gotHandle, cleanStatus == kCGVwOk);
+    EXPECT_TRUE(NothingHeld()) << DescribeHeld();
+    for (const auto& [point, count] : clean.calls) {
+      sweep.cleanCalls += count;
+      for (long n = 1; n <= count; ++n) {
+        platform::faults::Reset();
+        FailNth(point, n);
+        const Decode failed = DecodeOnce(decoder, image, second);
+        const std::string where = std::string(PointName(point)) + " #" + std::to_string(n);
+        EXPECT_EQ(failed.status, StatusFor(point)) << where;
+        EXPECT_FALSE(failed.gotHandle) << where;
+        EXPECT_TRUE(NothingHeld()) << where << ": " << DescribeHeld();
+        EXPECT_GE(Calls(point), n) << where << ": the fault never fired";
+        const long shown = Calls(Point::MessageBox);
+        const auto [least, most] = boxes(point, n);
+        EXPECT_TRUE(shown >= least && shown <= most) << where << ": " << shown << " boxes";
+        std::string boxText;
+        for (long i = 0; i < shown; ++i) {
+          boxText += "Step err\n";
+        }
+        EXPECT_EQ(failed.boxText, boxText) << where;
+        ++sweep.points;
+      }
+    }
+    return sweep;
+  }
+
+  Sweep SweepDecode(const char* what, TCGVwOperation decoder, const TCGVwImage& image,
+                    std::int32_t cleanStatus = kCGVwOk) {
+    return SweepDecode(what, decoder, image, nullptr, cleanStatus, [](Point, long) {
+      return std::pair<long, long>{0, 0};
+    });
+  }
+
+  static void Report(const char* what, long points) {
+    ::testing::Test::RecordProperty("swept_points", static_cast<int>(points));
+    std::printf("[ sweep    ] %s: %ld fault points\n", what, points);
+  }
+
+  FaultScope faults_;
+  TestDrive drive_;
+};
+
+TEST_F(FaultSweep, PlainPicturesAtEveryDepth) {
+  long points = 0;
+  // Odd sizes so that nibble rows and padded rows are both taken.
+  points += SweepDecode("4-bit", CGVwDecodePlain, Plain(0x00, 5, 3, 8)).points;
+  points += SweepDecode("8-bit, 128 colours", CGVwDecodePlain, Plain(0x20, 5, 3, 15)).points;
+  points += SweepDecode("8-bit, 256 colours", CGVwDecodePlain, Plain(0x40, 5, 3, 15)).points;
+  points += SweepDecode("15-bit", CGVwDecodePlain, Plain(0x160, 5, 3, 30)).points;
+  EXPECT_EQ(points, 4 * 8 - 3);  // the 15-bit picture has no palette to obtain
+  Report("plain pictures", points);
+}
+
+TEST_F(FaultSweep, TiledPicturesAtEveryDepthAndMapLayout) {
+  const TCGVwChunk map16{kDisc, kMap16, 16 * 2};
+  const TCGVwChunk map32{kDisc, kMap32, 16 * 4};
+  const TCGVwChunk cells{kDisc, kCells, 64 * 2};
+  const TCGVwChunk generated16{nullptr, 0, 16 * 2};
+  const TCGVwChunk generated32{nullptr, 0, 16 * 4};
+  long points = 0;
+  for (std::uint32_t depth : {0x00u, 0x20u, 0x40u}) {
+    for (const auto& [layout, map] :
+         {std::pair{0x200u, &map16}, std::pair{0x400u, &map32}, std::pair{0xC00u, &cells}}) {
+      const std::string what = "depth " + std::to_string(depth >> 5) + ", layout " +
+                               std::to_string(layout >> 9) + ", map from the disc";
+      const Sweep sweep =
+          SweepDecode(what.c_str(), CGVwDecodeTiled, Tiled(0x01 | depth | layout, 32, 24, map));
+      EXPECT_EQ(sweep.points, 11) << what;
+      points += sweep.points;
+    }
+  }
+  points += SweepDecode("generated 16-bit map", CGVwDecodeTiled, Tiled(0x241, 32, 32, &generated16))
+                .points;
+  points += SweepDecode("generated 32-bit map", CGVwDecodeTiled, Tiled(0x441, 32, 32, &generated32))
+                .points;
+  // No direct-colour tiles: refused once the block is held.
+  points += SweepDecode("depth 3", CGVwDecodeTiled, Tiled(0x261, 32, 24, &map16), kCGVwUnsupported)
+                .points;
+  Report("tiled pictures", points);
+}
+
+TEST_F(FaultSweep, CompositesWithLayersOfEveryKind) {
+  const TCGVwChunk map16{kDisc, kMap16, 16 * 2};
+  const TCGVwImage plain8 = Plain(0x40, 5, 3, 15);
+  const TCGVwImage plain4 = Plain(0x00, 5, 3, 8);
+  const TCGVwImage plain15 = Plain(0x60, 5, 3, 30);
+  const TCGVwImage tiled = Tiled(0x241, 32, 24, &map16);
+  const TCGVwLayer layers[] = {
+      {&tiled, 0, 0, 0}, {&plain8, 1, 30, 20}, {&plain4, 0, 1, 1}, {&plain15, 1, 2, 2}};
+  const TCGVwLayers list{4, layers};
+  const TCGVwImage composite{0x63, 33, 21, 0, 0, nullptr, nullptr, 0, nullptr, 0, 0, &list};
+  // The canvas allocation comes first and fails without a box; every later
+  // failure shows exactly one.
+  const auto oneBox = [](Point point, long n) {
+    const long box = (point == Point::GlobalAlloc && n == 1) ? 0 : 1;
+    return std::pair<long, long>{box, box};
+  };
+  long points =
+      SweepDecode("four layers", CGVwDecodeComposite, composite, nullptr, kCGVwOk, oneBox).points;
+
+  // A composite as a layer of another: decoded, freed, not painted. A failure
+  // inside it shows its own box as well.
+  const TCGVwLayer outerLayers[] = {{&composite, 0, 0, 0}, {&plain8, 1, 0, 0}};
+  const TCGVwLayers outerList{2, outerLayers};
+  const TCGVwImage outer{0x63, 8, 8, 0, 0, nullptr, nullptr, 0, nullptr, 0, 0, &outerList};
+  points += SweepDecode(
+                "nested composite", CGVwDecodeComposite, outer, nullptr, kCGVwOk,
+                [](Point point, long n) {
+                  return std::pair<long, long>{(point == Point::GlobalAlloc && n == 1) ? 0 : 1, 2};
+                })
+                .points;
+
+  // The backdrop option of the dispatch builds the same kind of composite.
+  TCGVwImage picture = Plain(0x40, 5, 3, 15);
+  picture.Backdrop = &tiled;
+  picture.PosX = 3;
+  picture.PosY = 4;
+  const std::uint32_t on = 1;
+  points += SweepDecode("backdrop option", CGVwDecode, picture, &on, kCGVwOk, oneBox).points;
+  Report("composites", points);
+}
+
+// ---------------------------------------------------------------------------
+// The conversion run
+
+std::string Line(std::string_view text) {
+  return std::string(text) + std::string(app::texts::kLineEnd);
+}
+
+// A disc holding the files of the first catalogue rows only: the run
+// converts those and stops at the next row, whose file is missing.
+constexpr int kRowsOnDisc = 3;
+
+void WriteFirstRows(const TestDrive& drive) {
+  for (int row = 0; row < kRowsOnDisc; ++row) {
+    const TCGVwImage& image = Catalogue[static_cast<std::size_t>(row)].Image;
+    const auto* map = static_cast<const TCGVwChunk*>(image.Extra);
+    const std::uint32_t size =
+        std::max({image.PalOffset + 512, image.PixOffset + image.PixSize, map->Offset + map->Size});
+    std::vector<std::uint8_t> bytes(size);
+    std::uint32_t state = 12345u + static_cast<std::uint32_t>(row);
+    for (auto& byte : bytes) {
+      state = state * 1103515245u + 12345u;
+      byte = static_cast<std::uint8_t>(state >> 16);
+    }
+    drive.WriteFile(image.PixFile, bytes);
+  }
+}
+
+struct RunOutcome {
+  int exitStatus = -1;
+  std::string console;
+  std::string errors;
+  std::map<std::string, std::vector<std::uint8_t>> files;
+};
+
+class RunFaultSweep : public ::testing::Test {
+ protected:
+  RunFaultSweep() { platform::faults::CaptureConsole(&console_); }
+  ~RunFaultSweep() override { platform::faults::CaptureConsole(nullptr); }
+
+  RunOutcome Run() {
+    for (const auto& name : testing_support::ListDirectory(work_.path())) {
+      std::filesystem::remove(work_.path() / name);
+    }
+    console_.clear();
+    ::testing::internal::CaptureStderr();
+    const char* argv[] = {"tvrcgcv", "q"};
+    RunOutcome outcome;
+    outcome.exitStatus = app::RunConversion(2, argv);
+    outcome.errors = ::testing::internal::GetCapturedStderr();
+    outcome.console = console_;
+    for (const auto& name : testing_support::ListDirectory(work_.path())) {
+      outcome.files[name] = testing_support::ReadWholeFile(work_.path() / name);
+    }
+    return outcome;
+  }
+
+  FaultScope faults_;
+  TestDrive drive_{'q'};
+  testing_support::TempDir work_;
+  testing_support::CurrentDirScope cwd_{work_.path()};
+  std::string console_;
+};
+
+// Which message a failure at (point, n) must end the run with. Each row
+// locks twice: the decoder its new block, then the run the finished one.
+std::string_view MessageFor(Point point, long n) {
+  switch (point) {
+    case Point::GlobalLock:
+      return n % 2 == 1 ? app::texts::kDecodeFailed : app::texts::kLockFailed;
+    case Point::FileCreate:
+    case Point::FileWrite:
+      return app::texts::kCreateFailed;
+    default:
+      return app::texts::kDecodeFailed;
+  }
+}
+
+TEST_F(RunFaultSweep, EveryAcquisitionOfARunStopsItCleanly) {
+  WriteFirstRows(drive_);
+  platform::faults::Reset();
+  const RunOutcome clean = Run();
+  ASSERT_EQ(clean.exitStatus, 0);
+  ASSERT_EQ(clean.files.size(), static_cast<std::size_t>(kRowsOnDisc));
+  const std::string stopLine = "creating 'tvrcg003.bmp'..." + Line(app::texts::kDecodeFailed);
+  ASSERT_TRUE(clean.console.ends_with(stopLine)) << clean.console;
+  ASSERT_TRUE(NothingHeld()) << DescribeHeld();
+
+  long points = 0;
+  for (const auto& [point, count] : CountCalls()) {
+    for (long n = 1; n <= count; ++n) {
+      const std::string where = std::string(PointName(point)) + " #" + std::to_string(n);
+      SCOPED_TRACE(where);
+      platform::faults::Reset();
+      FailNth(point, n);
+      const RunOutcome failed = Run();
+      ++points;
+      EXPECT_TRUE(NothingHeld()) << DescribeHeld();
+      EXPECT_EQ(Calls(point), n) << "the run went on after the failure";
+      // Whatever files are left are complete and exactly those of a clean
+      // run: a failure never leaves a short or a wrong file behind.
+      for (const auto& [name, bytes] : failed.files) {
+        ASSERT_TRUE(clean.files.contains(name)) << name;
+        EXPECT_TRUE(bytes == clean.files.at(name)) << name << " differs from a clean run";
+      }
+      if (point == Point::Console) {
+        EXPECT_EQ(failed.exitStatus, app::kExitConsoleFailed);
+        EXPECT_EQ(failed.errors, std::string(app::texts::kConsoleWriteFailed) + "\n");
+        EXPECT_TRUE(clean.console.starts_with(failed.console));
+        continue;
+      }
+      EXPECT_EQ(failed.exitStatus, 0);
+      EXPECT_EQ(failed.errors, "");
+      // The console shows the rows before the failing one, then the failing
+      // row's progress text completed by the message for the point.
+      const std::size_t progress = failed.console.rfind("creating '");
+      ASSERT_NE(progress, std::string::npos) << failed.console;
+      const std::string row = failed.console.substr(progress + 10, 12);
+      EXPECT_EQ(failed.console.substr(progress),
+                "creating '" + row + "'..." + Line(MessageFor(point, n)));
+      EXPECT_TRUE(clean.console.starts_with(failed.console.substr(0, progress)));
+      EXPECT_FALSE(failed.files.contains(row)) << "a file was left for the failing row";
+      EXPECT_EQ(failed.files.size(), static_cast<std::size_t>(std::stoi(row.substr(5, 3))));
+    }
+  }
+  EXPECT_GT(points, 50);
+  ::testing::Test::RecordProperty("swept_points", static_cast<int>(points));
+  std::printf("[ sweep    ] conversion run: %ld fault points\n", points);
+}
+
+}  // namespace
