@@ -1,0 +1,35 @@
+// Runs the real program as a child process, the way a user starts it, and
+// collects what it did.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// Where the child's standard output goes.
+enum class StdoutTo {
+  kFile,        // a file, read back into ProgramRun::out
+  kDevFull,     // /dev/full: every write fails with "no space"
+  kBrokenPipe,  // a pipe whose reading end is closed
+  kClosed,      // no standard output at all
+};
+
+struct ProgramRun {
+  int exitStatus = -1;  // -1 unless the program exited by itself
+  int signal = 0;       // the signal that ended it, if one did
+  bool timedOut = false;
+  std::string out;
+  std::string err;
+};
+
+// Runs `program` with `args` (argv[0] first) in `workDir`, with
+// TVRCGCV_DRIVE_ROOT set to `driveRoot` and the rest of the environment
+// passed on. A child still running after `timeoutSeconds` is killed and
+// reported as timed out.
+ProgramRun RunProgram(const std::string& program, std::vector<std::string> args,
+                      const std::filesystem::path& workDir, const std::filesystem::path& driveRoot,
+                      StdoutTo where = StdoutTo::kFile, int timeoutSeconds = 300);
+
+}  // namespace testing_support
