@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Valgrind memcheck over the real program: the full conversion of the demo
+# disc, a damaged copy of it, and runs that stop at a missing source file or
+# at an output that cannot be created or written; then the unit tests. Each
+# must report 0 errors and 0 bytes definitely or indirectly lost.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root="$PWD"
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
+cmake --build build -j"$(nproc)" --target tvrcgcv make_demo_disc unit_tests
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+memcheck=(valgrind --tool=memcheck --leak-check=full --show-leak-kinds=definite,indirect
+  --errors-for-leak-kinds=definite,indirect --error-exitcode=99)
+finished=$'\x8f\x49\x97\xb9\x81\x42\r'  # the last line of a complete run
+
+# check <name> <expected output files>: runs the converter on drive q of
+# $work/<name>/drives in the empty directory $work/<name>/out.
+check() {
+  local name="$1" files="$2" dir="$work/$1"
+  local status=0
+  (cd "$dir/out" && TVRCGCV_DRIVE_ROOT="$dir/drives" "${memcheck[@]}" --log-file="$dir/memcheck.log" \
+    "$root/build/tvrcgcv" q >"$dir/stdout") || status=$?
+  local summary
+  summary="$(grep -E 'ERROR SUMMARY|definitely lost|indirectly lost|All heap blocks' "$dir/memcheck.log" |
+    sed 's/^==[0-9]*== //' | paste -sd ' ')"
+  echo "$name: exit $status, $(find "$dir/out" -name 'tvrcg*.bmp' -type f | wc -l) files; $summary"
+  if ((status != 0)) || ! grep -q 'ERROR SUMMARY: 0 errors' "$dir/memcheck.log"; then
+    cat "$dir/memcheck.log"
+    return 1
+  fi
+  if (($(find "$dir/out" -name 'tvrcg*.bmp' -type f | wc -l) != files)); then
+    echo "$name: expected $files output files"
+    return 1
+  fi
+}
+
+disc() {
+  mkdir -p "$work/$1/drives" "$work/$1/out"
+  build/make_demo_disc "$work/$1/drives/q" >/dev/null
+  echo "$work/$1/drives/q"
+}
+
+# The whole demo disc.
+disc demo >/dev/null
+check demo 161
+tail -n 1 "$work/demo/stdout" | grep -q "$finished"
+
+# Damaged: files ending inside and before their ranges, an empty palette
+# file, a map pointing past the tile data, and a file of random bytes.
+q="$(disc damaged)"
+truncate -s 30000 "$q/bg000_0.bg"
+truncate -s 10 "$q/bg001_0.bg"
+truncate -s 0 "$q/Mirabo.bpl"
+truncate -s 3000 "$q/Tesuna.btx"
+printf '\xff\xfe\xff\xfe\xff\xfe\xff\xfe' | dd of="$q/bg002_0.bg" bs=1 seek=$((0x220 + 0x9CC0 + 8)) conv=notrunc status=none
+python3 -c "import random,sys; r=random.Random(7); sys.stdout.buffer.write(bytes(r.randrange(256) for _ in range(50000)))" >"$q/bg003_0.bg"
+check damaged 161
+tail -n 1 "$work/damaged/stdout" | grep -q "$finished"
+
+# Stops: a source file missing, an output name that is a directory, and an
+# output that cannot be written.
+q="$(disc missing)"
+rm "$q/bg005_0.bg"
+check missing 5
+disc out-directory >/dev/null
+mkdir "$work/out-directory/out/tvrcg002.bmp"
+check out-directory 2
+disc out-full >/dev/null
+ln -s /dev/full "$work/out-full/out/tvrcg001.bmp"
+check out-full 1
+
+# The unit tests, fault sweep included.
+status=0
+"${memcheck[@]}" -q --log-file="$work/unit-memcheck.log" build/tests/unit_tests \
+  --gtest_brief=1 >"$work/unit.log" 2>&1 || status=$?
+if ((status != 0)) || [[ -s "$work/unit-memcheck.log" ]]; then
+  cat "$work/unit.log" "$work/unit-memcheck.log"
+  exit 1
+fi
+echo "unit tests: $(grep -E '^\[  PASSED' "$work/unit.log"), no memcheck errors or leaks"
