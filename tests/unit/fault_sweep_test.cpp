@@ -119,7 +119,6 @@ TCGVwImage Tiled(std::uint32_t flags, std::uint16_t width, std::uint16_t height,
 
 struct Sweep {
   long points = 0;
-  long cleanCalls = 0;
 };
 
 struct Decode {
@@ -163,7 +162,6 @@ class FaultSweep : public ::testing::Test {
     EXPECT_EQ(clean.gotHandle, cleanStatus == kCGVwOk);
     EXPECT_TRUE(NothingHeld()) << DescribeHeld();
     for (const auto& [point, count] : clean.calls) {
-      sweep.cleanCalls += count;
       for (long n = 1; n <= count; ++n) {
         platform::faults::Reset();
         FailNth(point, n);
