@@ -9,9 +9,11 @@
 // the target where there is one, and the decode cost per pixel by size.
 // Rates are medians when the run has repetitions (--benchmark_repetitions).
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +36,10 @@
 #include "colour.h"
 #include "demo_disc/demo_disc.h"
 #include "platform/win_api.h"
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -289,10 +295,42 @@ void ProvideCatalogueRow(int row) {
   }
 }
 
-// Decodes `image` once per iteration; the block is freed outside the timing
-// only in the sense that freeing it is part of every conversion anyway.
-void RunDecode(benchmark::State& state, const TCGVwImage* image) {
+// Where a decode's blocks and buffers come from. Warm: memory that an
+// earlier decode gave back is used again, as for every picture of a
+// catalogue run after the first. Cold: every block and buffer of 16 KB or
+// more is fresh from the system and pays a page fault per 4 KB page when it
+// is first written, as a single large picture does. The counter "faults"
+// shows the page faults per decode.
+enum class Memory { kAsIs, kWarm, kCold };
+
+void SetMemory(Memory memory) {
+#if defined(__GLIBC__)
+  switch (memory) {
+    case Memory::kWarm:
+      mallopt(M_MMAP_MAX, 0);  // everything from the heap, which never shrinks
+      mallopt(M_TRIM_THRESHOLD, 1 << 30);
+      break;
+    case Memory::kCold:
+      mallopt(M_MMAP_MAX, 1 << 16);  // glibc's default
+      mallopt(M_MMAP_THRESHOLD, 16 << 10);
+      mallopt(M_TRIM_THRESHOLD, 16 << 10);
+      malloc_trim(0);  // and what the heap holds goes back to the system
+      break;
+    case Memory::kAsIs:
+      break;
+  }
+#else
+  (void)memory;
+#endif
+}
+
+// Decodes `image` once per iteration and frees the block, as a conversion
+// run does for every picture.
+void RunDecode(benchmark::State& state, const TCGVwImage* image, Memory memory = Memory::kAsIs) {
+  SetMemory(memory);
   std::uint64_t blockBytes = 0;
+  rusage before{};
+  ::getrusage(RUSAGE_SELF, &before);
   for (auto _ : state) {
     std::uint32_t backdrop = 0;
     platform::HGLOBAL handle = nullptr;
@@ -304,6 +342,10 @@ void RunDecode(benchmark::State& state, const TCGVwImage* image) {
     blockBytes = platform::GlobalSize(handle);
     platform::GlobalFree(handle);
   }
+  rusage after{};
+  ::getrusage(RUSAGE_SELF, &after);
+  state.counters["faults"] = benchmark::Counter(
+      static_cast<double>(after.ru_minflt - before.ru_minflt), benchmark::Counter::kAvgIterations);
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * blockBytes));
   state.SetItemsProcessed(
       static_cast<std::int64_t>(state.iterations() * image->Width * image->Height));
@@ -488,10 +530,11 @@ void RegisterDecodes() {
     info.pixels = std::uint64_t{image->Width} * image->Height;
     Register(info, [row, image](benchmark::State& state) {
       ProvideCatalogueRow(row);
-      RunDecode(state, image);
+      RunDecode(state, image, Memory::kWarm);
     });
   }
-  // Synthetic pictures at growing sizes, for the scaling table.
+  // Synthetic pictures at growing sizes, for the scaling table, with the
+  // memory warm and cold.
   for (const unsigned side : {256u, 512u, 1024u, 2048u, 4096u}) {
     struct Kind {
       const char* label;
@@ -504,21 +547,24 @@ void RegisterDecodes() {
         {"plain-15bit", PlainPicture(side, cgvw_flags::kDepth15Bit), ProvidePlain},
     };
     for (const Kind& kind : kinds) {
-      const auto layout =
-          cgvw::DibLayoutFor(kind.image->Flags, kind.image->Width, kind.image->Height);
-      CaseInfo info;
-      info.name = std::string("Decode/") + kind.label + "/" + SizeName(side, side);
-      info.group = Group::kScaling;
-      info.outBytes = layout->blockSize;
-      info.pixels = std::uint64_t{side} * side;
-      info.scalingKind = kind.label;
-      info.side = side;
-      const TCGVwImage* image = kind.image;
-      const auto provide = kind.provide;
-      Register(info, [image, provide](benchmark::State& state) {
-        provide(*image);
-        RunDecode(state, image);
-      });
+      for (const Memory memory : {Memory::kWarm, Memory::kCold}) {
+        const auto layout =
+            cgvw::DibLayoutFor(kind.image->Flags, kind.image->Width, kind.image->Height);
+        const char* regime = memory == Memory::kWarm ? "warm" : "cold";
+        CaseInfo info;
+        info.name = std::string("Decode/") + kind.label + "/" + regime + "/" + SizeName(side, side);
+        info.group = Group::kScaling;
+        info.outBytes = layout->blockSize;
+        info.pixels = std::uint64_t{side} * side;
+        info.scalingKind = std::string(kind.label) + ", " + regime;
+        info.side = side;
+        const TCGVwImage* image = kind.image;
+        const auto provide = kind.provide;
+        Register(info, [image, provide, memory](benchmark::State& state) {
+          provide(*image);
+          RunDecode(state, image, memory);
+        });
+      }
     }
   }
 }
@@ -556,6 +602,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       if (run.error_occurred) {
+        failed_ = true;
         continue;
       }
       const auto bytes = run.counters.find("bytes_per_second");
@@ -591,8 +638,8 @@ class SummaryReporter : public benchmark::ConsoleReporter {
       }
       PrintRow(out, info);
     }
-    std::fprintf(out,
-                 "\nScaling of whole decodes (CGVwDecode, source files in the page cache)\n\n");
+    PrintScalingMatrix(out);
+    std::fprintf(out, "\nWhole decodes in detail (CGVwDecode, source files in the page cache)\n\n");
     std::fprintf(out,
                  "| picture | size | pixels | us per decode | ns per pixel | GB/s | memcpy GB/s | "
                  "ratio |\n");
@@ -654,6 +701,79 @@ class SummaryReporter : public benchmark::ConsoleReporter {
                  met.c_str());
   }
 
+  // Microseconds per decode of each kind of picture by size, and the line
+  // time = fixed + per pixel x pixels fitted through them (least squares on
+  // the relative error): the cost grows linearly with the pixels when the
+  // line meets every size.
+  void PrintScalingMatrix(std::FILE* out) const {
+    std::vector<std::string> kinds;
+    std::vector<unsigned> sides;
+    std::map<std::pair<std::string, unsigned>, double> micros;
+    for (const CaseInfo& info : Cases()) {
+      double bytes = 0;
+      double items = 0;
+      if (info.group != Group::kScaling || !Lookup(info.name, &bytes, &items) || items == 0) {
+        continue;
+      }
+      if (std::find(kinds.begin(), kinds.end(), info.scalingKind) == kinds.end()) {
+        kinds.push_back(info.scalingKind);
+      }
+      if (std::find(sides.begin(), sides.end(), info.side) == sides.end()) {
+        sides.push_back(info.side);
+      }
+      micros[{info.scalingKind, info.side}] = static_cast<double>(info.pixels) / items * 1e6;
+    }
+    if (kinds.empty()) {
+      return;
+    }
+    std::sort(sides.begin(), sides.end());
+    std::fprintf(out, "\nScaling: microseconds per whole decode by size, and the fitted line\n\n");
+    std::fprintf(out, "| picture, memory |");
+    for (const unsigned side : sides) {
+      std::fprintf(out, " %ux%u |", side, side);
+    }
+    std::fprintf(out, " fixed us | ns per pixel | worst distance from the line |\n|---|");
+    for (std::size_t i = 0; i < sides.size() + 3; ++i) {
+      std::fprintf(out, "---:|");
+    }
+    std::fprintf(out, "\n");
+    for (const std::string& kind : kinds) {
+      std::fprintf(out, "| %s |", kind.c_str());
+      // Weighted least squares of t = a + b n with weights 1 / t^2.
+      double sw = 0, sn = 0, st = 0, snn = 0, snt = 0;
+      std::vector<std::pair<double, double>> points;
+      for (const unsigned side : sides) {
+        const auto it = micros.find({kind, side});
+        if (it == micros.end()) {
+          std::fprintf(out, " - |");
+          continue;
+        }
+        const double n = static_cast<double>(side) * side;
+        const double t = it->second;
+        const double w = 1 / (t * t);
+        sw += w;
+        sn += w * n;
+        st += w * t;
+        snn += w * n * n;
+        snt += w * n * t;
+        points.emplace_back(n, t);
+        std::fprintf(out, " %.1f |", t);
+      }
+      const double det = sw * snn - sn * sn;
+      if (points.size() < 2 || det == 0) {
+        std::fprintf(out, " - | - | - |\n");
+        continue;
+      }
+      const double slope = (sw * snt - sn * st) / det;
+      const double fixed = (st - slope * sn) / sw;
+      double worst = 0;
+      for (const auto& [n, t] : points) {
+        worst = std::max(worst, std::abs(fixed + slope * n - t) / t);
+      }
+      std::fprintf(out, " %.1f | %.3f | %.0f%% |\n", fixed, slope * 1e3, worst * 100);
+    }
+  }
+
   void PrintScalingRow(std::FILE* out, const CaseInfo& info) const {
     double bytes = 0;
     double items = 0;
@@ -679,6 +799,10 @@ class SummaryReporter : public benchmark::ConsoleReporter {
   }
 
   std::map<std::string, Rates> rates_;
+  bool failed_ = false;
+
+ public:
+  bool failed() const { return failed_; }
 };
 
 }  // namespace
@@ -695,5 +819,5 @@ int main(int argc, char** argv) {
   SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  return 0;
+  return reporter.failed() ? 1 : 0;
 }
