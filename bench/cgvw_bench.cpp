@@ -109,6 +109,31 @@ void RunMemcpy(benchmark::State& state, std::uint64_t bytes) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 
+// The access pattern of a tile map that visits its tiles in no order, without
+// the map: 64-byte blocks gathered from random places of a source as large
+// as the destination, written one after the other. Each block is a fetch
+// from memory that no hardware prefetcher predicts, so this is the
+// reference for what a renderer can reach on such a map.
+void RunGather(benchmark::State& state, std::uint64_t bytes) {
+  const std::vector<std::uint8_t> source = RandomBytes(bytes, 7);
+  std::vector<std::uint8_t> dest(bytes, 0);
+  const std::size_t blocks = bytes / 64;
+  std::vector<std::uint32_t> order(blocks);
+  Random random(5);
+  for (auto& block : order) {
+    block = static_cast<std::uint32_t>(random.Next() % blocks);
+  }
+  for (auto _ : state) {
+    for (std::size_t k = 0; k < blocks; ++k) {
+      std::memcpy(dest.data() + k * 64, source.data() + std::size_t{order[k]} * 64, 64);
+    }
+    benchmark::DoNotOptimize(dest.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * bytes));  // 8-bit pixels
+}
+
 // ---------------------------------------------------------------------------
 // The tile-map renderer.
 
@@ -465,6 +490,14 @@ void RegisterRenderer() {
           RunRender(state, [=] { return MakeTileMapSetup(layout, w, h, order); });
         });
       }
+    }
+    if (large) {
+      CaseInfo info;
+      info.name = std::string("Gather/shuffled-64-byte-blocks/") + size.label;
+      info.group = Group::kRender;
+      info.outBytes = bytes;
+      info.pixels = pixels;
+      Register(info, [bytes](benchmark::State& state) { RunGather(state, bytes); });
     }
     const std::pair<Selectors, const char*> mixes[] = {{Selectors::kAsStored, "stored"},
                                                        {Selectors::kMirrored, "mirrored"},

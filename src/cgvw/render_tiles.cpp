@@ -5,6 +5,7 @@
 // if it lies wholly inside the tile data; a cell that fails either test is
 // not drawn. Each map entry is decoded once and its whole tile (or cell) is
 // drawn at once, one 8-byte tile row at a time.
+#include <algorithm>
 #include <cstring>
 
 #include "cgvw/bytes.h"
@@ -106,6 +107,9 @@ void DrawTileMap(const PixelRows& rows, std::size_t width, std::size_t height,
   }
 
   const std::size_t mapEntries = map.size() / EntryBytes;
+  // Entries that are both read and inside the map; rows follow each other
+  // in the map, so the tile of an entry is fetched ahead across row ends.
+  const std::size_t lastEntry = std::min(mapEntries, mapRows * columns);
   for (std::size_t i = 0; i < mapRows; ++i) {
     std::uint8_t* top = rows.Row(i * kTileSide);
     const std::size_t first = i * columns;
@@ -115,10 +119,12 @@ void DrawTileMap(const PixelRows& rows, std::size_t width, std::size_t height,
     const std::uint8_t* entry = map.data() + (inMap == 0 ? 0 : first * EntryBytes);
     std::size_t j = 0;
     for (; j < inMap; ++j, entry += EntryBytes) {
-      if (j + kPrefetchEntries < inMap) {
+      if (first + j + kPrefetchEntries < lastEntry) {
         const std::size_t ahead = LoadEntry<EntryBytes>(entry + kPrefetchEntries * EntryBytes) >> 1;
         if (ahead < tileCount) {
+          // A tile may straddle two cache lines.
           PrefetchForRead(tiles.data() + ahead * kTileBytes);
+          PrefetchForRead(tiles.data() + ahead * kTileBytes + kTileBytes - 1);
         }
       }
       const std::size_t t = LoadEntry<EntryBytes>(entry) >> 1;
