@@ -90,6 +90,9 @@ def main() -> int:
     parser.add_argument("--work-dir", type=Path, default=None,
                         help="where the disc and the outputs go (default: a fresh temporary "
                              "directory, removed afterwards)")
+    parser.add_argument("--compare", type=Path, default=None, metavar="PROGRAM",
+                        help="also time another build of tvrcgcv in the same runs (say, the "
+                             "one before a change); it must write the same files")
     parser.add_argument("--check", action="store_true",
                         help="exit with status 1 when a target is missed")
     args = parser.parse_args()
@@ -121,10 +124,16 @@ def main() -> int:
 
         conversion, baseline, ratios = [], [], []
         conversion_cpu, baseline_cpu = [], []
+        other, other_cpu = [], []
+        other_tool = args.compare.resolve() if args.compare else None
         for run in range(args.runs):
             def convert():
                 out = fresh_dir(work, "conversion")
                 return timed([str(tool), "q"], cwd=out, env=env)
+
+            def convert_other():
+                out = fresh_dir(work, "other")
+                return timed([str(other_tool), "q"], cwd=out, env=env)
 
             def copy():
                 out = fresh_dir(work, "baseline")
@@ -137,6 +146,10 @@ def main() -> int:
                 c, b = convert(), copy()
             else:
                 b, c = copy(), convert()
+            if other_tool:
+                o = convert_other()
+                other.append(o[0])
+                other_cpu.append(o[1])
             conversion.append(c[0])
             conversion_cpu.append(c[1])
             baseline.append(b[0])
@@ -147,6 +160,11 @@ def main() -> int:
         if [p.name for p in converted] != [p.name for p in outputs] or any(
                 a.read_bytes() != b.read_bytes() for a, b in zip(converted, outputs)):
             sys.exit("a timed conversion wrote other files than the reference conversion")
+        if other_tool:
+            others = sorted((work / "other").iterdir())
+            if [p.name for p in others] != [p.name for p in outputs] or any(
+                    a.read_bytes() != b.read_bytes() for a, b in zip(others, outputs)):
+                sys.exit(f"{other_tool} wrote other files than {tool}")
 
         rss = peak_rss_kb(tool, fresh_dir(work, "rss"), env)
     finally:
@@ -167,7 +185,13 @@ def main() -> int:
           f"{statistics.median(conversion_cpu) * 1e3:.2f} |")
     print(f"| baseline (cat + cp) | {med_b * 1e3:.2f} | {min(baseline) * 1e3:.2f} | "
           f"{statistics.median(baseline_cpu) * 1e3:.2f} |")
+    if other:
+        print(f"| other build ({args.compare}) | {statistics.median(other) * 1e3:.2f} | "
+              f"{min(other) * 1e3:.2f} | {statistics.median(other_cpu) * 1e3:.2f} |")
     print()
+    if other:
+        print(f"ratio of medians other build / baseline: "
+              f"{statistics.median(other) / med_b:.2f}")
     print(f"ratio of medians conversion / baseline: {ratio:.2f} "
           f"(median of per-run ratios {paired:.2f}); target <= {TARGET_RATIO}: "
           f"{'met' if ok_time else 'MISSED'}")
