@@ -8,7 +8,12 @@
 #include <random>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
 #include "catalog/descriptors.h"
+#ifdef _WIN32
+#include "drive_letter_win32.h"
+#endif
 
 namespace testing_support {
 
@@ -32,19 +37,28 @@ TestDrive::TestDrive(char letter) : letter_(letter) {
   const char* old = std::getenv("TVRCGCV_DRIVE_ROOT");
   hadRoot_ = old != nullptr;
   savedRoot_ = hadRoot_ ? old : "";
-  ::setenv("TVRCGCV_DRIVE_ROOT", root_.path().c_str(), 1);
   std::filesystem::create_directory(drive());
+#ifdef _WIN32
+  mapping_ = std::make_unique<DriveLetterMapping>(letter, drive());
+  if (!mapping_->ok()) {
+    ADD_FAILURE() << "drive " << letter << ": cannot be mapped: " << mapping_->error();
+  }
+#else
+  ::setenv("TVRCGCV_DRIVE_ROOT", root_.path().c_str(), 1);
+#endif
   savedSourceRoot_ = SourceRoot[0];
   SourceRoot[0] = letter;
 }
 
 TestDrive::~TestDrive() {
   SourceRoot[0] = savedSourceRoot_;
+#ifndef _WIN32
   if (hadRoot_) {
     ::setenv("TVRCGCV_DRIVE_ROOT", savedRoot_.c_str(), 1);
   } else {
     ::unsetenv("TVRCGCV_DRIVE_ROOT");
   }
+#endif
 }
 
 std::filesystem::path TestDrive::drive() const {
