@@ -41,6 +41,9 @@ class TestDrive {
 
   const std::filesystem::path& root() const { return root_.path(); }
   std::filesystem::path drive() const;  // root/<letter>
+  // Makes another drive beside the first, root/<letter> (lower-cased), and
+  // returns its directory; on Windows the letter then names it.
+  std::filesystem::path AddDrive(char letter);
   void WriteFile(const std::string& name, const std::vector<std::uint8_t>& bytes) const;
   char letter() const { return letter_; }
 
@@ -51,7 +54,7 @@ class TestDrive {
   bool hadRoot_;
   char savedSourceRoot_;
 #ifdef _WIN32
-  std::unique_ptr<DriveLetterMapping> mapping_;
+  std::vector<std::unique_ptr<DriveLetterMapping>> mappings_;
 #endif
 };
 
