@@ -16,7 +16,7 @@ cmake --build build -j"$(nproc)" --target tvrcgcv make_demo_disc >/dev/null
 echo "--- Windows build (mingw-w64)"
 cmake -S . -B build-windows \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64.cmake \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
   -DTVRCGCV_BUILD_TOOLS=OFF \
   -DTVRCGCV_GTEST_SOURCE_DIR=/usr/src/googletest \
   -DCMAKE_CROSSCOMPILING_EMULATOR=wine >/dev/null
