@@ -3,9 +3,11 @@
 // to open anything on a damaged image without harm.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -110,6 +112,7 @@ class ImageDriveTest : public ::testing::TestWithParam<ImageKind> {
       return;
     }
     work_ = new TempDir;
+    images_ = new std::map<std::pair<std::string, ImageKind>, fs::path>;
     unsigned seed = 1;
     for (const DiscFile& file : kDiscFiles) {
       WriteBytes(Disc() / file.name, Pattern(file.size, seed++));
@@ -121,6 +124,8 @@ class ImageDriveTest : public ::testing::TestWithParam<ImageKind> {
     WriteText(Names() / "sub" / "Inner.txt", "inner");
   }
   static void TearDownTestSuite() {
+    delete images_;
+    images_ = nullptr;
     delete work_;
     work_ = nullptr;
   }
@@ -136,12 +141,17 @@ class ImageDriveTest : public ::testing::TestWithParam<ImageKind> {
 #endif
   }
 
-  // Makes an image of `tree` in a directory of its own and links the image
-  // drive to it; the directory drive links to the tree itself.
+  // Links the image drive to the image of `tree` (made once per suite) and
+  // the directory drive to the tree itself.
   void UseImageOf(const fs::path& tree) {
-    const fs::path directory = images_.path() / std::to_string(counter_++);
-    fs::create_directory(directory);
-    const fs::path image = MakeImage(tree, directory, GetParam());
+    const auto key = std::pair{tree.string(), GetParam()};
+    fs::path& image = (*images_)[key];
+    if (image.empty()) {
+      const fs::path directory =
+          work_->path() / "images" / (tree.filename().string() + KindName(GetParam()));
+      fs::create_directories(directory);
+      image = MakeImage(tree, directory, GetParam());
+    }
     ASSERT_FALSE(image.empty()) << "could not make the " << KindName(GetParam()) << " image";
     LinkDrive(drive_, kDirectoryDrive, tree);
     LinkDrive(drive_, kImageDrive, image);
@@ -149,13 +159,13 @@ class ImageDriveTest : public ::testing::TestWithParam<ImageKind> {
 
   FaultScope faults_;
   TestDrive drive_{kDirectoryDrive};
-  TempDir images_;
-  int counter_ = 0;
 
  private:
   static TempDir* work_;
+  static std::map<std::pair<std::string, ImageKind>, fs::path>* images_;
 };
 TempDir* ImageDriveTest::work_ = nullptr;
+std::map<std::pair<std::string, ImageKind>, fs::path>* ImageDriveTest::images_ = nullptr;
 
 TEST_P(ImageDriveTest, EveryRangeReadsAsFromTheDirectory) {
   UseImageOf(Disc());
@@ -240,6 +250,187 @@ TEST_P(ImageDriveTest, HandlesReadOnFromWhereTheyStopped) {
   EXPECT_EQ(got, 0u);
   EXPECT_EQ(platform::WriteFile(file, buffer.data(), 1, nullptr, nullptr), 0);  // read-only
   EXPECT_NE(platform::CloseHandle(file), 0);
+}
+
+// Damaged images. Every request gives -2 with nothing written, or status 0
+// with the file's true bytes; nothing crashes, hangs or writes past the
+// caller's buffer.
+class DamagedImageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HaveXorriso()) {
+      GTEST_SKIP() << "xorriso is not installed";
+    }
+#if !TVRCGCV_DISC_IMAGES
+    GTEST_SKIP() << "built without disc image support";
+#endif
+    unsigned seed = 100;
+    for (const DiscFile& file : kDiscFiles) {
+      contents_.push_back(Pattern(file.size, seed++));
+      WriteBytes(work_.path() / "disc" / file.name, contents_.back());
+    }
+    const fs::path iso = MakeImage(work_.path() / "disc", work_.path(), ImageKind::RockRidge);
+    ASSERT_FALSE(iso.empty());
+    image_ = testing_support::ReadWholeFile(iso);
+  }
+
+  // Links the image drive to a new file holding `bytes`.
+  void UseImage(const std::vector<std::uint8_t>& bytes, const std::string& extension = ".iso") {
+    const fs::path path = work_.path() / ("damaged" + std::to_string(counter_++) + extension);
+    WriteBytes(path, bytes);
+    LinkDrive(drive_, kImageDrive, path);
+  }
+
+  // Reads every file whole; each read either fails cleanly or is right.
+  // Returns how many failed.
+  int ReadEveryFile() {
+    int failed = 0;
+    for (std::size_t i = 0; i < std::size(kDiscFiles); ++i) {
+      const auto size = static_cast<std::int32_t>(kDiscFiles[i].size);
+      const Outcome outcome = Read(kImageDrive, kDiscFiles[i].name, 0, size);
+      std::vector<std::uint8_t> expected = contents_[i];
+      expected.resize(expected.size() + 16, kUntouched);
+      if (outcome.status == kCGVwCannotOpen) {
+        ++failed;
+        EXPECT_EQ(outcome.result, 77);
+        EXPECT_EQ(outcome.buffer, std::vector<std::uint8_t>(expected.size(), kUntouched))
+            << kDiscFiles[i].name;
+      } else {
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_EQ(outcome.buffer, expected) << kDiscFiles[i].name;
+      }
+    }
+    return failed;
+  }
+
+  FaultScope faults_;
+  TestDrive drive_{kDirectoryDrive};
+  TempDir work_;
+  std::vector<std::vector<std::uint8_t>> contents_;
+  std::vector<std::uint8_t> image_;
+  int counter_ = 0;
+};
+
+constexpr std::size_t kSector = 2048;
+constexpr std::size_t kVolumeDescriptor = 16 * kSector;
+
+TEST_F(DamagedImageTest, ImagesWithoutAFileSystemOpenNothing) {
+  const int all = static_cast<int>(std::size(kDiscFiles));
+  // Cut before, inside and right after the primary volume descriptor.
+  for (const std::size_t cut : {std::size_t{0}, std::size_t{1000}, kVolumeDescriptor,
+                                kVolumeDescriptor + 100, kVolumeDescriptor + kSector}) {
+    SCOPED_TRACE(::testing::Message() << "cut at " << cut);
+    UseImage({image_.begin(), image_.begin() + static_cast<std::ptrdiff_t>(cut)});
+    EXPECT_EQ(ReadEveryFile(), all);
+  }
+  UseImage(Pattern(1 << 20, 7));
+  EXPECT_EQ(ReadEveryFile(), all);
+  UseImage(Pattern(4000, 8), ".cue");
+  EXPECT_EQ(ReadEveryFile(), all);
+  UseImage(std::vector<std::uint8_t>(image_.size(), 0));
+  EXPECT_EQ(ReadEveryFile(), all);
+  EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
+}
+
+TEST_F(DamagedImageTest, RootDirectoryOutsideTheImageOpensNothing) {
+  // The root directory record of the primary volume descriptor: extent and
+  // size, each stored little- and then big-endian.
+  constexpr std::size_t kRootRecord = kVolumeDescriptor + 156;
+  const auto put = [](std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+      bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+      bytes[at + 7 - i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+  };
+  for (const auto& [field, value] :
+       {std::pair{2, 0x00FFFFF0u}, {2, 0xFFFFFFF0u}, {10, 0xFFFFF800u}, {10, 0x7FFFF800u}}) {
+    SCOPED_TRACE(::testing::Message() << "field " << field << " = " << value);
+    std::vector<std::uint8_t> bytes = image_;
+    put(bytes, kRootRecord + field, value);
+    UseImage(bytes);
+    ReadEveryFile();
+  }
+}
+
+TEST_F(DamagedImageTest, TruncatedFileDataFailsAsAReadError) {
+  // Cut the image 1000 bytes into the big file's second sector: its first
+  // sector is still there, the rest is not.
+  const std::vector<std::uint8_t>& big = contents_[2];
+  const auto start = std::search(image_.begin(), image_.end(), big.begin(), big.begin() + 64);
+  ASSERT_NE(start, image_.end());
+  UseImage({image_.begin(), start + kSector + 1000});
+  EXPECT_EQ(Read(kImageDrive, "BIG.DAT", 0, 300000).status, kCGVwCannotOpen);
+  const Outcome head = Read(kImageDrive, "BIG.DAT", 0, 1000);
+  EXPECT_EQ(head.status, 0);
+  EXPECT_TRUE(std::equal(big.begin(), big.begin() + 1000, head.buffer.begin()));
+  EXPECT_EQ(Read(kImageDrive, "BIG.DAT", 400000, 10).status, 0);  // past its end: nothing to read
+  EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
+}
+
+TEST_F(DamagedImageTest, RawDumpWithoutItsCueSheetOpensNothing) {
+  const fs::path bin = work_.path() / "bare.bin";
+  ASSERT_TRUE(testing_support::WriteRawBinCue(work_.path() / "RockRidge.iso", bin));
+  LinkDrive(drive_, kImageDrive, bin);
+  EXPECT_EQ(Read(kImageDrive, "Tesuna.bpl", 0, 13).status, 0);  // with its sheet
+  fs::remove(work_.path() / "bare.cue");
+  EXPECT_EQ(ReadEveryFile(), static_cast<int>(std::size(kDiscFiles)));
+  // A sheet whose BIN file is missing.
+  fs::remove(bin);
+  WriteText(work_.path() / "bare.cue", "FILE \"bare.bin\" BINARY\r\n  TRACK 01 MODE1/2352\r\n");
+  LinkDrive(drive_, kImageDrive, work_.path() / "bare.cue");
+  EXPECT_EQ(ReadEveryFile(), static_cast<int>(std::size(kDiscFiles)));
+}
+
+TEST_F(DamagedImageTest, RandomDamageToDescriptorsAndDirectories) {
+  // Everything before the first file's data: volume descriptors, path
+  // tables, directories and their Rock Ridge entries.
+  const auto firstData =
+      std::search(image_.begin(), image_.end(), contents_[0].begin(), contents_[0].end()) -
+      image_.begin();
+  ASSERT_GT(firstData, static_cast<std::ptrdiff_t>(kVolumeDescriptor));
+  std::minstd_rand random(2024);
+  std::uniform_int_distribution<std::ptrdiff_t> where(kVolumeDescriptor, firstData - 1);
+  for (int round = 0; round < 150; ++round) {
+    SCOPED_TRACE(::testing::Message() << "round " << round);
+    std::vector<std::uint8_t> bytes = image_;
+    const int changes = 1 + round % 12;
+    for (int i = 0; i < changes; ++i) {
+      bytes[static_cast<std::size_t>(where(random))] = static_cast<std::uint8_t>(random());
+    }
+    UseImage(bytes);
+    // A damaged extent may point at other bytes of the image: only the
+    // status and the buffer's bounds are certain.
+    for (const DiscFile& file : kDiscFiles) {
+      const auto size = static_cast<std::int32_t>(file.size);
+      const Outcome outcome = Read(kImageDrive, file.name, 0, size);
+      ASSERT_TRUE(outcome.status == 0 || outcome.status == kCGVwCannotOpen);
+      ASSERT_TRUE(std::all_of(outcome.buffer.begin() + size, outcome.buffer.end(),
+                              [](std::uint8_t b) { return b == kUntouched; }));
+    }
+  }
+  EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
+}
+
+// The open image is kept between requests; a changed image file must be
+// read anew.
+TEST_F(DamagedImageTest, ChangedImageIsReadAnew) {
+  const fs::path other = work_.path() / "other";
+  WriteBytes(other / "Tesuna.bpl", Pattern(13, 555));
+  const fs::path second = MakeImage(other, work_.path(), ImageKind::Joliet);
+  ASSERT_FALSE(second.empty());
+  const fs::path current = work_.path() / "current.iso";
+  WriteBytes(current, image_);
+  LinkDrive(drive_, kImageDrive, current);
+  EXPECT_EQ(ReadAll(kImageDrive, "Tesuna.bpl", 13), contents_[0]);
+  // Replaced by another file, then rewritten in place.
+  fs::copy_file(second, work_.path() / "next.iso");
+  fs::rename(work_.path() / "next.iso", current);
+  EXPECT_EQ(ReadAll(kImageDrive, "Tesuna.bpl", 13), Pattern(13, 555));
+  fs::copy_file(work_.path() / "RockRidge.iso", current, fs::copy_options::overwrite_existing);
+  EXPECT_EQ(ReadAll(kImageDrive, "Tesuna.bpl", 13), contents_[0]);
+  // The drive linked to another image.
+  LinkDrive(drive_, kImageDrive, second);
+  EXPECT_EQ(ReadAll(kImageDrive, "Tesuna.bpl", 13), Pattern(13, 555));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllKinds, ImageDriveTest,

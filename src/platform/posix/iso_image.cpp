@@ -144,10 +144,16 @@ class DiscImage {
 
   const std::vector<Entry>& root() const { return root_; }
 
-  // The BIN file that a cue sheet's image reads, empty for other images.
-  std::string DataFile() const {
-    const char* source = disc_ != nullptr ? cdio_get_arg(disc_, "source") : nullptr;
-    return source != nullptr ? source : "";
+  // The cue sheet and BIN file that the image was read from, if any.
+  std::vector<std::string> Sources() const {
+    std::vector<std::string> sources;
+    for (const char* key : {"cue", "source"}) {
+      const char* name = disc_ != nullptr ? cdio_get_arg(disc_, key) : nullptr;
+      if (name != nullptr) {
+        sources.emplace_back(name);
+      }
+    }
+    return sources;
   }
 
   // The entries of a directory given by its recorded path ("/" for the
@@ -200,49 +206,53 @@ struct FileIdentity {
   off_t size = 0;
   std::int64_t modifiedSeconds = 0;
   long modifiedNanoseconds = 0;
+  std::int64_t changedSeconds = 0;
+  long changedNanoseconds = 0;
   bool operator==(const FileIdentity&) const = default;
 };
 
 std::optional<FileIdentity> Identify(const std::string& path) {
   struct stat info {};
-  if (path.empty() || ::stat(path.c_str(), &info) != 0) {
+  if (::stat(path.c_str(), &info) != 0) {
     return std::nullopt;
   }
-  return FileIdentity{info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec,
-                      info.st_mtim.tv_nsec};
+  return FileIdentity{info.st_dev,         info.st_ino,          info.st_size,
+                      info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_ctim.tv_sec,
+                      info.st_ctim.tv_nsec};
 }
 
 // A conversion opens the same image several times per picture; the last
-// image opened stays open while neither the image file nor the BIN file of
-// its cue sheet changes.
+// image opened stays open while none of the files it was read from (the
+// image, and the cue sheet and BIN file where one is used) changes.
 class ImageCache {
  public:
   std::shared_ptr<DiscImage> Get(const std::string& path) {
-    const auto identity = Identify(path);
-    if (!identity) {
-      return nullptr;
-    }
-    if (image_ && path == path_ && *identity == identity_ && Identify(dataPath_) == data_) {
+    if (image_ && path == path_ && Unchanged()) {
       return image_;
     }
     image_.reset();
+    sources_.clear();
     auto image = DiscImage::Open(path);
     if (image) {
+      for (const std::string& source : image->Sources()) {
+        sources_.emplace_back(source, Identify(source));
+      }
+      sources_.emplace_back(path, Identify(path));
       path_ = path;
-      identity_ = *identity;
-      dataPath_ = image->DataFile();
-      data_ = Identify(dataPath_);
       image_ = image;
     }
     return image;
   }
 
  private:
+  bool Unchanged() const {
+    return std::all_of(sources_.begin(), sources_.end(),
+                       [](const auto& source) { return Identify(source.first) == source.second; });
+  }
+
   std::shared_ptr<DiscImage> image_;
   std::string path_;
-  FileIdentity identity_;
-  std::string dataPath_;
-  std::optional<FileIdentity> data_;
+  std::vector<std::pair<std::string, std::optional<FileIdentity>>> sources_;
 };
 
 // A file of the image behind a handle: reads copy the sectors' bytes, never
