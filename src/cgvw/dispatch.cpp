@@ -2,10 +2,10 @@
 #include "cgvw/cgvw.h"
 
 const std::array<TCGVwOperation, kDecoderSlots> DecoderTable = {
-    CGVwDecodePlain,  // 0
-    CGVwDecodeTiled,  // 1
-    nullptr,          // 2
-    nullptr,          // 3 composite, not yet
+    CGVwDecodePlain,      // 0
+    CGVwDecodeTiled,      // 1
+    nullptr,              // 2
+    CGVwDecodeComposite,  // 3
 };
 
 const std::array<TCGVwOperation, kServiceSlots> ServiceTable = {

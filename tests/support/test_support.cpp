@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -57,6 +58,25 @@ void TestDrive::WriteFile(const std::string& name, const std::vector<std::uint8_
   std::ofstream out(drive() / name, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
+}
+
+CurrentDirScope::CurrentDirScope(const std::filesystem::path& directory)
+    : saved_(std::filesystem::current_path()) {
+  std::filesystem::current_path(directory);
+}
+
+CurrentDirScope::~CurrentDirScope() {
+  std::error_code ignored;
+  std::filesystem::current_path(saved_, ignored);
+}
+
+std::vector<std::string> ListDirectory(const std::filesystem::path& directory) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 bool NothingHeld() {

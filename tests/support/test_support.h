@@ -58,6 +58,22 @@ class FaultScope {
   FaultScope& operator=(const FaultScope&) = delete;
 };
 
+// Makes `directory` the current directory while the object lives; the old
+// one is restored afterwards. Output files of the program land there.
+class CurrentDirScope {
+ public:
+  explicit CurrentDirScope(const std::filesystem::path& directory);
+  ~CurrentDirScope();
+  CurrentDirScope(const CurrentDirScope&) = delete;
+  CurrentDirScope& operator=(const CurrentDirScope&) = delete;
+
+ private:
+  std::filesystem::path saved_;
+};
+
+// The names of the entries of a directory, sorted.
+std::vector<std::string> ListDirectory(const std::filesystem::path& directory);
+
 // True when no global block, lock, heap buffer or file is held.
 bool NothingHeld();
 // The live counts as text, for failure messages.

@@ -40,6 +40,9 @@ std::optional<DrivePath> ParseDrivePath(const char* path) {
   }
   DrivePath result;
   result.drive = DriveRoot() + "/" + LowerAscii(path[0]);
+  if (path[0] == '.' || path[0] == '/') {
+    return result;  // would name the drive root itself, which is no drive
+  }
   std::vector<std::string> components;
   std::string current;
   for (const char* p = path + 3;; ++p) {

@@ -68,11 +68,19 @@ std::unique_ptr<posix::FileObject> OpenExisting(const char* path) {
   return OpenRegularFile(path);
 }
 
+// Creates or replaces a file for reading and writing. A pipe or socket of
+// that name is refused: writing a picture into it could block the run.
 std::unique_ptr<posix::FileObject> CreateOrReplace(const char* path) {
-  const int fd = ::open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = ::open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) {
     return nullptr;
   }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return posix::MakeDescriptorFile(fd);
 }
 

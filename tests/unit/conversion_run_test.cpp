@@ -1,0 +1,106 @@
+// The conversion run in-process, with its console output captured: the runs
+// that end before the first picture or stop at it.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "catalog/descriptors.h"
+#include "console_texts.h"
+#include "conversion_run.h"
+#include "platform/faults.h"
+#include "test_support.h"
+
+namespace {
+
+using platform::faults::FailNth;
+using platform::faults::Point;
+namespace texts = app::texts;
+
+std::string Line(std::string_view text) {
+  return std::string(text) + "\r\n";
+}
+
+std::string Banner() {
+  return Line(texts::kBanner1) + Line(texts::kBanner2) + Line(texts::kBanner3);
+}
+
+class ConversionRun : public testing::Test {
+ protected:
+  ConversionRun() { platform::faults::CaptureConsole(&console_); }
+  ~ConversionRun() override { platform::faults::CaptureConsole(nullptr); }
+  void TearDown() override {
+    EXPECT_TRUE(testing_support::NothingHeld()) << testing_support::DescribeHeld();
+    EXPECT_TRUE(testing_support::ListDirectory(work_.path()).empty());
+  }
+
+  int Run(std::vector<const char*> args) {
+    args.insert(args.begin(), "tvrcgcv");
+    return app::RunConversion(static_cast<int>(args.size()), args.data());
+  }
+
+  testing_support::FaultScope faults_;
+  // An empty disc in drive q; SourceRoot gets its first character back.
+  testing_support::TestDrive drive_{'q'};
+  testing_support::TempDir work_;
+  testing_support::CurrentDirScope cwd_{work_.path()};
+  std::string console_;
+};
+
+TEST_F(ConversionRun, WithoutADriveItShowsTheUsage) {
+  EXPECT_EQ(Run({}), 0);
+  EXPECT_EQ(console_, Banner() + Line(texts::kUsage));
+  EXPECT_EQ(platform::faults::Calls(Point::FileOpen), 0);
+
+  console_.clear();
+  EXPECT_EQ(Run({""}), 0);
+  EXPECT_EQ(console_, Banner() + Line(texts::kUsage));
+}
+
+TEST_F(ConversionRun, AFirstRowThatCannotBeDecodedStopsTheRun) {
+  for (const char* drive : {"q", "m", "5"}) {
+    SCOPED_TRACE(drive);
+    console_.clear();
+    EXPECT_EQ(Run({drive}), 0);
+    EXPECT_EQ(console_, Banner() + "creating 'tvrcg000.bmp'..." + Line(texts::kDecodeFailed));
+    EXPECT_EQ(SourceRoot[0], drive[0]);
+  }
+}
+
+TEST_F(ConversionRun, OnlyTheFirstCharacterOfTheFirstArgumentIsTheDrive) {
+  const std::vector<std::vector<const char*>> commandLines = {
+      {"e"}, {"e:\\pictures"}, {"elephant"}, {"e", "f"}};
+  for (const auto& args : commandLines) {
+    SourceRoot[0] = 'c';
+    EXPECT_EQ(Run(args), 0);
+    EXPECT_EQ(SourceRoot[0], 'e') << args[0];
+    EXPECT_STREQ(SourceRoot + 1, ":\\");
+  }
+  Run({"Q"});
+  EXPECT_EQ(SourceRoot[0], 'Q');  // stored as it stands
+}
+
+TEST_F(ConversionRun, AFailedConsoleWriteEndsTheRunWithStatusOne) {
+  // Writes of a stopped run: three banner lines, the progress text and the
+  // failure message; of a usage run: the banner and the usage line.
+  const std::string writes[] = {Line(texts::kBanner1), Line(texts::kBanner2), Line(texts::kBanner3),
+                                "creating 'tvrcg000.bmp'...", Line(texts::kDecodeFailed)};
+  std::string before;
+  for (long nth = 1; nth <= 5; ++nth) {
+    SCOPED_TRACE("failing console write " + std::to_string(nth));
+    console_.clear();
+    FailNth(Point::Console, nth);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Run({"m"}), 1);
+    EXPECT_FALSE(testing::internal::GetCapturedStderr().empty());
+    EXPECT_EQ(console_, before);  // nothing is written after the failure
+    before += writes[nth - 1];
+    EXPECT_TRUE(testing_support::NothingHeld()) << testing_support::DescribeHeld();
+  }
+  FailNth(Point::Console, 4);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Run({}), 1);
+  EXPECT_FALSE(testing::internal::GetCapturedStderr().empty());
+}
+
+}  // namespace

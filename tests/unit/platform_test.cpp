@@ -1,0 +1,272 @@
+// The POSIX stand-ins for Windows global memory and files, the fault seam and
+// temporary heap buffers.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/faults.h"
+#include "platform/temp_buffer.h"
+#include "platform/win_api.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace platform;
+using testing_support::CurrentDirScope;
+using testing_support::FaultScope;
+using testing_support::NothingHeld;
+using testing_support::TempDir;
+using testing_support::TestDrive;
+
+// ---------------------------------------------------------------------------
+// Global memory
+
+TEST(GlobalMemory, GhndBlockIsZeroFilledAndKeepsItsSize) {
+  FaultScope faults;
+  HGLOBAL block = GlobalAlloc(GHND, 86312);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(GlobalSize(block), 86312u);
+  auto* bytes = static_cast<unsigned char*>(GlobalLock(block));
+  ASSERT_NE(bytes, nullptr);
+  EXPECT_TRUE(std::all_of(bytes, bytes + 86312, [](unsigned char b) { return b == 0; }));
+  GlobalUnlock(block);
+  EXPECT_EQ(GlobalFree(block), nullptr);
+  EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
+}
+
+TEST(GlobalMemory, LocksNestAndContentsSurviveUnlocking) {
+  FaultScope faults;
+  HGLOBAL block = GlobalAlloc(GMEM_FIXED, 16);
+  ASSERT_NE(block, nullptr);
+  auto* first = static_cast<char*>(GlobalLock(block));
+  ASSERT_NE(first, nullptr);
+  std::memcpy(first, "kept", 4);
+  auto* second = static_cast<char*>(GlobalLock(block));
+  EXPECT_EQ(second, first);
+  EXPECT_EQ(faults::LiveCounts().globalLocks, 2);
+
+  EXPECT_NE(GlobalUnlock(block), 0);  // still locked once
+  EXPECT_EQ(GlobalUnlock(block), 0);  // now unlocked
+  EXPECT_EQ(GlobalUnlock(block), 0);  // not locked: nothing to undo
+  EXPECT_EQ(faults::LiveCounts().globalLocks, 0);
+
+  auto* again = static_cast<char*>(GlobalLock(block));
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(std::memcmp(again, "kept", 4), 0);
+  EXPECT_EQ(GlobalFree(block), nullptr);  // freeing a locked block drops its lock
+  EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
+}
+
+TEST(GlobalMemory, FreedAndMadeUpHandlesAreRefused) {
+  FaultScope faults;
+  HGLOBAL freed = GlobalAlloc(GHND, 8);
+  ASSERT_EQ(GlobalFree(freed), nullptr);
+  HGLOBAL madeUp = reinterpret_cast<HGLOBAL>(0x7654321);
+  for (HGLOBAL handle : {freed, madeUp, HGLOBAL{nullptr}}) {
+    EXPECT_EQ(GlobalLock(handle), nullptr);
+    EXPECT_EQ(GlobalUnlock(handle), 0);
+    EXPECT_EQ(GlobalSize(handle), 0u);
+    EXPECT_EQ(GlobalFree(handle), handle);
+  }
+  // A new block never takes over the number of a freed one.
+  HGLOBAL next = GlobalAlloc(GHND, 8);
+  EXPECT_NE(next, freed);
+  GlobalFree(next);
+  EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
+}
+
+// ---------------------------------------------------------------------------
+// Files
+
+HANDLE OpenForReading(const char* path) {
+  return CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+HANDLE CreateForWriting(const char* path) {
+  return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The whole content of a source file opened by its drive path, or "<none>".
+std::string ReadSource(const char* path) {
+  HANDLE file = OpenForReading(path);
+  if (file == INVALID_HANDLE_VALUE) {
+    return "<none>";
+  }
+  char buffer[64] = {};
+  DWORD got = 0;
+  ReadFile(file, buffer, sizeof buffer, &got, nullptr);
+  CloseHandle(file);
+  return std::string(buffer, got);
+}
+
+class Files : public testing::Test {
+ protected:
+  void Put(const std::string& name, const std::string& text) {
+    drive_.WriteFile(name, std::vector<std::uint8_t>(text.begin(), text.end()));
+  }
+  void TearDown() override { EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld(); }
+
+  FaultScope faults_;
+  TestDrive drive_{'q'};
+};
+
+TEST_F(Files, DriveLetterOfEitherCaseMapsToTheDriveDirectory) {
+  Put("bg000_0.bg", "tiles");
+  EXPECT_EQ(ReadSource("q:\\bg000_0.bg"), "tiles");
+  EXPECT_EQ(ReadSource("Q:\\bg000_0.bg"), "tiles");
+  EXPECT_EQ(ReadSource("r:\\bg000_0.bg"), "<none>");  // no such drive
+}
+
+TEST_F(Files, NamesAreLookedUpIgnoringCaseExactMatchFirst) {
+  Put("TESUNA.BPL", "upper");
+  EXPECT_EQ(ReadSource("q:\\Tesuna.bpl"), "upper");
+
+  Put("abc", "lower");
+  Put("ABC", "caps");
+  Put("aBc", "mixed");
+  EXPECT_EQ(ReadSource("q:\\abc"), "lower");
+  EXPECT_EQ(ReadSource("q:\\aBc"), "mixed");
+  // No exact match: the first of "ABC", "aBc", "abc" in byte order.
+  EXPECT_EQ(ReadSource("q:\\Abc"), "caps");
+}
+
+TEST_F(Files, OnlyRegularFilesOnTheDriveCanBeOpened) {
+  std::filesystem::create_directory(drive_.drive() / "folder");
+  ASSERT_EQ(::mkfifo((drive_.drive() / "pipe").c_str(), 0600), 0);
+  EXPECT_EQ(OpenForReading("q:\\folder"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(OpenForReading("q:\\pipe"), INVALID_HANDLE_VALUE);  // and does not block
+  EXPECT_EQ(OpenForReading("q:\\"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(OpenForReading("q:\\missing"), INVALID_HANDLE_VALUE);
+}
+
+TEST_F(Files, NamesCannotLeaveTheDrive) {
+  std::ofstream(drive_.root() / "outside") << "secret";
+  Put("inside", "ok");
+  EXPECT_EQ(ReadSource("q:\\..\\outside"), "<none>");
+  EXPECT_EQ(ReadSource("q:\\.\\inside"), "<none>");
+  EXPECT_EQ(ReadSource("q:\\../outside"), "<none>");
+  EXPECT_EQ(ReadSource("q:\\\\inside"), "<none>");
+  // A drive character that would name the drive root itself is no drive.
+  EXPECT_EQ(ReadSource(".:\\outside"), "<none>");
+  EXPECT_EQ(ReadSource("/:\\outside"), "<none>");
+}
+
+TEST_F(Files, ReadStopsAtTheEndOfTheFile) {
+  Put("ten", "0123456789");
+  HANDLE file = OpenForReading("q:\\ten");
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(SetFilePointer(file, 6, nullptr, FILE_BEGIN), 6u);
+  char buffer[10];
+  std::memset(buffer, '#', sizeof buffer);
+  DWORD got = 99;
+  EXPECT_NE(ReadFile(file, buffer, 10, &got, nullptr), 0);
+  EXPECT_EQ(got, 4u);
+  EXPECT_EQ(std::string(buffer, 10), "6789######");
+
+  // Beyond the end the position can be set, and a read finds nothing.
+  EXPECT_EQ(SetFilePointer(file, 100, nullptr, FILE_BEGIN), 100u);
+  EXPECT_NE(ReadFile(file, buffer, 10, &got, nullptr), 0);
+  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(SetFilePointer(file, -1, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+  EXPECT_NE(CloseHandle(file), 0);
+
+  // A closed handle is refused.
+  EXPECT_EQ(CloseHandle(file), 0);
+  EXPECT_EQ(ReadFile(file, buffer, 10, &got, nullptr), 0);
+  EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+}
+
+TEST_F(Files, CreateReplacesAnExistingLongerFileInTheCurrentDirectory) {
+  TempDir work;
+  CurrentDirScope cwd(work.path());
+  std::ofstream(work.path() / "out.bmp") << std::string(1000, 'x');
+
+  HANDLE file = CreateForWriting("out.bmp");
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD put = 0;
+  EXPECT_NE(WriteFile(file, "new", 3, &put, nullptr), 0);
+  EXPECT_EQ(put, 3u);
+  EXPECT_NE(CloseHandle(file), 0);
+  EXPECT_EQ(testing_support::ReadWholeFile(work.path() / "out.bmp"),
+            (std::vector<std::uint8_t>{'n', 'e', 'w'}));
+
+  EXPECT_EQ(DeleteFileA("q:\\out.bmp"), 0);  // source drives are never written
+  EXPECT_NE(DeleteFileA("out.bmp"), 0);
+  EXPECT_FALSE(std::filesystem::exists(work.path() / "out.bmp"));
+}
+
+TEST_F(Files, AnOutputNameThatIsAPipeIsNotCreated) {
+  TempDir work;
+  CurrentDirScope cwd(work.path());
+  ASSERT_EQ(::mkfifo((work.path() / "tvrcg000.bmp").c_str(), 0600), 0);
+  // Writing a picture into a pipe nobody reads would block the run forever.
+  EXPECT_EQ(CreateForWriting("tvrcg000.bmp"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(faults::LiveCounts().openFiles, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Fault seam
+
+TEST(FaultSeam, FailNthFiresOnceOnTheNthCallFromNow) {
+  FaultScope faults;
+  HGLOBAL before = GlobalAlloc(GHND, 4);  // counted, but before the arming
+  faults::FailNth(faults::Point::GlobalAlloc, 2);
+  HGLOBAL first = GlobalAlloc(GHND, 4);
+  HGLOBAL second = GlobalAlloc(GHND, 4);
+  HGLOBAL third = GlobalAlloc(GHND, 4);
+  EXPECT_NE(first, nullptr);
+  EXPECT_EQ(second, nullptr);
+  EXPECT_NE(third, nullptr);
+  EXPECT_EQ(faults::Calls(faults::Point::GlobalAlloc), 4);
+  EXPECT_EQ(faults::LiveCounts().globalBlocks, 3);
+  for (HGLOBAL block : {before, first, third}) {
+    GlobalFree(block);
+  }
+
+  faults::FailNth(faults::Point::GlobalLock, 1);
+  faults::FailNth(faults::Point::GlobalLock, 0);  // disarmed again
+  HGLOBAL block = GlobalAlloc(GHND, 4);
+  EXPECT_NE(GlobalLock(block), nullptr);
+  GlobalFree(block);
+
+  faults::FailNth(faults::Point::HeapBuffer, 1);
+  faults::Reset();
+  EXPECT_EQ(faults::Calls(faults::Point::GlobalAlloc), 0);
+  EXPECT_TRUE(TempBuffer::Obtain(4));
+  EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
+}
+
+// ---------------------------------------------------------------------------
+// Temporary buffers
+
+TEST(TempBufferTest, IsZeroFilledAndReleasedWithItsLastOwner) {
+  FaultScope faults;
+  {
+    TempBuffer buffer = TempBuffer::Obtain(1296);
+    ASSERT_TRUE(buffer);
+    EXPECT_EQ(buffer.size(), 1296u);
+    EXPECT_TRUE(std::all_of(buffer.span().begin(), buffer.span().end(),
+                            [](std::uint8_t b) { return b == 0; }));
+    TempBuffer moved = std::move(buffer);
+    EXPECT_TRUE(moved);
+    EXPECT_EQ(faults::LiveCounts().heapBuffers, 1);
+    moved = TempBuffer::Obtain(8);  // the old buffer goes first
+    EXPECT_EQ(faults::LiveCounts().heapBuffers, 1);
+  }
+  EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
+
+  // Zero bytes count as a failure to obtain memory.
+  EXPECT_FALSE(TempBuffer::Obtain(0));
+  faults::FailNth(faults::Point::HeapBuffer, 1);
+  EXPECT_FALSE(TempBuffer::Obtain(64));
+  EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
+}
+
+}  // namespace
