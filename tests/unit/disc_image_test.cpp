@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -58,6 +59,14 @@ struct Outcome {
   std::vector<std::uint8_t> buffer;  // Size bytes and 16 more, all kUntouched before
   bool operator==(const Outcome&) const = default;
 };
+
+void PrintTo(const Outcome& outcome, std::ostream* out) {
+  *out << "status " << outcome.status << ", result " << outcome.result << ", buffer";
+  for (std::size_t i = 0; i < std::min<std::size_t>(outcome.buffer.size(), 24); ++i) {
+    *out << ' ' << std::hex << int{outcome.buffer[i]} << std::dec;
+  }
+  *out << (outcome.buffer.size() > 24 ? " ..." : "") << " (" << outcome.buffer.size() << " bytes)";
+}
 
 // One request through the reader, as a decoder makes it.
 Outcome Read(char drive, const std::string& name, std::int32_t offset, std::int32_t size) {
@@ -431,6 +440,27 @@ TEST_F(DamagedImageTest, ChangedImageIsReadAnew) {
   // The drive linked to another image.
   LinkDrive(drive_, kImageDrive, second);
   EXPECT_EQ(ReadAll(kImageDrive, "Tesuna.bpl", 13), Pattern(13, 555));
+}
+
+// A build without an ISO 9660 reader treats every image drive as one whose
+// files cannot be opened.
+TEST(ImageDriveWithoutReader, GivesTheOpenFailure) {
+#if TVRCGCV_DISC_IMAGES
+  GTEST_SKIP() << "this build reads disc images";
+#else
+  if (!HaveXorriso()) {
+    GTEST_SKIP() << "xorriso is not installed";
+  }
+  TestDrive drive(kDirectoryDrive);
+  TempDir work;
+  WriteText(work.path() / "disc" / "Tesuna.bpl", "palette");
+  const fs::path image = MakeImage(work.path() / "disc", work.path(), ImageKind::RockRidge);
+  ASSERT_FALSE(image.empty());
+  LinkDrive(drive, kImageDrive, image);
+  const Outcome outcome = Read(kImageDrive, "Tesuna.bpl", 0, 7);
+  EXPECT_EQ(outcome.status, kCGVwCannotOpen);
+  EXPECT_EQ(outcome.buffer, std::vector<std::uint8_t>(23, kUntouched));
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(AllKinds, ImageDriveTest,
