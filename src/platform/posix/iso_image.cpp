@@ -1,5 +1,6 @@
-// Disc images through libcdio: libiso9660 reads the file system of an .iso
-// or raw .bin file, libcdio's BIN/CUE driver reads a cue sheet's image.
+// Disc images through libcdio: libiso9660 reads the file system of an image
+// of 2048-byte sectors, libcdio's BIN/CUE driver that of a cue sheet's raw
+// BIN file.
 #include "iso_image.h"
 
 #include <cdio/cdio.h>
@@ -194,7 +195,7 @@ class DiscImage {
   }
 
  private:
-  iso9660_t* iso_ = nullptr;  // an .iso or raw .bin file
+  iso9660_t* iso_ = nullptr;  // an image of 2048-byte sectors
   CdIo_t* disc_ = nullptr;    // a cue sheet's image
   std::vector<Entry> root_;
 };
