@@ -23,3 +23,13 @@ if [[ "$size" != 124470 || "$(head -c 2 "$work/out.bmp")" != BM ]]; then
   exit 1
 fi
 echo "example program wrote a $size-byte BMP"
+
+# The installed libraries read disc images too (libcdio found again through
+# the package): the same picture from an ISO image of the demo disc.
+if command -v xorriso >/dev/null && grep -q "TVRCGCV_WITH_DISC_IMAGES:INTERNAL=ON" build/CMakeCache.txt; then
+  xorriso -as mkisofs -R -o "$work/disc.iso" "$work/drives/q" >/dev/null 2>&1
+  ln -s "$work/disc.iso" "$work/drives/r"
+  (cd "$work" && TVRCGCV_DRIVE_ROOT="$work/drives" build/portrait_over_background r from-image.bmp 7 155)
+  cmp "$work/out.bmp" "$work/from-image.bmp"
+  echo "example program wrote the same BMP from an ISO image"
+fi
