@@ -14,7 +14,7 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS
 cmake --build build -j"$(nproc)" --target tvrcgcv make_demo_disc >/dev/null
 
 echo "--- Windows build (mingw-w64)"
-cmake -S . -B build-windows \
+cmake -S . -B build-windows --no-warn-unused-cli \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
   -DTVRCGCV_BUILD_TOOLS=OFF \
