@@ -8,3 +8,9 @@ if(MSVC)
 else()
   target_compile_options(tvrcgcv_settings INTERFACE -Wall -Wextra -Wpedantic)
 endif()
+
+# mingw-w64: programs carry the C and C++ runtimes inside them (no
+# libstdc++ or libgcc DLL to ship), so tvrcgcv.exe runs on a bare Windows.
+if(MINGW)
+  target_link_options(tvrcgcv_settings INTERFACE -static -static-libgcc -static-libstdc++)
+endif()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace cgvw {
@@ -32,5 +33,14 @@ inline void StoreBgr(std::uint8_t* dest, std::uint16_t word) {
   dest[1] = kScale5To8[(word >> 5) & 31];
   dest[2] = kScale5To8[word & 31];
 }
+
+// Converts `count` colour words at `words` into `count` blue, green, red
+// byte triples at `bgr` (3 x count bytes).
+void ColourWordsToBgr(const std::uint8_t* words, std::size_t count, bool noSwap, std::uint8_t* bgr);
+
+// Converts `count` colour words at `words` into `count` RGBQUAD entries at
+// `quads` (4 x count bytes): blue, green, red and the reserved byte 2.
+void ColourWordsToQuads(const std::uint8_t* words, std::size_t count, bool noSwap,
+                        std::uint8_t* quads);
 
 }  // namespace cgvw

@@ -72,10 +72,7 @@ void Convert15Bit(const RowCopy& copy) {
       std::memset(out, 0, copy.stride);
       continue;
     }
-    const std::uint8_t* in = copy.source.data() + first;
-    for (std::uint32_t j = 0; j < copy.width; ++j) {
-      cgvw::StoreBgr(out + 3 * j, cgvw::LoadColourWord(in + 2 * j, copy.noSwap));
-    }
+    cgvw::ColourWordsToBgr(copy.source.data() + first, copy.width, copy.noSwap, out);
     std::memset(out + rowBytes, 0, copy.stride - rowBytes);
   }
 }

@@ -5,13 +5,9 @@
 
 namespace {
 
-constexpr std::uint8_t kReservedByte = 2;
-
 void ConvertWords(const std::uint8_t* words, std::int32_t count, bool noSwap, std::uint8_t* dest) {
-  for (std::int32_t i = 0; i < count; ++i) {
-    const std::uint16_t word = cgvw::LoadColourWord(words + 2 * i, noSwap);
-    cgvw::StoreBgr(dest + 4 * i, word);
-    dest[4 * i + 3] = kReservedByte;
+  if (count > 0) {
+    cgvw::ColourWordsToQuads(words, static_cast<std::size_t>(count), noSwap, dest);
   }
 }
 

@@ -3,7 +3,9 @@
 //
 // Every entry is read only if it lies inside the map, and a tile is drawn only
 // if it lies wholly inside the tile data; a cell that fails either test is
-// not drawn. Rows are written one picture row at a time, left to right.
+// not drawn. Each map entry is decoded once and its whole tile (or cell) is
+// drawn at once, one 8-byte tile row at a time.
+#include <algorithm>
 #include <cstring>
 
 #include "cgvw/bytes.h"
@@ -17,12 +19,14 @@ constexpr std::size_t kTileSide = 8;
 constexpr std::size_t kCellSide = 16;
 constexpr std::size_t kCellMapRowBytes = 64;  // 0xC00 map rows lie 64 bytes apart
 
-// The pixel rows of the picture, addressed from the top.
+// The pixel rows of the picture, addressed from the top. Row y + 1 lies one
+// stride below row y in memory.
 class PixelRows {
  public:
   PixelRows(std::uint8_t* dest, std::size_t stride, std::size_t height)
       : dest_(dest), stride_(stride), height_(height) {}
   std::uint8_t* Row(std::size_t y) const { return dest_ + (height_ - 1 - y) * stride_; }
+  std::size_t stride() const { return stride_; }
 
  private:
   std::uint8_t* dest_;
@@ -30,120 +34,175 @@ class PixelRows {
   std::size_t height_;
 };
 
-// Tile t, or null when it does not lie wholly inside the tile data.
-const std::uint8_t* TileAt(std::span<const std::uint8_t> tiles, std::uint64_t t) {
-  if (t >= tiles.size() / kTileBytes) {
-    return nullptr;
+// One 8-pixel tile row, as stored or mirrored left to right. A mirrored row
+// is the stored row with its eight bytes in reverse order.
+std::uint64_t LoadTileRow(const std::uint8_t* in) {
+  std::uint64_t row;
+  std::memcpy(&row, in, sizeof row);
+  return row;
+}
+void StoreTileRow(std::uint8_t* out, std::uint64_t row) {
+  std::memcpy(out, &row, sizeof row);
+}
+std::uint64_t ReverseBytes(std::uint64_t v) {
+  v = ((v & 0x00FF00FF00FF00FFull) << 8) | ((v >> 8) & 0x00FF00FF00FF00FFull);
+  v = ((v & 0x0000FFFF0000FFFFull) << 16) | ((v >> 16) & 0x0000FFFF0000FFFFull);
+  return (v << 32) | (v >> 32);
+}
+
+// Draws one tile with its top-left pixel at `out` (a byte of picture row y,
+// so row y + r is r strides lower).
+void DrawTile(std::uint8_t* out, std::size_t stride, const std::uint8_t* tile) {
+  for (std::size_t r = 0; r < kTileSide; ++r) {
+    std::memcpy(out - r * stride, tile + r * kTileSide, kTileSide);
   }
-  return tiles.data() + t * kTileBytes;
+}
+void ClearTile(std::uint8_t* out, std::size_t stride) {
+  for (std::size_t r = 0; r < kTileSide; ++r) {
+    std::memset(out - r * stride, 0, kTileSide);
+  }
+}
+
+// Asks for the cache line at `p` ahead of its use; a hint only.
+inline void PrefetchForRead(const void* p) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(p);
+#else
+  (void)p;
+#endif
+}
+
+// How many entries ahead the tile of an entry is asked for: the tiles of a
+// map may lie anywhere in the tile data, and fetching one from memory takes
+// as long as drawing a dozen tiles already at hand.
+constexpr std::size_t kPrefetchEntries = 16;
+
+template <std::size_t EntryBytes>
+std::uint32_t LoadEntry(const std::uint8_t* entry) {
+  return EntryBytes == 2 ? cgvw::LoadBE16(entry) : cgvw::LoadBE32(entry);
 }
 
 // Map layouts 0x200 and 0x400: one big-endian entry of EntryBytes per 8 x 8
 // tile, Width / 8 entries per map row; the tile number is the entry without
-// its bit 0.
-template <std::size_t EntryBytes>
-const std::uint8_t* TileOfEntry(std::span<const std::uint8_t> map,
-                                std::span<const std::uint8_t> tiles, std::size_t index) {
-  const std::uint64_t offset = std::uint64_t{index} * EntryBytes;
-  if (offset + EntryBytes > map.size()) {
-    return nullptr;
-  }
-  const std::uint8_t* entry = map.data() + offset;
-  const std::uint32_t value = EntryBytes == 2 ? cgvw::LoadBE16(entry) : cgvw::LoadBE32(entry);
-  return TileAt(tiles, value >> 1);
-}
-
+// its bit 0. The result equals clearing every row and then drawing each tile
+// whose entry lies in the map and whose tile lies in the tile data: each byte
+// is written once, by its tile or by the clearing of what no tile covers.
 template <std::size_t EntryBytes>
 void DrawTileMap(const PixelRows& rows, std::size_t width, std::size_t height,
                  std::span<const std::uint8_t> map, std::span<const std::uint8_t> tiles) {
+  const std::size_t stride = rows.stride();
   const std::size_t columns = width / kTileSide;
   const std::size_t mapRows = height / kTileSide;
+  const std::size_t drawnWidth = columns * kTileSide;
+  const std::size_t drawnHeight = mapRows * kTileSide;
+  const std::size_t tileCount = tiles.size() / kTileBytes;
+
+  // What no tile covers: the columns right of the last whole tile (with the
+  // row padding) and the rows below the last whole map row.
+  for (std::size_t y = 0; y < drawnHeight; ++y) {
+    std::memset(rows.Row(y) + drawnWidth, 0, stride - drawnWidth);
+  }
+  for (std::size_t y = drawnHeight; y < height; ++y) {
+    std::memset(rows.Row(y), 0, stride);
+  }
+
+  const std::size_t mapEntries = map.size() / EntryBytes;
+  // Entries that are both read and inside the map; rows follow each other
+  // in the map, so the tile of an entry is fetched ahead across row ends.
+  const std::size_t lastEntry = std::min(mapEntries, mapRows * columns);
   for (std::size_t i = 0; i < mapRows; ++i) {
-    for (std::size_t r = 0; r < kTileSide; ++r) {
-      std::uint8_t* row = rows.Row(i * kTileSide + r);
-      for (std::size_t j = 0; j < columns; ++j) {
-        if (const std::uint8_t* tile = TileOfEntry<EntryBytes>(map, tiles, i * columns + j)) {
-          std::memcpy(row + j * kTileSide, tile + r * kTileSide, kTileSide);
+    std::uint8_t* top = rows.Row(i * kTileSide);
+    const std::size_t first = i * columns;
+    // Entries of this map row that lie inside the map.
+    const std::size_t inMap =
+        first >= mapEntries ? 0 : (mapEntries - first < columns ? mapEntries - first : columns);
+    const std::uint8_t* entry = map.data() + (inMap == 0 ? 0 : first * EntryBytes);
+    std::size_t j = 0;
+    for (; j < inMap; ++j, entry += EntryBytes) {
+      if (first + j + kPrefetchEntries < lastEntry) {
+        const std::size_t ahead = LoadEntry<EntryBytes>(entry + kPrefetchEntries * EntryBytes) >> 1;
+        if (ahead < tileCount) {
+          // A tile may straddle two cache lines.
+          PrefetchForRead(tiles.data() + ahead * kTileBytes);
+          PrefetchForRead(tiles.data() + ahead * kTileBytes + kTileBytes - 1);
         }
       }
+      const std::size_t t = LoadEntry<EntryBytes>(entry) >> 1;
+      if (t < tileCount) {
+        DrawTile(top + j * kTileSide, stride, tiles.data() + t * kTileBytes);
+      } else {
+        ClearTile(top + j * kTileSide, stride);
+      }
+    }
+    for (; j < columns; ++j) {
+      ClearTile(top + j * kTileSide, stride);
     }
   }
 }
 
 // Map layout 0xC00: a 16 x 16 cell per entry. Bits 1-9 give the first of four
 // consecutive tiles (in units of four tiles), bits 10-15 the selector.
-struct Cell {
-  const std::uint8_t* quarters[4];  // top-left, top-right, bottom-left, bottom-right
-  unsigned selector;
-};
-
 constexpr unsigned kSelectorAsStored = 0;
 constexpr unsigned kSelectorMirrored = 1;
 constexpr unsigned kSelectorFlipped = 3;
 
-// The cell at (i, j), or false when it is not drawn: its entry lies past the
-// map, a tile lies outside the tile data, or the selector draws nothing.
-bool CellAt(std::span<const std::uint8_t> map, std::span<const std::uint8_t> tiles, std::size_t i,
-            std::size_t j, Cell* cell) {
-  const std::size_t offset = i * kCellMapRowBytes + j * 2;
-  if (offset + 2 > map.size()) {
-    return false;
-  }
-  const std::uint16_t entry = cgvw::LoadBE16(map.data() + offset);
-  const std::uint64_t first = std::uint64_t{(entry & 0x3FFu) >> 1} * 4;
-  cell->selector = entry >> 10;
-  if (TileAt(tiles, first + 3) == nullptr) {
-    return false;
-  }
-  // Which of the four tiles fills each quarter.
-  static constexpr unsigned kOrder[4][4] = {
-      {0, 1, 2, 3},  // as stored
-      {1, 0, 3, 2},  // mirrored left to right
-      {0, 0, 0, 0},  // unused
-      {2, 3, 0, 1},  // flipped top to bottom
-  };
-  if (cell->selector != kSelectorAsStored && cell->selector != kSelectorMirrored &&
-      cell->selector != kSelectorFlipped) {
-    return false;
-  }
-  for (int q = 0; q < 4; ++q) {
-    cell->quarters[q] = tiles.data() + (first + kOrder[cell->selector][q]) * kTileBytes;
-  }
-  return true;
-}
-
-// Writes row r (0 = top) of one 8-pixel quarter of a cell.
-void DrawQuarterRow(std::uint8_t* out, const std::uint8_t* tile, std::size_t r, unsigned selector) {
-  if (selector == kSelectorMirrored) {
-    const std::uint8_t* in = tile + r * kTileSide;
-    for (std::size_t x = 0; x < kTileSide; ++x) {
-      out[x] = in[kTileSide - 1 - x];
-    }
-  } else if (selector == kSelectorFlipped) {
-    std::memcpy(out, tile + (kTileSide - 1 - r) * kTileSide, kTileSide);
-  } else {
-    std::memcpy(out, tile + r * kTileSide, kTileSide);
+// Draws the four tiles from `first` as one cell with its top-left pixel at
+// `out`, by the selector (0, 1 or 3).
+void DrawCell(std::uint8_t* out, std::size_t stride, const std::uint8_t* first, unsigned selector) {
+  const std::uint8_t* tile[4] = {first, first + kTileBytes, first + 2 * kTileBytes,
+                                 first + 3 * kTileBytes};
+  switch (selector) {
+    case kSelectorAsStored:
+      for (std::size_t y = 0; y < kCellSide; ++y) {
+        const std::size_t half = y < kTileSide ? 0 : 2;
+        const std::size_t r = y % kTileSide;
+        std::uint8_t* row = out - y * stride;
+        std::memcpy(row, tile[half] + r * kTileSide, kTileSide);
+        std::memcpy(row + kTileSide, tile[half + 1] + r * kTileSide, kTileSide);
+      }
+      break;
+    case kSelectorMirrored:  // tiles 1, 0 / 3, 2, each row reversed
+      for (std::size_t y = 0; y < kCellSide; ++y) {
+        const std::size_t half = y < kTileSide ? 0 : 2;
+        const std::size_t r = y % kTileSide;
+        std::uint8_t* row = out - y * stride;
+        StoreTileRow(row, ReverseBytes(LoadTileRow(tile[half + 1] + r * kTileSide)));
+        StoreTileRow(row + kTileSide, ReverseBytes(LoadTileRow(tile[half] + r * kTileSide)));
+      }
+      break;
+    case kSelectorFlipped:  // tiles 2, 3 / 0, 1, each upside down
+      for (std::size_t y = 0; y < kCellSide; ++y) {
+        const std::size_t half = y < kTileSide ? 2 : 0;
+        const std::size_t r = kTileSide - 1 - y % kTileSide;
+        std::uint8_t* row = out - y * stride;
+        std::memcpy(row, tile[half] + r * kTileSide, kTileSide);
+        std::memcpy(row + kTileSide, tile[half + 1] + r * kTileSide, kTileSide);
+      }
+      break;
+    default:
+      break;  // the other selectors draw nothing
   }
 }
 
 void DrawCellMap(const PixelRows& rows, std::size_t width, std::size_t height,
                  std::span<const std::uint8_t> map, std::span<const std::uint8_t> tiles) {
+  const std::size_t stride = rows.stride();
   const std::size_t columns = width / kCellSide;
   const std::size_t cellRows = height / kCellSide;
+  const std::size_t tileCount = tiles.size() / kTileBytes;
   for (std::size_t i = 0; i < cellRows; ++i) {
-    for (std::size_t y = 0; y < kCellSide; ++y) {
-      std::uint8_t* row = rows.Row(i * kCellSide + y);
-      const int half = y < kTileSide ? 0 : 2;  // top or bottom quarters
-      const std::size_t r = y % kTileSide;
-      for (std::size_t j = 0; j < columns; ++j) {
-        Cell cell{};
-        if (!CellAt(map, tiles, i, j, &cell)) {
-          continue;
-        }
-        std::uint8_t* out = row + j * kCellSide;
-        DrawQuarterRow(out, cell.quarters[half], r, cell.selector);
-        DrawQuarterRow(out + kTileSide, cell.quarters[half + 1], r, cell.selector);
+    std::uint8_t* top = rows.Row(i * kCellSide);
+    for (std::size_t j = 0; j < columns; ++j) {
+      const std::size_t offset = i * kCellMapRowBytes + j * 2;
+      if (offset + 2 > map.size()) {
+        break;  // so do the rest of this map row's entries
       }
+      const std::uint16_t entry = cgvw::LoadBE16(map.data() + offset);
+      const std::size_t first = std::size_t{(entry & 0x3FFu) >> 1} * 4;
+      if (first + 3 >= tileCount) {
+        continue;  // a tile of the cell lies outside the tile data
+      }
+      DrawCell(top + j * kCellSide, stride, tiles.data() + first * kTileBytes, entry >> 10);
     }
   }
 }
@@ -165,11 +224,9 @@ void CGVwRenderTiles(std::span<std::uint8_t> dest, std::span<const std::uint8_t>
   const PixelRows rows(dest.data(), stride, height);
   switch (image->Flags & cgvw_flags::kMapLayoutMask) {
     case cgvw_flags::kMap16:
-      std::memset(dest.data(), 0, height * stride);
       DrawTileMap<2>(rows, width, height, map, tiles);
       break;
     case cgvw_flags::kMap32:
-      std::memset(dest.data(), 0, height * stride);
       DrawTileMap<4>(rows, width, height, map, tiles);
       break;
     case cgvw_flags::kMapCells:

@@ -9,7 +9,12 @@
 #include <random>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
 #include "catalog/descriptors.h"
+#ifdef _WIN32
+#include "drive_letter_win32.h"
+#endif
 
 namespace testing_support {
 
@@ -33,25 +38,50 @@ TestDrive::TestDrive(char letter) : letter_(letter) {
   const char* old = std::getenv("TVRCGCV_DRIVE_ROOT");
   hadRoot_ = old != nullptr;
   savedRoot_ = hadRoot_ ? old : "";
+  AddDrive(letter);
+#ifndef _WIN32
   ::setenv("TVRCGCV_DRIVE_ROOT", root_.path().c_str(), 1);
-  std::filesystem::create_directory(drive());
+#endif
   savedSourceRoot_ = SourceRoot[0];
   SourceRoot[0] = letter;
 }
 
 TestDrive::~TestDrive() {
   SourceRoot[0] = savedSourceRoot_;
+#ifndef _WIN32
   if (hadRoot_) {
     ::setenv("TVRCGCV_DRIVE_ROOT", savedRoot_.c_str(), 1);
   } else {
     ::unsetenv("TVRCGCV_DRIVE_ROOT");
   }
+#endif
 }
 
-std::filesystem::path TestDrive::drive() const {
+namespace {
+
+std::filesystem::path DriveDirectory(const std::filesystem::path& root, char letter) {
   const char lower =
-      (letter_ >= 'A' && letter_ <= 'Z') ? static_cast<char>(letter_ - 'A' + 'a') : letter_;
-  return root_.path() / std::string(1, lower);
+      (letter >= 'A' && letter <= 'Z') ? static_cast<char>(letter - 'A' + 'a') : letter;
+  return root / std::string(1, lower);
+}
+
+}  // namespace
+
+std::filesystem::path TestDrive::drive() const {
+  return DriveDirectory(root_.path(), letter_);
+}
+
+std::filesystem::path TestDrive::AddDrive(char letter) {
+  const std::filesystem::path directory = DriveDirectory(root_.path(), letter);
+  std::filesystem::create_directory(directory);
+#ifdef _WIN32
+  auto mapping = std::make_unique<DriveLetterMapping>(letter, directory);
+  if (!mapping->ok()) {
+    ADD_FAILURE() << "drive " << letter << ": cannot be mapped: " << mapping->error();
+  }
+  mappings_.push_back(std::move(mapping));
+#endif
+  return directory;
 }
 
 void TestDrive::WriteFile(const std::string& name, const std::vector<std::uint8_t>& bytes) const {

@@ -4,12 +4,15 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/faults.h"
 
 namespace testing_support {
+
+class DriveLetterMapping;
 
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the object goes away.
@@ -27,7 +30,8 @@ class TempDir {
 
 // A drive root (what TVRCGCV_DRIVE_ROOT names) with one drive directory in
 // it. While the object lives, TVRCGCV_DRIVE_ROOT points at the root and the
-// first character of SourceRoot is the drive letter.
+// first character of SourceRoot is the drive letter. On Windows, where
+// drive letters are real, the letter itself names the drive directory.
 class TestDrive {
  public:
   explicit TestDrive(char letter = 'q');
@@ -37,6 +41,9 @@ class TestDrive {
 
   const std::filesystem::path& root() const { return root_.path(); }
   std::filesystem::path drive() const;  // root/<letter>
+  // Makes another drive beside the first, root/<letter> (lower-cased), and
+  // returns its directory; on Windows the letter then names it.
+  std::filesystem::path AddDrive(char letter);
   void WriteFile(const std::string& name, const std::vector<std::uint8_t>& bytes) const;
   char letter() const { return letter_; }
 
@@ -46,6 +53,9 @@ class TestDrive {
   std::string savedRoot_;
   bool hadRoot_;
   char savedSourceRoot_;
+#ifdef _WIN32
+  std::vector<std::unique_ptr<DriveLetterMapping>> mappings_;
+#endif
 };
 
 // Resets the fault seam on construction and again on destruction, so an

@@ -137,6 +137,18 @@ TEST_F(Files, NamesAreLookedUpIgnoringCaseExactMatchFirst) {
   EXPECT_EQ(ReadSource("q:\\Abc"), "caps");
 }
 
+TEST_F(Files, WhenTheExactNameCannotBeOpenedTheLookupStillDecides) {
+  // A directory of the exact name hides the file that differs only in case.
+  std::filesystem::create_directory(drive_.drive() / "hidden");
+  Put("HIDDEN", "not this");
+  EXPECT_EQ(ReadSource("q:\\hidden"), "<none>");
+  // Directories on the way are looked up ignoring case as well.
+  std::filesystem::create_directory(drive_.drive() / "SUB");
+  drive_.WriteFile("SUB/Inner.bin", {'x'});
+  EXPECT_EQ(ReadSource("q:\\sub\\inner.BIN"), "x");
+  EXPECT_EQ(ReadSource("q:\\SUB\\Inner.bin"), "x");
+}
+
 TEST_F(Files, OnlyRegularFilesOnTheDriveCanBeOpened) {
   std::filesystem::create_directory(drive_.drive() / "folder");
   ASSERT_EQ(::mkfifo((drive_.drive() / "pipe").c_str(), 0600), 0);

@@ -126,8 +126,7 @@ TEST_F(ReadFileTest, InjectedOpenAndReadFailuresGiveMinusTwo) {
 }
 
 TEST_F(ReadFileTest, TheDriveLetterOfSourceRootChoosesTheDrive) {
-  std::filesystem::create_directory(drive_.root() / "r");
-  std::ofstream(drive_.root() / "r" / "bg000_0.bg", std::ios::binary) << "R";
+  std::ofstream(drive_.AddDrive('r') / "bg000_0.bg", std::ios::binary) << "R";
 
   SourceRoot[0] = 'r';
   ASSERT_EQ(Read("bg000_0.bg", 0, 1), 0);

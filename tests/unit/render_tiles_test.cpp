@@ -3,6 +3,9 @@
 // picture asks for.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "cgvw/cgvw.h"
@@ -238,6 +241,23 @@ TEST(RenderTilesLimits, EntriesPastTheEndOfTheMapAreNotRead) {
   ExpectBlock(cells, 16, 0, 16, 16, kUntouched);
 }
 
+TEST(RenderTilesLimits, WideCellPictureWithAShortMapDrawsEveryEntryInside) {
+  // 1024 x 32: 64 cells a row, so map row 0 reads bytes 0 to 127 and map row
+  // 1 bytes 64 to 191. A 100-byte map ends inside row 0's entries, yet the
+  // first 18 entries of row 1 lie inside it.
+  Canvas canvas(1024, 32);
+  std::vector<std::uint8_t> map(100);
+  for (std::size_t b = 0; b < map.size(); b += 2) {
+    map[b + 1] = 0x02;  // cell 1: tiles 4 to 7, as stored
+  }
+  std::vector<std::uint8_t> tiles = MakeTiles(8);
+  Render(canvas, kCells, map, tiles);
+  ExpectTile(canvas, 49 * 16, 0, 4);
+  ExpectBlock(canvas, 50 * 16, 0, 16, 16, kUntouched);
+  ExpectTile(canvas, 17 * 16 + 8, 16, 5);
+  ExpectBlock(canvas, 18 * 16, 16, 16, 16, kUntouched);
+}
+
 TEST(RenderTilesLimits, TileOutsideTheDataLeavesItsCellBlank) {
   Canvas canvas(16, 8);
   Render(canvas, kMap16, Bytes().BE16(0x0004).BE16(0x0002).get(), MakeTiles(2));
@@ -265,6 +285,133 @@ TEST(RenderTilesLimits, DestinationTooSmallForThePictureIsLeftAlone) {
   CGVwRenderTiles(rows, map, tiles, &image);
   for (std::uint8_t byte : rows) {
     ASSERT_EQ(byte, kUntouched);
+  }
+}
+
+// The renderer as its rules read, one pixel at a time: clear (layouts 0x200
+// and 0x400), then draw every entry inside the map whose tiles lie inside
+// the tile data. The renderer draws whole tiles and cells with block copies;
+// it must give the same bytes for any input.
+std::vector<std::uint8_t> ModelRender(std::vector<std::uint8_t> dest, std::uint32_t flags,
+                                      std::size_t w, std::size_t h,
+                                      const std::vector<std::uint8_t>& map,
+                                      const std::vector<std::uint8_t>& tiles) {
+  const std::size_t stride = (w + 3) & ~std::size_t{3};
+  if ((flags & 0xE0) != 0x40 || h * stride == 0 || dest.size() < h * stride) {
+    return dest;
+  }
+  const std::size_t tileCount = tiles.size() / 64;
+  auto pixel = [&](std::size_t x, std::size_t y) -> std::uint8_t& {
+    return dest[(h - 1 - y) * stride + x];
+  };
+  const std::uint32_t layout = flags & 0xE00;
+  if (layout == 0x200 || layout == 0x400) {
+    const std::size_t entryBytes = layout == 0x200 ? 2 : 4;
+    std::fill(dest.begin(), dest.begin() + static_cast<std::ptrdiff_t>(h * stride), 0);
+    for (std::size_t i = 0; i < h / 8; ++i) {
+      for (std::size_t j = 0; j < w / 8; ++j) {
+        const std::size_t at = (i * (w / 8) + j) * entryBytes;
+        if (at + entryBytes > map.size()) {
+          continue;
+        }
+        std::uint64_t value = 0;
+        for (std::size_t b = 0; b < entryBytes; ++b) {
+          value = value << 8 | map[at + b];
+        }
+        const std::uint64_t t = value >> 1;
+        if (t >= tileCount) {
+          continue;
+        }
+        for (std::size_t r = 0; r < 8; ++r) {
+          for (std::size_t c = 0; c < 8; ++c) {
+            pixel(j * 8 + c, i * 8 + r) = tiles[t * 64 + r * 8 + c];
+          }
+        }
+      }
+    }
+  } else if (layout == 0xC00) {
+    static constexpr std::size_t kOrder[4][4] = {
+        {0, 1, 2, 3}, {1, 0, 3, 2}, {0, 0, 0, 0}, {2, 3, 0, 1}};
+    for (std::size_t i = 0; i < h / 16; ++i) {
+      for (std::size_t j = 0; j < w / 16; ++j) {
+        const std::size_t at = i * 64 + j * 2;
+        if (at + 2 > map.size()) {
+          continue;
+        }
+        const unsigned entry = static_cast<unsigned>(map[at] << 8 | map[at + 1]);
+        const std::size_t k = ((entry & 0x3FF) >> 1) * 4;
+        const unsigned selector = entry >> 10;
+        if (k + 3 >= tileCount || (selector != 0 && selector != 1 && selector != 3)) {
+          continue;
+        }
+        for (std::size_t q = 0; q < 4; ++q) {
+          const std::size_t t = k + kOrder[selector][q];
+          for (std::size_t r = 0; r < 8; ++r) {
+            for (std::size_t c = 0; c < 8; ++c) {
+              const std::size_t tr = selector == 3 ? 7 - r : r;
+              const std::size_t tc = selector == 1 ? 7 - c : c;
+              pixel(j * 16 + (q % 2) * 8 + c, i * 16 + (q / 2) * 8 + r) =
+                  tiles[t * 64 + tr * 8 + tc];
+            }
+          }
+        }
+      }
+    }
+  }
+  return dest;
+}
+
+TEST(RenderTilesModel, MatchesThePixelByPixelRulesOnRandomInputs) {
+  std::mt19937 random(20240601);
+  auto below = [&random](std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+  };
+  const std::uint32_t layouts[] = {0x241, 0x441, 0xC41, 0x221, 0x641};
+  for (int round = 0; round < 3000; ++round) {
+    const std::uint32_t flags = layouts[below(std::size(layouts))];
+    // Mostly small pictures of any size; some wider than 512 pixels, where
+    // 0xC00 columns from 32 on read the next map row's bytes.
+    const std::size_t w = below(8) == 0 ? 500 + below(60) : below(72);
+    const std::size_t h = below(40);
+    const std::size_t stride = (w + 3) & ~std::size_t{3};
+    const std::size_t entryBytes = (flags & 0xE00) == 0x400 ? 4 : 2;
+    const std::size_t needed =
+        (flags & 0xE00) == 0xC00 ? (h / 16) * 64 + (w / 16) * 2 : (w / 8) * (h / 8) * entryBytes;
+    // The map is sometimes short; tile numbers sometimes point past the data.
+    std::vector<std::uint8_t> map(below(4) == 0 ? below(needed + 1) : needed);
+    const std::size_t tileCount = below(48);
+    for (std::size_t b = 0; b < map.size(); ++b) {
+      map[b] = static_cast<std::uint8_t>(
+          b % entryBytes == entryBytes - 1 || below(3) != 0 ? below(256) : below(2));
+    }
+    if ((flags & 0xE00) == 0xC00) {
+      // Selectors 0, 1 and 3 mostly, any other now and then; small cell numbers.
+      static constexpr unsigned kSelectors[] = {0, 1, 3, 0, 1, 3, 2, 5, 63};
+      for (std::size_t b = 0; b + 1 < map.size(); b += 2) {
+        const unsigned entry = kSelectors[below(std::size(kSelectors))] << 10 |
+                               static_cast<unsigned>(below(16) << 1 | below(2));
+        map[b] = static_cast<std::uint8_t>(entry >> 8);
+        map[b + 1] = static_cast<std::uint8_t>(entry);
+      }
+    }
+    std::vector<std::uint8_t> tiles(tileCount * 64 + below(64));
+    for (auto& byte : tiles) {
+      byte = static_cast<std::uint8_t>(below(256));
+    }
+    // The destination holds bytes of its own, sometimes more than the picture.
+    std::vector<std::uint8_t> dest(h * stride + (below(4) == 0 ? below(40) : 0));
+    for (auto& byte : dest) {
+      byte = static_cast<std::uint8_t>(below(256));
+    }
+    const std::vector<std::uint8_t> expected = ModelRender(dest, flags, w, h, map, tiles);
+    TCGVwImage image{};
+    image.Flags = flags;
+    image.Width = static_cast<std::uint16_t>(w);
+    image.Height = static_cast<std::uint16_t>(h);
+    CGVwRenderTiles(dest, map, tiles, &image);
+    ASSERT_EQ(dest, expected) << "round " << round << ": flags 0x" << std::hex << flags << std::dec
+                              << ", " << w << " x " << h << ", map " << map.size() << " bytes, "
+                              << tiles.size() << " tile bytes";
   }
 }
 

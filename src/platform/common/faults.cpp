@@ -13,6 +13,7 @@ struct PointState {
 std::array<PointState, kPointCount> g_points;
 Live g_live{};
 std::string* g_consoleSink = nullptr;
+bool g_noMessageBoxes = false;
 
 PointState& StateOf(Point point) {
   return g_points[static_cast<int>(point)];
@@ -53,6 +54,14 @@ void CaptureConsole(std::string* sink) {
 
 std::string* ConsoleCapture() {
   return g_consoleSink;
+}
+
+void SuppressMessageBoxes(bool on) {
+  g_noMessageBoxes = on;
+}
+
+bool MessageBoxesSuppressed() {
+  return g_noMessageBoxes;
 }
 
 void AdjustLive(long Live::*counter, long delta) {

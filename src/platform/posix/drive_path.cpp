@@ -87,4 +87,19 @@ std::optional<std::string> FindInDirectory(const std::string& directory, const s
   return directory + "/" + *best;
 }
 
+std::optional<std::size_t> PickName(const std::vector<std::string>& names,
+                                    const std::string& name) {
+  std::optional<std::size_t> best;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == name) {
+      return i;
+    }
+    if (EqualIgnoringAsciiCase(names[i].c_str(), name.c_str()) &&
+        (!best || names[i] < names[*best])) {
+      best = i;
+    }
+  }
+  return best;
+}
+
 }  // namespace platform::posix

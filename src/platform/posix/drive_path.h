@@ -7,6 +7,7 @@
 // directory.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,5 +31,10 @@ std::optional<DrivePath> ParseDrivePath(const char* path);
 // equals it ignoring ASCII case (the first in byte order if several do), as
 // Windows looks names up. Returns the full path or nullopt.
 std::optional<std::string> FindInDirectory(const std::string& directory, const std::string& name);
+
+// The same rule over a list of names (a disc image's directory): the index of
+// the exact name, else of the first in byte order of those that equal it
+// ignoring ASCII case; nullopt if none does.
+std::optional<std::size_t> PickName(const std::vector<std::string>& names, const std::string& name);
 
 }  // namespace platform::posix

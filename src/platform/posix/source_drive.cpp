@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include "iso_image.h"
+
 namespace platform::posix {
 
 std::unique_ptr<FileObject> OpenOnDrive(const DrivePath& path) {
@@ -15,7 +17,10 @@ std::unique_ptr<FileObject> OpenOnDrive(const DrivePath& path) {
   if (S_ISDIR(info.st_mode)) {
     return OpenInDirectory(path.drive, path.components);
   }
-  return nullptr;  // a drive must be a directory
+  if (S_ISREG(info.st_mode)) {
+    return OpenInImage(path.drive, path.components);  // a disc image
+  }
+  return nullptr;  // neither a directory nor an image
 }
 
 }  // namespace platform::posix

@@ -11,7 +11,7 @@
 namespace platform::posix {
 
 // Opens the file that a drive path names, for reading; null if it cannot be
-// opened.
+// opened. The drive is a directory, or a disc image file (iso_image.h).
 std::unique_ptr<FileObject> OpenOnDrive(const DrivePath& path);
 
 // Opens a regular file below a directory, each component looked up as

@@ -56,7 +56,8 @@ std::int32_t CGVwDecodeComposite(const void* image, const void* reserved, void* 
 // at `dest` from its tile map and 64-byte tiles, by the MapLayout bits of the
 // descriptor's Flags. Nothing is read outside `map` and `tiles` and nothing
 // is written outside `dest`: a cell whose entry lies past the end of the map,
-// or whose tiles lie outside the tile data, is not drawn.
+// or whose tiles lie outside the tile data, is not drawn. `dest` must not
+// overlap `map` or `tiles`.
 void CGVwRenderTiles(std::span<std::uint8_t> dest, std::span<const std::uint8_t> map,
                      std::span<const std::uint8_t> tiles, const TCGVwImage* image);
 

@@ -41,6 +41,13 @@ Live LiveCounts();
 void CaptureConsole(std::string* sink);
 std::string* ConsoleCapture();
 
+// While switched on, MessageBoxA shows no window on any system: the box
+// counts as closed with OK at once and its text goes to standard error, as
+// where there is no window system. Test programs switch it on so that no
+// modal box waits for a user. Reset leaves it as it is.
+void SuppressMessageBoxes(bool on);
+bool MessageBoxesSuppressed();
+
 // For the implementations: records a call at the point and says whether it
 // must fail.
 bool ShouldFail(Point point);

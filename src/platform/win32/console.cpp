@@ -1,0 +1,109 @@
+// Console output on Windows. Standard output is written through its handle:
+// pipes and files get exactly the program's Shift-JIS bytes, CR LF staying
+// two bytes (no text-mode C runtime in between) and every write reaching the
+// handle at once. A console window is written with WriteConsoleW instead,
+// the text converted from code page 932 first, so it reads correctly
+// whatever code page the console uses; the user's console code page is
+// never changed.
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "platform/console.h"
+#include "platform/faults.h"
+#include "win32_headers.h"
+
+namespace platform {
+namespace {
+
+constexpr ::UINT kShiftJisCodePage = 932;
+// Old consoles refuse very long single writes; texts are written in pieces.
+constexpr std::size_t kConsolePiece = 8192;
+
+bool IsConsole(HANDLE handle) {
+  ::DWORD mode = 0;
+  return ::GetConsoleMode(handle, &mode) != 0;
+}
+
+bool WriteBytes(HANDLE handle, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const auto ask = static_cast<::DWORD>(std::min<std::size_t>(bytes.size(), 0x40000000u));
+    ::DWORD put = 0;
+    if (::WriteFile(handle, bytes.data(), ask, &put, nullptr) == 0 || put == 0) {
+      return false;
+    }
+    bytes.remove_prefix(put);
+  }
+  return true;
+}
+
+// The text in UTF-16; empty when code page 932 is not available.
+std::wstring FromShiftJis(std::string_view text) {
+  const int length = static_cast<int>(text.size());
+  const int wide = ::MultiByteToWideChar(kShiftJisCodePage, 0, text.data(), length, nullptr, 0);
+  if (wide <= 0) {
+    return {};
+  }
+  std::wstring converted(static_cast<std::size_t>(wide), L'\0');
+  ::MultiByteToWideChar(kShiftJisCodePage, 0, text.data(), length, converted.data(), wide);
+  return converted;
+}
+
+bool WriteConsoleText(HANDLE console, std::string_view text) {
+  const std::wstring wide = FromShiftJis(text);
+  if (wide.empty()) {
+    return WriteBytes(console, text);  // no conversion: the console's own code page shows it
+  }
+  std::wstring_view rest = wide;
+  while (!rest.empty()) {
+    const auto ask = static_cast<::DWORD>(std::min(rest.size(), kConsolePiece));
+    ::DWORD put = 0;
+    if (::WriteConsoleW(console, rest.data(), ask, &put, nullptr) == 0 || put == 0) {
+      return false;
+    }
+    rest.remove_prefix(put);
+  }
+  return true;
+}
+
+bool WriteTo(::DWORD stdHandle, std::string_view text) {
+  if (text.empty()) {
+    return true;
+  }
+  HANDLE handle = ::GetStdHandle(stdHandle);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+    return false;  // no standard output at all
+  }
+  return IsConsole(handle) ? WriteConsoleText(handle, text) : WriteBytes(handle, text);
+}
+
+}  // namespace
+
+void ConsoleInit() {
+  // Whatever still goes through the C runtime's streams is written in binary
+  // mode as well.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
+
+bool ConsoleWrite(std::string_view shiftJisBytes) {
+  if (faults::ShouldFail(faults::Point::Console)) {
+    return false;
+  }
+  if (std::string* sink = faults::ConsoleCapture()) {
+    sink->append(shiftJisBytes);
+    return true;
+  }
+  return WriteTo(STD_OUTPUT_HANDLE, shiftJisBytes);
+}
+
+void ErrorWrite(std::string_view text) {
+  std::string line(text);
+  line += "\r\n";
+  WriteTo(STD_ERROR_HANDLE, line);
+}
+
+}  // namespace platform

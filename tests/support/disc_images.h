@@ -1,0 +1,48 @@
+// Disc images for the tests: ISO 9660 images made with xorriso from a
+// directory, and raw BIN/CUE dumps made from such an image.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// The kinds of image a disc is tested as.
+enum class ImageKind {
+  Iso9660,    // plain ISO 9660, level 1: upper-case 8.3 names with ";1"
+  Joliet,     // ISO 9660 with a Joliet directory tree
+  RockRidge,  // ISO 9660 with Rock Ridge names
+  BinFile,    // a raw dump (2352-byte sectors) of a Rock Ridge image, cue sheet beside it
+  CueSheet,   // a raw dump of a Joliet image, the drive linked to its cue sheet
+};
+std::string KindName(ImageKind kind);
+inline const std::vector<ImageKind> kAllImageKinds = {ImageKind::Iso9660, ImageKind::Joliet,
+                                                      ImageKind::RockRidge, ImageKind::BinFile,
+                                                      ImageKind::CueSheet};
+
+// True when xorriso can be run.
+bool HaveXorriso();
+
+// Runs a program with arguments (no shell), its output discarded; true if it
+// exited with status 0.
+bool RunQuietly(const std::vector<std::string>& argv);
+
+// Writes an ISO 9660 image of everything below `tree`, with the extensions
+// that `kind` reads (none, Joliet or Rock Ridge); false on failure.
+bool MakeIsoImage(const std::filesystem::path& tree, const std::filesystem::path& image,
+                  ImageKind kind);
+
+// Writes the 2048-byte sectors of an ISO image as a raw Mode 1 dump: each
+// sector behind its sync pattern and header (address and mode), followed by
+// zeros where a drive would put EDC and ECC. A cue sheet naming it is
+// written beside it, with the same stem and the extension ".cue".
+bool WriteRawBinCue(const std::filesystem::path& iso, const std::filesystem::path& bin);
+
+// Makes the image of `tree` in `directory` for `kind` and returns the path a
+// drive links to (the .iso, the .bin, or the .cue; a raw dump always gets
+// its cue sheet); empty on failure.
+std::filesystem::path MakeImage(const std::filesystem::path& tree,
+                                const std::filesystem::path& directory, ImageKind kind);
+
+}  // namespace testing_support
