@@ -55,6 +55,14 @@ const char* PointName(Point point) {
   return "?";
 }
 
+// How the platform ends a line on standard error (the error box writes
+// there in a test program).
+#ifdef _WIN32
+constexpr char kErrorLineEnd[] = "\r\n";
+#else
+constexpr char kErrorLineEnd[] = "\n";
+#endif
+
 // Every point at which something is obtained or written. The message box
 // only reports; it obtains nothing.
 constexpr Point kSweptPoints[] = {Point::GlobalAlloc, Point::GlobalLock, Point::HeapBuffer,
@@ -176,7 +184,7 @@ class FaultSweep : public ::testing::Test {
         EXPECT_TRUE(shown >= least && shown <= most) << where << ": " << shown << " boxes";
         std::string boxText;
         for (long i = 0; i < shown; ++i) {
-          boxText += "Step err\n";
+          boxText += std::string("Step err") + kErrorLineEnd;
         }
         EXPECT_EQ(failed.boxText, boxText) << where;
         ++sweep.points;
@@ -387,7 +395,7 @@ TEST_F(RunFaultSweep, EveryAcquisitionOfARunStopsItCleanly) {
       }
       if (point == Point::Console) {
         EXPECT_EQ(failed.exitStatus, app::kExitConsoleFailed);
-        EXPECT_EQ(failed.errors, std::string(app::texts::kConsoleWriteFailed) + "\n");
+        EXPECT_EQ(failed.errors, std::string(app::texts::kConsoleWriteFailed) + kErrorLineEnd);
         EXPECT_TRUE(clean.console.starts_with(failed.console));
         continue;
       }
