@@ -72,10 +72,14 @@ disc out-full >/dev/null
 ln -s /dev/full "$work/out-full/out/tvrcg001.bmp"
 check out-full 1
 
-# The unit tests, fault sweep included.
+# The unit tests, fault sweep included. One disc image test is left out: its
+# image claims a root directory of about 4 GiB, for which libcdio allocates
+# a buffer of that size; memcheck takes minutes to track it (the sanitizer
+# stage runs that test).
 status=0
 "${memcheck[@]}" -q --log-file="$work/unit-memcheck.log" build/tests/unit_tests \
-  --gtest_brief=1 >"$work/unit.log" 2>&1 || status=$?
+  --gtest_brief=1 --gtest_filter=-DamagedImageTest.RootDirectoryOutsideTheImageOpensNothing \
+  >"$work/unit.log" 2>&1 || status=$?
 if ((status != 0)) || [[ -s "$work/unit-memcheck.log" ]]; then
   cat "$work/unit.log" "$work/unit-memcheck.log"
   exit 1
