@@ -55,13 +55,9 @@ const char* PointName(Point point) {
   return "?";
 }
 
-// How the platform ends a line on standard error (the error box writes
-// there in a test program).
-#ifdef _WIN32
-constexpr char kErrorLineEnd[] = "\r\n";
-#else
+// A line of captured standard error (the error box writes there in a test
+// program) ends in \n on every system: the capture is read back as text.
 constexpr char kErrorLineEnd[] = "\n";
-#endif
 
 // Every point at which something is obtained or written. The message box
 // only reports; it obtains nothing.
