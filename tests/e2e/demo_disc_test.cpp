@@ -1,8 +1,6 @@
 // End to end on the demo disc: the real program converts a complete
 // synthetic disc, and every output file must show exactly the picture that
 // was encoded onto it. The BMP files are read with an independent reader.
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -21,9 +19,8 @@
 
 #include "catalog/catalogue.h"
 #include "demo_disc/demo_disc.h"
+#include "program_run.h"
 #include "test_support.h"
-
-extern char** environ;
 
 namespace {
 
@@ -74,62 +71,10 @@ std::size_t ExpectedFileSize(int row) {
   return (row == 20 || row == 116) ? 86326 : 42550;  // 288 x 296, else 288 x 144
 }
 
-struct RunResult {
-  int exitStatus = -1;
-  std::string out;
-};
-
 // Runs the converter with the argument "q" in `workDir`, drive q being the
 // directory q under `driveRoot`.
-RunResult RunConverter(const fs::path& workDir, const fs::path& driveRoot) {
-  std::vector<std::string> envText;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (std::strncmp(*entry, "TVRCGCV_DRIVE_ROOT=", 19) != 0) {
-      envText.emplace_back(*entry);
-    }
-  }
-  envText.push_back("TVRCGCV_DRIVE_ROOT=" + driveRoot.string());
-  std::vector<char*> envp;
-  for (std::string& text : envText) {
-    envp.push_back(text.data());
-  }
-  envp.push_back(nullptr);
-  std::string program = TVRCGCV_BINARY;
-  std::string drive = "q";
-  std::vector<char*> argv = {program.data(), drive.data(), nullptr};
-  const std::string dir = workDir.string();
-
-  RunResult result;
-  int fds[2];
-  if (::pipe(fds) != 0) {
-    return result;
-  }
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(fds[1], STDOUT_FILENO);
-    ::close(fds[0]);
-    ::close(fds[1]);
-    if (::chdir(dir.c_str()) != 0) {
-      ::_exit(126);
-    }
-    ::execve(program.c_str(), argv.data(), envp.data());
-    ::_exit(127);
-  }
-  ::close(fds[1]);
-  char buffer[4096];
-  for (;;) {
-    const ssize_t got = ::read(fds[0], buffer, sizeof buffer);
-    if (got <= 0) {
-      break;
-    }
-    result.out.append(buffer, static_cast<std::size_t>(got));
-  }
-  ::close(fds[0]);
-  int status = 0;
-  if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-    result.exitStatus = WEXITSTATUS(status);
-  }
-  return result;
+testing_support::ProgramRun RunConverter(const fs::path& workDir, const fs::path& driveRoot) {
+  return testing_support::RunProgram(TVRCGCV_BINARY, {TVRCGCV_BINARY, "q"}, workDir, driveRoot);
 }
 
 // The output file of `row` has the right size and, read as a BMP, shows
@@ -208,7 +153,7 @@ std::vector<std::string> FilesIn(const fs::path& dir) {
 class DemoDiscConversion : public ::testing::Test {
  protected:
   void MakeDisc(bool upperCase) { demo::WriteDisc(drive_.drive(), upperCase); }
-  RunResult Run() { return RunConverter(work_.path(), drive_.root()); }
+  testing_support::ProgramRun Run() { return RunConverter(work_.path(), drive_.root()); }
 
   TestDrive drive_{'q'};
   TempDir work_;
@@ -216,7 +161,7 @@ class DemoDiscConversion : public ::testing::Test {
 
 TEST_F(DemoDiscConversion, ConvertsEveryPictureExactly) {
   MakeDisc(false);
-  const RunResult run = Run();
+  const testing_support::ProgramRun run = Run();
 
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(run.out, ExpectedOutput(kRows));
@@ -245,7 +190,7 @@ TEST_F(DemoDiscConversion, ConvertsEveryPictureExactly) {
 TEST_F(DemoDiscConversion, ConvertsAnUpperCaseDiscTheSame) {
   MakeDisc(true);
   ASSERT_TRUE(fs::exists(drive_.drive() / "BG000_0.BG"));
-  const RunResult run = Run();
+  const testing_support::ProgramRun run = Run();
 
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(run.out, ExpectedOutput(kRows));
@@ -273,7 +218,7 @@ TEST_P(DemoDiscMissingSource, StopsAtThatRow) {
                 static_cast<std::streamsize>(laterBytes.size()));
   }
 
-  const RunResult run = Run();
+  const testing_support::ProgramRun run = Run();
 
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(run.out, ExpectedOutput(stopRow));

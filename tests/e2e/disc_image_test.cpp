@@ -1,11 +1,8 @@
 // End to end from disc images: the real program converts the demo disc from
 // an image of every kind exactly as from the directory it was made of, and
 // stops at the first picture on an image that holds no file system.
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -16,9 +13,8 @@
 
 #include "demo_disc/demo_disc.h"
 #include "disc_images.h"
+#include "program_run.h"
 #include "test_support.h"
-
-extern char** environ;
 
 namespace {
 
@@ -44,49 +40,11 @@ struct Conversion {
 // `driveRoot`/q, and collects its output and files.
 Conversion Convert(const fs::path& driveRoot, const fs::path& workDir) {
   fs::create_directories(workDir);
-  std::vector<std::string> envText;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (std::strncmp(*entry, "TVRCGCV_DRIVE_ROOT=", 19) != 0) {
-      envText.emplace_back(*entry);
-    }
-  }
-  envText.push_back("TVRCGCV_DRIVE_ROOT=" + driveRoot.string());
-  std::vector<char*> envp;
-  for (std::string& text : envText) {
-    envp.push_back(text.data());
-  }
-  envp.push_back(nullptr);
-  std::string program = TVRCGCV_BINARY;
-  std::string drive = "q";
-  std::vector<char*> argv = {program.data(), drive.data(), nullptr};
-  const std::string dir = workDir.string();
-
+  const testing_support::ProgramRun program =
+      testing_support::RunProgram(TVRCGCV_BINARY, {TVRCGCV_BINARY, "q"}, workDir, driveRoot);
   Conversion run;
-  int fds[2];
-  if (::pipe(fds) != 0) {
-    return run;
-  }
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(fds[1], STDOUT_FILENO);
-    ::close(fds[0]);
-    ::close(fds[1]);
-    if (::chdir(dir.c_str()) != 0) {
-      ::_exit(126);
-    }
-    ::execve(program.c_str(), argv.data(), envp.data());
-    ::_exit(127);
-  }
-  ::close(fds[1]);
-  char buffer[4096];
-  for (ssize_t got; (got = ::read(fds[0], buffer, sizeof buffer)) > 0;) {
-    run.out.append(buffer, static_cast<std::size_t>(got));
-  }
-  ::close(fds[0]);
-  int status = 0;
-  if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-    run.exitStatus = WEXITSTATUS(status);
-  }
+  run.exitStatus = program.exitStatus;
+  run.out = program.out;
   for (const auto& entry : fs::directory_iterator(workDir)) {
     run.files[entry.path().filename().string()] = ReadWholeFile(entry.path());
   }
