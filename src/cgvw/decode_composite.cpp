@@ -131,6 +131,20 @@ std::int32_t DrawLayer(const Canvas& canvas, const TCGVwLayer& placement) {
   return kCGVwOk;
 }
 
+// A composite may have composites as layers. One that contains itself,
+// directly or further down, would recurse without end: nesting deeper than
+// this is refused like a layer without a decoder.
+constexpr int kMaxNesting = 16;
+int g_nesting = 0;
+
+class NestingLevel {
+ public:
+  NestingLevel() { ++g_nesting; }
+  ~NestingLevel() { --g_nesting; }
+  NestingLevel(const NestingLevel&) = delete;
+  NestingLevel& operator=(const NestingLevel&) = delete;
+};
+
 }  // namespace
 
 std::int32_t CGVwDecodeComposite(const void* imagePtr, const void* /*reserved*/, void* result) {
@@ -143,7 +157,7 @@ std::int32_t CGVwDecodeComposite(const void* imagePtr, const void* /*reserved*/,
     return kCGVwUnsupported;
   }
   const auto* list = static_cast<const TCGVwLayers*>(image->Extra);
-  if (list == nullptr) {
+  if (list == nullptr || g_nesting >= kMaxNesting) {
     return kCGVwUnsupported;
   }
   const std::uint16_t count = list->Count;
@@ -156,6 +170,7 @@ std::int32_t CGVwDecodeComposite(const void* imagePtr, const void* /*reserved*/,
     return kCGVwNoMemory;
   }
 
+  const NestingLevel level;
   cgvw::DibBlock canvasBlock(platform::GHND, layout->blockSize);
   if (!canvasBlock.allocated()) {
     return kCGVwNoMemory;

@@ -213,6 +213,25 @@ TEST_F(CompositeTest, RefusedBeforeAnythingIsAllocated) {
   EXPECT_EQ(Calls(Point::MessageBox), 0);
 }
 
+TEST_F(CompositeTest, ACompositeThatContainsItselfIsRefusedNotRecursedForever) {
+  TCGVwLayer self{&composite, 0, 0, 0};
+  list = {1, &self};
+  composite = {0x63, 4, 1, 0, 0, nullptr, nullptr, 0, nullptr, 0, 0, &list};
+  const auto d = DecodeWith(CGVwDecodeComposite, composite);
+  EXPECT_EQ(d.status, kCGVwUnsupported);
+  EXPECT_FALSE(d.gotHandle);
+  EXPECT_GT(Calls(Point::MessageBox), 0);
+  EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
+
+  // A few levels of honest nesting still decode.
+  TCGVwLayers none{0, nullptr};
+  TCGVwImage inner{0x63, 2, 1, 0, 0, nullptr, nullptr, 0, nullptr, 0, 0, &none};
+  TCGVwLayer innerLayer{&inner, 0, 0, 0};
+  TCGVwLayers middleList{1, &innerLayer};
+  TCGVwImage middle{0x63, 2, 1, 0, 0, nullptr, nullptr, 0, nullptr, 0, 0, &middleList};
+  EXPECT_EQ(Compose(4, 1, {{&middle, 0, 0, 0}}).status, kCGVwOk);
+}
+
 // The backdrop option of the dispatch.
 TEST_F(CompositeTest, PictureOverItsBackdrop) {
   const TCGVwImage& backdrop = Layer(8, 4, std::vector<std::uint8_t>(32, 3));
