@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "expected_console.h"
 #include "program_run.h"
 #include "test_support.h"
 
@@ -17,16 +18,9 @@ using testing_support::RunProgram;
 using testing_support::StdoutTo;
 using testing_support::TempDir;
 
-// The console texts as Shift-JIS bytes, CR LF at each line end.
-const std::string kBanner =
-    "Tavorin CG\x83\x52\x83\x93\x83\x6F\x81\x5B\x83\x5E\x81\x5B ver 1.0\r\n"
-    "programmed    : the tvrcgcv project\r\n"
-    "last modified : 1998/08/21\r\n";
-const std::string kUsage = "usage: tvrcgcv.exe [CD-ROM drive character]\r\n";
-const std::string kFirstRowFails =
-    "creating 'tvrcg000.bmp'..."
-    "\x83\x47\x83\x89\x81\x5B\x82\xAA\x94\xAD\x90\xB6\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42"
-    "\x8F\x88\x97\x9D\x92\x86\x92\x66\x82\xB5\x82\xDC\x82\xB7\x81\x42(^^;\r\n";
+using expected::kBanner;
+using expected::kUsage;
+const std::string kFirstRowFails = expected::Progress(0) + expected::kDecodeFailed;
 
 class Cli : public testing::Test {
  protected:

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +18,7 @@
 
 #include "catalog/catalogue.h"
 #include "demo_disc/demo_disc.h"
+#include "expected_console.h"
 #include "program_run.h"
 #include "test_support.h"
 
@@ -29,40 +29,8 @@ using testing_support::ReadWholeFile;
 using testing_support::TempDir;
 using testing_support::TestDrive;
 
-constexpr int kRows = 161;
-
-// The console texts as the Shift-JIS bytes the program writes.
-const std::string kBanner =
-    "Tavorin CG\x83\x52\x83\x93\x83\x6F\x81\x5B\x83\x5E\x81\x5B ver 1.0\r\n"  // コンバーター
-    "programmed    : the tvrcgcv project\r\n"
-    "last modified : 1998/08/21\r\n";
-const std::string kDone = "done.\r\n";
-const std::string kFinished = "\x8F\x49\x97\xB9\x81\x42\r\n";  // 終了。
-// エラーが発生しました。処理中断します。(^^;
-const std::string kStopped =
-    "\x83\x47\x83\x89\x81\x5B\x82\xAA\x94\xAD\x90\xB6\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42"
-    "\x8F\x88\x97\x9D\x92\x86\x92\x66\x82\xB5\x82\xDC\x82\xB7\x81\x42(^^;\r\n";
-
-std::string OutputName(int row) {
-  char name[32];
-  std::snprintf(name, sizeof name, "tvrcg%03d.bmp", row);
-  return name;
-}
-
-std::string Progress(int row) {
-  return "creating '" + OutputName(row) + "'...";
-}
-
-// The whole console output of a run that converts rows 0 to stopRow - 1 and
-// then fails at stopRow; a stopRow of kRows is a complete run.
-std::string ExpectedOutput(int stopRow) {
-  std::string text = kBanner;
-  for (int row = 0; row < stopRow; ++row) {
-    text += Progress(row) + kDone;
-  }
-  text += stopRow < kRows ? Progress(stopRow) + kStopped : kFinished;
-  return text;
-}
+using expected::kRows;
+using expected::OutputName;
 
 std::size_t ExpectedFileSize(int row) {
   if (row >= 152) {
@@ -164,7 +132,7 @@ TEST_F(DemoDiscConversion, ConvertsEveryPictureExactly) {
   const testing_support::ProgramRun run = Run();
 
   EXPECT_EQ(run.exitStatus, 0);
-  EXPECT_EQ(run.out, ExpectedOutput(kRows));
+  EXPECT_EQ(run.out, expected::Transcript(kRows));
   EXPECT_EQ(FilesIn(work_.path()).size(), static_cast<std::size_t>(kRows));
   EXPECT_TRUE(ShowTheirPictures(work_.path(), 0, kRows));
 
@@ -193,7 +161,7 @@ TEST_F(DemoDiscConversion, ConvertsAnUpperCaseDiscTheSame) {
   const testing_support::ProgramRun run = Run();
 
   EXPECT_EQ(run.exitStatus, 0);
-  EXPECT_EQ(run.out, ExpectedOutput(kRows));
+  EXPECT_EQ(run.out, expected::Transcript(kRows));
   EXPECT_TRUE(ShowTheirPictures(work_.path(), 0, kRows));
 }
 
@@ -221,7 +189,7 @@ TEST_P(DemoDiscMissingSource, StopsAtThatRow) {
   const testing_support::ProgramRun run = Run();
 
   EXPECT_EQ(run.exitStatus, 0);
-  EXPECT_EQ(run.out, ExpectedOutput(stopRow));
+  EXPECT_EQ(run.out, expected::Transcript(stopRow));
   EXPECT_TRUE(ShowTheirPictures(work_.path(), 0, stopRow));
   EXPECT_FALSE(fs::exists(work_.path() / OutputName(stopRow)));
   EXPECT_EQ(ReadWholeFile(work_.path() / laterName), laterBytes);

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -17,6 +16,7 @@
 
 #include "catalog/catalogue.h"
 #include "demo_disc/demo_disc.h"
+#include "expected_console.h"
 #include "program_run.h"
 #include "test_support.h"
 
@@ -31,38 +31,11 @@ using testing_support::StdoutTo;
 using testing_support::TempDir;
 using testing_support::TestDrive;
 
-constexpr int kRows = 161;
-
-// The console texts as the Shift-JIS bytes the program writes.
-const std::string kBanner =
-    "Tavorin CG\x83\x52\x83\x93\x83\x6F\x81\x5B\x83\x5E\x81\x5B ver 1.0\r\n"
-    "programmed    : the tvrcgcv project\r\n"
-    "last modified : 1998/08/21\r\n";
-const std::string kDone = "done.\r\n";
-const std::string kFinished = "\x8F\x49\x97\xB9\x81\x42\r\n";
-const std::string kDecodeFailed =
-    "\x83\x47\x83\x89\x81\x5B\x82\xAA\x94\xAD\x90\xB6\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42"
-    "\x8F\x88\x97\x9D\x92\x86\x92\x66\x82\xB5\x82\xDC\x82\xB7\x81\x42(^^;\r\n";
-const std::string kCreateFailed =
-    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xCC\x90\xB6\x90\xAC\x82\xC9\x8E\xB8\x94\x73\x82\xB5"
-    "\x82\xDC\x82\xB5\x82\xBD\x81\x42\r\n";
-
-std::string OutputName(int row) {
-  char name[32];
-  std::snprintf(name, sizeof name, "tvrcg%03d.bmp", row);
-  return name;
-}
-
-// The console output of a run that converts rows 0 to stopRow - 1 and then
-// ends row stopRow with `message`; a stopRow of kRows is a complete run.
-std::string Transcript(int stopRow, const std::string& message = kDecodeFailed) {
-  std::string text = kBanner;
-  for (int row = 0; row < stopRow; ++row) {
-    text += "creating '" + OutputName(row) + "'..." + kDone;
-  }
-  text += stopRow < kRows ? "creating '" + OutputName(stopRow) + "'..." + message : kFinished;
-  return text;
-}
+using expected::kCreateFailed;
+using expected::kDecodeFailed;
+using expected::kRows;
+using expected::OutputName;
+using expected::Transcript;
 
 const TCGVwImage& Row(int row) {
   return Catalogue[static_cast<std::size_t>(row)].Image;

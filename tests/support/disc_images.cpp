@@ -60,6 +60,13 @@ bool HaveXorriso() {
   return have;
 }
 
+std::string WhyNoDiscImages() {
+  if (!TVRCGCV_DISC_IMAGES) {
+    return "built without disc image support";
+  }
+  return HaveXorriso() ? "" : "xorriso is not installed";
+}
+
 bool MakeIsoImage(const std::filesystem::path& tree, const std::filesystem::path& image,
                   ImageKind kind) {
   std::vector<std::string> argv = {"xorriso", "-as", "mkisofs"};

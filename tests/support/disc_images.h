@@ -24,6 +24,10 @@ inline const std::vector<ImageKind> kAllImageKinds = {ImageKind::Iso9660, ImageK
 // True when xorriso can be run.
 bool HaveXorriso();
 
+// Why disc image tests cannot run here (no xorriso to make images, or a
+// build without image support); empty when they can.
+std::string WhyNoDiscImages();
+
 // Runs a program with arguments (no shell), its output discarded; true if it
 // exited with status 0.
 bool RunQuietly(const std::vector<std::string>& argv);

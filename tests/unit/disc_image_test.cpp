@@ -28,6 +28,7 @@ using testing_support::MakeImage;
 using testing_support::NothingHeld;
 using testing_support::TempDir;
 using testing_support::TestDrive;
+using testing_support::WhyNoDiscImages;
 
 constexpr char kDirectoryDrive = 'q';
 constexpr char kImageDrive = 'r';
@@ -142,12 +143,9 @@ class ImageDriveTest : public ::testing::TestWithParam<ImageKind> {
   static fs::path Names() { return work_->path() / "names"; }
 
   void SetUp() override {
-    if (!HaveXorriso()) {
-      GTEST_SKIP() << "xorriso is not installed";
+    if (const std::string why = WhyNoDiscImages(); !why.empty()) {
+      GTEST_SKIP() << why;
     }
-#if !TVRCGCV_DISC_IMAGES
-    GTEST_SKIP() << "built without disc image support";
-#endif
   }
 
   // Links the image drive to the image of `tree` (made once per suite) and
@@ -267,12 +265,9 @@ TEST_P(ImageDriveTest, HandlesReadOnFromWhereTheyStopped) {
 class DamagedImageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!HaveXorriso()) {
-      GTEST_SKIP() << "xorriso is not installed";
+    if (const std::string why = WhyNoDiscImages(); !why.empty()) {
+      GTEST_SKIP() << why;
     }
-#if !TVRCGCV_DISC_IMAGES
-    GTEST_SKIP() << "built without disc image support";
-#endif
     unsigned seed = 100;
     for (const DiscFile& file : kDiscFiles) {
       contents_.push_back(Pattern(file.size, seed++));
