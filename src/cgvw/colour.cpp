@@ -11,6 +11,13 @@ namespace {
 
 constexpr std::uint8_t kReservedByte = 2;
 
+// Writes the word's colour as the three bytes blue, green, red.
+void StoreBgr(std::uint8_t* dest, std::uint16_t word) {
+  dest[0] = kScale5To8[(word >> 10) & 31];
+  dest[1] = kScale5To8[(word >> 5) & 31];
+  dest[2] = kScale5To8[word & 31];
+}
+
 // The bytes b0, b1, b2, b3 as a value that memcpy stores in that order.
 constexpr std::uint32_t MemoryOrder(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2,
                                     std::uint8_t b3 = 0) {

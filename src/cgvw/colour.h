@@ -20,20 +20,6 @@ inline constexpr std::array<std::uint8_t, 32> kScale5To8 = [] {
   return table;
 }();
 
-// Loads colour word i of a run of words, in host order. Big-endian words are
-// swapped unless noSwap says they are stored little-endian.
-inline std::uint16_t LoadColourWord(const std::uint8_t* bytes, bool noSwap) {
-  return noSwap ? static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8))
-                : static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
-}
-
-// Writes the word's colour as the three bytes blue, green, red.
-inline void StoreBgr(std::uint8_t* dest, std::uint16_t word) {
-  dest[0] = kScale5To8[(word >> 10) & 31];
-  dest[1] = kScale5To8[(word >> 5) & 31];
-  dest[2] = kScale5To8[word & 31];
-}
-
 // Converts `count` colour words at `words` into `count` blue, green, red
 // byte triples at `bgr` (3 x count bytes).
 void ColourWordsToBgr(const std::uint8_t* words, std::size_t count, bool noSwap, std::uint8_t* bgr);

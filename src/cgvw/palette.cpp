@@ -1,7 +1,7 @@
 // Palette conversion: 15-bit colour words to RGBQUAD entries.
 #include "cgvw/cgvw.h"
 #include "colour.h"
-#include "platform/temp_buffer.h"
+#include "operation_support.h"
 
 namespace {
 
@@ -35,18 +35,12 @@ std::int32_t PaletteFromFile(const TArgs_CGVwGetPalette00& args, std::int32_t* c
     return kCGVwUnsupported;
   }
   // Zero-filled: colours missing from a short palette file come out black.
-  platform::TempBuffer words = platform::TempBuffer::Obtain(static_cast<std::size_t>(colours) * 2);
+  const platform::TempBuffer words = cgvw::ObtainBuffer(static_cast<std::uint32_t>(colours) * 2);
   if (!words) {
     return kCGVwNoMemory;
   }
-  TArgs_CGVwReadFile00 read;
-  read.Buffer = words.data();
-  read.FileName = image->PalFile;
-  read.Offset = static_cast<std::int32_t>(image->PalOffset);
-  read.Size = colours * 2;
-  std::int32_t scratch = 0;
-  const std::int32_t status = ServiceTable[kServiceReadFile](&read, nullptr, &scratch);
-  if (status < 0) {
+  if (const std::int32_t status = cgvw::ReadInto(words, image->PalFile, image->PalOffset);
+      status < 0) {
     return status;
   }
   ConvertWords(words.data(), colours, (image->Flags & cgvw_flags::kSwapOff) != 0, args.Dest);

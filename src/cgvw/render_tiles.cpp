@@ -114,8 +114,7 @@ void DrawTileMap(const PixelRows& rows, std::size_t width, std::size_t height,
     std::uint8_t* top = rows.Row(i * kTileSide);
     const std::size_t first = i * columns;
     // Entries of this map row that lie inside the map.
-    const std::size_t inMap =
-        first >= mapEntries ? 0 : (mapEntries - first < columns ? mapEntries - first : columns);
+    const std::size_t inMap = first >= mapEntries ? 0 : std::min(columns, mapEntries - first);
     const std::uint8_t* entry = map.data() + (inMap == 0 ? 0 : first * EntryBytes);
     std::size_t j = 0;
     for (; j < inMap; ++j, entry += EntryBytes) {
