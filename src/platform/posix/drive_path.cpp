@@ -3,8 +3,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 
 namespace platform::posix {
 namespace {
@@ -13,21 +13,18 @@ char LowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool EqualIgnoringAsciiCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (LowerAscii(*a) != LowerAscii(*b)) {
-      return false;
-    }
-  }
-  return *a == *b;
-}
-
 bool IsUsableComponent(const std::string& component) {
   return !component.empty() && component != "." && component != ".." &&
          component.find('/') == std::string::npos;
 }
 
 }  // namespace
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return LowerAscii(x) == LowerAscii(y);
+         });
+}
 
 std::string DriveRoot() {
   const char* root = std::getenv("TVRCGCV_DRIVE_ROOT");
@@ -73,18 +70,16 @@ std::optional<std::string> FindInDirectory(const std::string& directory, const s
   if (dir == nullptr) {
     return std::nullopt;
   }
-  std::optional<std::string> best;
+  std::vector<std::string> names;
   while (const dirent* entry = ::readdir(dir)) {
-    if (EqualIgnoringAsciiCase(entry->d_name, name.c_str()) &&
-        (!best || std::strcmp(entry->d_name, best->c_str()) < 0)) {
-      best = entry->d_name;
-    }
+    names.emplace_back(entry->d_name);
   }
   ::closedir(dir);
-  if (!best) {
+  const auto found = PickName(names, name);
+  if (!found) {
     return std::nullopt;
   }
-  return directory + "/" + *best;
+  return directory + "/" + names[*found];
 }
 
 std::optional<std::size_t> PickName(const std::vector<std::string>& names,
@@ -94,8 +89,7 @@ std::optional<std::size_t> PickName(const std::vector<std::string>& names,
     if (names[i] == name) {
       return i;
     }
-    if (EqualIgnoringAsciiCase(names[i].c_str(), name.c_str()) &&
-        (!best || names[i] < names[*best])) {
+    if (EqualIgnoringAsciiCase(names[i], name) && (!best || names[i] < names[*best])) {
       best = i;
     }
   }

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform::posix {
@@ -31,6 +32,10 @@ std::optional<DrivePath> ParseDrivePath(const char* path);
 // equals it ignoring ASCII case (the first in byte order if several do), as
 // Windows looks names up. Returns the full path or nullopt.
 std::optional<std::string> FindInDirectory(const std::string& directory, const std::string& name);
+
+// True when the two names are equal ignoring the case of ASCII letters, as
+// Windows compares file names.
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // The same rule over a list of names (a disc image's directory): the index of
 // the exact name, else of the first in byte order of those that equal it

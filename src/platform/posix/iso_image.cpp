@@ -35,18 +35,10 @@ void SilenceLibrary() {
   static_cast<void>(silenced);
 }
 
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool IsCueSheetName(std::string_view path) {
   constexpr std::string_view kSuffix = ".cue";
-  if (path.size() <= kSuffix.size()) {
-    return false;
-  }
-  const std::string_view tail = path.substr(path.size() - kSuffix.size());
-  return std::equal(tail.begin(), tail.end(), kSuffix.begin(),
-                    [](char a, char b) { return LowerAscii(a) == b; });
+  return path.size() > kSuffix.size() &&
+         EqualIgnoringAsciiCase(path.substr(path.size() - kSuffix.size()), kSuffix);
 }
 
 // The name a lookup compares with. Rock Ridge names are the files' real
