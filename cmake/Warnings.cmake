@@ -14,3 +14,13 @@ endif()
 if(MINGW)
   target_link_options(tvrcgcv_settings INTERFACE -static -static-libgcc -static-libstdc++)
 endif()
+
+# POSIX: 64-bit file offsets and inode numbers on 32-bit systems too, so
+# that stat, lseek and readdir work on disc images over 2 GiB and on file
+# systems whose directory positions need 64 bits (ext4 hands those to any
+# process that a 64-bit kernel runs as a 64-bit one, e.g. under qemu-user).
+# No public header of the libraries uses off_t, so their users need not
+# agree. A no-op on 64-bit systems.
+if(NOT WIN32)
+  target_compile_definitions(tvrcgcv_settings INTERFACE _FILE_OFFSET_BITS=64)
+endif()

@@ -49,7 +49,7 @@ class BmpWriter : public testing::Test {
   // first bfSize - 14 bytes of the block.
   void WriteAndCheck(std::uint16_t bitCount, std::uint32_t imageSize, std::uint32_t offBits,
                      std::size_t spare = 0) {
-    SCOPED_TRACE("bit count " + std::to_string(bitCount));
+    SCOPED_TRACE(testing::Message() << "bit count " << bitCount);
     const std::uint32_t fileSize = offBits + imageSize;
     const auto block = Block(fileSize - 14 + spare);
     ASSERT_EQ(WriteBmpFile("out.bmp", block, bitCount, imageSize), BmpWriteResult::kWritten);

@@ -12,6 +12,8 @@ struct TCatalogEntry {
   TCGVwImage Image;
   const char* Category;
 };
+// On 32-bit targets a row has the byte layout it is stored in.
+static_assert(sizeof(void*) != 4 || sizeof(TCatalogEntry) == 44, "TCatalogEntry: 44 bytes");
 
 inline constexpr std::size_t kBackgroundRows = 152;
 inline constexpr std::size_t kPortraitRows = 9;

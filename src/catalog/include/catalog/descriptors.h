@@ -47,6 +47,12 @@ struct TCGVwLayer {
   std::uint16_t Y;
 };
 
+// On 32-bit targets the records have the byte layout they are stored in.
+static_assert(sizeof(void*) != 4 || sizeof(TCGVwImage) == 40, "TCGVwImage: 40 bytes");
+static_assert(sizeof(void*) != 4 || sizeof(TCGVwChunk) == 12, "TCGVwChunk: 12 bytes");
+static_assert(sizeof(void*) != 4 || sizeof(TCGVwLayers) == 6, "TCGVwLayers: 6 bytes");
+static_assert(sizeof(void*) != 4 || sizeof(TCGVwLayer) == 12, "TCGVwLayer: 12 bytes");
+
 // Flags bit fields.
 namespace cgvw_flags {
 inline constexpr std::uint32_t kKindMask = 0x1F;
