@@ -6,12 +6,9 @@
 # that holds no disc, and the exit statuses. Wine runs in a throw-away prefix
 # whose drive q is the demo disc, without a display.
 set -euo pipefail
-cd "$(dirname "$0")/../.."
-root=$PWD
-
-echo "--- Linux build (the reference)"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
-cmake --build build -j"$(nproc)" --target tvrcgcv make_demo_disc >/dev/null
+root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/scripts/lib/compare-builds.sh"
+cd "$root"
 
 echo "--- Windows build (mingw-w64)"
 cmake -S . -B build-windows --no-warn-unused-cli \
@@ -23,16 +20,7 @@ cmake -S . -B build-windows --no-warn-unused-cli \
 cmake --build build-windows -j"$(nproc)" >/dev/null
 exe="$root/build-windows/tvrcgcv.exe"
 unit_tests="$root/build-windows/tests/unit_tests.exe"
-# Runs on a bare Windows: nothing but system DLLs is imported.
-imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' |
-  sort | tr '\n' ' ')
-echo "tvrcgcv.exe imports: $imports"
-for dll in $imports; do
-  case "$dll" in
-    kernel32.dll | user32.dll | msvcrt.dll) ;;
-    *) echo "tvrcgcv.exe needs $dll, which a bare Windows lacks" >&2 && exit 1 ;;
-  esac
-done
+check_windows_imports "$exe"
 
 echo "--- Wine prefix"
 work=$(mktemp -d)
@@ -49,59 +37,12 @@ if ! wineboot -i >"$work/wineboot.log" 2>&1; then
 fi
 wineserver -w  # setup finished
 
-build/make_demo_disc "$work/drives/q" >/dev/null
+build_reference_and_disc
 ln -s "$work/drives/q" "$WINEPREFIX/dosdevices/q:"
-mkdir "$work/linux" "$work/windows"
-
-# Runs both programs with the same arguments, each in its own output
-# directory, and compares their standard output and exit status.
-compare_runs() {
-  local name=$1
-  shift
-  local linux_status=0 windows_status=0
-  (cd "$work/linux" && TVRCGCV_DRIVE_ROOT="$work/drives" "$root/build/tvrcgcv" "$@" \
-    >"../$name.linux.out") || linux_status=$?
-  (cd "$work/windows" && wine "$exe" "$@" >"../$name.windows.out") || windows_status=$?
-  if ! cmp "$work/$name.linux.out" "$work/$name.windows.out"; then
-    echo "$name: the console output differs" >&2
-    diff <(od -c "$work/$name.linux.out") <(od -c "$work/$name.windows.out") | head -20 >&2
-    exit 1
-  fi
-  if [[ $linux_status != "$windows_status" ]]; then
-    echo "$name: exit status $linux_status on Linux, $windows_status on Windows" >&2
-    exit 1
-  fi
-  echo "$name: $(wc -c <"$work/$name.linux.out") identical console bytes, exit status $linux_status"
-}
-
-echo "--- Same bytes from both programs"
-compare_runs usage
-compare_runs no-disc r
-rm -f "$work"/linux/* "$work"/windows/*
-compare_runs demo-disc q
-count=$(find "$work/linux" -name 'tvrcg*.bmp' | wc -l)
-if [[ $count != 161 ]]; then
-  echo "the Linux build wrote $count files, not 161" >&2
-  exit 1
-fi
-if ! diff <(cd "$work/linux" && ls) <(cd "$work/windows" && ls); then
-  echo "the two programs wrote different files" >&2
-  exit 1
-fi
-for file in "$work"/linux/*; do
-  cmp "$file" "$work/windows/$(basename "$file")"
-done
-echo "demo-disc: $count identical BMP files"
-
-# Standard output that cannot be written ends both programs with status 1.
-linux_status=0 windows_status=0
-"$root/build/tvrcgcv" >&- 2>/dev/null || linux_status=$?
-wine "$exe" >&- 2>/dev/null || windows_status=$?
-if [[ $linux_status != 1 || $windows_status != 1 ]]; then
-  echo "closed standard output: exit status $linux_status on Linux, $windows_status on Windows" >&2
-  exit 1
-fi
-echo "closed standard output: exit status 1 from both"
+reference=("$root/build/tvrcgcv")
+candidate=(wine "$exe")
+label=Windows
+compare_conversions
 
 # A console window shows the Shift-JIS texts as the characters they stand
 # for (Wine's console on a UTF-8 terminal passes them on as UTF-8).

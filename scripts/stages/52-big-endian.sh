@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# The big-endian build: tvrcgcv and the unit tests cross-built for s390x
+# with Debian's g++-s390x-linux-gnu and run under qemu-s390x. The unit tests
+# pass, and the program writes exactly the bytes of the native build: the
+# console output and all 161 files of the demo disc, the usage transcript, a
+# drive without a disc and the exit statuses. Debian has no libcdio for the
+# cross sysroot, so this build reads directory drives only.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/scripts/lib/compare-builds.sh"
+cross_linux_stage s390x s390x-linux-gnu qemu-s390x "64-bit big-endian"

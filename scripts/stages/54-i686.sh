@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# The 32-bit build: tvrcgcv and the unit tests cross-built for i686 with
+# Debian's g++-i686-linux-gnu and run under qemu-i386, checked like the
+# big-endian build (unit tests, then the same bytes as the native build). It
+# stands for the 32-bit Windows program as well, which these machines cannot
+# run: same pointer size and record layout (the descriptor headers assert
+# the sizes on 32-bit targets), while 50-windows.sh covers the Windows
+# platform layer with the 64-bit program.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/scripts/lib/compare-builds.sh"
+cross_linux_stage i686 i686-linux-gnu qemu-i386 "32-bit little-endian"
