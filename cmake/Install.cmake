@@ -1,8 +1,19 @@
 # Installs the program, the decoding libraries with their headers, and a CMake
 # package so that other projects can use find_package(tvrcgcv).
+#
+# Two install components, which become the two Debian packages
+# (cmake/Packaging.cmake):
+#   Runtime      the program, its manual page and documentation   (tvrcgcv)
+#   Development  libraries, headers, CMake package                (tvrcgcv-dev)
+# An install rule without a COMPONENT belongs to Development (the project sets
+# CMAKE_INSTALL_DEFAULT_COMPONENT_NAME before its subdirectories), so new
+# libraries and headers need nothing here; rules for the program's files
+# name TVRCGCV_RUNTIME_COMPONENT.
 include(CMakePackageConfigHelpers)
+set(TVRCGCV_RUNTIME_COMPONENT Runtime)
 
-install(TARGETS tvrcgcv RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tvrcgcv RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  COMPONENT ${TVRCGCV_RUNTIME_COMPONENT})
 install(TARGETS tvrcgcv_platform tvrcgcv_catalog tvrcgcv_cgvw
   EXPORT tvrcgcvTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -30,3 +41,36 @@ install(FILES
   ${CMAKE_CURRENT_BINARY_DIR}/tvrcgcvConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/tvrcgcv
 )
+
+# The manual page and the documentation of a Unix install. Debian wants
+# both packages to carry a copyright file and a changelog in their own
+# documentation folder; gzip -9n compresses without a time stamp, so the
+# packages come out the same on every build. The changelog is signed by the
+# packages' maintainer.
+set(TVRCGCV_PACKAGE_MAINTAINER "tvrcgcv developers <tvrcgcv@example.org>" CACHE STRING
+  "Maintainer of the release packages: name <address>")
+if(NOT WIN32)
+  set(_tvrcgcv_docs ${CMAKE_CURRENT_BINARY_DIR}/docs)
+  file(READ ${PROJECT_SOURCE_DIR}/LICENSE TVRCGCV_LICENSE_TEXT)
+  configure_file(packaging/debian/copyright.in ${_tvrcgcv_docs}/copyright @ONLY)
+  configure_file(packaging/debian/changelog.in ${_tvrcgcv_docs}/changelog @ONLY)
+  configure_file(docs/tvrcgcv.1 ${_tvrcgcv_docs}/tvrcgcv.1 COPYONLY)
+  find_program(TVRCGCV_GZIP gzip REQUIRED)
+  foreach(name tvrcgcv.1 changelog)
+    add_custom_command(OUTPUT ${_tvrcgcv_docs}/${name}.gz
+      COMMAND ${TVRCGCV_GZIP} -9nkf ${_tvrcgcv_docs}/${name}
+      DEPENDS ${_tvrcgcv_docs}/${name}
+      VERBATIM
+    )
+    list(APPEND _tvrcgcv_compressed ${_tvrcgcv_docs}/${name}.gz)
+  endforeach()
+  add_custom_target(tvrcgcv_docs ALL DEPENDS ${_tvrcgcv_compressed})
+
+  install(FILES ${_tvrcgcv_docs}/tvrcgcv.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+    COMPONENT ${TVRCGCV_RUNTIME_COMPONENT})
+  install(FILES README.md ${_tvrcgcv_docs}/copyright ${_tvrcgcv_docs}/changelog.gz
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/tvrcgcv
+    COMPONENT ${TVRCGCV_RUNTIME_COMPONENT})
+  install(FILES ${_tvrcgcv_docs}/copyright ${_tvrcgcv_docs}/changelog.gz
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/tvrcgcv-dev)
+endif()

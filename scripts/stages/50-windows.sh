@@ -7,17 +7,11 @@
 # whose drive q is the demo disc, without a display.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-source "$root/scripts/lib/compare-builds.sh"
+source "$root/scripts/lib/stage-helpers.sh"
 cd "$root"
 
 echo "--- Windows build (mingw-w64)"
-cmake -S . -B build-windows --no-warn-unused-cli \
-  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
-  -DTVRCGCV_BUILD_TOOLS=OFF \
-  -DTVRCGCV_GTEST_SOURCE_DIR=/usr/src/googletest \
-  -DCMAKE_CROSSCOMPILING_EMULATOR=wine >/dev/null
-cmake --build build-windows -j"$(nproc)" >/dev/null
+windows_build build-windows x86_64-w64-mingw32
 exe="$root/build-windows/tvrcgcv.exe"
 unit_tests="$root/build-windows/tests/unit_tests.exe"
 check_windows_imports "$exe"

@@ -7,5 +7,5 @@
 # cross sysroot, so this build reads directory drives only.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-source "$root/scripts/lib/compare-builds.sh"
+source "$root/scripts/lib/stage-helpers.sh"
 cross_linux_stage s390x s390x-linux-gnu qemu-s390x "64-bit big-endian"

@@ -8,5 +8,5 @@
 # platform layer with the 64-bit program.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-source "$root/scripts/lib/compare-builds.sh"
+source "$root/scripts/lib/stage-helpers.sh"
 cross_linux_stage i686 i686-linux-gnu qemu-i386 "32-bit little-endian"

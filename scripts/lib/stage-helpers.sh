@@ -1,11 +1,11 @@
-# Sourced by the test stages that check another build of tvrcgcv against
-# the native Linux build, the reference: the Windows build under Wine
+# Shared by the test stages of scripts/stages; sourced after `root` (the
+# repository) is set. Most of it checks another build of tvrcgcv against the
+# native Linux build, the reference: the Windows build under Wine
 # (50-windows.sh) and the Linux cross builds under qemu (52-big-endian.sh,
 # 54-i686.sh). Both programs run on the same demo disc, each in an output
 # directory of its own, and must write the same bytes.
 #
-# A stage sets, before it calls the functions below:
-#   root        the repository
+# For the comparison a stage sets, before it calls the functions:
 #   work        a scratch directory
 #   reference   array: the command that runs the reference program
 #   candidate   array: the command that runs the program under test
@@ -144,4 +144,41 @@ cross_linux_stage() {
   reference=("$root/build/tvrcgcv")
   candidate=("$qemu" -L "/usr/$triple" "$root/build-$label/tvrcgcv")
   compare_conversions
+}
+
+# windows_build <build directory> <mingw-w64 triple> [<target>...]: the
+# Windows build as every stage configures it (Release, warnings as errors,
+# GoogleTest built from Debian's sources, test programs run through Wine),
+# then the targets given (all without any).
+windows_build() {
+  local dir=$1 triple=$2
+  shift 2
+  cmake -S "$root" -B "$root/$dir" --no-warn-unused-cli \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64.cmake" \
+    -DTVRCGCV_MINGW_TRIPLE="$triple" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+    -DTVRCGCV_BUILD_TOOLS=OFF \
+    -DTVRCGCV_GTEST_SOURCE_DIR=/usr/src/googletest \
+    -DCMAKE_CROSSCOMPILING_EMULATOR=wine >/dev/null
+  local targets=()
+  (($#)) && targets=(--target "$@")
+  cmake --build "$root/$dir" -j"$(nproc)" "${targets[@]}" >/dev/null
+}
+
+# example_against <prefix> <build directory> <drive root> <output BMP>: builds
+# examples/ against the tvrcgcv CMake package installed under the prefix and
+# draws portrait 155 over background 7 from drive q into the output file:
+# a 288 x 144 picture of 24 bits, 54 header bytes and 144 rows of 864 bytes.
+example_against() {
+  local prefix=$1 build=$2 drives=$3 output=$4
+  cmake -S "$root/examples" -B "$build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+  cmake --build "$build" -j"$(nproc)" >/dev/null
+  TVRCGCV_DRIVE_ROOT="$drives" "$build/portrait_over_background" q "$output" 7 155
+  local size
+  size=$(stat -c %s "$output")
+  if [[ "$size" != 124470 || "$(head -c 2 "$output")" != BM ]]; then
+    echo "the example program built against $prefix wrote no 124470-byte BMP (size $size)" >&2
+    return 1
+  fi
+  echo "example program built against $prefix wrote a $size-byte BMP"
 }

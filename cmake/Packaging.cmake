@@ -1,0 +1,83 @@
+# Release packages, made by CPack from a build tree (run cpack in it):
+#
+#   Linux    Debian packages tvrcgcv_<version>_<arch>.deb (the program, its
+#            manual page, the README: component Runtime) and
+#            tvrcgcv-dev_<version>_<arch>.deb (libraries, headers, CMake
+#            package: component Development). Configure with
+#            -DCMAKE_INSTALL_PREFIX=/usr for Debian's library folders.
+#   Windows  tvrcgcv-<version>-windows.zip: win64\tvrcgcv.exe and
+#            win32\tvrcgcv.exe, README.txt and LICENSE.txt with CR LF line
+#            ends. The executable of this build goes into the folder of its
+#            word size; TVRCGCV_WINDOWS_OTHER_BUILD names the build tree of
+#            the other word size, whose executable goes into the other one.
+#
+# The version is the project's.
+set(CPACK_PACKAGE_NAME tvrcgcv)
+set(CPACK_PACKAGE_VENDOR "the tvrcgcv project")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  set(TVRCGCV_WINDOWS_OTHER_BUILD "" CACHE PATH
+    "Build tree of the other Windows word size, whose tvrcgcv.exe the zip also holds")
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(_tvrcgcv_folder win64)
+    set(_tvrcgcv_other_folder win32)
+  else()
+    set(_tvrcgcv_folder win32)
+    set(_tvrcgcv_other_folder win64)
+  endif()
+  # The zip's own install rules, left out of a plain cmake --install.
+  configure_file(packaging/windows/README.txt.in README.txt @ONLY NEWLINE_STYLE CRLF)
+  configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  install(TARGETS tvrcgcv RUNTIME DESTINATION . COMPONENT WindowsProgram EXCLUDE_FROM_ALL)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt
+    DESTINATION . COMPONENT WindowsDocuments EXCLUDE_FROM_ALL)
+
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME tvrcgcv-${PROJECT_VERSION}-windows)
+  set(CPACK_INSTALL_CMAKE_PROJECTS
+    "${CMAKE_BINARY_DIR};tvrcgcv;WindowsProgram;/${_tvrcgcv_folder}"
+    "${CMAKE_BINARY_DIR};tvrcgcv;WindowsDocuments;/")
+  if(TVRCGCV_WINDOWS_OTHER_BUILD)
+    list(APPEND CPACK_INSTALL_CMAKE_PROJECTS
+      "${TVRCGCV_WINDOWS_OTHER_BUILD};tvrcgcv;WindowsProgram;/${_tvrcgcv_other_folder}")
+  endif()
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL ${TVRCGCV_RUNTIME_COMPONENT} Development)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TVRCGCV_PACKAGE_MAINTAINER}")
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME tvrcgcv)
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION graphics)
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)  # libc, libstdc++, libcdio
+  # A description's first line is the package's synopsis.
+  set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
+"converts the pictures of the game CD-ROM into BMP files
+tvrcgcv extracts the 161 computer-graphics pictures of the game CD-ROM
+(152 tiled backgrounds and 9 portraits) and writes them as Windows BMP
+files. It reads the disc from a mounted drive, a copy of its files or a
+disc image (ISO 9660, or a raw BIN dump with its cue sheet).")
+
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME tvrcgcv-dev)
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+  if(TVRCGCV_WITH_DISC_IMAGES)
+    # The static platform library reads disc images through libcdio.
+    set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libcdio-dev, libiso9660-dev, pkg-config")
+  endif()
+  set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
+"CGVw image decoding library of tvrcgcv (static libraries and headers)
+The CGVw decoding layer under tvrcgcv: plain 4-, 8- and 15-bit pictures,
+tiled pictures with three tile-map layouts and layered composites on a
+24-bit canvas, decoded into device-independent bitmaps behind one entry,
+CGVwDecode. Static libraries, headers and a CMake package
+(find_package(tvrcgcv)).")
+endif()
+
+include(CPack)

@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# The release packages, made by CPack as the README says: the Debian packages
+# tvrcgcv and tvrcgcv-dev from a Release build, and the Windows zip with the
+# 64-bit and the 32-bit tvrcgcv.exe. Checks what each holds (dpkg-deb -c,
+# unzip -l) and the .deb files with lintian, then installs both .deb files
+# into a scratch root with dpkg, runs the installed program on the demo disc
+# (a directory and an ISO image of it) and builds the example program
+# against the installed development package.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/scripts/lib/stage-helpers.sh"
+cd "$root"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+dist="$work/dist"
+finished=$'\x8f\x49\x97\xb9\x81\x42\r'  # the last line of a complete run
+
+# expect_entries <listing> <description> <pattern>...: every pattern (an
+# extended regular expression) matches a line of the listing file.
+expect_entries() {
+  local listing=$1 description=$2 pattern
+  shift 2
+  for pattern in "$@"; do
+    if ! grep -Eq -- "$pattern" "$listing"; then
+      cat "$listing" >&2
+      echo "$description: nothing matches $pattern" >&2
+      return 1
+    fi
+  done
+}
+
+# refuse_entries <listing> <description> <pattern>...: no line matches.
+refuse_entries() {
+  local listing=$1 description=$2 pattern
+  shift 2
+  for pattern in "$@"; do
+    if grep -Eq -- "$pattern" "$listing"; then
+      grep -E -- "$pattern" "$listing" >&2
+      echo "$description must not hold these" >&2
+      return 1
+    fi
+  done
+}
+
+echo "--- Debian packages"
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+  -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DTVRCGCV_BUILD_TESTS=OFF \
+  -DTVRCGCV_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build build-release -j"$(nproc)" >/dev/null
+cpack --config build-release/CPackConfig.cmake -B "$dist" >"$work/cpack-deb.log" ||
+  { cat "$work/cpack-deb.log" && exit 1; }
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-release/CMakeCache.txt)
+arch=$(dpkg --print-architecture)
+program_deb="$dist/tvrcgcv_${version}_${arch}.deb"
+dev_deb="$dist/tvrcgcv-dev_${version}_${arch}.deb"
+for deb in "$program_deb" "$dev_deb"; do
+  [[ -f $deb ]] || { ls "$dist" >&2 && echo "cpack made no $(basename "$deb")" >&2 && exit 1; }
+done
+
+dpkg-deb -c "$program_deb" | awk '{print $NF}' >"$work/program.list"
+expect_entries "$work/program.list" "$(basename "$program_deb")" \
+  '^\./usr/bin/tvrcgcv$' '^\./usr/share/man/man1/tvrcgcv\.1\.gz$' \
+  '^\./usr/share/doc/tvrcgcv/README\.md$' '^\./usr/share/doc/tvrcgcv/copyright$' \
+  '^\./usr/share/doc/tvrcgcv/changelog\.gz$'
+refuse_entries "$work/program.list" "$(basename "$program_deb")" \
+  '^\./usr/include/' '\.a$' '/cmake/'
+dpkg-deb -c "$dev_deb" | awk '{print $NF}' >"$work/dev.list"
+expect_entries "$work/dev.list" "$(basename "$dev_deb")" \
+  '^\./usr/include/tvrcgcv/cgvw/cgvw\.h$' '^\./usr/include/tvrcgcv/catalog/descriptors\.h$' \
+  '^\./usr/lib/[^/]+/libtvrcgcv_cgvw\.a$' '^\./usr/lib/[^/]+/cmake/tvrcgcv/tvrcgcvConfig\.cmake$' \
+  '^\./usr/share/doc/tvrcgcv-dev/copyright$' '^\./usr/share/doc/tvrcgcv-dev/changelog\.gz$'
+refuse_entries "$work/dev.list" "$(basename "$dev_deb")" '^\./usr/bin/' '/man/'
+# The program's libraries come from dpkg-shlibdeps.
+depends=$(dpkg-deb -f "$program_deb" Depends)
+for library in libc6 libstdc++6; do
+  [[ $depends == *"$library "* ]] || { echo "tvrcgcv does not depend on $library: $depends" >&2 && exit 1; }
+done
+echo "$(basename "$program_deb"): $(wc -l <"$work/program.list") entries; Depends: $depends"
+echo "$(basename "$dev_deb"): $(wc -l <"$work/dev.list") entries"
+
+if command -v lintian >/dev/null; then
+  # Errors and warnings fail; lintian's informational tags are shown.
+  if ! lintian --no-cfg --display-info --fail-on error,warning "$program_deb" "$dev_deb" \
+    >"$work/lintian.log" 2>&1; then
+    cat "$work/lintian.log" >&2
+    echo "lintian found errors or warnings" >&2
+    exit 1
+  fi
+  echo "lintian: no errors or warnings; informational tags:"
+  grep '^I: ' "$work/lintian.log" | awk '{print "  " $2, $3}' | sort | uniq -c || true
+else
+  echo "lintian is not installed: the packages are not linted"
+fi
+
+echo "--- Both packages installed into a scratch root"
+scratch="$work/root"
+mkdir -p "$scratch/var/lib/dpkg/info" "$scratch/var/lib/dpkg/updates"
+touch "$scratch/var/lib/dpkg/status"
+# The scratch root has none of the libraries the packages depend on: the
+# program runs with this machine's.
+if ! PATH="$PATH:/usr/sbin:/sbin" dpkg --root="$scratch" --force-not-root --force-depends \
+  -i "$program_deb" "$dev_deb" >"$work/dpkg.log" 2>&1; then
+  cat "$work/dpkg.log" >&2
+  exit 1
+fi
+installed="$scratch/usr/bin/tvrcgcv"
+build-release/make_demo_disc "$work/drives/q" >/dev/null
+mkdir "$work/out"
+(cd "$work/out" && TVRCGCV_DRIVE_ROOT="$work/drives" "$installed" q >"$work/installed.out")
+count=$(find "$work/out" -name 'tvrcg*.bmp' | wc -l)
+if [[ $count != 161 || "$(tail -n 1 "$work/installed.out")" != "$finished" ]]; then
+  tail -n 3 "$work/installed.out" >&2
+  echo "the installed program wrote $count files and did not finish" >&2
+  exit 1
+fi
+echo "installed program: 161 files, the run finished"
+if command -v xorriso >/dev/null; then
+  xorriso -as mkisofs -R -o "$work/disc.iso" "$work/drives/q" >/dev/null 2>&1
+  ln -s "$work/disc.iso" "$work/drives/r"
+  mkdir "$work/out-image"
+  (cd "$work/out-image" && TVRCGCV_DRIVE_ROOT="$work/drives" "$installed" r >/dev/null)
+  diff -r "$work/out" "$work/out-image"
+  echo "installed program: the same 161 files from an ISO image"
+fi
+example_against "$scratch/usr" "$work/example" "$work/drives" "$work/example.bmp"
+
+echo "--- Windows zip"
+windows_build build-windows-i686 i686-w64-mingw32 tvrcgcv
+windows_build build-windows x86_64-w64-mingw32 tvrcgcv
+cmake -S . -B build-windows -DTVRCGCV_WINDOWS_OTHER_BUILD="$root/build-windows-i686" >/dev/null
+cpack --config build-windows/CPackConfig.cmake -B "$dist" >"$work/cpack-zip.log" ||
+  { cat "$work/cpack-zip.log" && exit 1; }
+zip="$dist/tvrcgcv-$version-windows.zip"
+top="tvrcgcv-$version-windows"
+unzip -Z1 "$zip" | grep -v '/$' | sort >"$work/zip.list"
+if ! diff <(printf '%s\n' "$top/LICENSE.txt" "$top/README.txt" "$top/win32/tvrcgcv.exe" \
+  "$top/win64/tvrcgcv.exe") "$work/zip.list"; then
+  echo "$(basename "$zip") does not hold exactly the two programs, README.txt and LICENSE.txt" >&2
+  exit 1
+fi
+unzip -q "$zip" -d "$work/zip"
+for folder in win64:pei-x86-64 win32:pei-i386; do
+  exe="$work/zip/$top/${folder%%:*}/tvrcgcv.exe"
+  if ! x86_64-w64-mingw32-objdump -f "$exe" | grep -q "file format ${folder#*:}\$"; then
+    echo "${folder%%:*}/tvrcgcv.exe is not a ${folder#*:} program" >&2
+    exit 1
+  fi
+  check_windows_imports "$exe"
+done
+for text in README.txt LICENSE.txt; do
+  file="$work/zip/$top/$text"
+  if [[ ! -s $file || $(grep -c $'\r$' "$file") != $(wc -l <"$file") ]]; then
+    echo "$text: not every line ends in CR LF" >&2
+    exit 1
+  fi
+done
+grep -q "tvrcgcv $version for Windows" "$work/zip/$top/README.txt"
+unzip -l "$zip" | tail -n 1 | sed "s|^ *|$(basename "$zip"): |"
