@@ -93,6 +93,24 @@ for file in "$work"/linux/*; do
 done
 echo "demo-disc: $count identical BMP files"
 
+# A second run over files of the same names replaces each of them whole
+# (MoveFileExA over the existing file), however long or short it was.
+for file in "$work"/windows/*; do
+  head -c 100 /dev/urandom >"$file"
+done
+compare_runs demo-disc-again q
+for file in "$work"/linux/*; do
+  cmp "$file" "$work/windows/$(basename "$file")"
+done
+echo "demo-disc-again: every earlier file replaced by the same bytes"
+
+# Ctrl-C while a picture is written: its temporary file is removed and the
+# earlier files stay whole.
+(cd "$work/windows" && python3 "$root/scripts/stages/wine_interrupt.py" "$exe" q 20)
+for file in "$work"/windows/*; do
+  cmp "$file" "$work/linux/$(basename "$file")"
+done
+
 # Standard output that cannot be written ends both programs with status 1.
 linux_status=0 windows_status=0
 "$root/build/tvrcgcv" >&- 2>/dev/null || linux_status=$?
