@@ -46,9 +46,21 @@ compare_runs() {
   echo "$name: $(wc -c <"$work/$name.reference.out") identical console bytes, exit status $reference_status"
 }
 
+# compare_output_files: the two output directories hold the same files with
+# the same bytes.
+compare_output_files() {
+  if ! diff <(cd "$work/reference" && ls) <(cd "$work/candidate" && ls); then
+    echo "the reference and the $label build wrote different files" >&2
+    return 1
+  fi
+  local file
+  for file in "$work"/reference/*; do
+    cmp "$file" "$work/candidate/$(basename "$file")"
+  done
+}
+
 # compare_conversions: the usage transcript, a drive without a disc, and the
-# full conversion of the demo disc (console bytes and all 161 files), then a
-# standard output that cannot be written (status 1 from both).
+# full conversion of the demo disc: console bytes and all 161 files.
 compare_conversions() {
   echo "--- Same bytes from the reference and the $label build"
   compare_runs usage
@@ -61,16 +73,13 @@ compare_conversions() {
     echo "the reference wrote $count files, not 161" >&2
     return 1
   fi
-  if ! diff <(cd "$work/reference" && ls) <(cd "$work/candidate" && ls); then
-    echo "the reference and the $label build wrote different files" >&2
-    return 1
-  fi
-  local file
-  for file in "$work"/reference/*; do
-    cmp "$file" "$work/candidate/$(basename "$file")"
-  done
+  compare_output_files
   echo "demo-disc: $count identical BMP files"
+}
 
+# compare_closed_output: standard output that cannot be written ends both
+# programs with status 1.
+compare_closed_output() {
   local reference_status=0 candidate_status=0
   "${reference[@]}" >&- 2>/dev/null || reference_status=$?
   "${candidate[@]}" >&- 2>/dev/null || candidate_status=$?
@@ -144,6 +153,7 @@ cross_linux_stage() {
   reference=("$root/build/tvrcgcv")
   candidate=("$qemu" -L "/usr/$triple" "$root/build-$label/tvrcgcv")
   compare_conversions
+  compare_closed_output
 }
 
 # windows_build <build directory> <mingw-w64 triple> [<target>...]: the

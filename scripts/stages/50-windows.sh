@@ -38,6 +38,22 @@ candidate=(wine "$exe")
 label=Windows
 compare_conversions
 
+# A second run over files of the same names replaces each of them whole
+# (MoveFileExA over the existing file), however long or short it was.
+for file in "$work"/candidate/*; do
+  head -c 100 /dev/urandom >"$file"
+done
+compare_runs demo-disc-again q
+compare_output_files
+echo "demo-disc-again: every earlier file replaced by the same bytes"
+
+# Ctrl-C while a picture is written: its temporary file is removed and the
+# earlier files stay whole.
+(cd "$work/candidate" && python3 "$root/scripts/stages/wine_interrupt.py" "$exe" q 20)
+compare_output_files
+
+compare_closed_output
+
 # A console window shows the Shift-JIS texts as the characters they stand
 # for (Wine's console on a UTF-8 terminal passes them on as UTF-8).
 echo "--- Console window"

@@ -1,9 +1,12 @@
 #include "bmp_writer.h"
 
 #include <array>
+#include <new>
+#include <string>
 
 #include "cgvw/bytes.h"
 #include "cgvw/dib_layout.h"
+#include "platform/output_files.h"
 #include "platform/win_api.h"
 
 namespace app {
@@ -29,8 +32,11 @@ bool WriteAll(platform::HANDLE file, const std::uint8_t* bytes, std::uint32_t si
 
 }  // namespace
 
+// The file goes to a temporary name beside the final one and is renamed
+// over it once it is complete and closed: the final name holds the earlier
+// file or the whole new one, never part of it.
 BmpWriteResult WriteBmpFile(const char* name, std::span<const std::uint8_t> block,
-                            std::uint16_t bitCount, std::uint32_t imageSize) {
+                            std::uint16_t bitCount, std::uint32_t imageSize) noexcept {
   // Only 4, 8 and 24 bits per pixel have a file layout, and the file must not
   // take more bytes than the block holds.
   const std::uint32_t offBits = cgvw::PixelFileOffset(bitCount);
@@ -38,11 +44,26 @@ BmpWriteResult WriteBmpFile(const char* name, std::span<const std::uint8_t> bloc
   if (offBits == 0 || fileSize > 0xFFFFFFFFu || fileSize - cgvw::kFileHeaderSize > block.size()) {
     return BmpWriteResult::kCreateFailed;
   }
+  // A directory, a pipe, a device or a read-only file of that name is not
+  // replaced.
+  if (!platform::MayReplace(name)) {
+    return BmpWriteResult::kCreateFailed;
+  }
+  std::string temporary;
+  try {
+    temporary = platform::TemporaryNameFor(name);
+  } catch (const std::bad_alloc&) {
+    return BmpWriteResult::kCreateFailed;
+  }
 
+  // Pending before it exists, so that no interruption can leave it behind.
+  platform::SetPendingOutput(temporary.c_str());
   platform::HANDLE file =
-      platform::CreateFileA(name, platform::GENERIC_READ | platform::GENERIC_WRITE, 0, nullptr,
-                            platform::CREATE_ALWAYS, platform::FILE_ATTRIBUTE_NORMAL, nullptr);
+      platform::CreateFileA(temporary.c_str(), platform::GENERIC_READ | platform::GENERIC_WRITE,
+                            platform::FILE_SHARE_DELETE, nullptr, platform::CREATE_NEW,
+                            platform::FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == platform::INVALID_HANDLE_VALUE) {
+    platform::ClearPendingOutput();
     return BmpWriteResult::kCreateFailed;
   }
 
@@ -53,11 +74,13 @@ BmpWriteResult WriteBmpFile(const char* name, std::span<const std::uint8_t> bloc
   bool ok = WriteAll(file, header.data(), cgvw::kFileHeaderSize);
   ok = ok && WriteAll(file, block.data(), BmpFileHeader.bfSize - cgvw::kFileHeaderSize);
   ok = (platform::CloseHandle(file) != 0) && ok;
+  ok = ok &&
+       platform::MoveFileExA(temporary.c_str(), name, platform::MOVEFILE_REPLACE_EXISTING) != 0;
   if (!ok) {
-    platform::DeleteFileA(name);  // never leave a short file behind
-    return BmpWriteResult::kWriteFailed;
+    platform::DeleteFileA(temporary.c_str());  // the earlier file of that name stays
   }
-  return BmpWriteResult::kWritten;
+  platform::ClearPendingOutput();
+  return ok ? BmpWriteResult::kWritten : BmpWriteResult::kWriteFailed;
 }
 
 }  // namespace app

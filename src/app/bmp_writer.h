@@ -21,14 +21,15 @@ extern TBmpFileHeader BmpFileHeader;
 enum class BmpWriteResult {
   kWritten,
   kCreateFailed,  // the file could not be created (or the block cannot be written as a BMP)
-  kWriteFailed,   // a write or the close failed; the incomplete file was removed
+  kWriteFailed,   // a write, the close or the rename failed; nothing of it was left
 };
 
-// Creates or replaces the file `name` in the current directory and writes the
-// locked block behind the file header. `block` is the whole block; the file
-// takes the header, the colour table for `bitCount` and `imageSize` pixel
-// bytes from it.
+// Writes the locked block behind the file header as the file `name`,
+// replacing an earlier file of that name in one step (platform/output_files.h):
+// on every failure the earlier file stays as it was. `block` is the whole
+// block; the file takes the header, the colour table for `bitCount` and
+// `imageSize` pixel bytes from it.
 BmpWriteResult WriteBmpFile(const char* name, std::span<const std::uint8_t> block,
-                            std::uint16_t bitCount, std::uint32_t imageSize);
+                            std::uint16_t bitCount, std::uint32_t imageSize) noexcept;
 
 }  // namespace app

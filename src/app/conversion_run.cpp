@@ -2,9 +2,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <new>
 #include <span>
-#include <string>
 #include <string_view>
 
 #include "bmp_writer.h"
@@ -14,20 +15,30 @@
 #include "cgvw/dib_layout.h"
 #include "console_texts.h"
 #include "platform/console.h"
+#include "platform/output_files.h"
 #include "platform/win_api.h"
 
 namespace app {
 namespace {
 
-// Console output that remembers whether every write got through.
+// Console output. Every text is written with one write, a line together
+// with its line end; nothing here allocates, so running out of memory can
+// never cost a console line.
 class Console {
  public:
   bool Text(std::string_view text) { return platform::ConsoleWrite(text); }
   bool Line(std::string_view text) {
-    std::string line(text);
-    line += texts::kLineEnd;
-    return platform::ConsoleWrite(line);
+    char line[kLongestLine + texts::kLineEnd.size()];
+    if (text.size() > kLongestLine) {
+      return false;  // no text of the program is this long
+    }
+    std::memcpy(line, text.data(), text.size());
+    std::memcpy(line + text.size(), texts::kLineEnd.data(), texts::kLineEnd.size());
+    return platform::ConsoleWrite({line, text.size() + texts::kLineEnd.size()});
   }
+
+ private:
+  static constexpr std::size_t kLongestLine = 256;
 };
 
 // The decoded block of the current row: unlocked and freed when the row is
@@ -71,28 +82,43 @@ const char* DriveArgument(int argc, const char* const argv[]) {
   return nullptr;
 }
 
-std::string OutputName(std::int32_t counter) {
+// "tvrcg%.3d.bmp" and the progress text around it, in buffers of their own.
+struct RowTexts {
   char name[32];
-  std::snprintf(name, sizeof name, "tvrcg%.3d.bmp", static_cast<int>(counter));
-  return name;
+  char progress[64];
+
+  explicit RowTexts(std::int32_t counter) {
+    std::snprintf(name, sizeof name, "tvrcg%.3d.bmp", static_cast<int>(counter));
+    std::snprintf(progress, sizeof progress, "%.*s%s%.*s",
+                  static_cast<int>(texts::kCreatingPrefix.size()), texts::kCreatingPrefix.data(),
+                  name, static_cast<int>(texts::kCreatingSuffix.size()),
+                  texts::kCreatingSuffix.data());
+  }
+};
+
+// Decodes a row's picture; running out of memory is a failed decode.
+std::int32_t Decode(const TCatalogEntry& row, platform::HGLOBAL* handle) {
+  const TCGVwImage* descriptor = &row.Image;
+  std::uint32_t backdropFlag = 0;
+  try {
+    return CGVwDecode(&descriptor, &backdropFlag, handle);
+  } catch (const std::bad_alloc&) {
+    *handle = nullptr;
+    return kCGVwNoMemory;
+  }
 }
 
 enum class RowOutcome { kDone, kStopped, kConsoleFailed };
 
 // Converts one catalogue row: progress text, decode, BMP file, "done.".
 RowOutcome ConvertRow(Console& console, const TCatalogEntry& row, std::int32_t counter) {
-  const std::string name = OutputName(counter);
-  std::string progress(texts::kCreatingPrefix);
-  progress += name;
-  progress += texts::kCreatingSuffix;
-  if (!console.Text(progress)) {
+  const RowTexts rowTexts(counter);
+  if (!console.Text(rowTexts.progress)) {
     return RowOutcome::kConsoleFailed;
   }
 
-  const TCGVwImage* descriptor = &row.Image;
-  std::uint32_t backdropFlag = 0;
   platform::HGLOBAL handle = nullptr;
-  const std::int32_t status = CGVwDecode(&descriptor, &backdropFlag, &handle);
+  const std::int32_t status = Decode(row, &handle);
   if (status != kCGVwOk || handle == nullptr) {
     // After a failure the result slot is not used: there is nothing to free.
     return console.Line(texts::kDecodeFailed) ? RowOutcome::kStopped : RowOutcome::kConsoleFailed;
@@ -109,7 +135,7 @@ RowOutcome ConvertRow(Console& console, const TCatalogEntry& row, std::int32_t c
     imageSize = cgvw::LoadLE32(bytes.data() + 20);
     bitCount = cgvw::LoadLE16(bytes.data() + 14);
   }
-  if (WriteBmpFile(name.c_str(), bytes, bitCount, imageSize) != BmpWriteResult::kWritten) {
+  if (WriteBmpFile(rowTexts.name, bytes, bitCount, imageSize) != BmpWriteResult::kWritten) {
     return console.Line(texts::kCreateFailed) ? RowOutcome::kStopped : RowOutcome::kConsoleFailed;
   }
   block.Release();
@@ -134,6 +160,8 @@ int RunConversion(int argc, const char* const argv[]) {
     return console.Line(texts::kUsage) ? kExitOk : ConsoleFailed();
   }
   SourceRoot[0] = drive[0];
+  // Temporary files that an earlier run left when it was killed.
+  platform::RemoveStaleTemporaries(".");
 
   std::int32_t counter = 0;
   for (const TCatalogEntry* row = Catalogue.data(); row->Category != nullptr; ++row) {

@@ -4,8 +4,9 @@
 
 namespace app {
 
-inline constexpr int kExitOk = 0;             // every end of a run, also after a failure
-inline constexpr int kExitConsoleFailed = 1;  // standard output could not be written
+inline constexpr int kExitOk = 0;               // every end of a run, also after a failure
+inline constexpr int kExitConsoleFailed = 1;    // standard output could not be written
+inline constexpr int kExitUnexpectedError = 1;  // anything else that ends the program early
 
 // Runs the program with its command line; returns the exit status.
 int RunConversion(int argc, const char* const argv[]);

@@ -1,7 +1,18 @@
+#include <exception>
+
 #include "conversion_run.h"
 #include "platform/console.h"
+#include "platform/output_files.h"
 
 int main(int argc, char* argv[]) {
   platform::ConsoleInit();
-  return app::RunConversion(argc, argv);
+  platform::InstallInterruptHandlers();
+  try {
+    return app::RunConversion(argc, argv);
+  } catch (...) {
+    // The run reports its own failures; this is only a last guard, so that
+    // nothing ends the program through std::terminate.
+    platform::ErrorWrite("tvrcgcv: stopped by an unexpected error");
+    return app::kExitUnexpectedError;
+  }
 }

@@ -83,6 +83,40 @@ TEST_F(Cli, AFullStandardOutputEndsTheRunWithAnError) {
   }
 }
 
+// A terminal is shown the texts in UTF-8 when its locale says UTF-8, also
+// when that locale is not installed; otherwise it gets the Shift-JIS bytes.
+TEST_F(Cli, ATerminalIsShownUtf8WhenItsLocaleNamesIt) {
+  const std::string utf8Banner =
+      "Tavorin CG\u30b3\u30f3\u30d0\u30fc\u30bf\u30fc ver 1.0\n"
+      "programmed    : the tvrcgcv project\nlast modified : 1998/08/21\n";
+  struct Case {
+    std::vector<std::string> set;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {{"LANG=xx_XX.UTF-8"}, utf8Banner},
+      {{"LANG=C", "LC_CTYPE=yy_YY.utf8"}, utf8Banner},
+      {{"LANG=xx_XX.UTF-8", "LC_ALL=C"}, kBanner},
+      {{"LANG=xx_XX.ISO-8859-1"}, kBanner},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.set.back());
+    testing_support::ChildSetup setup;
+    setup.unsetEnvironment = {"LC_ALL", "LC_CTYPE", "LANG"};
+    setup.setEnvironment = test.set;
+    const ProgramRun run = RunProgram(TVRCGCV_BINARY, {"tvrcgcv"}, work_.path(), drives_.path(),
+                                      StdoutTo::kTerminal, 60, setup);
+    EXPECT_EQ(run.exitStatus, 0);
+    // The terminal turns each line end into CR LF of its own; without the
+    // CRs the lines are what the program wrote.
+    std::string shown = run.out;
+    std::erase(shown, '\r');
+    std::string expected = test.expected + "usage: tvrcgcv.exe [CD-ROM drive character]\n";
+    std::erase(expected, '\r');
+    EXPECT_EQ(shown, expected);
+  }
+}
+
 TEST_F(Cli, AClosedPipeIsAnErrorNotASignal) {
   const ProgramRun run = Run({"tvrcgcv", "q"}, StdoutTo::kBrokenPipe);
   EXPECT_EQ(run.signal, 0);

@@ -260,15 +260,46 @@ TEST_F(HostileDisc, AnOutputNameThatIsADirectoryStopsTheRunAtThatRow) {
   EXPECT_TRUE(AllCompleteBmpFiles(work_.path()));
 }
 
-TEST_F(HostileDisc, AnOutputThatCannotBeWrittenIsReportedAndRemoved) {
-  ASSERT_TRUE(fs::exists("/dev/full"));
-  fs::create_symlink("/dev/full", work_.path() / OutputName(1));
+// Links where output files go: each link is replaced by the picture and
+// what it points at is left alone, outside the folder or not.
+TEST_F(HostileDisc, LinksAtOutputNamesAreReplacedNotWrittenThrough) {
+  const TempDir elsewhere;
+  const std::string kept = "not a picture";
+  std::ofstream(elsewhere.path() / "target", std::ios::binary) << kept;
+  std::ofstream(elsewhere.path() / "hard", std::ios::binary) << kept;
+  fs::create_symlink(elsewhere.path() / "target", work_.path() / OutputName(0));
+  fs::create_symlink(elsewhere.path() / "absent", work_.path() / OutputName(1));
+  fs::create_hard_link(elsewhere.path() / "hard", work_.path() / OutputName(2));
+  fs::create_symlink("/dev/full", work_.path() / OutputName(3));
   const ProgramRun run = Run();
   EXPECT_EQ(run.exitStatus, 0);
-  EXPECT_EQ(run.out, Transcript(1, kCreateFailed));
-  EXPECT_FALSE(fs::exists(fs::symlink_status(work_.path() / OutputName(1))));
-  EXPECT_EQ(ListDirectory(work_.path()), (std::vector<std::string>{OutputName(0)}));
-  EXPECT_TRUE(fs::exists("/dev/full"));
+  EXPECT_EQ(run.out, Transcript(kRows));
+  EXPECT_EQ(ListDirectory(work_.path()).size(), static_cast<std::size_t>(kRows));
+  EXPECT_TRUE(AllCompleteBmpFiles(work_.path()));
+  for (const char* name : {"target", "hard"}) {
+    const auto bytes = ReadWholeFile(elsewhere.path() / name);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), kept) << name;
+  }
+  EXPECT_EQ(ListDirectory(elsewhere.path()), (std::vector<std::string>{"hard", "target"}));
+}
+
+// A write that the file size limit refuses (EFBIG; the signal that would
+// come with it is ignored) fails that picture's file: the run stops there,
+// the earlier file of that name survives and nothing else is left.
+TEST_F(HostileDisc, AFileSizeLimitStopsTheRunAndKeepsTheEarlierFile) {
+  ASSERT_EQ(Run().out, Transcript(kRows));
+  const auto earlier = ReadWholeFile(work_.path() / OutputName(20));
+  ASSERT_EQ(earlier.size(), 86326u);  // the first picture larger than the limit below
+  testing_support::ChildSetup setup;
+  setup.fileSizeLimit = 50000;
+  const ProgramRun run = RunProgram(TVRCGCV_BINARY, {"tvrcgcv", "q"}, work_.path(), drive_.root(),
+                                    StdoutTo::kFile, 300, setup);
+  EXPECT_EQ(run.signal, 0);
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.out, Transcript(20, kCreateFailed));
+  EXPECT_EQ(ReadWholeFile(work_.path() / OutputName(20)), earlier);
+  EXPECT_EQ(ListDirectory(work_.path()).size(), static_cast<std::size_t>(kRows));
+  EXPECT_TRUE(AllCompleteBmpFiles(work_.path()));
 }
 
 // Standard output that cannot be written: the run ends at its first console

@@ -1,11 +1,16 @@
 #include "program_run.h"
 
 #include <fcntl.h>
+#include <pty.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <string_view>
 #include <thread>
 
 #include "test_support.h"
@@ -20,27 +25,53 @@ std::string ReadText(const std::filesystem::path& path) {
   return {bytes.begin(), bytes.end()};
 }
 
-// The parent's environment with TVRCGCV_DRIVE_ROOT replaced.
-std::vector<std::string> ChildEnvironment(const std::filesystem::path& driveRoot) {
+// The parent's environment with TVRCGCV_DRIVE_ROOT and the setup's
+// variables replaced, and the setup's removals removed.
+std::vector<std::string> ChildEnvironment(const std::filesystem::path& driveRoot,
+                                          const ChildSetup& setup) {
+  std::vector<std::string> added = setup.setEnvironment;
+  added.push_back("TVRCGCV_DRIVE_ROOT=" + driveRoot.string());
+  std::vector<std::string> dropped = setup.unsetEnvironment;
+  for (const std::string& entry : added) {
+    dropped.push_back(entry.substr(0, entry.find('=')));
+  }
   std::vector<std::string> entries;
   for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (std::strncmp(*entry, "TVRCGCV_DRIVE_ROOT=", 19) != 0) {
-      entries.emplace_back(*entry);
+    const std::string_view text(*entry);
+    const std::string_view name = text.substr(0, text.find('='));
+    if (std::find(dropped.begin(), dropped.end(), name) == dropped.end()) {
+      entries.emplace_back(text);
     }
   }
-  entries.push_back("TVRCGCV_DRIVE_ROOT=" + driveRoot.string());
+  entries.insert(entries.end(), added.begin(), added.end());
   return entries;
+}
+
+// Everything a pseudo-terminal's master side gives until the child is gone.
+std::string DrainTerminal(int master) {
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = ::read(master, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      return text;  // EIO once the last slave side is closed
+    }
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
 }
 
 }  // namespace
 
 ProgramRun RunProgram(const std::string& program, std::vector<std::string> args,
                       const std::filesystem::path& workDir, const std::filesystem::path& driveRoot,
-                      StdoutTo where, int timeoutSeconds) {
+                      StdoutTo where, int timeoutSeconds, const ChildSetup& setup) {
   const TempDir captures;
   const std::string outPath = (captures.path() / "stdout").string();
   const std::string errPath = (captures.path() / "stderr").string();
-  std::vector<std::string> environment = ChildEnvironment(driveRoot);
+  std::vector<std::string> environment = ChildEnvironment(driveRoot, setup);
   std::vector<char*> argv;
   for (std::string& arg : args) {
     argv.push_back(arg.data());
@@ -56,6 +87,11 @@ ProgramRun RunProgram(const std::string& program, std::vector<std::string> args,
   if (where == StdoutTo::kBrokenPipe && ::pipe(pipeEnds) == 0) {
     ::close(pipeEnds[0]);  // nobody will ever read
   }
+  int master = -1;
+  int slave = -1;
+  if (where == StdoutTo::kTerminal && ::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+    return {};
+  }
   const pid_t child = ::fork();
   if (child == 0) {
     int out = -1;
@@ -69,8 +105,17 @@ ProgramRun RunProgram(const std::string& program, std::vector<std::string> args,
       case StdoutTo::kBrokenPipe:
         out = pipeEnds[1];
         break;
+      case StdoutTo::kTerminal:
+        out = slave;
+        ::close(master);
+        break;
       case StdoutTo::kClosed:
         break;
+    }
+    if (setup.fileSizeLimit >= 0) {
+      const rlimit limit{static_cast<rlim_t>(setup.fileSizeLimit),
+                         static_cast<rlim_t>(setup.fileSizeLimit)};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
     }
     const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (err < 0 || ::dup2(err, STDERR_FILENO) < 0 || ::chdir(workDir.c_str()) != 0) {
@@ -91,6 +136,14 @@ ProgramRun RunProgram(const std::string& program, std::vector<std::string> args,
   }
   if (pipeEnds[1] >= 0) {
     ::close(pipeEnds[1]);
+  }
+  if (slave >= 0) {
+    ::close(slave);
+  }
+  std::string shown;
+  if (master >= 0) {
+    shown = DrainTerminal(master);  // until the child has closed its side
+    ::close(master);
   }
 
   ProgramRun run;
@@ -120,7 +173,7 @@ ProgramRun RunProgram(const std::string& program, std::vector<std::string> args,
   } else if (WIFSIGNALED(status) && !run.timedOut) {
     run.signal = WTERMSIG(status);
   }
-  run.out = ReadText(outPath);
+  run.out = where == StdoutTo::kTerminal ? shown : ReadText(outPath);
   run.err = ReadText(errPath);
   return run;
 }

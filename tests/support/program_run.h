@@ -14,6 +14,14 @@ enum class StdoutTo {
   kDevFull,     // /dev/full: every write fails with "no space"
   kBrokenPipe,  // a pipe whose reading end is closed
   kClosed,      // no standard output at all
+  kTerminal,    // a pseudo-terminal, what it shows read back into ProgramRun::out
+};
+
+// What else the child is started with.
+struct ChildSetup {
+  std::vector<std::string> setEnvironment;    // "NAME=value", replacing NAME
+  std::vector<std::string> unsetEnvironment;  // names
+  long long fileSizeLimit = -1;               // bytes (RLIMIT_FSIZE); -1: unchanged
 };
 
 struct ProgramRun {
@@ -26,10 +34,11 @@ struct ProgramRun {
 
 // Runs `program` with `args` (argv[0] first) in `workDir`, with
 // TVRCGCV_DRIVE_ROOT set to `driveRoot` and the rest of the environment
-// passed on. A child still running after `timeoutSeconds` is killed and
-// reported as timed out.
+// passed on as `setup` says. A child still running after `timeoutSeconds` is
+// killed and reported as timed out.
 ProgramRun RunProgram(const std::string& program, std::vector<std::string> args,
                       const std::filesystem::path& workDir, const std::filesystem::path& driveRoot,
-                      StdoutTo where = StdoutTo::kFile, int timeoutSeconds = 300);
+                      StdoutTo where = StdoutTo::kFile, int timeoutSeconds = 300,
+                      const ChildSetup& setup = {});
 
 }  // namespace testing_support

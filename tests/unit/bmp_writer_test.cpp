@@ -1,10 +1,15 @@
 // Writing a locked DIB block as a BMP file: the file header in front of the
 // block's bytes, in the current directory.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "bmp_writer.h"
@@ -29,6 +34,10 @@ std::vector<std::uint8_t> Block(std::size_t bytes) {
     block[i] = static_cast<std::uint8_t>(i * 7 + 1);
   }
   return block;
+}
+
+std::vector<std::uint8_t> Bytes(std::string_view text) {
+  return {text.begin(), text.end()};
 }
 
 bool SameHeader(const app::TBmpFileHeader& a, const app::TBmpFileHeader& b) {
@@ -93,24 +102,69 @@ TEST_F(BmpWriter, CreateFailureLeavesNoFileAndTheHeaderAlone) {
   EXPECT_FALSE(std::filesystem::exists(File("out.bmp")));
   EXPECT_TRUE(SameHeader(BmpFileHeader, before));
 
-  // A directory of that name cannot be replaced by the file.
+  // A directory, a pipe or a read-only file of that name is not replaced
+  // by the file.
   std::filesystem::create_directory(File("dir.bmp"));
   EXPECT_EQ(WriteBmpFile("dir.bmp", block, 24, 16), BmpWriteResult::kCreateFailed);
   EXPECT_TRUE(std::filesystem::is_directory(File("dir.bmp")));
+#ifndef _WIN32
+  ASSERT_EQ(::mkfifo(File("pipe.bmp").c_str(), 0600), 0);
+  EXPECT_EQ(WriteBmpFile("pipe.bmp", block, 24, 16), BmpWriteResult::kCreateFailed);
+  EXPECT_TRUE(std::filesystem::is_fifo(File("pipe.bmp")));
+#endif
+  std::ofstream(File("read-only.bmp"), std::ios::binary) << "keep";
+  std::filesystem::permissions(File("read-only.bmp"), std::filesystem::perms::owner_read);
+  if (::access(File("read-only.bmp").string().c_str(), W_OK) != 0) {  // not so for root
+    EXPECT_EQ(WriteBmpFile("read-only.bmp", block, 24, 16), BmpWriteResult::kCreateFailed);
+    EXPECT_EQ(ReadWholeFile(File("read-only.bmp")), Bytes("keep"));
+  }
+  std::filesystem::permissions(File("read-only.bmp"), std::filesystem::perms::owner_all);
   EXPECT_TRUE(SameHeader(BmpFileHeader, before));
 }
 
-TEST_F(BmpWriter, AFailedWriteRemovesTheIncompleteFile) {
+// A failure anywhere between creating the file and putting it in place (a
+// full disk, a close that reports a lost write, a rename that fails) keeps
+// the earlier file of that name as it was and leaves nothing else behind.
+TEST_F(BmpWriter, AFailedRewriteKeepsTheEarlierFile) {
   const auto block = Block(40 + 1024 + 64);
-  for (long nth : {1, 2}) {
-    SCOPED_TRACE("failing write " + std::to_string(nth));
+  const std::pair<Point, long> failures[] = {
+      {Point::FileWrite, 1}, {Point::FileWrite, 2}, {Point::FileClose, 1}, {Point::FileReplace, 1}};
+  for (const auto& [point, nth] : failures) {
+    SCOPED_TRACE(::testing::Message() << "failure " << static_cast<int>(point) << " #" << nth);
+    platform::faults::Reset();
     std::ofstream(File("out.bmp"), std::ios::binary) << "older contents";
-    FailNth(Point::FileWrite, nth);
+    FailNth(point, nth);
     EXPECT_EQ(WriteBmpFile("out.bmp", block, 8, 64), BmpWriteResult::kWriteFailed);
-    EXPECT_FALSE(std::filesystem::exists(File("out.bmp")));
+    EXPECT_EQ(ReadWholeFile(File("out.bmp")), Bytes("older contents"));
+    EXPECT_EQ(testing_support::ListDirectory(dir_.path()), std::vector<std::string>{"out.bmp"});
     EXPECT_TRUE(testing_support::NothingHeld()) << testing_support::DescribeHeld();
   }
 }
+
+#ifndef _WIN32
+// Whatever the final name is a link to, the link is replaced by the file and
+// its target is left alone: a file elsewhere, a name that does not exist
+// yet, and a second name of the same file.
+TEST_F(BmpWriter, ALinkAtTheNameIsReplacedNotWrittenThrough) {
+  const testing_support::TempDir elsewhere;
+  const auto target = elsewhere.path() / "target";
+  const auto block = Block(40 + 24);
+  std::ofstream(target, std::ios::binary) << "target";
+  std::filesystem::create_symlink(target, File("link.bmp"));
+  std::filesystem::create_symlink(elsewhere.path() / "absent", File("dangling.bmp"));
+  std::ofstream(File("hard.bmp"), std::ios::binary) << "target";
+  std::filesystem::create_hard_link(File("hard.bmp"), elsewhere.path() / "other-name");
+  for (const char* name : {"link.bmp", "dangling.bmp", "hard.bmp"}) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(WriteBmpFile(name, block, 24, 24), BmpWriteResult::kWritten);
+    EXPECT_FALSE(std::filesystem::is_symlink(File(name)));
+    EXPECT_EQ(ReadWholeFile(File(name)).size(), 14u + 40 + 24);
+  }
+  EXPECT_EQ(ReadWholeFile(target), Bytes("target"));
+  EXPECT_EQ(ReadWholeFile(elsewhere.path() / "other-name"), Bytes("target"));
+  EXPECT_FALSE(std::filesystem::exists(elsewhere.path() / "absent"));
+}
+#endif
 
 TEST_F(BmpWriter, BlocksTheWriterCannotLayOutAreRefusedBeforeCreating) {
   const auto before = BmpFileHeader;

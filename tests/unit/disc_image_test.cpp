@@ -2,6 +2,8 @@
 // directory drive holding the same files, find names the same way, and fail
 // to open anything on a damaged image without harm.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -383,6 +385,35 @@ TEST_F(DamagedImageTest, RawDumpWithoutItsCueSheetOpensNothing) {
   WriteText(work_.path() / "bare.cue", "FILE \"bare.bin\" BINARY\r\n  TRACK 01 MODE1/2352\r\n");
   LinkDrive(drive_, kImageDrive, work_.path() / "bare.cue");
   EXPECT_EQ(ReadEveryFile(), static_cast<int>(std::size(kDiscFiles)));
+}
+
+// The files that libcdio would open for a cue sheet (the BIN file beside it,
+// a CD-TEXT file it names) must be regular files: a pipe there would block
+// the run inside libcdio. Each sheet opens nothing, at once.
+TEST_F(DamagedImageTest, CueSheetsNamingPipesOpenNothing) {
+  const fs::path bin = work_.path() / "good.bin";
+  ASSERT_TRUE(testing_support::WriteRawBinCue(work_.path() / "RockRidge.iso", bin));
+  ASSERT_EQ(::mkfifo((work_.path() / "pipe.bin").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo((work_.path() / "text.cdt").c_str(), 0600), 0);
+  const std::pair<const char*, std::string> sheets[] = {
+      {"pipe.cue", "FILE \"pipe.bin\" BINARY\r\n  TRACK 01 MODE1/2352\r\n"},
+      {"good.cue", "CDTEXTFILE \"text.cdt\"\nFILE \"good.bin\" BINARY\n  TRACK 01 MODE1/2352\n"},
+      {"good.cue", "FILE \"" + (work_.path() / "pipe.bin").string() +
+                       "\" BINARY\n"
+                       "  TRACK 01 MODE1/2352\n"},
+  };
+  ::alarm(60);  // a sheet that blocks ends the test program instead of hanging it
+  for (const auto& [name, text] : sheets) {
+    SCOPED_TRACE(text);
+    WriteText(work_.path() / name, text);
+    LinkDrive(drive_, kImageDrive, work_.path() / name);
+    EXPECT_EQ(ReadEveryFile(), static_cast<int>(std::size(kDiscFiles)));
+  }
+  ::alarm(0);
+  // The same BIN file with a plain sheet reads.
+  WriteText(work_.path() / "good.cue", "FILE \"good.bin\" BINARY\n  TRACK 01 MODE1/2352\n");
+  LinkDrive(drive_, kImageDrive, work_.path() / "good.cue");
+  EXPECT_EQ(ReadEveryFile(), 0);
 }
 
 TEST_F(DamagedImageTest, RandomDamageToDescriptorsAndDirectories) {

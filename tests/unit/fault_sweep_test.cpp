@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,7 +20,13 @@
 #include "conversion_run.h"
 #include "dib_test_util.h"
 #include "platform/faults.h"
+#include "platform/output_files.h"
 #include "test_support.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -51,6 +59,10 @@ const char* PointName(Point point) {
       return "Console";
     case Point::MessageBox:
       return "MessageBox";
+    case Point::FileClose:
+      return "FileClose";
+    case Point::FileReplace:
+      return "FileReplace";
   }
   return "?";
 }
@@ -60,14 +72,20 @@ const char* PointName(Point point) {
 constexpr char kErrorLineEnd[] = "\n";
 
 // Every point at which something is obtained or written. The message box
-// only reports; it obtains nothing.
-constexpr Point kSweptPoints[] = {Point::GlobalAlloc, Point::GlobalLock, Point::HeapBuffer,
-                                  Point::FileOpen,    Point::FileCreate, Point::FileRead,
-                                  Point::FileWrite,   Point::Console};
+// only reports; it obtains nothing. A decoder only reads, and a source file
+// that will not close has still been read whole, so closing and replacing
+// files are swept in runs only.
+constexpr Point kDecoderPoints[] = {Point::GlobalAlloc, Point::GlobalLock, Point::HeapBuffer,
+                                    Point::FileOpen,    Point::FileCreate, Point::FileRead,
+                                    Point::FileWrite,   Point::Console};
+constexpr Point kRunPoints[] = {
+    Point::GlobalAlloc, Point::GlobalLock, Point::HeapBuffer, Point::FileOpen,  Point::FileCreate,
+    Point::FileRead,    Point::FileWrite,  Point::Console,    Point::FileClose, Point::FileReplace};
 
-std::map<Point, long> CountCalls() {
+template <std::size_t N>
+std::map<Point, long> CountCalls(const Point (&points)[N]) {
   std::map<Point, long> calls;
-  for (Point point : kSweptPoints) {
+  for (Point point : points) {
     calls[point] = Calls(point);
   }
   return calls;
@@ -141,7 +159,7 @@ Decode DecodeOnce(TCGVwOperation decoder, const TCGVwImage& image, const void* s
   ::testing::internal::CaptureStderr();                                 // where the error box goes
   result.status = decoder(&descriptor, second, &handle);
   result.boxText = ::testing::internal::GetCapturedStderr();
-  result.calls = CountCalls();
+  result.calls = CountCalls(kDecoderPoints);
   result.gotHandle = handle != nullptr;
   if (handle != nullptr && result.status == kCGVwOk) {
     platform::GlobalFree(handle);
@@ -296,14 +314,14 @@ std::string Line(std::string_view text) {
 // converts those and stops at the next row, whose file is missing.
 constexpr int kRowsOnDisc = 3;
 
-void WriteFirstRows(const TestDrive& drive) {
+void WriteFirstRows(const TestDrive& drive, std::uint32_t seed = 12345u) {
   for (int row = 0; row < kRowsOnDisc; ++row) {
     const TCGVwImage& image = Catalogue[static_cast<std::size_t>(row)].Image;
     const auto* map = static_cast<const TCGVwChunk*>(image.Extra);
     const std::uint32_t size =
         std::max({image.PalOffset + 512, image.PixOffset + image.PixSize, map->Offset + map->Size});
     std::vector<std::uint8_t> bytes(size);
-    std::uint32_t state = 12345u + static_cast<std::uint32_t>(row);
+    std::uint32_t state = seed + static_cast<std::uint32_t>(row);
     for (auto& byte : bytes) {
       state = state * 1103515245u + 12345u;
       byte = static_cast<std::uint8_t>(state >> 16);
@@ -324,9 +342,15 @@ class RunFaultSweep : public ::testing::Test {
   RunFaultSweep() { platform::faults::CaptureConsole(&console_); }
   ~RunFaultSweep() override { platform::faults::CaptureConsole(nullptr); }
 
-  RunOutcome Run() {
+  // Runs the conversion in the work directory, holding `files` beforehand.
+  RunOutcome Run(const std::map<std::string, std::vector<std::uint8_t>>& files = {}) {
     for (const auto& name : testing_support::ListDirectory(work_.path())) {
       std::filesystem::remove(work_.path() / name);
+    }
+    for (const auto& [name, bytes] : files) {
+      std::ofstream(work_.path() / name, std::ios::binary)
+          .write(reinterpret_cast<const char*>(bytes.data()),
+                 static_cast<std::streamsize>(bytes.size()));
     }
     console_.clear();
     ::testing::internal::CaptureStderr();
@@ -356,6 +380,8 @@ std::string_view MessageFor(Point point, long n) {
       return n % 2 == 1 ? app::texts::kDecodeFailed : app::texts::kLockFailed;
     case Point::FileCreate:
     case Point::FileWrite:
+    case Point::FileClose:
+    case Point::FileReplace:
       return app::texts::kCreateFailed;
     default:
       return app::texts::kDecodeFailed;
@@ -373,7 +399,8 @@ TEST_F(RunFaultSweep, EveryAcquisitionOfARunStopsItCleanly) {
   ASSERT_TRUE(NothingHeld()) << DescribeHeld();
 
   long points = 0;
-  for (const auto& [point, count] : CountCalls()) {
+  long harmlessCloses = 0;
+  for (const auto& [point, count] : CountCalls(kRunPoints)) {
     for (long n = 1; n <= count; ++n) {
       const std::string where = std::string(PointName(point)) + " #" + std::to_string(n);
       SCOPED_TRACE(where);
@@ -382,6 +409,14 @@ TEST_F(RunFaultSweep, EveryAcquisitionOfARunStopsItCleanly) {
       const RunOutcome failed = Run();
       ++points;
       EXPECT_TRUE(NothingHeld()) << DescribeHeld();
+      // A source file that reports an error on closing has been read whole:
+      // the run goes on as if nothing happened. An output file's close is
+      // the last word on whether its bytes made it.
+      if (point == Point::FileClose && failed.console == clean.console) {
+        ++harmlessCloses;
+        EXPECT_EQ(failed.files, clean.files);
+        continue;
+      }
       EXPECT_EQ(Calls(point), n) << "the run went on after the failure";
       // Whatever files are left are complete and exactly those of a clean
       // run: a failure never leaves a short or a wrong file behind.
@@ -410,8 +445,82 @@ TEST_F(RunFaultSweep, EveryAcquisitionOfARunStopsItCleanly) {
     }
   }
   EXPECT_GT(points, 50);
+  // Three source files closed per row written.
+  EXPECT_EQ(harmlessCloses, 3 * kRowsOnDisc);
   ::testing::Test::RecordProperty("swept_points", static_cast<int>(points));
   std::printf("[ sweep    ] conversion run: %ld fault points\n", points);
 }
 
 }  // namespace
+
+#ifndef _WIN32
+namespace {
+
+int g_interruption = 0;
+void Interrupt() {
+  ::raise(g_interruption);
+}
+
+// An interruption at any moment of a run over the files of an earlier run:
+// at every create, write, close and rename of an output file, the run is
+// interrupted (Ctrl-C, a request to terminate, the terminal going away, or
+// a kill that cannot be caught). Every final file is then the earlier one or
+// the complete new one. A caught interruption removes its temporary file
+// and ends the program by that signal; after a kill at most the one
+// temporary file is left, and the next run removes it.
+TEST_F(RunFaultSweep, AnInterruptionAnywhereLeavesEachFileOldOrNew) {
+  WriteFirstRows(drive_, 777u);
+  const RunOutcome earlier = Run();
+  WriteFirstRows(drive_);
+  platform::faults::Reset();
+  const RunOutcome clean = Run(earlier.files);
+  ASSERT_EQ(clean.files.size(), earlier.files.size());
+  const auto calls = CountCalls(kRunPoints);
+  long interruptions = 0;
+  for (const Point point :
+       {Point::FileCreate, Point::FileWrite, Point::FileClose, Point::FileReplace}) {
+    for (long n = 1; n <= calls.at(point); ++n) {
+      for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+        SCOPED_TRACE(::testing::Message()
+                     << PointName(point) << " #" << n << ", signal " << signal);
+        Run(earlier.files);  // the earlier run's files, and nothing else
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+          platform::faults::Reset();
+          g_interruption = signal;
+          platform::faults::ActAtNth(point, n, Interrupt);
+          platform::InstallInterruptHandlers();
+          const char* argv[] = {"tvrcgcv", "q"};
+          ::_exit(app::RunConversion(2, argv) == 0 ? 100 : 101);  // not interrupted
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
+        EXPECT_EQ(WTERMSIG(status), signal);
+        ++interruptions;
+        long temporaries = 0;
+        for (const auto& name : testing_support::ListDirectory(work_.path())) {
+          if (!earlier.files.contains(name)) {
+            EXPECT_TRUE(name.ends_with(".tvrcgcv.tmp")) << name;
+            ++temporaries;
+            continue;
+          }
+          const auto bytes = testing_support::ReadWholeFile(work_.path() / name);
+          EXPECT_TRUE(bytes == earlier.files.at(name) || bytes == clean.files.at(name)) << name;
+        }
+        EXPECT_LE(temporaries, signal == SIGKILL ? 1 : 0);
+        if (temporaries > 0) {
+          const char* argv[] = {"tvrcgcv", "q"};
+          app::RunConversion(2, argv);
+          EXPECT_EQ(testing_support::ListDirectory(work_.path()).size(), earlier.files.size());
+        }
+      }
+    }
+  }
+  // Per row: a create, two writes, three source closes and an output close, a rename.
+  EXPECT_EQ(interruptions, 4 * kRowsOnDisc * (1 + 2 + 4 + 1));
+}
+
+}  // namespace
+#endif

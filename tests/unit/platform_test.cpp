@@ -2,15 +2,19 @@
 // temporary heap buffers.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/console.h"
 #include "platform/faults.h"
+#include "platform/output_files.h"
 #include "platform/temp_buffer.h"
 #include "platform/win_api.h"
 #include "test_support.h"
@@ -221,6 +225,94 @@ TEST_F(Files, AnOutputNameThatIsAPipeIsNotCreated) {
   // Writing a picture into a pipe nobody reads would block the run forever.
   EXPECT_EQ(CreateForWriting("tvrcg000.bmp"), INVALID_HANDLE_VALUE);
   EXPECT_EQ(faults::LiveCounts().openFiles, 0);
+}
+
+// Output files: the temporary names a run writes beside its outputs, which
+// final names may be replaced, and the stale temporaries a later run removes.
+TEST(OutputFiles, TemporaryNamesSayWhoseTheyAre) {
+  const std::string temporary = TemporaryNameFor("out/tvrcg007.bmp");
+  EXPECT_EQ(temporary, "out/tvrcg007.bmp." + std::to_string(::getpid()) + ".tvrcgcv.tmp");
+  const std::pair<const char*, bool> names[] = {
+      {"tvrcg000.bmp.4242.tvrcgcv.tmp", true},
+      {"tvrcg000.bmp", false},
+      {".4242.tvrcgcv.tmp", false},
+      {"x.tvrcgcv.tmp", false},
+      {"x.42a.tvrcgcv.tmp", false},
+      {"x..tvrcgcv.tmp", false},
+      {"x.4242.tvrcgcv.tmp.bmp", false},
+      {"x.12345678901.tvrcgcv.tmp", false},
+  };
+  TempDir work;
+  for (const auto& [name, ours] : names) {
+    std::ofstream(work.path() / name) << "x";
+  }
+  // Process 4242 is taken to be gone; ours and our parent's are running.
+  RemoveStaleTemporaries(work.path().c_str());
+  for (const auto& [name, ours] : names) {
+    EXPECT_EQ(std::filesystem::exists(work.path() / name), !ours || ::getpid() == 4242) << name;
+  }
+  const std::string running = "tvrcg001.bmp." + std::to_string(::getppid()) + ".tvrcgcv.tmp";
+  const std::string own = "tvrcg002.bmp." + std::to_string(::getpid()) + ".tvrcgcv.tmp";
+  std::ofstream(work.path() / running) << "x";
+  std::ofstream(work.path() / own) << "x";  // only an earlier process can have left it
+  RemoveStaleTemporaries(work.path().c_str());
+  EXPECT_TRUE(std::filesystem::exists(work.path() / running));
+  EXPECT_FALSE(std::filesystem::exists(work.path() / own));
+}
+
+TEST(OutputFiles, OnlyFilesAndLinksMayBeReplaced) {
+  TempDir work;
+  const auto path = [&](const char* name) { return (work.path() / name).string(); };
+  std::ofstream(path("file")) << "x";
+  std::ofstream(path("read-only")) << "x";
+  std::filesystem::permissions(path("read-only"), std::filesystem::perms::owner_read);
+  std::filesystem::create_directory(path("folder"));
+  ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0600), 0);
+  std::filesystem::create_symlink(path("folder"), path("link-to-folder"));
+  std::filesystem::create_symlink(path("absent"), path("dangling"));
+  const bool rootWrites = ::access(path("read-only").c_str(), W_OK) == 0;
+  const std::pair<const char*, bool> cases[] = {
+      {"absent", true}, {"file", true},     {"read-only", rootWrites}, {"folder", false},
+      {"pipe", false},  {"dangling", true}, {"link-to-folder", true},  {"folder/absent", true},
+  };
+  for (const auto& [name, replaceable] : cases) {
+    EXPECT_EQ(MayReplace(path(name).c_str()), replaceable) << name;
+  }
+  EXPECT_FALSE(MayReplace("/dev/null"));
+}
+
+TEST(OutputFiles, RenamingReplacesTheNameNotWhatItLinksTo) {
+  TempDir work;
+  CurrentDirScope cwd(work.path());
+  std::ofstream("new") << "new";
+  std::ofstream("target") << "old";
+  std::filesystem::create_symlink("target", "final");
+  EXPECT_EQ(MoveFileExA("new", "final", 0), 0);  // may not replace
+  EXPECT_NE(MoveFileExA("new", "final", MOVEFILE_REPLACE_EXISTING), 0);
+  EXPECT_FALSE(std::filesystem::is_symlink("final"));
+  EXPECT_EQ(testing_support::ReadWholeFile("final"), (std::vector<std::uint8_t>{'n', 'e', 'w'}));
+  EXPECT_EQ(testing_support::ReadWholeFile("target"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(MoveFileExA("q:\\target", "moved", MOVEFILE_REPLACE_EXISTING), 0);
+}
+
+TEST(ConsoleLocale, NamesOfUtf8AreToldApart) {
+  const std::pair<const char*, bool> names[] = {
+      {"ja_JP.UTF-8", true},
+      {"C.utf8", true},
+      {"en_US.Utf-8@euro", true},
+      {"xx.U-T-F-8", true},
+      {"ja_JP", false},
+      {"ja_JP.eucJP", false},
+      {"C", false},
+      {"POSIX", false},
+      {"", false},
+      {"de_DE.UTF-16", false},
+      {"x.utf", false},
+      {"x@x.UTF-8", true},
+  };
+  for (const auto& [name, utf8] : names) {
+    EXPECT_EQ(LocaleNameSaysUtf8(name), utf8) << name;
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -1,7 +1,7 @@
 // Console output on POSIX. Standard output receives the program's Shift-JIS
-// bytes unchanged, except on a terminal whose locale is UTF-8: that terminal
-// is shown the same text converted from code page 932, as a Windows console
-// set to code page 932 would show it.
+// bytes unchanged, except on a terminal that expects UTF-8: that terminal is
+// shown the same text converted from code page 932, as a Windows console set
+// to code page 932 would show it.
 #include <iconv.h>
 #include <langinfo.h>
 #include <unistd.h>
@@ -9,8 +9,9 @@
 #include <cerrno>
 #include <clocale>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
-#include <string>
+#include <string_view>
 
 #include "platform/console.h"
 #include "platform/faults.h"
@@ -35,34 +36,87 @@ bool WriteAll(int fd, const char* bytes, std::size_t size) {
   return true;
 }
 
-bool TerminalWantsUtf8() {
-  if (::isatty(STDOUT_FILENO) == 0 || std::setlocale(LC_CTYPE, "") == nullptr) {
-    return false;
-  }
-  const char* codeset = ::nl_langinfo(CODESET);
-  return codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0;
-}
-
-// Converts Shift-JIS to UTF-8; bytes that do not convert are passed through.
-std::string ToUtf8(std::string_view text) {
-  std::string out(text.size() * 3 + 4, '\0');
-  char* in = const_cast<char*>(text.data());
-  std::size_t inLeft = text.size();
-  char* outPtr = out.data();
-  std::size_t outLeft = out.size();
-  ::iconv(g_toUtf8, nullptr, nullptr, nullptr, nullptr);
-  while (inLeft > 0) {
-    if (::iconv(g_toUtf8, &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
-      if (outLeft == 0) {
-        break;
-      }
-      *outPtr++ = *in++;  // not Shift-JIS: keep the byte
-      --inLeft;
-      --outLeft;
+// The locale the C library would take for character types: LC_ALL, else
+// LC_CTYPE, else LANG, the first that is set and not empty.
+std::string_view CharacterLocaleName() {
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && value[0] != '\0') {
+      return value;
     }
   }
-  out.resize(out.size() - outLeft);
-  return out;
+  return {};
+}
+
+}  // namespace
+
+bool LocaleNameSaysUtf8(std::string_view name) {
+  // language[_territory][.codeset][@modifier]; "UTF-8", "utf8" and other
+  // spellings of it differ only in case and dashes.
+  const std::size_t dot = name.find('.');
+  if (dot == std::string_view::npos) {
+    return false;
+  }
+  std::string_view codeset = name.substr(dot + 1);
+  codeset = codeset.substr(0, codeset.find('@'));
+  std::string_view wanted = "utf8";
+  for (const char c : codeset) {
+    if (c == '-') {
+      continue;
+    }
+    const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    if (wanted.empty() || lower != wanted.front()) {
+      return false;
+    }
+    wanted.remove_prefix(1);
+  }
+  return wanted.empty();
+}
+
+namespace {
+
+// A terminal expects UTF-8 when its locale says so. The installed locale
+// answers if there is one; a locale that is named but not installed (a
+// common sight in containers) is judged by its name, so the text does not
+// reach the terminal as raw Shift-JIS bytes.
+bool TerminalWantsUtf8() {
+  if (::isatty(STDOUT_FILENO) == 0) {
+    return false;
+  }
+  if (std::setlocale(LC_CTYPE, "") != nullptr) {
+    const char* codeset = ::nl_langinfo(CODESET);
+    const bool utf8 = codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0;
+    std::setlocale(LC_CTYPE, "C");  // nothing else of the program depends on the locale
+    return utf8;
+  }
+  return LocaleNameSaysUtf8(CharacterLocaleName());
+}
+
+// Writes Shift-JIS text converted to UTF-8, a piece at a time through a
+// buffer of its own; bytes that do not convert are passed on as they are.
+bool WriteAsUtf8(std::string_view text) {
+  char out[4096];
+  char* in = const_cast<char*>(text.data());
+  std::size_t inLeft = text.size();
+  ::iconv(g_toUtf8, nullptr, nullptr, nullptr, nullptr);
+  while (inLeft > 0) {
+    char* outPtr = out;
+    std::size_t outLeft = sizeof out;
+    while (inLeft > 0 && outLeft >= 4) {
+      if (::iconv(g_toUtf8, &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
+        if (errno == E2BIG) {
+          break;
+        }
+        *outPtr++ = *in++;  // not Shift-JIS: keep the byte
+        --inLeft;
+        --outLeft;
+      }
+    }
+    if (!WriteAll(STDOUT_FILENO, out, static_cast<std::size_t>(outPtr - out))) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -80,12 +134,15 @@ bool ConsoleWrite(std::string_view shiftJisBytes) {
     return false;
   }
   if (std::string* sink = faults::ConsoleCapture()) {
-    sink->append(shiftJisBytes);
+    try {
+      sink->append(shiftJisBytes);
+    } catch (...) {
+      return false;
+    }
     return true;
   }
   if (g_toUtf8 != reinterpret_cast<iconv_t>(-1)) {
-    const std::string utf8 = ToUtf8(shiftJisBytes);
-    return WriteAll(STDOUT_FILENO, utf8.data(), utf8.size());
+    return WriteAsUtf8(shiftJisBytes);
   }
   return WriteAll(STDOUT_FILENO, shiftJisBytes.data(), shiftJisBytes.size());
 }

@@ -1,4 +1,7 @@
+// A file descriptor behind a handle. The file position is kept here and
+// every transfer names it (pread, pwrite), so a seek costs no system call.
 #include <unistd.h>
+
 #include <cerrno>
 
 #include "file_object.h"
@@ -9,19 +12,23 @@ namespace {
 class DescriptorFile final : public FileObject {
  public:
   explicit DescriptorFile(int fd) : fd_(fd) {}
-  ~DescriptorFile() override { ::close(fd_); }
+  ~DescriptorFile() override { Close(); }
   DescriptorFile(const DescriptorFile&) = delete;
   DescriptorFile& operator=(const DescriptorFile&) = delete;
 
   bool Seek(std::int64_t offset) override {
-    return offset >= 0 && ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == offset;
+    if (offset < 0) {
+      return false;
+    }
+    position_ = offset;
+    return true;
   }
 
   bool Read(void* buffer, std::size_t size, std::size_t* done) override {
     auto* bytes = static_cast<char*>(buffer);
     *done = 0;
     while (*done < size) {
-      const ssize_t got = ::read(fd_, bytes + *done, size - *done);
+      const ssize_t got = ::pread(fd_, bytes + *done, size - *done, static_cast<off_t>(position_));
       if (got == 0) {
         return true;  // end of file
       }
@@ -32,6 +39,7 @@ class DescriptorFile final : public FileObject {
         return false;
       }
       *done += static_cast<std::size_t>(got);
+      position_ += got;
     }
     return true;
   }
@@ -40,23 +48,34 @@ class DescriptorFile final : public FileObject {
     const auto* bytes = static_cast<const char*>(buffer);
     *done = 0;
     while (*done < size) {
-      const ssize_t put = ::write(fd_, bytes + *done, size - *done);
-      if (put < 0) {
-        if (errno == EINTR) {
-          continue;
-        }
-        return false;
+      const ssize_t put = ::pwrite(fd_, bytes + *done, size - *done, static_cast<off_t>(position_));
+      if (put < 0 && errno == EINTR) {
+        continue;
       }
-      if (put == 0) {
-        return false;
+      if (put <= 0) {
+        return false;  // a full disk, a file size limit, an I/O error
       }
       *done += static_cast<std::size_t>(put);
+      position_ += put;
     }
     return true;
   }
 
+  bool Close() override {
+    if (fd_ < 0) {
+      return true;
+    }
+    // Linux releases the descriptor even when close fails (EINTR included),
+    // so it is never closed twice; the failure itself is reported, since a
+    // file system may only now say that written bytes did not make it.
+    const int result = ::close(fd_);
+    fd_ = -1;
+    return result == 0;
+  }
+
  private:
   int fd_;
+  std::int64_t position_ = 0;
 };
 
 }  // namespace

@@ -19,9 +19,12 @@ class FileObject {
   virtual bool Read(void* buffer, std::size_t size, std::size_t* done) = 0;
   // Writes all `size` bytes; false if that failed (`done` says how many made it).
   virtual bool Write(const void* buffer, std::size_t size, std::size_t* done) = 0;
+  // Closes the file; false when the system reports an error (a write that
+  // could not be completed, say). The object is closed either way.
+  virtual bool Close() = 0;
 };
 
-// A file descriptor, closed on destruction.
+// A file descriptor, closed on Close or on destruction.
 std::unique_ptr<FileObject> MakeDescriptorFile(int fd);
 
 }  // namespace platform::posix

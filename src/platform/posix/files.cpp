@@ -46,7 +46,9 @@ HANDLE Register(std::unique_ptr<posix::FileObject> file) {
 }
 
 // Opens an existing regular file for reading. Directories, devices and pipes
-// are refused (a pipe could block the run forever).
+// are refused: opening without blocking means a pipe cannot hold the run up
+// before it is seen to be one, and on a regular file the flag changes
+// nothing, so it stays.
 std::unique_ptr<posix::FileObject> OpenRegularFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
@@ -57,7 +59,6 @@ std::unique_ptr<posix::FileObject> OpenRegularFile(const std::string& path) {
     ::close(fd);
     return nullptr;
   }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return posix::MakeDescriptorFile(fd);
 }
 
@@ -68,19 +69,22 @@ std::unique_ptr<posix::FileObject> OpenExisting(const char* path) {
   return OpenRegularFile(path);
 }
 
-// Creates or replaces a file for reading and writing. A pipe or socket of
-// that name is refused: writing a picture into it could block the run.
-std::unique_ptr<posix::FileObject> CreateOrReplace(const char* path) {
-  const int fd = ::open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+// Creates a file for reading and writing: a new one (CREATE_NEW: fails if
+// the name exists, even as a dangling link) or one created or truncated
+// (CREATE_ALWAYS). Only a regular file is written: a pipe, socket or device
+// of that name is refused, since writing into it could block the run or
+// reach something else entirely.
+std::unique_ptr<posix::FileObject> CreateForWriting(const char* path, bool mustBeNew) {
+  const int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | (mustBeNew ? O_EXCL : O_TRUNC);
+  const int fd = ::open(path, flags, 0666);
   if (fd < 0) {
     return nullptr;
   }
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) {
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
     return nullptr;
   }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return posix::MakeDescriptorFile(fd);
 }
 
@@ -116,7 +120,7 @@ std::unique_ptr<FileObject> OpenInDirectory(const std::string& directory,
 
 HANDLE CreateFileA(const char* path, DWORD access, DWORD /*shareMode*/, void* /*security*/,
                    DWORD creation, DWORD /*attributes*/, HANDLE /*templateFile*/) {
-  const bool create = creation == CREATE_ALWAYS;
+  const bool create = creation == CREATE_ALWAYS || creation == CREATE_NEW;
   if (faults::ShouldFail(create ? faults::Point::FileCreate : faults::Point::FileOpen)) {
     return INVALID_HANDLE_VALUE;
   }
@@ -125,7 +129,7 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD /*shareMode*/, void* /*
   }
   std::unique_ptr<posix::FileObject> file;
   if (create) {
-    file = CreateOrReplace(path);
+    file = posix::ParseDrivePath(path) ? nullptr : CreateForWriting(path, creation == CREATE_NEW);
   } else if (creation == OPEN_EXISTING && access == GENERIC_READ) {
     file = OpenExisting(path);
   }
@@ -191,9 +195,11 @@ BOOL CloseHandle(HANDLE handle) {
   if (it == files.end()) {
     return 0;
   }
+  const bool closed = it->second->Close();
   files.erase(it);
   faults::AdjustLive(&faults::Live::openFiles, -1);
-  return 1;
+  const bool injected = faults::ShouldFail(faults::Point::FileClose);
+  return closed && !injected ? 1 : 0;
 }
 
 BOOL DeleteFileA(const char* path) {
@@ -201,6 +207,20 @@ BOOL DeleteFileA(const char* path) {
     return 0;  // source drives are read-only
   }
   return ::unlink(path) == 0 ? 1 : 0;
+}
+
+BOOL MoveFileExA(const char* existing, const char* newName, DWORD flags) {
+  if (faults::ShouldFail(faults::Point::FileReplace) || existing == nullptr || newName == nullptr ||
+      posix::ParseDrivePath(existing) || posix::ParseDrivePath(newName)) {
+    return 0;
+  }
+  struct stat info {};
+  if ((flags & MOVEFILE_REPLACE_EXISTING) == 0 && ::lstat(newName, &info) == 0) {
+    return 0;  // the new name exists and may not be replaced
+  }
+  // rename replaces the new name's directory entry in one step: whatever
+  // stood there (a file, a link) is never written through.
+  return ::rename(existing, newName) == 0 ? 1 : 0;
 }
 
 }  // namespace platform

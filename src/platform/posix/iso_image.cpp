@@ -7,7 +7,9 @@
 #include <cdio/iso9660.h>
 #include <cdio/logging.h>
 #include <cdio/memory.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -62,10 +64,76 @@ std::string LookupName(const char* recorded, bool rockRidge) {
   return name;
 }
 
+// True unless `path` names something that exists and is not a regular
+// file (links followed).
+bool AbsentOrRegular(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode);
+}
+
+// The names a cue sheet's FILE and CDTEXTFILE lines give, as they stand
+// (quoted or not). Reads at most the first 256 KiB: no real sheet is longer.
+std::vector<std::string> NamesInCueSheet(const std::string& cuePath) {
+  std::vector<std::string> names;
+  const int fd = ::open(cuePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    return names;
+  }
+  struct stat info {};
+  std::string text;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    text.resize(256 * 1024);
+    const ssize_t got = ::read(fd, text.data(), text.size());
+    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  }
+  ::close(fd);
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) {
+      end = text.size();
+    }
+    std::string_view line(text.data() + start, end - start);
+    start = end + 1;
+    line.remove_prefix(std::min(line.size(), line.find_first_not_of(" \t")));
+    const std::size_t keywordEnd = std::min(line.size(), line.find_first_of(" \t"));
+    const std::string_view keyword = line.substr(0, keywordEnd);
+    if (keyword != "FILE" && keyword != "CDTEXTFILE") {
+      continue;
+    }
+    // The name runs to the next quote, tab or line end, as libcdio reads it.
+    std::string_view rest = line.substr(keywordEnd);
+    rest.remove_prefix(std::min(rest.size(), rest.find_first_not_of(" \t\"")));
+    rest = rest.substr(0, rest.find_first_of("\"\t"));
+    if (!rest.empty()) {
+      names.emplace_back(rest);
+    }
+  }
+  return names;
+}
+
+// libcdio opens, on a cue sheet's behalf, the BIN file beside it and the
+// files its lines name; a pipe or a device there would block it inside
+// fopen, or worse. All of them must be regular files (or absent, which
+// libcdio reports itself) before the sheet is handed over.
+bool CueSheetFilesAreRegular(const std::string& cuePath) {
+  std::vector<std::string> paths;
+  if (char* bin = cdio_is_cuefile(cuePath.c_str())) {
+    paths.emplace_back(bin);
+    cdio_free(bin);
+  }
+  const std::size_t slash = cuePath.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : cuePath.substr(0, slash + 1);
+  for (const std::string& name : NamesInCueSheet(cuePath)) {
+    paths.push_back(name.front() == '/' ? name : folder + name);
+  }
+  return std::all_of(paths.begin(), paths.end(), AbsentOrRegular);
+}
+
 // Opens a cue sheet's image with its file system's volume descriptors
 // read (Joliet ones too); null if either fails.
 CdIo_t* OpenCueSheet(const std::string& path) {
-  if (path.empty()) {
+  if (path.empty() || !CueSheetFilesAreRegular(path)) {
     return nullptr;
   }
   CdIo_t* disc = cdio_open_cue(path.c_str());
@@ -293,6 +361,8 @@ class ImageFile final : public FileObject {
     *done = 0;
     return false;  // a disc is read-only
   }
+
+  bool Close() override { return true; }  // the image stays open for the next file
 
  private:
   std::shared_ptr<const DiscImage> image_;

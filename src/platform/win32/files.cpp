@@ -13,6 +13,9 @@ namespace {
 constexpr platform::DWORD kGenericRead = platform::GENERIC_READ;
 constexpr platform::DWORD kGenericWrite = platform::GENERIC_WRITE;
 constexpr platform::DWORD kCreateAlways = platform::CREATE_ALWAYS;
+constexpr platform::DWORD kCreateNew = platform::CREATE_NEW;
+constexpr platform::DWORD kShareDelete = platform::FILE_SHARE_DELETE;
+constexpr platform::DWORD kReplaceExisting = platform::MOVEFILE_REPLACE_EXISTING;
 constexpr platform::DWORD kOpenExisting = platform::OPEN_EXISTING;
 constexpr platform::DWORD kAttributeNormal = platform::FILE_ATTRIBUTE_NORMAL;
 constexpr platform::DWORD kFileBegin = platform::FILE_BEGIN;
@@ -24,6 +27,8 @@ platform::HANDLE const kInvalidHandle = platform::INVALID_HANDLE_VALUE;
 
 static_assert(kGenericRead == GENERIC_READ && kGenericWrite == GENERIC_WRITE);
 static_assert(kCreateAlways == CREATE_ALWAYS && kOpenExisting == OPEN_EXISTING);
+static_assert(kCreateNew == CREATE_NEW && kShareDelete == FILE_SHARE_DELETE);
+static_assert(kReplaceExisting == MOVEFILE_REPLACE_EXISTING);
 static_assert(kAttributeNormal == FILE_ATTRIBUTE_NORMAL && kFileBegin == FILE_BEGIN);
 static_assert(kInvalidSetFilePointer == INVALID_SET_FILE_POINTER);
 
@@ -43,7 +48,7 @@ bool IsOpen(HANDLE handle) {
 
 HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* security, DWORD creation,
                    DWORD attributes, HANDLE templateFile) {
-  const bool create = creation == kCreateAlways;
+  const bool create = creation == kCreateAlways || creation == kCreateNew;
   if (faults::ShouldFail(create ? faults::Point::FileCreate : faults::Point::FileOpen)) {
     return kInvalidHandle;
   }
@@ -57,9 +62,9 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* securi
   if (file == kInvalidHandle) {
     return kInvalidHandle;
   }
-  // Only files on a disk are read: a device or a pipe that answers to a
-  // source's name could block the run.
-  if (!create && ::GetFileType(file) != FILE_TYPE_DISK) {
+  // Only files on a disk are read or written: a device or a pipe that
+  // answers to the name could block the run.
+  if (::GetFileType(file) != FILE_TYPE_DISK) {
     ::CloseHandle(file);
     return kInvalidHandle;
   }
@@ -147,7 +152,9 @@ BOOL CloseHandle(HANDLE file) {
     return 0;
   }
   faults::AdjustLive(&faults::Live::openFiles, -1);
-  return ::CloseHandle(file) != 0 ? 1 : 0;
+  const bool closed = ::CloseHandle(file) != 0;
+  const bool injected = faults::ShouldFail(faults::Point::FileClose);
+  return closed && !injected ? 1 : 0;
 }
 
 BOOL DeleteFileA(const char* path) {
@@ -155,6 +162,13 @@ BOOL DeleteFileA(const char* path) {
     return 0;
   }
   return ::DeleteFileA(path) != 0 ? 1 : 0;
+}
+
+BOOL MoveFileExA(const char* existing, const char* newName, DWORD flags) {
+  if (faults::ShouldFail(faults::Point::FileReplace) || existing == nullptr || newName == nullptr) {
+    return 0;
+  }
+  return ::MoveFileExA(existing, newName, static_cast<::DWORD>(flags)) != 0 ? 1 : 0;
 }
 
 }  // namespace platform

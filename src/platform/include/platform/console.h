@@ -17,4 +17,11 @@ void ErrorWrite(std::string_view text);
 // Prepares the process for console output (called once by main).
 void ConsoleInit();
 
+#ifndef _WIN32
+// Whether a POSIX locale name (language_territory.codeset@modifier, such as
+// "ja_JP.UTF-8" or "C.utf8") names UTF-8: how a terminal is judged when its
+// locale is named but not installed.
+bool LocaleNameSaysUtf8(std::string_view name);
+#endif
+
 }  // namespace platform

@@ -17,12 +17,18 @@ enum class Point {
   FileWrite,    // WriteFile fails as on a full disk
   Console,      // a console write fails
   MessageBox,   // MessageBoxA returns 0 (counted so tests can see the box)
+  FileClose,    // CloseHandle fails as with a deferred write error
+  FileReplace,  // MoveFileExA fails
 };
-inline constexpr int kPointCount = 9;
+inline constexpr int kPointCount = 11;
 
 // The n-th call (1-based, counted from now) at the point fails; 0 disarms it.
 void FailNth(Point point, long n);
-// Disarms every point and sets every call counter to 0.
+// The n-th call at the point first runs `action` (raising a signal, say) and
+// then goes on as usual; 0 disarms it. Reset disarms it too.
+void ActAtNth(Point point, long n, void (*action)());
+// Disarms every point and sets every call counter to 0. The counters and
+// switches are safe to use from several threads.
 void Reset();
 // Calls at the point since the last Reset.
 long Calls(Point point);

@@ -1,0 +1,45 @@
+// Output files that are complete or absent. A file is written aside, under a
+// temporary name in the folder it belongs in, closed with its result checked
+// and then renamed over its final name in one step (MoveFileExA with
+// MOVEFILE_REPLACE_EXISTING). The final name therefore always holds either
+// its earlier file or the complete new one; a link standing there is
+// replaced, never written through.
+//
+// The temporary name is the final name followed by "." and the process
+// number and ".tvrcgcv.tmp" ("tvrcg000.bmp.4242.tvrcgcv.tmp"): it cannot be
+// mistaken for an output, and a later run can tell which ones are stale.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The temporary name for a final path, in the same folder.
+std::string TemporaryNameFor(std::string_view finalPath);
+
+// True when the final name may be replaced: it does not exist, or it is a
+// regular file that may be written, or a link (which is replaced, not
+// followed). A directory, a pipe, a device or a read-only file at the name
+// makes it false.
+bool MayReplace(const char* finalPath);
+
+// Removes the temporary files of this naming in `directory` that belong to
+// no running process: what an earlier run left when it was killed or the
+// power went. Best effort: a file that cannot be removed is left.
+void RemoveStaleTemporaries(const char* directory);
+
+// Interruptions. Once installed, Ctrl-C and a request to terminate (SIGINT,
+// SIGTERM and SIGHUP on POSIX; Ctrl-C, Ctrl-Break and closing the console
+// on Windows) remove the temporary file being written, if any, and end the
+// program as the interruption would have (killed by that signal; on Windows
+// the status 0xC000013A). A file size limit (SIGXFSZ) is ignored, so a write
+// past it fails like any other write.
+void InstallInterruptHandlers();
+
+// The temporary file to remove on an interruption, until cleared. Only one
+// is pending at a time; the path is copied.
+void SetPendingOutput(const char* temporaryPath);
+void ClearPendingOutput();
+
+}  // namespace platform

@@ -1,0 +1,108 @@
+// Output files on POSIX: rename(2) puts a file in place, and the signal
+// handlers remove the file being written when the program is interrupted.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+#include "../common/output_names.h"
+#include "platform/output_files.h"
+
+namespace platform {
+
+namespace output_names {
+
+unsigned long CurrentProcessId() {
+  return static_cast<unsigned long>(::getpid());
+}
+
+bool ProcessRunning(unsigned long processId) {
+  const auto pid = static_cast<pid_t>(processId);
+  if (pid <= 0 || static_cast<unsigned long>(pid) != processId) {
+    return false;
+  }
+  return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+}  // namespace output_names
+
+bool MayReplace(const char* finalPath) {
+  struct stat info {};
+  if (::lstat(finalPath, &info) != 0) {
+    return errno == ENOENT;
+  }
+  if (S_ISLNK(info.st_mode)) {
+    return true;  // the link itself is replaced
+  }
+  return S_ISREG(info.st_mode) && ::access(finalPath, W_OK) == 0;
+}
+
+void RemoveStaleTemporaries(const char* directory) {
+  const int dirFd = ::open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) {
+    return;
+  }
+  DIR* dir = ::fdopendir(dirFd);
+  if (dir == nullptr) {
+    ::close(dirFd);
+    return;
+  }
+  const unsigned long self = output_names::CurrentProcessId();
+  while (const dirent* entry = ::readdir(dir)) {
+    const auto owner = output_names::TemporaryOwner(entry->d_name);
+    // One of our own number can only be left by an earlier process that had
+    // it: this one has written nothing yet.
+    if (!owner || (*owner != self && output_names::ProcessRunning(*owner))) {
+      continue;
+    }
+    struct stat info {};
+    if (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode))) {
+      ::unlinkat(dirFd, entry->d_name, 0);
+    }
+  }
+  ::closedir(dir);
+}
+
+namespace {
+
+// Runs with the other interruptions blocked and this one's default action
+// already back in place (SA_RESETHAND): removes the pending file, then
+// raises the signal again so that the program ends as it would have.
+void OnInterrupt(int signal) {
+  const int savedErrno = errno;
+  output_names::Pending& pending = output_names::PendingOutput();
+  if (pending.set) {
+    ::unlink(pending.path);
+  }
+  errno = savedErrno;
+  ::raise(signal);
+}
+
+}  // namespace
+
+void InstallInterruptHandlers() {
+  static constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  action.sa_flags = SA_RESETHAND | SA_NODEFER;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : kInterruptions) {
+    sigaddset(&action.sa_mask, signal);
+  }
+  for (const int signal : kInterruptions) {
+    struct sigaction previous {};
+    // An interruption that the caller ignores (a program started with nohup,
+    // say) stays ignored.
+    if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) {
+      continue;
+    }
+    ::sigaction(signal, &action, nullptr);
+  }
+  std::signal(SIGXFSZ, SIG_IGN);
+}
+
+}  // namespace platform
