@@ -9,4 +9,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib/stage-helpers.sh"
+# qemu-i386 7.2 hangs a forked process that a signal ends (qemu-s390x does
+# not), so the unit test that interrupts forked runs by signals is left out
+# here; the native and the big-endian builds run it.
+export GTEST_FILTER=-RunFaultSweep.AnInterruptionAnywhereLeavesEachFileOldOrNew
 cross_linux_stage i686 i686-linux-gnu qemu-i386 "32-bit little-endian"
