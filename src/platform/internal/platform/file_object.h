@@ -1,13 +1,12 @@
-// An open file behind a HANDLE on POSIX. Source files and output files are
-// plain descriptors; other kinds of source (a disc image, say) can stand
-// behind the same interface.
+// An open file behind a HANDLE of the platform layer: a descriptor on
+// POSIX, a system handle on Windows, or a file inside a disc image.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
-namespace platform::posix {
+namespace platform {
 
 class FileObject {
  public:
@@ -24,7 +23,4 @@ class FileObject {
   virtual bool Close() = 0;
 };
 
-// A file descriptor, closed on Close or on destruction.
-std::unique_ptr<FileObject> MakeDescriptorFile(int fd);
-
-}  // namespace platform::posix
+}  // namespace platform
