@@ -32,8 +32,8 @@
 #include "catalog/descriptors.h"
 #include "cgvw/bytes.h"
 #include "cgvw/cgvw.h"
-#include "cgvw/dib_layout.h"
-#include "colour.h"
+#include "cgvw/colour.h"
+#include "cgvw/layout.h"
 #include "demo_disc/demo_disc.h"
 #include "platform/win_api.h"
 

@@ -1,9 +1,10 @@
 # tvrcgcv_add_library(<subsystem> <sources>...)
 #
 # One static library of a subsystem: target tvrcgcv_<subsystem>, alias and
-# exported name tvrcgcv::<subsystem>, public headers in the subsystem's
-# include/ folder (installed under include/tvrcgcv), the project's compile
-# settings applied privately.
+# exported name tvrcgcv::<subsystem>, the project's compile settings applied
+# privately. Public headers live in the subsystem's include/ folder and are
+# installed under include/tvrcgcv; headers in its internal/ folder (if it has
+# one) are for the other targets of this build only and are not installed.
 function(tvrcgcv_add_library subsystem)
   set(target tvrcgcv_${subsystem})
   add_library(${target} STATIC ${ARGN})
@@ -12,6 +13,10 @@ function(tvrcgcv_add_library subsystem)
     $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/tvrcgcv>
   )
+  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/internal)
+    target_include_directories(${target} PUBLIC
+      $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/internal>)
+  endif()
   target_link_libraries(${target} PRIVATE $<BUILD_INTERFACE:tvrcgcv::settings>)
   target_compile_features(${target} PUBLIC cxx_std_20)
   set_target_properties(${target} PROPERTIES EXPORT_NAME ${subsystem} OUTPUT_NAME ${target})

@@ -16,7 +16,7 @@
 #include "bmp_writer.h"
 #include "cgvw/bytes.h"
 #include "cgvw/cgvw.h"
-#include "cgvw/dib_layout.h"
+#include "cgvw/layout.h"
 #include "fuzz_support.h"
 #include "platform/faults.h"
 #include "platform/win_api.h"

@@ -9,7 +9,7 @@
 
 #include "cgvw/bytes.h"
 #include "cgvw/cgvw.h"
-#include "cgvw/dib_layout.h"
+#include "cgvw/layout.h"
 #include "fuzz_support.h"
 
 namespace {

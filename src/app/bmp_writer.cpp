@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cgvw/bytes.h"
-#include "cgvw/dib_layout.h"
+#include "cgvw/layout.h"
 #include "platform/output_files.h"
 #include "platform/win_api.h"
 

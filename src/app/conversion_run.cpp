@@ -10,11 +10,11 @@
 
 #include "bmp_writer.h"
 #include "catalog/catalogue.h"
-#include "cgvw/bytes.h"
 #include "cgvw/cgvw.h"
-#include "cgvw/dib_layout.h"
+#include "cgvw/layout.h"
 #include "console_texts.h"
 #include "platform/console.h"
+#include "platform/handles.h"
 #include "platform/output_files.h"
 #include "platform/win_api.h"
 
@@ -39,37 +39,6 @@ class Console {
 
  private:
   static constexpr std::size_t kLongestLine = 256;
-};
-
-// The decoded block of the current row: unlocked and freed when the row is
-// over, on every path.
-class OutputBlock {
- public:
-  explicit OutputBlock(platform::HGLOBAL handle) : handle_(handle) {}
-  ~OutputBlock() { Release(); }
-  OutputBlock(const OutputBlock&) = delete;
-  OutputBlock& operator=(const OutputBlock&) = delete;
-
-  std::span<const std::uint8_t> Lock() {
-    bytes_ = static_cast<const std::uint8_t*>(platform::GlobalLock(handle_));
-    return bytes_ == nullptr ? std::span<const std::uint8_t>{}
-                             : std::span{bytes_, platform::GlobalSize(handle_)};
-  }
-  void Release() {
-    if (handle_ == nullptr) {
-      return;
-    }
-    if (bytes_ != nullptr) {
-      platform::GlobalUnlock(handle_);
-    }
-    platform::GlobalFree(handle_);
-    handle_ = nullptr;
-    bytes_ = nullptr;
-  }
-
- private:
-  platform::HGLOBAL handle_;
-  const std::uint8_t* bytes_ = nullptr;
 };
 
 // The first non-empty argument, or null when there is none.
@@ -124,21 +93,19 @@ RowOutcome ConvertRow(Console& console, const TCatalogEntry& row, std::int32_t c
     return console.Line(texts::kDecodeFailed) ? RowOutcome::kStopped : RowOutcome::kConsoleFailed;
   }
 
-  OutputBlock block(handle);
+  platform::GlobalBlock block(handle);
   const std::span<const std::uint8_t> bytes = block.Lock();
-  if (bytes.empty()) {
+  if (bytes.data() == nullptr) {
     return console.Line(texts::kLockFailed) ? RowOutcome::kStopped : RowOutcome::kConsoleFailed;
   }
-  std::uint32_t imageSize = 0;
-  std::uint16_t bitCount = 0;  // a block too small for its header is refused by the writer
-  if (bytes.size() >= cgvw::kInfoHeaderSize) {
-    imageSize = cgvw::LoadLE32(bytes.data() + 20);
-    bitCount = cgvw::LoadLE16(bytes.data() + 14);
-  }
-  if (WriteBmpFile(rowTexts.name, bytes, bitCount, imageSize) != BmpWriteResult::kWritten) {
+  // A block too small for its header is refused by the writer.
+  const cgvw::InfoHeaderFields header =
+      cgvw::ReadInfoHeader(bytes).value_or(cgvw::InfoHeaderFields{});
+  if (WriteBmpFile(rowTexts.name, bytes, header.bitCount, header.imageSize) !=
+      BmpWriteResult::kWritten) {
     return console.Line(texts::kCreateFailed) ? RowOutcome::kStopped : RowOutcome::kConsoleFailed;
   }
-  block.Release();
+  block.Reset();  // unlocked and freed before the outcome is told
   return console.Line(texts::kDone) ? RowOutcome::kDone : RowOutcome::kConsoleFailed;
 }
 

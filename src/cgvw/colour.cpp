@@ -1,4 +1,4 @@
-#include "colour.h"
+#include "cgvw/colour.h"
 
 #include <bit>
 #include <cstring>

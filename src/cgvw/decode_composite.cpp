@@ -1,20 +1,11 @@
-// The composite decoder: layers, each a picture of its own, decoded through
-// the decoder table and painted in order onto a 24-bit canvas.
+// The composite decoder: layers, each a picture of its own, decoded by their
+// own kind and painted in order onto a 24-bit canvas.
 #include <cstring>
 
-#include "cgvw/bytes.h"
-#include "cgvw/cgvw.h"
-#include "cgvw/dib_layout.h"
-#include "dib_block.h"
-#include "operation_support.h"
+#include "cgvw/core.h"
 
+namespace cgvw::core {
 namespace {
-
-constexpr std::uint32_t kLayerPixels = cgvw::kInfoHeaderSize + 256 * 4;  // 1064
-
-void ShowStepError() {
-  platform::MessageBoxA(nullptr, "Step err", nullptr, platform::MB_OKCANCEL);
-}
 
 // The canvas: bottom-up rows of blue, green, red pixels.
 struct Canvas {
@@ -26,30 +17,6 @@ struct Canvas {
   std::uint8_t* Pixel(std::uint32_t x, std::uint32_t line) const {
     return pixels + std::size_t{height - 1 - line} * stride + std::size_t{3} * x;
   }
-};
-
-// A decoded layer block, locked while it is painted, freed on every path.
-class LayerBlock {
- public:
-  explicit LayerBlock(platform::HGLOBAL handle) : handle_(handle) {}
-  ~LayerBlock() {
-    if (bytes_ != nullptr) {
-      platform::GlobalUnlock(handle_);
-    }
-    platform::GlobalFree(handle_);
-  }
-  LayerBlock(const LayerBlock&) = delete;
-  LayerBlock& operator=(const LayerBlock&) = delete;
-
-  bool Lock() {
-    bytes_ = static_cast<const std::uint8_t*>(platform::GlobalLock(handle_));
-    return bytes_ != nullptr;
-  }
-  std::span<const std::uint8_t> bytes() const { return {bytes_, platform::GlobalSize(handle_)}; }
-
- private:
-  platform::HGLOBAL handle_;
-  const std::uint8_t* bytes_ = nullptr;
 };
 
 // An 8-bit layer as its block lays it out: colour table at 40, bottom-up rows
@@ -65,28 +32,7 @@ struct IndexedLayer {
   }
 };
 
-// Reads the layer's header. Only 8-bit blocks whose bytes hold the rows their
-// header claims can be painted; anything else is left out of the picture.
-bool AsIndexedLayer(std::span<const std::uint8_t> block, IndexedLayer* layer) {
-  if (block.size() < cgvw::kInfoHeaderSize || cgvw::LoadLE16(block.data() + 14) != 8) {
-    return false;
-  }
-  const auto width = static_cast<std::int32_t>(cgvw::LoadLE32(block.data() + 4));
-  const auto height = static_cast<std::int32_t>(cgvw::LoadLE32(block.data() + 8));
-  if (width <= 0 || height <= 0 || width > 0xFFFF || height > 0xFFFF) {
-    return false;
-  }
-  const std::uint32_t paddedWidth = cgvw::PaddedWidth(static_cast<std::uint16_t>(width));
-  if (kLayerPixels + std::uint64_t{paddedWidth} * static_cast<std::uint32_t>(height) >
-      block.size()) {
-    return false;
-  }
-  *layer = {block.data() + cgvw::kInfoHeaderSize, block.data() + kLayerPixels, paddedWidth,
-            static_cast<std::uint32_t>(height)};
-  return true;
-}
-
-// Paints the layer's padded rectangle at (x0, y0), clipped to the canvas.
+// Paints the layer's padded rectangle at (X, Y), clipped to the canvas.
 // Index 0 is left out where the layer is transparent.
 void Paint(const Canvas& canvas, const IndexedLayer& layer, const TCGVwLayer& placement) {
   const bool transparent = (placement.Flags & cgvw_flags::kLayerTransparent) != 0;
@@ -102,95 +48,94 @@ void Paint(const Canvas& canvas, const IndexedLayer& layer, const TCGVwLayer& pl
   }
 }
 
-// Decodes one layer and paints it if it is an 8-bit picture.
-std::int32_t DrawLayer(const Canvas& canvas, const TCGVwLayer& placement) {
-  const TCGVwImage* picture = placement.Image;
-  if (picture == nullptr) {
-    return kCGVwUnsupported;
-  }
-  const TCGVwOperation decoder = DecoderTable[picture->Flags & cgvw_flags::kKindMask];
-  if (decoder == nullptr) {
-    return kCGVwUnsupported;
-  }
-  platform::HGLOBAL handle = nullptr;
-  const std::int32_t status = decoder(&picture, nullptr, &handle);
-  if (status != kCGVwOk) {
-    return status;
-  }
-  if (handle == nullptr) {
-    return kCGVwUnsupported;
-  }
-  LayerBlock block(handle);
-  if (!block.Lock()) {
-    return kCGVwNoMemory;
-  }
-  IndexedLayer layer{};
-  if (AsIndexedLayer(block.bytes(), &layer)) {
-    Paint(canvas, layer, placement);
-  }
-  return kCGVwOk;
+// True for the pictures whose blocks hold 8-bit rows: plain and tiled ones
+// of the 8-bit depths. Anything else is decoded and left out.
+bool PaintsAsIndexed(const TCGVwImage& picture) {
+  const std::uint32_t kind = picture.Flags & cgvw_flags::kKindMask;
+  const DepthInfo* depth = DepthOf(picture.Flags);
+  return (kind == cgvw_flags::kKindPlain || kind == cgvw_flags::kKindTiled) && depth != nullptr &&
+         depth->bitCount == 8;
 }
 
-// A composite may have composites as layers. One that contains itself,
-// directly or further down, would recurse without end: nesting deeper than
-// this is refused like a layer without a decoder.
-constexpr int kMaxNesting = 16;
-int g_nesting = 0;
+// Decodes one layer and paints it if it is an 8-bit picture.
+Status DrawLayer(Job& job, const Canvas& canvas, const TCGVwLayer& placement, int nesting) {
+  if (placement.Image == nullptr) {
+    return Status::BadDescriptor;
+  }
+  const TCGVwImage& picture = *placement.Image;
+  Block decoded;
+  if (const Status status = Decode(job, picture, nesting, &decoded); status != Status::Ok) {
+    return status;
+  }
+  const std::span<const std::uint8_t> bytes = decoded.bytes;
+  if (PaintsAsIndexed(picture)) {
+    const std::uint32_t paddedWidth = PaddedWidth(picture.Width);
+    // Every decoder makes its block at least this large.
+    if (kDepths[2].PixelOffset() + std::uint64_t{paddedWidth} * picture.Height <= bytes.size()) {
+      Paint(canvas,
+            {bytes.data() + kInfoHeaderSize, bytes.data() + kDepths[2].PixelOffset(), paddedWidth,
+             picture.Height},
+            placement);
+    }
+  }
+  job.store.Release(&decoded);
+  return Status::Ok;
+}
 
-class NestingLevel {
- public:
-  NestingLevel() { ++g_nesting; }
-  ~NestingLevel() { --g_nesting; }
-  NestingLevel(const NestingLevel&) = delete;
-  NestingLevel& operator=(const NestingLevel&) = delete;
-};
+// Tells the caller's hook, if any, that the composite fails.
+void ReportFailure(const Job& job, Status status, bool canvas) {
+  if (job.options.onCompositeFailure != nullptr) {
+    job.options.onCompositeFailure(job.options.context, status, canvas);
+  }
+}
 
 }  // namespace
 
-std::int32_t CGVwDecodeComposite(const void* imagePtr, const void* /*reserved*/, void* result) {
-  auto* slot = static_cast<platform::HGLOBAL*>(result);
-  *slot = nullptr;
-  const TCGVwImage* image = cgvw::DescriptorOf(imagePtr);
+Status DecodeComposite(Job& job, const TCGVwImage& image, int nesting, Block* out) {
   // Only a 24-bit canvas can be painted and written: the other depth codes
   // would claim a colour table that the canvas does not hold.
-  if (image == nullptr || (image->Flags & cgvw_flags::kDepthMask) != cgvw_flags::kDepth15Bit) {
-    return kCGVwUnsupported;
+  if ((image.Flags & cgvw_flags::kDepthMask) != cgvw_flags::kDepth15Bit) {
+    return Status::Unsupported;
   }
-  const auto* list = static_cast<const TCGVwLayers*>(image->Extra);
-  if (list == nullptr || g_nesting >= kMaxNesting) {
-    return kCGVwUnsupported;
+  const auto* list = static_cast<const TCGVwLayers*>(image.Extra);
+  if (list == nullptr) {
+    return Status::BadDescriptor;
+  }
+  // A composite may have composites as layers; one that contains itself
+  // would recurse without end.
+  if (nesting >= job.options.maxNesting) {
+    return Status::TooDeep;
   }
   const std::uint16_t count = list->Count;
   const TCGVwLayer* items = list->Items;
   if (count > 0 && items == nullptr) {
-    return kCGVwUnsupported;
+    return Status::BadDescriptor;
   }
-  const auto layout = cgvw::DibLayoutFor(image->Flags, image->Width, image->Height);
-  if (!cgvw::FitsBmpFile(*layout)) {
-    return kCGVwNoMemory;
+  const TDibLayout layout = *DibLayoutFor(image.Flags, image.Width, image.Height);
+  if (!FitsBmpFile(layout)) {
+    return Status::TooLarge;
+  }
+  if (const Status status = CheckLimits(job, layout.blockSize, {}); status != Status::Ok) {
+    return status;
   }
 
-  const NestingLevel level;
-  cgvw::DibBlock canvasBlock(platform::GHND, layout->blockSize);
-  if (!canvasBlock.allocated()) {
-    return kCGVwNoMemory;
+  HeldBlock canvasBlock(job.store);
+  if (const Status status = canvasBlock.Obtain(layout.blockSize, true); status != Status::Ok) {
+    ReportFailure(job, status, true);
+    return status;
   }
-  if (!canvasBlock.Lock()) {
-    canvasBlock.Release();
-    ShowStepError();
-    return kCGVwNoMemory;
-  }
-  cgvw::WriteInfoHeader(image, canvasBlock.data());
-
-  const Canvas canvas{canvasBlock.data() + layout->pixelOffset, layout->rowStride, image->Height,
-                      layout->rowStride / 3};
+  WriteInfoHeader(canvasBlock.data(), image);
+  const Canvas canvas{canvasBlock.data() + layout.pixelOffset, layout.rowStride, image.Height,
+                      layout.rowStride / 3};
   for (std::uint16_t i = 0; i < count; ++i) {
-    if (const std::int32_t status = DrawLayer(canvas, items[i]); status != kCGVwOk) {
-      canvasBlock.Release();
-      ShowStepError();
+    if (const Status status = DrawLayer(job, canvas, items[i], nesting + 1); status != Status::Ok) {
+      canvasBlock.Release();  // with what was painted so far
+      ReportFailure(job, status, false);
       return status;
     }
   }
-  *slot = canvasBlock.HandOver();
-  return kCGVwOk;
+  *out = canvasBlock.HandOver();
+  return Status::Ok;
 }
+
+}  // namespace cgvw::core

@@ -1,13 +1,12 @@
 // The plain image decoder: an untiled picture stored row by row, top row
 // first, converted into the bottom-up rows of a DIB block.
 #include <cstring>
+#include <iterator>
 
-#include "cgvw/cgvw.h"
-#include "cgvw/dib_layout.h"
-#include "colour.h"
-#include "dib_block.h"
-#include "operation_support.h"
+#include "cgvw/colour.h"
+#include "cgvw/core.h"
 
+namespace cgvw::core {
 namespace {
 
 // The source rows and the DIB rows of one picture.
@@ -72,68 +71,62 @@ void Convert15Bit(const RowCopy& copy) {
       std::memset(out, 0, copy.stride);
       continue;
     }
-    cgvw::ColourWordsToBgr(copy.source.data() + first, copy.width, copy.noSwap, out);
+    ColourWordsToBgr(copy.source.data() + first, copy.width, copy.noSwap, out);
     std::memset(out + rowBytes, 0, copy.stride - rowBytes);
   }
 }
 
+// The row conversion of each Depth code, in the order of kDepths.
+constexpr void (*kConvertRows[])(const RowCopy&) = {Convert4Bit, Convert8Bit, Convert8Bit,
+                                                    Convert15Bit};
+static_assert(std::size(kConvertRows) == std::size(kDepths));
+
 }  // namespace
 
-std::int32_t CGVwDecodePlain(const void* imagePtr, const void* /*reserved*/, void* result) {
-  auto* slot = static_cast<platform::HGLOBAL*>(result);
-  *slot = nullptr;
-  const TCGVwImage* image = cgvw::DescriptorOf(imagePtr);
-  if (image == nullptr) {
-    return kCGVwUnsupported;
+Status DecodePlain(Job& job, const TCGVwImage& image, Block* out) {
+  const DepthInfo* depth = DepthOf(image.Flags);
+  if (depth == nullptr) {
+    return Status::Unsupported;  // Depth codes 4 to 7
   }
-  const auto layout = cgvw::DibLayoutFor(image->Flags, image->Width, image->Height);
-  if (!layout) {
-    return kCGVwUnsupported;  // Depth codes 4 to 7
+  const TDibLayout layout = *DibLayoutFor(image.Flags, image.Width, image.Height);
+  if (!FitsBmpFile(layout)) {
+    return Status::TooLarge;  // larger than a DIB can state
   }
-  if (!cgvw::FitsBmpFile(*layout)) {
-    return kCGVwNoMemory;  // larger than a DIB can state
-  }
-  const std::uint32_t depth = image->Flags & cgvw_flags::kDepthMask;
-  // 4-bit blocks start zero-filled; the others are written completely below.
-  cgvw::DibBlock block(depth == cgvw_flags::kDepth4Bit ? platform::GHND : platform::GMEM_FIXED,
-                       layout->blockSize);
-  if (!block.allocated() || !block.Lock()) {
-    return kCGVwNoMemory;
-  }
-  std::uint8_t* colourTable = block.data() + cgvw::kInfoHeaderSize;
-  if (depth != cgvw_flags::kDepth15Bit) {
-    if (const std::int32_t status = cgvw::ReadPalette(image, colourTable); status < 0) {
-      return status;
-    }
-  }
-  if (depth == cgvw_flags::kDepth8Bit128) {
-    std::memset(colourTable + 128 * 4, 0, 128 * 4);  // the unused half of the table
-  }
-  cgvw::WriteInfoHeader(image, block.data());
-
-  const platform::TempBuffer pixels = cgvw::ObtainBuffer(image->PixSize);
-  if (!pixels) {
-    return kCGVwNoMemory;
-  }
-  if (const std::int32_t status = cgvw::ReadInto(pixels, image->PixFile, image->PixOffset);
-      status < 0) {
+  if (const Status status = CheckLimits(job, layout.blockSize, {image.PixSize});
+      status != Status::Ok) {
     return status;
   }
-
-  const RowCopy copy{pixels.span(),     block.data() + layout->pixelOffset,
-                     layout->rowStride, image->Width,
-                     image->Height,     (image->Flags & cgvw_flags::kSwapOff) != 0};
-  switch (depth) {
-    case cgvw_flags::kDepth4Bit:
-      Convert4Bit(copy);
-      break;
-    case cgvw_flags::kDepth15Bit:
-      Convert15Bit(copy);
-      break;
-    default:
-      Convert8Bit(copy);
-      break;
+  // 4-bit blocks start zero-filled; the others are written completely below.
+  HeldBlock block(job.store);
+  if (const Status status = block.Obtain(layout.blockSize, depth->zeroFilledPlain);
+      status != Status::Ok) {
+    return status;
   }
-  *slot = block.HandOver();
-  return kCGVwOk;
+  std::uint8_t* colourTable = block.data() + kInfoHeaderSize;
+  if (depth->paletteColours != 0) {
+    if (const Status status = ReadPalette(job, image, colourTable); status != Status::Ok) {
+      return status;
+    }
+    // The entries the palette does not fill (the upper half of a 128-colour
+    // picture's table).
+    std::memset(colourTable + 4 * depth->paletteColours, 0,
+                4 * (depth->tableEntries - depth->paletteColours));
+  }
+  WriteInfoHeader(block.data(), image);
+
+  const platform::TempBuffer pixels = ObtainBuffer(image.PixSize);
+  if (!pixels) {
+    return Status::NoMemory;
+  }
+  if (const Status status = ReadRange(job, image.PixFile, image.PixOffset, pixels.span());
+      status != Status::Ok) {
+    return status;
+  }
+  kConvertRows[depth - kDepths]({pixels.span(), block.data() + layout.pixelOffset, layout.rowStride,
+                                 image.Width, image.Height,
+                                 (image.Flags & cgvw_flags::kSwapOff) != 0});
+  *out = block.HandOver();
+  return Status::Ok;
 }
+
+}  // namespace cgvw::core

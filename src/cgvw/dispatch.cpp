@@ -1,76 +1,56 @@
-// The decoder dispatch and the two operation tables of the layer.
-#include "cgvw/cgvw.h"
+// The decoders by Kind, and the composite of the backdrop option.
+#include <iterator>
+#include <new>
 
-const std::array<TCGVwOperation, kDecoderSlots> DecoderTable = {
-    CGVwDecodePlain,      // 0
-    CGVwDecodeTiled,      // 1
-    nullptr,              // 2
-    CGVwDecodeComposite,  // 3
-};
+#include "cgvw/core.h"
 
-const std::array<TCGVwOperation, kServiceSlots> ServiceTable = {
-    CGVwReadFile,        // 0
-    nullptr,             // 1
-    CGVwGetPalette,      // 2
-    nullptr,             // 3
-    nullptr,             // 4
-    nullptr,             // 5
-    CGVwMakeInfoHeader,  // 6
-    nullptr,             // 7
-};
-
+namespace cgvw::core {
 namespace {
 
-// The backdrop composite: a 24-bit canvas the size of the backdrop, the
-// backdrop drawn at (0, 0) with every colour and the picture over it at
-// (PosX, PosY) with colour index 0 transparent. Filled on every use.
-TCGVwLayer g_backdropLayers[2] = {
-    {nullptr, 0, 0, 0},
-    {nullptr, cgvw_flags::kLayerTransparent, 0, 0},
-};
-TCGVwLayers g_backdropLayerList = {2, g_backdropLayers};
-TCGVwImage g_backdropComposite = {cgvw_flags::kKindComposite | cgvw_flags::kDepth15Bit,
-                                  0,
-                                  0,
-                                  0,
-                                  0,
-                                  nullptr,
-                                  nullptr,
-                                  0,
-                                  nullptr,
-                                  0,
-                                  0,
-                                  &g_backdropLayerList};
-
-const TCGVwImage* FillBackdropComposite(const TCGVwImage* picture) {
-  const TCGVwImage* backdrop = picture->Backdrop;
-  g_backdropComposite.Width = backdrop->Width;
-  g_backdropComposite.Height = backdrop->Height;
-  g_backdropLayers[0].Image = backdrop;
-  g_backdropLayers[1].Image = picture;
-  g_backdropLayers[1].X = picture->PosX;
-  g_backdropLayers[1].Y = picture->PosY;
-  return &g_backdropComposite;
+Status DecodePlainAt(Job& job, const TCGVwImage& image, int /*nesting*/, Block* out) {
+  return DecodePlain(job, image, out);
 }
+Status DecodeTiledAt(Job& job, const TCGVwImage& image, int /*nesting*/, Block* out) {
+  return DecodeTiled(job, image, out);
+}
+
+// Kinds 0 (plain), 1 (tiled) and 3 (composite); 2 and 4 to 31 have none.
+using KindDecoder = Status (*)(Job&, const TCGVwImage&, int, Block*);
+constexpr KindDecoder kByKind[] = {DecodePlainAt, DecodeTiledAt, nullptr, DecodeComposite};
 
 }  // namespace
 
-std::int32_t CGVwDecode(const void* image, const void* backdropFlag, void* result) {
-  auto* slot = static_cast<platform::HGLOBAL*>(result);
-  const TCGVwImage* picture = *static_cast<const TCGVwImage* const*>(image);
-  if (picture == nullptr) {
-    *slot = nullptr;
-    return kCGVwUnsupported;
-  }
-  const auto* flag = static_cast<const std::uint32_t*>(backdropFlag);
-  const bool withBackdrop = flag != nullptr && *flag != 0 && picture->Backdrop != nullptr;
-  const TCGVwImage* chosen = withBackdrop ? FillBackdropComposite(picture) : picture;
-
-  const TCGVwOperation decoder = DecoderTable[chosen->Flags & cgvw_flags::kKindMask];
+Status Decode(Job& job, const TCGVwImage& image, int nesting, Block* out) noexcept {
+  *out = {};
+  const std::uint32_t kind = image.Flags & cgvw_flags::kKindMask;
+  const KindDecoder decoder = kind < std::size(kByKind) ? kByKind[kind] : nullptr;
   if (decoder == nullptr) {
-    *slot = nullptr;
-    return kCGVwUnsupported;
+    return Status::Unsupported;
   }
-  const TCGVwImage* local = chosen;
-  return decoder(&local, nullptr, slot);
+  try {
+    return decoder(job, image, nesting, out);
+  } catch (...) {
+    // Only the standard library throws here, and only for want of memory
+    // (a file name, a directory listing); whatever was held is released.
+    return Status::NoMemory;
+  }
 }
+
+BackdropComposite::BackdropComposite(const TCGVwImage& picture)
+    : layers{{picture.Backdrop, 0, 0, 0},
+             {&picture, cgvw_flags::kLayerTransparent, picture.PosX, picture.PosY}},
+      list{2, layers},
+      image{cgvw_flags::kKindComposite | cgvw_flags::kDepth15Bit,
+            picture.Backdrop->Width,
+            picture.Backdrop->Height,
+            0,
+            0,
+            nullptr,
+            nullptr,
+            0,
+            nullptr,
+            0,
+            0,
+            &list} {}
+
+}  // namespace cgvw::core

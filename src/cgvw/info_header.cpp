@@ -1,29 +1,26 @@
 // The BITMAPINFOHEADER of a DIB block, written field by field in
 // little-endian byte order.
 #include "cgvw/bytes.h"
-#include "cgvw/cgvw.h"
-#include "cgvw/dib_layout.h"
+#include "cgvw/core.h"
 
-std::int32_t CGVwMakeInfoHeader(const void* argsPtr, const void* /*reserved*/, void* result) {
-  const auto& args = *static_cast<const TArgs_CGVwMakeInfoHeader00*>(argsPtr);
-  const TCGVwImage& image = *args.Image;
-  std::uint8_t* header = args.Dest;
+namespace cgvw::core {
 
-  cgvw::StoreLE32(header + 0, cgvw::kInfoHeaderSize);  // biSize
-  cgvw::StoreLE32(header + 4, image.Width);            // biWidth
-  cgvw::StoreLE32(header + 8, image.Height);           // biHeight: positive, rows bottom-up
-  cgvw::StoreLE16(header + 12, 1);                     // biPlanes
-  cgvw::StoreLE32(header + 16, 0);                     // biCompression: BI_RGB
-  cgvw::StoreLE32(header + 24, 0);                     // biXPelsPerMeter
-  cgvw::StoreLE32(header + 28, 0);                     // biYPelsPerMeter
-  cgvw::StoreLE32(header + 32, 0);                     // biClrUsed: the full table
-  cgvw::StoreLE32(header + 36, 0);                     // biClrImportant
+void WriteInfoHeader(std::uint8_t* header, const TCGVwImage& image) {
+  StoreLE32(header + 0, kInfoHeaderSize);  // biSize
+  StoreLE32(header + 4, image.Width);      // biWidth
+  StoreLE32(header + 8, image.Height);     // biHeight: positive, rows bottom-up
+  StoreLE16(header + 12, 1);               // biPlanes
+  StoreLE32(header + 16, 0);               // biCompression: BI_RGB
+  StoreLE32(header + 24, 0);               // biXPelsPerMeter
+  StoreLE32(header + 28, 0);               // biYPelsPerMeter
+  StoreLE32(header + 32, 0);               // biClrUsed: the full table
+  StoreLE32(header + 36, 0);               // biClrImportant
 
   // Depth codes 4 to 7 leave biBitCount and biSizeImage as the block held them.
-  if (const auto layout = cgvw::DibLayoutFor(image.Flags, image.Width, image.Height)) {
-    cgvw::StoreLE16(header + 14, layout->bitCount);
-    cgvw::StoreLE32(header + 20, static_cast<std::uint32_t>(layout->imageSize));
+  if (const auto layout = DibLayoutFor(image.Flags, image.Width, image.Height)) {
+    StoreLE16(header + 14, layout->bitCount);
+    StoreLE32(header + 20, static_cast<std::uint32_t>(layout->imageSize));
   }
-  *static_cast<std::int32_t*>(result) = 0;
-  return kCGVwOk;
 }
+
+}  // namespace cgvw::core

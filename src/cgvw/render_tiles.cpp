@@ -8,16 +8,19 @@
 #include <algorithm>
 #include <cstring>
 
-#include "cgvw/bytes.h"
-#include "cgvw/cgvw.h"
-#include "cgvw/dib_layout.h"
+#include <iterator>
 
+#include "cgvw/bytes.h"
+#include "cgvw/core.h"
+
+namespace cgvw::core {
 namespace {
 
 constexpr std::size_t kTileBytes = 64;
-constexpr std::size_t kTileSide = 8;
-constexpr std::size_t kCellSide = 16;
-constexpr std::size_t kCellMapRowBytes = 64;  // 0xC00 map rows lie 64 bytes apart
+constexpr std::size_t kTileSide = kMapLayouts[0].side;
+constexpr std::size_t kCellSide = kMapLayouts[2].side;
+constexpr std::size_t kCellMapRowBytes =
+    kMapLayouts[2].rowBytes;  // 0xC00 map rows lie 64 bytes apart
 
 // The pixel rows of the picture, addressed from the top. Row y + 1 lies one
 // stride below row y in memory.
@@ -79,7 +82,7 @@ constexpr std::size_t kPrefetchEntries = 16;
 
 template <std::size_t EntryBytes>
 std::uint32_t LoadEntry(const std::uint8_t* entry) {
-  return EntryBytes == 2 ? cgvw::LoadBE16(entry) : cgvw::LoadBE32(entry);
+  return EntryBytes == 2 ? LoadBE16(entry) : LoadBE32(entry);
 }
 
 // Map layouts 0x200 and 0x400: one big-endian entry of EntryBytes per 8 x 8
@@ -196,7 +199,7 @@ void DrawCellMap(const PixelRows& rows, std::size_t width, std::size_t height,
       if (offset + 2 > map.size()) {
         break;  // so do the rest of this map row's entries
       }
-      const std::uint16_t entry = cgvw::LoadBE16(map.data() + offset);
+      const std::uint16_t entry = LoadBE16(map.data() + offset);
       const std::size_t first = std::size_t{(entry & 0x3FFu) >> 1} * 4;
       if (first + 3 >= tileCount) {
         continue;  // a tile of the cell lies outside the tile data
@@ -206,33 +209,31 @@ void DrawCellMap(const PixelRows& rows, std::size_t width, std::size_t height,
   }
 }
 
+// The drawing of each map layout, in the order of kMapLayouts.
+using DrawMap = void (*)(const PixelRows&, std::size_t, std::size_t, std::span<const std::uint8_t>,
+                         std::span<const std::uint8_t>);
+constexpr DrawMap kDrawMap[] = {DrawTileMap<2>, DrawTileMap<4>, DrawCellMap};
+static_assert(std::size(kDrawMap) == std::size(kMapLayouts));
+
 }  // namespace
 
-void CGVwRenderTiles(std::span<std::uint8_t> dest, std::span<const std::uint8_t> map,
-                     std::span<const std::uint8_t> tiles, const TCGVwImage* image) {
-  // Only 8-bit pictures with 256 colours are drawn.
-  if (image == nullptr || (image->Flags & cgvw_flags::kDepthMask) != cgvw_flags::kDepth8Bit256) {
+void RenderTiles(std::span<std::uint8_t> dest, std::span<const std::uint8_t> map,
+                 std::span<const std::uint8_t> tiles, const TCGVwImage& image) {
+  // Only 8-bit pictures with 256 colours are drawn, and only in a layout
+  // that has a drawing.
+  const MapLayoutInfo* layout = MapLayoutOf(image.Flags);
+  if ((image.Flags & cgvw_flags::kDepthMask) != cgvw_flags::kDepth8Bit256 || layout == nullptr) {
     return;
   }
-  const std::size_t width = image->Width;
-  const std::size_t height = image->Height;
-  const std::size_t stride = cgvw::RowStride8(image->Width);
+  const std::size_t width = image.Width;
+  const std::size_t height = image.Height;
+  const std::size_t stride = RowStride8(image.Width);
   if (height * stride == 0 || dest.size() < height * stride) {
     return;  // nothing to draw, or a destination that cannot hold the picture
   }
-  const PixelRows rows(dest.data(), stride, height);
-  switch (image->Flags & cgvw_flags::kMapLayoutMask) {
-    case cgvw_flags::kMap16:
-      DrawTileMap<2>(rows, width, height, map, tiles);
-      break;
-    case cgvw_flags::kMap32:
-      DrawTileMap<4>(rows, width, height, map, tiles);
-      break;
-    case cgvw_flags::kMapCells:
-      // Pixels that no cell writes keep what the destination held.
-      DrawCellMap(rows, width, height, map, tiles);
-      break;
-    default:
-      break;  // no other layout is drawn
-  }
+  // 0x200 and 0x400 clear what no tile covers; under 0xC00 pixels that no
+  // cell writes keep what the destination held.
+  kDrawMap[layout - kMapLayouts](PixelRows(dest.data(), stride, height), width, height, map, tiles);
 }
+
+}  // namespace cgvw::core

@@ -10,7 +10,7 @@
 
 #include "cgvw/bytes.h"
 #include "cgvw/cgvw.h"
-#include "cgvw/dib_layout.h"
+#include "cgvw/layout.h"
 
 namespace {
 

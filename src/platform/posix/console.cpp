@@ -13,8 +13,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "../common/backend.h"
 #include "platform/console.h"
-#include "platform/faults.h"
 
 namespace platform {
 namespace {
@@ -129,27 +129,19 @@ void ConsoleInit() {
   }
 }
 
-bool ConsoleWrite(std::string_view shiftJisBytes) {
-  if (faults::ShouldFail(faults::Point::Console)) {
-    return false;
-  }
-  if (std::string* sink = faults::ConsoleCapture()) {
-    try {
-      sink->append(shiftJisBytes);
-    } catch (...) {
-      return false;
-    }
-    return true;
-  }
+namespace backend {
+
+bool WriteStandardOutput(std::string_view shiftJisBytes) noexcept {
   if (g_toUtf8 != reinterpret_cast<iconv_t>(-1)) {
     return WriteAsUtf8(shiftJisBytes);
   }
   return WriteAll(STDOUT_FILENO, shiftJisBytes.data(), shiftJisBytes.size());
 }
 
-void ErrorWrite(std::string_view text) {
-  WriteAll(STDERR_FILENO, text.data(), text.size());
-  WriteAll(STDERR_FILENO, "\n", 1);
+bool WriteStandardError(std::string_view line) noexcept {
+  return WriteAll(STDERR_FILENO, line.data(), line.size()) && WriteAll(STDERR_FILENO, "\n", 1);
 }
+
+}  // namespace backend
 
 }  // namespace platform

@@ -4,9 +4,11 @@
 
 #include <cerrno>
 
-#include "file_object.h"
+#include "platform/file_object.h"
 
 namespace platform::posix {
+
+std::unique_ptr<FileObject> MakeDescriptorFile(int fd);
 namespace {
 
 class DescriptorFile final : public FileObject {

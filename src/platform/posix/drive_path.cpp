@@ -1,10 +1,13 @@
 #include "drive_path.h"
 
+#include "platform/names.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 namespace platform::posix {
 namespace {
@@ -19,12 +22,6 @@ bool IsUsableComponent(const std::string& component) {
 }
 
 }  // namespace
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerAscii(x) == LowerAscii(y);
-         });
-}
 
 std::string DriveRoot() {
   const char* root = std::getenv("TVRCGCV_DRIVE_ROOT");
@@ -66,34 +63,19 @@ std::optional<std::string> FindInDirectory(const std::string& directory, const s
   if (::lstat(exact.c_str(), &info) == 0) {
     return exact;
   }
-  DIR* dir = ::opendir(directory.c_str());
-  if (dir == nullptr) {
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
+  if (!dir) {
     return std::nullopt;
   }
   std::vector<std::string> names;
-  while (const dirent* entry = ::readdir(dir)) {
+  while (const dirent* entry = ::readdir(dir.get())) {
     names.emplace_back(entry->d_name);
   }
-  ::closedir(dir);
-  const auto found = PickName(names, name);
+  const auto found = platform::PickName(names, name);
   if (!found) {
     return std::nullopt;
   }
   return directory + "/" + names[*found];
-}
-
-std::optional<std::size_t> PickName(const std::vector<std::string>& names,
-                                    const std::string& name) {
-  std::optional<std::size_t> best;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (names[i] == name) {
-      return i;
-    }
-    if (EqualIgnoringAsciiCase(names[i], name) && (!best || names[i] < names[*best])) {
-      best = i;
-    }
-  }
-  return best;
 }
 
 }  // namespace platform::posix

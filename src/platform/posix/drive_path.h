@@ -28,18 +28,8 @@ std::string DriveRoot();
 // on the drive and yields a DrivePath without components.
 std::optional<DrivePath> ParseDrivePath(const char* path);
 
-// Finds `name` in `directory`: the exact name first, else the one name that
-// equals it ignoring ASCII case (the first in byte order if several do), as
-// Windows looks names up. Returns the full path or nullopt.
+// Finds `name` in `directory` by the rule of platform/names.h. Returns the
+// full path or nullopt.
 std::optional<std::string> FindInDirectory(const std::string& directory, const std::string& name);
-
-// True when the two names are equal ignoring the case of ASCII letters, as
-// Windows compares file names.
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
-
-// The same rule over a list of names (a disc image's directory): the index of
-// the exact name, else of the first in byte order of those that equal it
-// ignoring ASCII case; nullopt if none does.
-std::optional<std::size_t> PickName(const std::vector<std::string>& names, const std::string& name);
 
 }  // namespace platform::posix

@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <string>
 
+#include "../common/backend.h"
 #include "platform/console.h"
-#include "platform/faults.h"
 #include "win32_headers.h"
 
 namespace platform {
@@ -53,7 +53,13 @@ std::wstring FromShiftJis(std::string_view text) {
 }
 
 bool WriteConsoleText(HANDLE console, std::string_view text) {
-  const std::wstring wide = FromShiftJis(text);
+  std::wstring wide;
+  try {
+    wide = FromShiftJis(text);
+  } catch (...) {
+    // No memory for the converted text: the bytes as they are still say
+    // something in the console's own code page.
+  }
   if (wide.empty()) {
     return WriteBytes(console, text);  // no conversion: the console's own code page shows it
   }
@@ -89,21 +95,16 @@ void ConsoleInit() {
   _setmode(_fileno(stderr), _O_BINARY);
 }
 
-bool ConsoleWrite(std::string_view shiftJisBytes) {
-  if (faults::ShouldFail(faults::Point::Console)) {
-    return false;
-  }
-  if (std::string* sink = faults::ConsoleCapture()) {
-    sink->append(shiftJisBytes);
-    return true;
-  }
+namespace backend {
+
+bool WriteStandardOutput(std::string_view shiftJisBytes) noexcept {
   return WriteTo(STD_OUTPUT_HANDLE, shiftJisBytes);
 }
 
-void ErrorWrite(std::string_view text) {
-  std::string line(text);
-  line += "\r\n";
-  WriteTo(STD_ERROR_HANDLE, line);
+bool WriteStandardError(std::string_view line) noexcept {
+  return WriteTo(STD_ERROR_HANDLE, line) && WriteTo(STD_ERROR_HANDLE, "\r\n");
 }
+
+}  // namespace backend
 
 }  // namespace platform

@@ -1,0 +1,351 @@
+#!/usr/bin/env bash
+# Cross-builds, for one mingw-w64 target, the C libraries that the Windows
+# program links statically, and installs them into a prefix:
+#   libcdio + libiso9660  disc images (.iso, .cue/.bin), Joliet, Rock Ridge
+#   libspng + zlib        PNG files
+#   libiconv              the small iconv of tools/windows-deps/iconv, which
+#                         libcdio needs for Joliet names
+# libcdio and libspng are built from Debian's source packages (apt-get
+# source), zlib is taken from Debian's libz-mingw-w64-dev.
+#
+#   scripts/windows-deps.sh x86_64-w64-mingw32 build-deps/x86_64-w64-mingw32
+#   scripts/windows-deps.sh i686-w64-mingw32 build-deps/i686-w64-mingw32
+#   scripts/windows-deps.sh --apt-sources   (as root: only add the deb-src
+#                                            lines and fetch their index)
+#
+# The prefix gets include/, lib/*.a and lib/pkgconfig/*.pc (relocatable:
+# paths are relative to the .pc files), the licences in share/licenses/ and
+# a stamp naming what was built. A second run with the same target, the same
+# Debian source versions and the same recipe does nothing. Debian's source
+# index is needed (deb-src lines); as root the script adds it, otherwise it
+# tells the command to run. TVRCGCV_DEPS_SOURCES=<dir> keeps the downloaded
+# source files in <dir> (they are fetched into a temporary one otherwise).
+#
+# Needs (Debian 12 packages): gcc-mingw-w64-x86-64-posix and/or
+# gcc-mingw-w64-i686-posix (brought by g++-mingw-w64-*), libz-mingw-w64-dev,
+# make, bzip2; nothing else beyond a base system with apt.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+recipe_files=("$here/windows-deps.sh" "$root/tools/windows-deps/iconv/iconv.c"
+  "$root/tools/windows-deps/iconv/iconv.h")
+deb_src_file=/etc/apt/sources.list.d/tvrcgcv-deb-src.sources
+deb_src_list=/etc/apt/sources.list.d/tvrcgcv-deb-src.list
+
+usage() {
+  echo "usage: $0 x86_64-w64-mingw32|i686-w64-mingw32 PREFIX" >&2
+  echo "       $0 --apt-sources   (as root)" >&2
+  exit 2
+}
+
+log() { echo "windows-deps: $*" >&2; }
+die() {
+  log "$*"
+  exit 1
+}
+
+# --- Debian's source index -------------------------------------------------
+
+source_index_ready() {
+  apt-get source --print-uris -qq libcdio libspng >/dev/null 2>&1
+}
+
+# Adds a deb-src entry for every enabled deb entry of the apt configuration
+# (so the sources come from the archive that the binary packages come from),
+# then downloads only their index. Files of its own, rewritten on each run.
+add_source_index() {
+  local sources=() lists=() file
+  for file in /etc/apt/sources.list.d/*.sources; do
+    [[ -f $file && $file != "$deb_src_file" ]] && sources+=("$file")
+  done
+  for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [[ -f $file && $file != "$deb_src_list" ]] && lists+=("$file")
+  done
+  log "adding deb-src entries for Debian's source packages"
+  rm -f "$deb_src_file" "$deb_src_list"
+  if ((${#sources[@]})); then
+    # deb822 stanzas: keep the enabled ones of type deb, as type deb-src.
+    awk '
+      function flush() {
+        if (n && is_deb && enabled) {
+          if (written) print ""
+          for (i = 1; i <= n; i++) print lines[i]
+          written = 1
+        }
+        n = 0; is_deb = 0; enabled = 1
+      }
+      BEGIN { enabled = 1 }
+      /^[ \t]*$/ { flush(); next }
+      /^#/ { next }
+      tolower($1) == "types:" {
+        for (i = 2; i <= NF; i++) if ($i == "deb") is_deb = 1
+        lines[++n] = "Types: deb-src"
+        next
+      }
+      tolower($1) == "enabled:" && tolower($2) == "no" { enabled = 0 }
+      { lines[++n] = $0 }
+      END { flush() }
+    ' "${sources[@]}" >"$deb_src_file"
+    [[ -s $deb_src_file ]] || rm -f "$deb_src_file"
+  fi
+  if ((${#lists[@]})); then
+    sed -n 's/^[[:space:]]*deb\([[:space:]]\)/deb-src\1/p' "${lists[@]}" >"$deb_src_list"
+    [[ -s $deb_src_list ]] || rm -f "$deb_src_list"
+  fi
+  [[ -e $deb_src_file || -e $deb_src_list ]] || die "no deb entry found in the apt configuration"
+  local update=(apt-get update -qq -o Dir::Etc::sourceparts=- -o APT::Get::List-Cleanup=0)
+  if [[ -e $deb_src_file ]]; then
+    "${update[@]}" -o Dir::Etc::sourcelist="$deb_src_file"
+  fi
+  if [[ -e $deb_src_list ]]; then
+    "${update[@]}" -o Dir::Etc::sourcelist="$deb_src_list"
+  fi
+  source_index_ready || die "apt still knows no source package of libcdio and libspng"
+}
+
+ensure_source_index() {
+  source_index_ready && return 0
+  if [[ $(id -u) == 0 ]]; then
+    add_source_index
+    return 0
+  fi
+  return 1
+}
+
+if [[ ${1:-} == --apt-sources ]]; then
+  [[ $(id -u) == 0 ]] || die "--apt-sources needs root"
+  source_index_ready || add_source_index
+  log "Debian's source index is ready"
+  exit 0
+fi
+
+# --- Arguments, tools, and what is to be built --------------------------
+
+(($# == 2)) || usage
+triple=$1
+case "$triple" in
+  x86_64-w64-mingw32 | i686-w64-mingw32) ;;
+  *) die "unknown target $triple (x86_64-w64-mingw32 or i686-w64-mingw32)" ;;
+esac
+mkdir -p "$2"
+prefix=$(cd "$2" && pwd)
+
+cc=$(command -v "$triple-gcc-posix" || command -v "$triple-gcc") ||
+  die "no C compiler for $triple (apt-get install gcc-mingw-w64-$(tr _ - <<<"${triple%%-*}")-posix)"
+cc=$(basename "$cc")
+ar=$triple-ar
+command -v "$ar" >/dev/null || die "no $ar"
+sysroot=/usr/$triple
+[[ -f $sysroot/lib/libz.a && -f $sysroot/include/zlib.h ]] ||
+  die "no static zlib for $triple (apt-get install libz-mingw-w64-dev)"
+for tool in make bzip2 sha256sum; do
+  command -v "$tool" >/dev/null || die "no $tool"
+done
+
+# The files of the two source packages, from apt's index: "'URI' name size
+# SHA256:hash" per file.
+have_index=yes
+ensure_source_index || have_index=no
+if [[ $have_index == yes ]]; then
+  uris=$(apt-get source --print-uris -qq libcdio libspng)
+  cdio_dsc=$(awk '{print $2}' <<<"$uris" | grep '^libcdio_.*\.dsc$')
+  spng_dsc=$(awk '{print $2}' <<<"$uris" | grep '^libspng_.*\.dsc$')
+  cdio_version=${cdio_dsc#libcdio_}
+  cdio_version=${cdio_version%.dsc}
+  spng_version=${spng_dsc#libspng_}
+  spng_version=${spng_version%.dsc}
+fi
+zlib_version=$(dpkg-query -W -f='${Version}' libz-mingw-w64-dev 2>/dev/null || echo unknown)
+recipe=$(cat "${recipe_files[@]}" | sha256sum | cut -c1-16)
+compiler=$("$cc" -dumpfullversion)
+
+stamp_file=$prefix/share/tvrcgcv-windows-deps/stamp
+installed=(include/cdio/iso9660.h include/cdio/cdio_config.h include/iconv.h include/spng.h
+  include/zlib.h lib/libcdio.a lib/libiso9660.a lib/libiconv.a lib/libspng.a lib/libz.a
+  lib/pkgconfig/libcdio.pc lib/pkgconfig/libiso9660.pc lib/pkgconfig/libspng.pc
+  lib/pkgconfig/zlib.pc)
+complete() {
+  local file
+  for file in "${installed[@]}"; do [[ -f $prefix/$file ]] || return 1; done
+  [[ -f $stamp_file ]]
+}
+
+if [[ $have_index == no ]]; then
+  if complete && grep -qx "triple=$triple" "$stamp_file"; then
+    log "$prefix: kept as built (no source index to check for newer Debian sources)"
+    exit 0
+  fi
+  die "Debian's source index is missing (no deb-src entries). Run once, as root:
+  $0 --apt-sources"
+fi
+
+stamp="triple=$triple
+libcdio=$cdio_version
+libspng=$spng_version
+libz-mingw-w64-dev=$zlib_version
+compiler=$cc $compiler
+recipe=$recipe"
+if [[ -n $(ls -A "$prefix") && ! -f $stamp_file ]]; then
+  die "$prefix holds files but no build of this script: refusing to replace it"
+fi
+if complete && [[ $(cat "$stamp_file") == "$stamp" ]]; then
+  log "$prefix: up to date ($triple, libcdio $cdio_version, libspng $spng_version)"
+  exit 0
+fi
+
+log "building for $triple into $prefix: libcdio $cdio_version, libspng $spng_version," \
+  "zlib from libz-mingw-w64-dev $zlib_version"
+start=$(date +%s)
+work=$(mktemp -d "${TMPDIR:-/tmp}/windows-deps.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+stage=$work/stage
+mkdir -p "$stage/include" "$stage/lib/pkgconfig" "$stage/share/tvrcgcv-windows-deps"
+cflags="-O2 -ffile-prefix-map=$work=."
+
+# --- Sources -------------------------------------------------------------
+
+# apt-get source fetches each package's .dsc, upstream tarball and Debian
+# tarball. Only the upstream tarball is built (Debian's packaging is for
+# Linux), so the Debian tarball may fail to download; every file used is
+# checked against the hash from apt's index.
+source_dir=${TVRCGCV_DEPS_SOURCES:-$work/sources}
+mkdir -p "$source_dir"
+source_dir=$(cd "$source_dir" && pwd)
+(cd "$source_dir" && apt-get source --download-only -qq libcdio libspng >"$work/apt.log" 2>&1) ||
+  true  # judged below, by the files that are needed
+while read -r name; do
+  [[ -f $source_dir/$name ]] || log "not downloaded, and not needed: $name"
+done < <(awk '{print $2}' <<<"$uris" | grep -v '\.orig\.tar\.')
+upstream_tarball() {  # package: the verified upstream tarball's path
+  local line name hash
+  line=$(grep -E "^'[^']*' $1_[^ ]*\.orig\.tar\.[a-z0-9]+ " <<<"$uris") ||
+    die "no upstream tarball of $1 in apt's index"
+  name=$(awk '{print $2}' <<<"$line")
+  hash=$(awk '{print $4}' <<<"$line")
+  hash=${hash#SHA256:}
+  if [[ ! -f $source_dir/$name ]]; then
+    sed 's/^/  /' "$work/apt.log" >&2
+    die "$name was not downloaded (apt-get source's output above)"
+  fi
+  [[ $(sha256sum "$source_dir/$name" | cut -d' ' -f1) == "$hash" ]] ||
+    die "$name does not match the SHA-256 of apt's index"
+  echo "$source_dir/$name"
+}
+cdio_tarball=$(upstream_tarball libcdio)
+spng_tarball=$(upstream_tarball libspng)
+mkdir "$work/src"
+tar -xf "$cdio_tarball" -C "$work/src"
+tar -xf "$spng_tarball" -C "$work/src"
+cdio_src=$(echo "$work"/src/libcdio-*/)
+spng_src=$(echo "$work"/src/libspng-*/)
+[[ -x $cdio_src/configure && -f $spng_src/spng/spng.c ]] || die "unexpected source layout"
+
+# --- zlib and iconv (both needed before libcdio's configure) ------------
+
+cp "$sysroot/include/zlib.h" "$sysroot/include/zconf.h" "$stage/include/"
+cp "$sysroot/lib/libz.a" "$stage/lib/"  # never libz.dll.a: static only
+zlib_upstream=$(sed -n 's/^#define ZLIB_VERSION "\(.*\)"/\1/p' "$sysroot/include/zlib.h")
+
+mkdir "$work/iconv"
+# shellcheck disable=SC2086  # cflags is a list of options
+"$cc" $cflags -std=c99 -Wall -Wextra -c "$root/tools/windows-deps/iconv/iconv.c" \
+  -o "$work/iconv/iconv.o"
+"$ar" rcs "$stage/lib/libiconv.a" "$work/iconv/iconv.o"
+cp "$root/tools/windows-deps/iconv/iconv.h" "$stage/include/"
+
+# --- libcdio: libcdio and libiso9660 only ---------------------------------
+
+# No shared libraries, programs, C++ bindings (CXX=no also spares libtool's
+# C++ checks), CDDB or VCD; Joliet and Rock Ridge on. Two settings work around what mingw-w64 lacks, without patching:
+# timegm() is msvcrt's _mkgmtime64() (libcdio's own stand-in calls mktime(),
+# which reads file times as local time), and configure is told it exists.
+mkdir "$work/libcdio"
+(
+  cd "$work/libcdio"
+  "$cdio_src/configure" --host="$triple" --prefix="$stage" \
+    CC="$cc" CXX=no CFLAGS="$cflags" CPPFLAGS="-Dtimegm=_mkgmtime64" ac_cv_func_timegm=yes \
+    --disable-shared --enable-static --disable-cxx --disable-cpp-progs \
+    --disable-example-progs --disable-cddb --disable-vcd-info --enable-joliet --enable-rock \
+    --without-cd-drive --without-cd-info --without-cdda-player --without-cd-read \
+    --without-iso-info --without-iso-read --with-libiconv-prefix="$stage" \
+    --disable-maintainer-mode --disable-dependency-tracking >configure.log 2>&1 ||
+    { tail -30 configure.log >&2; die "libcdio's configure failed (log above)"; }
+  grep -q '^#define HAVE_JOLIET 1' config.h || die "libcdio was configured without Joliet"
+  grep -q '^#define HAVE_ROCK 1' config.h || die "libcdio was configured without Rock Ridge"
+  # No CD-drive driver: configure always builds the Windows one on mingw
+  # (DeviceIoControl, ASPI, and MCI from winmm.dll). Without it libcdio
+  # reads image files only.
+  grep -q '^#define HAVE_WIN32_CDROM 1' config.h || die "config.h: no HAVE_WIN32_CDROM to undo"
+  sed -i 's|^#define HAVE_WIN32_CDROM 1|/* #undef HAVE_WIN32_CDROM */|' config.h
+  if ! { make -j2 -C lib/driver libcdio.la && make -j2 -C lib/iso9660 libiso9660.la &&
+    make -C include install && make -C lib/driver install-libLTLIBRARIES &&
+    make -C lib/iso9660 install-libLTLIBRARIES; } >build.log 2>&1; then
+    tail -30 build.log >&2
+    die "libcdio's build failed (log above)"
+  fi
+)
+rm -f "$stage"/lib/*.la
+cdio_upstream=$(sed -n 's/^#define PACKAGE_VERSION "\(.*\)"/\1/p' "$work/libcdio/config.h")
+
+# --- libspng: one source file ----------------------------------------------
+
+# As Debian builds it (-Denable_opt=false: no SIMD code paths), with
+# SPNG_STATIC so that spng.h declares no DLL imports.
+mkdir "$work/libspng"
+# shellcheck disable=SC2086
+"$cc" $cflags -std=c99 -DSPNG_STATIC -DSPNG_DISABLE_OPT -I"$stage/include" \
+  -c "$spng_src/spng/spng.c" -o "$work/libspng/spng.o"
+"$ar" rcs "$stage/lib/libspng.a" "$work/libspng/spng.o"
+cp "$spng_src/spng/spng.h" "$stage/include/"
+spng_upstream=$(awk '/#define SPNG_VERSION_(MAJOR|MINOR|PATCH)/ {v = v sep $3; sep = "."}
+  END {print v}' "$spng_src/spng/spng.h")
+
+# --- pkg-config files ----------------------------------------------------
+
+# Static libraries only: what each one needs is in Requires.private and
+# Libs.private, which pkg-config --static adds.
+pc() {  # name description version [lines...]
+  local name=$1 description=$2 version=$3
+  shift 3
+  {
+    # shellcheck disable=SC2016  # ${...} are pkg-config's variables
+    printf '%s\n' 'prefix=${pcfiledir}/../..' 'libdir=${prefix}/lib' \
+      'includedir=${prefix}/include' ''
+    echo "Name: $name"
+    echo "Description: $description (static, $triple)"
+    echo "Version: $version"
+    printf '%s\n' "$@"
+  } >"$stage/lib/pkgconfig/$name.pc"
+}
+# shellcheck disable=SC2016  # ${libdir} and ${includedir} are pkg-config's
+{
+  pc zlib "zlib compression library" "$zlib_upstream" \
+    'Libs: -L${libdir} -lz' 'Cflags: -I${includedir}'
+  pc libcdio "Portable CD-ROM I/O library" "$cdio_upstream" \
+    'Libs: -L${libdir} -lcdio' 'Libs.private: -liconv' 'Cflags: -I${includedir}'
+  pc libiso9660 "ISO-9660 library of libcdio" "$cdio_upstream" 'Requires: libcdio' \
+    'Libs: -L${libdir} -liso9660' 'Cflags: -I${includedir}'
+  pc libspng "PNG decoding and encoding library" "$spng_upstream" 'Requires.private: zlib' \
+    'Libs: -L${libdir} -lspng' 'Cflags: -I${includedir} -DSPNG_STATIC'
+}
+
+# --- Licences, stamp, and into place --------------------------------------
+
+mkdir -p "$stage/share/licenses/libcdio" "$stage/share/licenses/libspng" \
+  "$stage/share/licenses/zlib"
+cp "$cdio_src/COPYING" "$stage/share/licenses/libcdio/"
+cp "$spng_src/LICENSE" "$stage/share/licenses/libspng/"
+zlib_copyright=/usr/share/doc/libz-mingw-w64-dev/copyright
+if [[ -f $zlib_copyright ]]; then
+  cp "$zlib_copyright" "$stage/share/licenses/zlib/"
+else  # a system installed without /usr/share/doc: zlib.h opens with it
+  sed '/\*\//q' "$sysroot/include/zlib.h" >"$stage/share/licenses/zlib/copyright"
+fi
+echo "$stamp" >"$stage/share/tvrcgcv-windows-deps/stamp"
+
+# The prefix is replaced whole, so it never mixes two builds.
+rm -rf "$prefix"
+mkdir -p "$(dirname "$prefix")"
+mv "$stage" "$prefix"
+log "$prefix: built in $(($(date +%s) - start)) s"

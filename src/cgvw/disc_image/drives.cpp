@@ -1,0 +1,146 @@
+// Classic drives that are disc images (POSIX): a drive whose path is an
+// image file is read through the image's file system. A conversion opens
+// the same image several times per picture, so the last image opened stays
+// open while none of the files it was read from (the image, and the cue
+// sheet and BIN file where one is used) changes.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+#include <utility>
+
+#include "cgvw/disc_image.h"
+#include "disc.h"
+#include "platform/image_drives.h"
+
+namespace cgvw {
+namespace {
+
+// What identifies a file's contents well enough to notice that it changed.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::int64_t modifiedSeconds = 0;
+  long modifiedNanoseconds = 0;
+  std::int64_t changedSeconds = 0;
+  long changedNanoseconds = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+std::optional<FileIdentity> Identify(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    return std::nullopt;
+  }
+  return FileIdentity{info.st_dev,         info.st_ino,          info.st_size,
+                      info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_ctim.tv_sec,
+                      info.st_ctim.tv_nsec};
+}
+
+class ImageCache {
+ public:
+  std::shared_ptr<disc::DiscImage> Get(const std::string& path) {
+    const std::lock_guard hold(lock_);
+    if (image_ && path == path_ && Unchanged()) {
+      return image_;
+    }
+    image_.reset();
+    sources_.clear();
+    auto image = disc::DiscImage::Open(path);
+    if (image) {
+      for (const std::string& source : image->Sources()) {
+        sources_.emplace_back(source, Identify(source));
+      }
+      sources_.emplace_back(path, Identify(path));
+      path_ = path;
+      image_ = image;
+    }
+    return image;
+  }
+
+ private:
+  bool Unchanged() const {
+    return std::all_of(sources_.begin(), sources_.end(),
+                       [](const auto& source) { return Identify(source.first) == source.second; });
+  }
+
+  std::mutex lock_;
+  std::shared_ptr<disc::DiscImage> image_;
+  std::string path_;
+  std::vector<std::pair<std::string, std::optional<FileIdentity>>> sources_;
+};
+
+// The image reads of all drives take turns: libcdio keeps one position per
+// open image.
+std::mutex g_reading;
+
+// A file of the image behind a handle.
+class ImageFile final : public platform::FileObject {
+ public:
+  ImageFile(std::shared_ptr<const disc::DiscImage> image, disc::Entry entry)
+      : image_(std::move(image)), entry_(std::move(entry)) {}
+
+  bool Seek(std::int64_t offset) override {
+    if (offset < 0) {
+      return false;
+    }
+    position_ = static_cast<std::uint64_t>(offset);
+    return true;
+  }
+
+  bool Read(void* buffer, std::size_t size, std::size_t* done) override {
+    const std::lock_guard hold(g_reading);
+    const bool ok =
+        image_->Read(entry_, position_, {static_cast<std::uint8_t*>(buffer), size}, done);
+    position_ += *done;
+    return ok;
+  }
+
+  bool Write(const void* /*buffer*/, std::size_t /*size*/, std::size_t* done) override {
+    *done = 0;
+    return false;  // a disc is read-only
+  }
+
+  bool Close() override { return true; }  // the image stays open for the next file
+
+ private:
+  std::shared_ptr<const disc::DiscImage> image_;
+  disc::Entry entry_;
+  std::uint64_t position_ = 0;
+};
+
+std::unique_ptr<platform::FileObject> OpenImageFile(const std::string& imagePath,
+                                                    const std::vector<std::string>& components) {
+  // The link's target, so that a cue sheet finds its BIN file beside it.
+  char* resolved = ::realpath(imagePath.c_str(), nullptr);
+  if (resolved == nullptr) {
+    return nullptr;
+  }
+  const std::string path = resolved;
+  std::free(resolved);
+
+  static ImageCache cache;
+  const std::shared_ptr<disc::DiscImage> image = cache.Get(path);
+  if (!image) {
+    return nullptr;
+  }
+  std::optional<disc::Entry> entry;
+  {
+    const std::lock_guard hold(g_reading);
+    entry = image->Find(components);
+  }
+  if (!entry) {
+    return nullptr;
+  }
+  return std::make_unique<ImageFile>(image, std::move(*entry));
+}
+
+}  // namespace
+
+void EnableImageDrives() noexcept {
+  platform::InstallImageFileOpener(OpenImageFile);
+}
+
+}  // namespace cgvw

@@ -1,0 +1,76 @@
+#include <filesystem>
+#include <new>
+#include <vector>
+
+#include "cgvw/disc_image.h"
+#include "disc.h"
+#include "platform/folder_files.h"
+
+namespace cgvw {
+namespace {
+
+// A name's parts: '/' or '\' between them.
+std::vector<std::string> PartsOf(std::string_view name) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = name.find_first_of("/\\", start);
+    parts.emplace_back(name.substr(start, end == std::string_view::npos ? end : end - start));
+    if (end == std::string_view::npos) {
+      return parts;
+    }
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
+Result<std::unique_ptr<DiscImageSource>> DiscImageSource::Open(const std::string& path,
+                                                               std::error_code* error) noexcept {
+  try {
+    std::error_code why;
+    std::shared_ptr<disc::DiscImage> image = disc::DiscImage::Open(path);
+    if (!image) {
+      std::error_code status;
+      const auto kind = std::filesystem::status(std::u8string(path.begin(), path.end()), status);
+      why = status ? status
+            : !std::filesystem::is_regular_file(kind) ? platform::NotRegularFileError()
+                                                       : platform::NoFileSystemError();
+      if (error != nullptr) {
+        *error = why;
+      }
+      return Status::CannotOpen;
+    }
+    return std::make_unique<DiscImageSource>(std::move(image));
+  } catch (const std::bad_alloc&) {
+    return Status::NoMemory;
+  }
+}
+
+DiscImageSource::DiscImageSource(std::shared_ptr<disc::DiscImage> image) noexcept
+    : image_(std::move(image)) {}
+
+DiscImageSource::~DiscImageSource() = default;
+
+ReadResult DiscImageSource::Read(std::string_view name, std::uint64_t offset,
+                                 std::span<std::uint8_t> dest) noexcept {
+  ReadResult result;
+  try {
+    const std::lock_guard hold(lock_);
+    const std::optional<disc::Entry> file = image_->Find(PartsOf(name));
+    if (!file) {
+      result.status = Status::CannotOpen;
+      result.error = std::make_error_code(std::errc::no_such_file_or_directory);
+      return result;
+    }
+    if (!image_->Read(*file, offset, dest, &result.got)) {
+      result.status = Status::ReadFailed;
+      result.error = std::make_error_code(std::errc::io_error);
+    }
+  } catch (const std::bad_alloc&) {
+    result.status = Status::NoMemory;
+  }
+  return result;
+}
+
+}  // namespace cgvw

@@ -1,0 +1,236 @@
+// The typed decoding API: a picture descriptor and a source of bytes in, a
+// decoded picture that owns its bytes out.
+//
+//   cgvw::MemorySource disc;
+//   disc.Add("bg000_0.bg", fileBytes);               // the caller's bytes, not copied
+//   cgvw::Result<cgvw::Picture> decoded = cgvw::Decode(Catalogue[0].Image, disc);
+//   if (!decoded) { std::puts(cgvw::StatusText(decoded.status())); }
+//   const cgvw::Picture& picture = *decoded;          // picture.width(), picture.row(0), ...
+//
+// Nothing here throws and nothing prints: every failure is a Status. A
+// call touches only what it is given (the descriptor, the source, the
+// options) and what it allocates for itself, so calls on different threads
+// with different sources share nothing. A Source object itself is not
+// shared between threads unless its class says so.
+//
+// Byte layouts (all multi-byte values of the files and of a Picture are
+// stored in a fixed byte order, whatever the machine's):
+// - Colour word (source palettes and 15-bit pixels): 16 bits, bit 15
+//   ignored, blue in bits 10-14, green in bits 5-9, red in bits 0-4; stored
+//   big-endian unless the descriptor's SwapOff bit (0x100) is set, then
+//   little-endian. A 5-bit channel v becomes v * 255 / 31 (rounded down).
+// - Tile map entries: big-endian in every layout, whatever SwapOff says.
+// - Colour table entry (RGBQUAD): 4 bytes blue, green, red, reserved; the
+//   reserved byte of a converted colour is 2.
+// - Pixel rows: bottom-up as in a DIB (the last picture row first); within
+//   a row, left to right. 4 bits: two pixels a byte, the left one in the
+//   high nibble. 8 bits: one colour index a byte. 24 bits: blue, green, red.
+//   Every row is padded to a multiple of 4 bytes (Picture::stride()).
+// - The DIB (Picture::dib()): a 40-byte BITMAPINFOHEADER (little-endian
+//   fields), the colour table (16 entries for 4 bits, 256 for 8, none for
+//   24), then the rows. A BMP file is BmpFileHeader() followed by dib().
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "catalog/descriptors.h"
+
+namespace cgvw {
+
+// What a call came to. The first four have the values of the classic
+// status codes (cgvw.h), into which the others fold.
+enum class Status : std::int32_t {
+  Ok = 0,
+  Unsupported = -1,    // a Kind, Depth or mode that nothing decodes
+  CannotOpen = -2,     // a source file is missing or is no regular file
+  NoMemory = -3,       // memory could not be obtained
+  ReadFailed = -4,     // a source file opened but could not be read (an I/O error)
+  TooLarge = -5,       // the picture or a source range is larger than the caller's limits
+  BadDescriptor = -6,  // a tiled picture without a map chunk, a composite without layers, ...
+  TooDeep = -7,        // composites nested deeper than the caller allows
+};
+
+// A short English description of the status ("a source file cannot be
+// opened"); never null.
+const char* StatusText(Status status) noexcept;
+
+// ---------------------------------------------------------------------------
+// Sources of bytes
+
+// What one read came to.
+struct ReadResult {
+  Status status = Status::Ok;  // Ok, CannotOpen, ReadFailed or NoMemory
+  std::size_t got = 0;         // bytes placed at the start of the destination
+  std::error_code error;       // the system's reason for a failure, if it gave one
+};
+
+// Where the bytes of a picture come from: named files of bytes. A file
+// name is the descriptor's (PalFile, PixFile, a map chunk's FileName).
+class Source {
+ public:
+  virtual ~Source() = default;
+  // Reads up to dest.size() bytes of the file `name` from byte `offset` on
+  // into dest. Fewer bytes (got < size) only where the file ends; the rest
+  // of dest is left as it was.
+  virtual ReadResult Read(std::string_view name, std::uint64_t offset,
+                          std::span<std::uint8_t> dest) noexcept = 0;
+};
+
+// Files held in memory. Names are looked up as Windows does: the exact name,
+// else the first in byte order of those that equal it ignoring the case of
+// ASCII letters. The bytes are the caller's and are not copied: they must
+// outlive the source. Add and Read may be called from several threads.
+class MemorySource final : public Source {
+ public:
+  MemorySource() noexcept;
+  ~MemorySource() override;
+  MemorySource(const MemorySource&) = delete;
+  MemorySource& operator=(const MemorySource&) = delete;
+
+  // Adds or replaces a file; NoMemory if the name cannot be stored.
+  Status Add(std::string_view name, std::span<const std::uint8_t> bytes) noexcept;
+  ReadResult Read(std::string_view name, std::uint64_t offset,
+                  std::span<std::uint8_t> dest) noexcept override;
+
+ private:
+  struct Files;
+  std::unique_ptr<Files> files_;
+};
+
+// Files in a folder of the file system (the root of a mounted disc, or a
+// copy of its files). A name may go through subfolders, separated by '/' or
+// '\'; each part is looked up as Windows does (the exact name first, else
+// one that differs only in the case of ASCII letters). Only regular files
+// are read: a folder, a pipe or a device of that name cannot be opened, and
+// no open waits. Paths are UTF-8 on every system. Reads may run on several
+// threads at once.
+class FolderSource final : public Source {
+ public:
+  explicit FolderSource(std::string folder) noexcept : folder_(std::move(folder)) {}
+  ReadResult Read(std::string_view name, std::uint64_t offset,
+                  std::span<std::uint8_t> dest) noexcept override;
+  const std::string& folder() const { return folder_; }
+
+ private:
+  std::string folder_;
+};
+
+// The classic drive: SourceRoot ("q:\") followed by the name, through the
+// Windows file interface of platform/win_api.h (on POSIX drive X is the
+// folder, or disc image, $TVRCGCV_DRIVE_ROOT/x). This is what the classic
+// entry points read from. SourceRoot is one process-wide buffer: every
+// DriveSource reads the drive letter that it holds at the time of the read.
+class DriveSource final : public Source {
+ public:
+  ReadResult Read(std::string_view name, std::uint64_t offset,
+                  std::span<std::uint8_t> dest) noexcept override;
+};
+
+// ---------------------------------------------------------------------------
+// Decoded pictures
+
+// A decoded picture: a packed DIB that it owns. Move-only.
+class Picture {
+ public:
+  Picture() noexcept = default;
+  Picture(Picture&&) noexcept = default;
+  Picture& operator=(Picture&&) noexcept = default;
+
+  std::uint32_t width() const { return width_; }
+  std::uint32_t height() const { return height_; }
+  std::uint16_t bitCount() const { return bitCount_; }  // 4, 8 or 24
+  std::uint32_t stride() const { return stride_; }      // bytes from one row to the next
+  // The colour table: 16 or 256 RGBQUAD entries (4 bytes each); empty for
+  // 24-bit pictures. A 128-colour picture has entries 128 to 255 all 0.
+  std::span<const std::uint8_t> colourTable() const;
+  // All pixel rows, bottom-up (stride() bytes each).
+  std::span<const std::uint8_t> pixels() const;
+  // Picture row y counted from the top, stride() bytes (padding included).
+  std::span<const std::uint8_t> row(std::uint32_t y) const;
+  // The whole DIB: header, colour table, rows.
+  std::span<const std::uint8_t> dib() const { return {bytes_.get(), size_}; }
+  // The 14-byte BITMAPFILEHEADER that makes dib() a BMP file.
+  std::array<std::uint8_t, 14> BmpFileHeader() const;
+  // True when a source file ended before a range that was read from it:
+  // the missing bytes were read as 0.
+  bool missingSourceBytes() const { return missing_; }
+
+ private:
+  friend class PictureMaker;
+  struct FreeBytes {
+    void operator()(std::uint8_t* bytes) const noexcept;
+  };
+  std::unique_ptr<std::uint8_t[], FreeBytes> bytes_;
+  std::size_t size_ = 0;
+  std::uint32_t width_ = 0;
+  std::uint32_t height_ = 0;
+  std::uint16_t bitCount_ = 0;
+  std::uint32_t stride_ = 0;
+  std::uint32_t pixelOffset_ = 0;
+  bool missing_ = false;
+};
+
+// A value or the Status that stands in for it.
+template <typename T>
+class Result {
+ public:
+  Result(T value) noexcept : value_(std::move(value)) {}  // NOLINT: a value is a success
+  Result(Status status) noexcept : status_(status) {}     // NOLINT: any status but Ok
+  explicit operator bool() const { return status_ == Status::Ok; }
+  Status status() const { return status_; }
+  T& operator*() { return value_; }
+  const T& operator*() const { return value_; }
+  T* operator->() { return &value_; }
+  const T* operator->() const { return &value_; }
+
+ private:
+  T value_{};
+  Status status_ = Status::Ok;
+};
+
+// ---------------------------------------------------------------------------
+// Decoding
+
+// What the caller allows a decode to allocate. A descriptor that needs more
+// is refused with TooLarge before anything is allocated for it.
+struct Limits {
+  std::uint64_t maxPictureBytes = std::uint64_t{256} << 20;  // a decoded DIB, each layer included
+  std::uint64_t maxReadBytes = std::uint64_t{256} << 20;     // one range read from a source
+};
+
+struct DecodeOptions {
+  // Draw the picture over its Backdrop (at PosX, PosY, colour index 0
+  // transparent) on a 24-bit canvas the backdrop's size; without a Backdrop
+  // the picture is decoded alone.
+  bool backdrop = false;
+  Limits limits;
+  // Composites within composites go this deep at most (TooDeep beyond).
+  int maxNesting = 16;
+  // Called when a composite fails after asking for its canvas (its canvas
+  // or a layer could not be had); the decode then returns the status. The
+  // classic entry points show their "Step err" box here. Null: nothing.
+  void (*onCompositeFailure)(void* context, Status status, bool canvas) = nullptr;
+  void* context = nullptr;
+};
+
+// Where a failure came from, for messages.
+struct Problem {
+  std::string file;       // the source file that could not be opened or read; empty if none
+  std::error_code error;  // the system's reason, if it gave one
+};
+
+// Decodes the picture that `image` describes from `source`. `problem`, if
+// given, names the file behind a CannotOpen or ReadFailed.
+Result<Picture> Decode(const TCGVwImage& image, Source& source, const DecodeOptions& options = {},
+                       Problem* problem = nullptr) noexcept;
+
+}  // namespace cgvw

@@ -1,0 +1,117 @@
+// The decoding core: each decoder written once, for any source of bytes and
+// any place to put pictures. The typed API (decode.h) and the classic entry
+// points (cgvw.h) are thin layers over it: they choose the source, the
+// store and the options, and turn the results into their own.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+
+#include "catalog/descriptors.h"
+#include "cgvw/decode.h"
+#include "cgvw/layout.h"
+#include "platform/temp_buffer.h"
+
+namespace cgvw::core {
+
+// A block of a store, writable while a decode holds it.
+struct Block {
+  void* handle = nullptr;  // the store's own name for it
+  std::span<std::uint8_t> bytes;
+};
+
+// Where decoded pictures (and the layers of a composite) are put.
+class Store {
+ public:
+  // Obtains `size` bytes, zero-filled if asked; NoMemory if they cannot be
+  // had (the block is then empty).
+  virtual Status Obtain(std::uint64_t size, bool zeroFilled, Block* block) noexcept = 0;
+  // Gives back a block that is not handed over; empties it.
+  virtual void Release(Block* block) noexcept = 0;
+
+ protected:
+  ~Store() = default;
+};
+
+// Holds a block of a store until it is handed over.
+class HeldBlock {
+ public:
+  explicit HeldBlock(Store& store) : store_(store) {}
+  ~HeldBlock() { store_.Release(&block_); }
+  HeldBlock(const HeldBlock&) = delete;
+  HeldBlock& operator=(const HeldBlock&) = delete;
+
+  Status Obtain(std::uint64_t size, bool zeroFilled) {
+    return store_.Obtain(size, zeroFilled, &block_);
+  }
+  void Release() { store_.Release(&block_); }
+  std::uint8_t* data() const { return block_.bytes.data(); }
+  std::span<std::uint8_t> bytes() const { return block_.bytes; }
+  Block HandOver() {
+    const Block block = block_;
+    block_ = {};
+    return block;
+  }
+
+ private:
+  Store& store_;
+  Block block_;
+};
+
+// One decode: what it reads from, where it puts pictures, what it may do.
+struct Job {
+  Source& source;
+  Store& store;
+  const DecodeOptions& options;
+  Problem* problem = nullptr;  // named on a failing read, if given
+  bool missingBytes = false;   // a range read came back short
+};
+
+// Decodes by the descriptor's Kind. On Ok, *out is a block of the job's
+// store holding the DIB, which the caller hands over or releases.
+// `nesting` counts the composites around this picture.
+Status Decode(Job& job, const TCGVwImage& image, int nesting, Block* out) noexcept;
+
+Status DecodePlain(Job& job, const TCGVwImage& image, Block* out);
+Status DecodeTiled(Job& job, const TCGVwImage& image, Block* out);
+Status DecodeComposite(Job& job, const TCGVwImage& image, int nesting, Block* out);
+
+// The composite that the backdrop option decodes instead of a picture: the
+// backdrop at (0, 0) with every colour, the picture over it at (PosX, PosY)
+// with colour index 0 transparent, on a 24-bit canvas the backdrop's size.
+struct BackdropComposite {
+  TCGVwLayer layers[2];
+  TCGVwLayers list;
+  TCGVwImage image;
+  explicit BackdropComposite(const TCGVwImage& picture);  // picture.Backdrop must not be null
+  BackdropComposite(const BackdropComposite&) = delete;   // it points into itself
+  BackdropComposite& operator=(const BackdropComposite&) = delete;
+};
+
+// TooLarge when a picture of `pictureBytes` or one of the ranges to be read
+// passes the job's limits; checked before anything is obtained for them.
+Status CheckLimits(const Job& job, std::uint64_t pictureBytes,
+                   std::initializer_list<std::uint64_t> ranges);
+
+// A zero-filled buffer for a range of `size` bytes; empty when the size is
+// 0, larger than one read can ask for, or not to be had.
+platform::TempBuffer ObtainBuffer(std::uint32_t size);
+
+// Reads the range into `buffer` (which starts zero-filled, so that bytes a
+// short file lacks read as 0). A missing name cannot be opened.
+Status ReadRange(Job& job, const char* name, std::uint32_t offset, std::span<std::uint8_t> buffer);
+
+// Fills `dest` with the colour table of the picture's palette file: its
+// colour count of RGBQUAD entries. Unsupported for direct colour.
+Status ReadPalette(Job& job, const TCGVwImage& image, std::uint8_t* dest);
+
+// Writes the picture's 40-byte BITMAPINFOHEADER at `dest`. For Depth codes
+// 4 to 7 biBitCount and biSizeImage keep what `dest` held.
+void WriteInfoHeader(std::uint8_t* dest, const TCGVwImage& image);
+
+// Draws a tiled picture's 8-bit rows (see CGVwRenderTiles).
+void RenderTiles(std::span<std::uint8_t> dest, std::span<const std::uint8_t> map,
+                 std::span<const std::uint8_t> tiles, const TCGVwImage& image);
+
+}  // namespace cgvw::core

@@ -1,0 +1,125 @@
+// Files behind HANDLEs: the bookkeeping that both systems share. Each file
+// the layer opened and has not closed is in the table; a handle that is not
+// there (closed, made up, standard output) is refused without being read,
+// written or closed. The file objects themselves come from the system's
+// side (backend.h).
+#include <memory>
+#include <new>
+
+#include "backend.h"
+#include "handle_table.h"
+#include "platform/faults.h"
+#include "platform/win_api.h"
+
+namespace platform {
+namespace {
+
+// Shared, so that a file being read on one thread while another closes its
+// handle is released only when both are done with it.
+HandleTable<std::shared_ptr<FileObject>>& Files() {
+  static HandleTable<std::shared_ptr<FileObject>> table(0x20000);
+  return table;
+}
+
+std::shared_ptr<FileObject> Find(HANDLE handle) {
+  return Files().With(
+      reinterpret_cast<std::uintptr_t>(handle),
+      [](const std::shared_ptr<FileObject>* file) { return file == nullptr ? nullptr : *file; });
+}
+
+}  // namespace
+
+HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* /*security*/,
+                   DWORD creation, DWORD attributes, HANDLE /*templateFile*/) {
+  const bool create = creation == CREATE_ALWAYS || creation == CREATE_NEW;
+  if (faults::ShouldFail(create ? faults::Point::FileCreate : faults::Point::FileOpen) ||
+      path == nullptr) {
+    return INVALID_HANDLE_VALUE;
+  }
+  std::uintptr_t key = 0;
+  std::shared_ptr<FileObject> file;
+  try {
+    file = backend::OpenFile(path, access, shareMode, creation, attributes, &key);
+  } catch (const std::bad_alloc&) {
+    return INVALID_HANDLE_VALUE;  // anything opened on the way was closed again
+  }
+  if (!file) {
+    return INVALID_HANDLE_VALUE;
+  }
+  if (key == 0) {
+    key = Files().NewKey();
+  }
+  if (!Files().Add(key, file)) {
+    file->Close();
+    return INVALID_HANDLE_VALUE;
+  }
+  faults::AdjustLive(&faults::Live::openFiles, +1);
+  return reinterpret_cast<HANDLE>(key);
+}
+
+DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distanceHigh, DWORD method) {
+  const std::shared_ptr<FileObject> file = Find(handle);
+  if (!file || method != FILE_BEGIN) {
+    return INVALID_SET_FILE_POINTER;
+  }
+  std::int64_t offset = distance;
+  if (distanceHigh != nullptr) {
+    offset =
+        (static_cast<std::int64_t>(*distanceHigh) << 32) | static_cast<std::uint32_t>(distance);
+  }
+  if (!file->Seek(offset)) {
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (distanceHigh != nullptr) {
+    *distanceHigh = static_cast<LONG>(offset >> 32);
+  }
+  return static_cast<DWORD>(offset);
+}
+
+BOOL ReadFile(HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesRead,
+              void* /*overlapped*/) {
+  if (bytesRead != nullptr) {
+    *bytesRead = 0;
+  }
+  const std::shared_ptr<FileObject> file = Find(handle);
+  if (!file || faults::ShouldFail(faults::Point::FileRead)) {
+    return 0;
+  }
+  std::size_t done = 0;
+  const bool ok = file->Read(buffer, bytesToRead, &done);
+  if (bytesRead != nullptr) {
+    *bytesRead = static_cast<DWORD>(done);
+  }
+  return ok ? 1 : 0;
+}
+
+BOOL WriteFile(HANDLE handle, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten,
+               void* /*overlapped*/) {
+  if (bytesWritten != nullptr) {
+    *bytesWritten = 0;
+  }
+  const std::shared_ptr<FileObject> file = Find(handle);
+  if (!file || faults::ShouldFail(faults::Point::FileWrite)) {
+    return 0;
+  }
+  std::size_t done = 0;
+  const bool ok = file->Write(buffer, bytesToWrite, &done);
+  if (bytesWritten != nullptr) {
+    *bytesWritten = static_cast<DWORD>(done);
+  }
+  return ok ? 1 : 0;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  const std::optional<std::shared_ptr<FileObject>> file =
+      Files().Take(reinterpret_cast<std::uintptr_t>(handle));
+  if (!file) {
+    return 0;
+  }
+  faults::AdjustLive(&faults::Live::openFiles, -1);
+  const bool closed = (*file)->Close();
+  const bool injected = faults::ShouldFail(faults::Point::FileClose);
+  return closed && !injected ? 1 : 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,34 @@
+#include "platform/names.h"
+
+#include <algorithm>
+
+namespace platform {
+namespace {
+
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return LowerAscii(x) == LowerAscii(y);
+         });
+}
+
+std::optional<std::size_t> PickName(const std::vector<std::string>& names,
+                                    std::string_view name) noexcept {
+  std::optional<std::size_t> best;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == name) {
+      return i;
+    }
+    if (EqualIgnoringAsciiCase(names[i], name) && (!best || names[i] < names[*best])) {
+      best = i;
+    }
+  }
+  return best;
+}
+
+}  // namespace platform

@@ -1,0 +1,20 @@
+// File names compared as Windows compares them: equal ignoring the case of
+// ASCII letters. A lookup takes the exact name if it is there, else the
+// first in byte order of the names that equal it that way.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept;
+
+// The index in `names` that a lookup of `name` finds; nullopt if none.
+std::optional<std::size_t> PickName(const std::vector<std::string>& names,
+                                    std::string_view name) noexcept;
+
+}  // namespace platform
