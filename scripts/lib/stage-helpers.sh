@@ -13,6 +13,12 @@
 # Drive q is $work/drives/q; TVRCGCV_DRIVE_ROOT points there for both (the
 # Windows program ignores it and reads the drive letter Wine maps).
 
+# new_work: a scratch directory in $work, removed when the stage ends.
+new_work() {
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+}
+
 # Builds the reference program and the demo-disc generator in build/ and
 # writes the demo disc as drive q.
 build_reference_and_disc() {
@@ -136,8 +142,7 @@ elf_kind() {
 cross_linux_stage() {
   label=$1
   local triple=$2 qemu=$3 expected=$4
-  work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
+  new_work
 
   echo "--- $label build ($triple, tests under $qemu)"
   cross_build_linux "$root/cmake/toolchains/$triple.cmake" "$root/build-$label"

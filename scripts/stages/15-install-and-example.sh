@@ -6,8 +6,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib/stage-helpers.sh"
 cd "$root"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+new_work
 
 cmake --build build -j"$(nproc)" --target tvrcgcv make_demo_disc
 cmake --install build --prefix "$work/prefix" >/dev/null

@@ -11,8 +11,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib/stage-helpers.sh"
 cd "$root"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+new_work
 dist="$work/dist"
 finished=$'\x8f\x49\x97\xb9\x81\x42\r'  # the last line of a complete run
 
