@@ -99,45 +99,7 @@ std::int32_t StatusFor(Point point) {
 // ---------------------------------------------------------------------------
 // Decoders
 
-// One disc file serves every picture: a palette of 256 words at 0, then
-// pixel and tile bytes, then maps whose entries address tiles 0 to 7.
-constexpr char kDisc[] = "sweep.bin";
-constexpr std::uint32_t kTiles = 0x400;  // eight 64-byte tiles from here
-constexpr std::uint32_t kMap16 = 0x800;
-constexpr std::uint32_t kMap32 = 0x900;
-constexpr std::uint32_t kCells = 0xA00;
-
-std::vector<std::uint8_t> DiscBytes() {
-  Bytes bytes;
-  for (unsigned i = 0; i < 256; ++i) {
-    bytes.BE16(static_cast<std::uint16_t>(i * 97));
-  }
-  for (unsigned i = 0; bytes.size() < kMap16; ++i) {
-    bytes.Fill(1, static_cast<std::uint8_t>(i * 13 + 1));
-  }
-  for (unsigned i = 0; i < 64; ++i) {
-    bytes.BE16(static_cast<std::uint16_t>((i % 8) * 2));
-  }
-  bytes.Fill(kMap32 - bytes.size(), 0);
-  for (unsigned i = 0; i < 64; ++i) {
-    bytes.BE32((i % 8) * 2);
-  }
-  bytes.Fill(kCells - bytes.size(), 0);
-  for (unsigned i = 0; i < 128; ++i) {
-    bytes.BE16(static_cast<std::uint16_t>((i % 4 == 0 ? 0 : i % 4 == 1 ? 0x400 : 0xC00) | 2));
-  }
-  return bytes.get();
-}
-
-TCGVwImage Plain(std::uint32_t flags, std::uint16_t width, std::uint16_t height,
-                 std::uint32_t pixSize) {
-  return {flags, width, height, 0, 0, nullptr, kDisc, 0, kDisc, 0x200, pixSize, nullptr};
-}
-
-TCGVwImage Tiled(std::uint32_t flags, std::uint16_t width, std::uint16_t height,
-                 const TCGVwChunk* map) {
-  return {flags, width, height, 0, 0, nullptr, kDisc, 0, kDisc, kTiles, 8 * 64, map};
-}
+using namespace testing_support::sample;
 
 struct Sweep {
   long points = 0;
