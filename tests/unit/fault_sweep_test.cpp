@@ -26,6 +26,9 @@
 #ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "cgvw/decode.h"
+#include "failing_new.h"
 #endif
 
 namespace {
@@ -482,6 +485,103 @@ TEST_F(RunFaultSweep, AnInterruptionAnywhereLeavesEachFileOldOrNew) {
   }
   // Per row: a create, two writes, three source closes and an output close, a rename.
   EXPECT_EQ(interruptions, 4 * kRowsOnDisc * (1 + 2 + 4 + 1));
+}
+
+}  // namespace
+#endif
+
+#ifndef _WIN32
+namespace {
+
+namespace allocations = testing_support::allocations;
+
+// Memory that runs out anywhere in a run: each allocation of a clean run is
+// made to fail in turn. The run must end as it documents, never through an
+// exception: the row under way ends with its message (a console write that
+// cannot be made ends the program with status 1), nothing stays held, and
+// every file left is byte for byte a clean run's.
+TEST_F(RunFaultSweep, AnAllocationThatFailsAnywhereIsReportedNotThrown) {
+  WriteFirstRows(drive_);
+  const auto run = [&](long failAt) {
+    for (const auto& name : testing_support::ListDirectory(work_.path())) {
+      std::filesystem::remove(work_.path() / name);
+    }
+    console_.clear();
+    console_.reserve(1 << 16);
+    ::testing::internal::CaptureStderr();
+    const char* argv[] = {"tvrcgcv", "q"};
+    allocations::Count(failAt);
+    RunOutcome outcome;
+    outcome.exitStatus = app::RunConversion(2, argv);
+    allocations::Stop();
+    outcome.errors = ::testing::internal::GetCapturedStderr();
+    outcome.console = console_;
+    for (const auto& name : testing_support::ListDirectory(work_.path())) {
+      outcome.files[name] = testing_support::ReadWholeFile(work_.path() / name);
+    }
+    return outcome;
+  };
+  const RunOutcome clean = run(0);
+  allocations::Count();
+  run(0);
+  const long count = allocations::Stop();
+  ASSERT_GT(count, 20);
+  const std::string_view messages[] = {app::texts::kDecodeFailed, app::texts::kLockFailed,
+                                       app::texts::kCreateFailed};
+  for (long n = 1; n <= count; ++n) {
+    SCOPED_TRACE(::testing::Message() << "allocation " << n << " of " << count);
+    const RunOutcome failed = run(n);
+    EXPECT_TRUE(NothingHeld()) << DescribeHeld();
+    for (const auto& [name, bytes] : failed.files) {
+      ASSERT_TRUE(clean.files.contains(name)) << name;
+      EXPECT_TRUE(bytes == clean.files.at(name)) << name;
+    }
+    if (failed.exitStatus == app::kExitConsoleFailed) {
+      EXPECT_EQ(failed.errors, std::string(app::texts::kConsoleWriteFailed) + kErrorLineEnd);
+      continue;
+    }
+    ASSERT_EQ(failed.exitStatus, 0);
+    if (failed.console == clean.console) {
+      continue;  // it failed where a failure changes nothing (a file name for a message)
+    }
+    EXPECT_TRUE(std::any_of(std::begin(messages), std::end(messages), [&](std::string_view text) {
+      return failed.console.ends_with("'..." + Line(text));
+    })) << failed.console.substr(failed.console.size() > 80 ? failed.console.size() - 80 : 0);
+  }
+}
+
+// The same for typed decodes of every kind: a status, never an exception.
+TEST(AllocationSweep, TypedDecodesReportRunningOutOfMemory) {
+  using namespace testing_support::sample;
+  FaultScope faults;
+  const std::vector<std::uint8_t> disc = DiscBytes();
+  TestDrive drive;
+  drive.WriteFile(kDisc, disc);
+  cgvw::MemorySource memory;
+  memory.Add(kDisc, disc);
+  cgvw::FolderSource folder(drive.drive().string());
+  const TCGVwChunk cells{kDisc, kCells, 64 * 2};
+  const TCGVwImage tiled = Tiled(0xC41, 32, 32, &cells);
+  const TCGVwImage plain = Plain(0x60, 5, 3, 30);
+  const TCGVwLayer layers[] = {{&tiled, 0, 0, 0}, {&plain, 1, 2, 2}};
+  const TCGVwLayers list{2, layers};
+  const TCGVwImage composite{0x63, 33, 21, 0, 0, nullptr, nullptr, 0, nullptr, 0, 0, &list};
+  for (cgvw::Source* source : std::initializer_list<cgvw::Source*>{&memory, &folder}) {
+    for (const TCGVwImage* image : {&tiled, &plain, &composite}) {
+      allocations::Count();
+      const cgvw::Status clean = cgvw::Decode(*image, *source).status();
+      const long count = allocations::Stop();
+      ASSERT_EQ(clean, cgvw::Status::Ok);
+      for (long n = 1; n <= count; ++n) {
+        allocations::Count(n);
+        cgvw::Problem problem;
+        const cgvw::Status status = cgvw::Decode(*image, *source, {}, &problem).status();
+        allocations::Stop();
+        EXPECT_TRUE(status == cgvw::Status::Ok || status == cgvw::Status::NoMemory) << n;
+        EXPECT_TRUE(NothingHeld()) << DescribeHeld();
+      }
+    }
+  }
 }
 
 }  // namespace
