@@ -1,10 +1,15 @@
-# Installs the program, the decoding libraries with their headers, and a CMake
-# package so that other projects can use find_package(tvrcgcv).
+# Installs the program and, for other programs, the decoding libraries with
+# their public headers (only those: the internal/ folders stay behind), a
+# CMake package and pkg-config files. The disc-image part (tvrcgcv::discimage,
+# which needs libcdio) is a component of its own:
+#   find_package(tvrcgcv REQUIRED)                        cgvw, catalog, platform
+#   find_package(tvrcgcv REQUIRED COMPONENTS discimage)   and disc images
+#   pkg-config --cflags --libs tvrcgcv  (or tvrcgcv-discimage)
 #
 # Two install components, which become the two Debian packages
 # (cmake/Packaging.cmake):
 #   Runtime      the program, its manual page and documentation   (tvrcgcv)
-#   Development  libraries, headers, CMake package                (tvrcgcv-dev)
+#   Development  libraries, headers, CMake package, .pc files     (tvrcgcv-dev)
 # An install rule without a COMPONENT belongs to Development (the project sets
 # CMAKE_INSTALL_DEFAULT_COMPONENT_NAME before its subdirectories), so new
 # libraries and headers need nothing here; rules for the program's files
@@ -29,6 +34,32 @@ install(EXPORT tvrcgcvTargets
   NAMESPACE tvrcgcv::
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/tvrcgcv
 )
+# The .pc files find the prefix from where they lie, so the tree can move.
+file(RELATIVE_PATH TVRCGCV_PC_PREFIX "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig"
+     "${CMAKE_INSTALL_PREFIX}")
+set(TVRCGCV_PC_LIBS "-ltvrcgcv_cgvw -ltvrcgcv_catalog -ltvrcgcv_platform")
+configure_file(cmake/tvrcgcv.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tvrcgcv.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tvrcgcv.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+if(TARGET tvrcgcv_discimage)
+  install(TARGETS tvrcgcv_discimage
+    EXPORT tvrcgcvDiscImageTargets
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tvrcgcv
+  )
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/cgvw/disc_image/include/
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tvrcgcv)
+  install(EXPORT tvrcgcvDiscImageTargets
+    NAMESPACE tvrcgcv::
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/tvrcgcv
+  )
+  configure_file(cmake/tvrcgcv-discimage.pc.in
+    ${CMAKE_CURRENT_BINARY_DIR}/tvrcgcv-discimage.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tvrcgcv-discimage.pc
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endif()
+
 configure_package_config_file(cmake/tvrcgcvConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/tvrcgcvConfig.cmake
   INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/tvrcgcv

@@ -1,52 +1,50 @@
-// Draws a portrait over a background with the decoder's backdrop option and
-// writes the result as a 24-bit BMP file.
+// Draws a portrait over a background with the backdrop option and writes
+// the result as a 24-bit BMP file. The disc is a folder (a mounted disc, or
+// a copy of its files) or, where the library was built with libcdio, a disc
+// image (.iso, or .cue with its .bin).
 //
-//   portrait_over_background <drive letter> <output.bmp> [background row] [portrait row]
+//   portrait_over_background <disc folder or image> <output.bmp> [background row] [portrait row]
 //
 // The rows are catalogue rows: 0 to 151 are backgrounds, 152 to 160 are
 // portraits. The portrait's colour index 0 is transparent.
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <memory>
+#include <string>
 
 #include "catalog/catalogue.h"
-#include "cgvw/cgvw.h"
-#include "platform/win_api.h"
+#include "cgvw/decode.h"
+#ifdef WITH_DISC_IMAGES
+#include "cgvw/disc_image.h"
+#endif
 
 namespace {
 
-void PutLE16(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void PutLE32(std::uint8_t* p, std::uint32_t v) {
-  PutLE16(p, v);
-  PutLE16(p + 2, v >> 16);
-}
-std::uint32_t GetLE32(const std::uint8_t* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-// A decoded block is a BITMAPINFOHEADER, no colour table (24 bits per pixel)
-// and the pixel rows; a BMP file is that behind a 14-byte file header.
-bool WriteBmp(const char* path, const std::uint8_t* block) {
-  const std::uint32_t imageSize = GetLE32(block + 20);
-  const std::uint32_t offBits = 14 + 40;
-  std::uint8_t fileHeader[14] = {'B', 'M'};
-  PutLE32(fileHeader + 2, offBits + imageSize);
-  PutLE32(fileHeader + 10, offBits);
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(fileHeader), sizeof fileHeader);
-  out.write(reinterpret_cast<const char*>(block), 40 + imageSize);
-  return static_cast<bool>(out.flush());
+// The disc at `path`: a folder, else a disc image.
+std::unique_ptr<cgvw::Source> OpenDisc(const std::string& path) {
+  if (std::filesystem::is_directory(path)) {
+    return std::make_unique<cgvw::FolderSource>(path);
+  }
+#ifdef WITH_DISC_IMAGES
+  std::error_code why;
+  auto image = cgvw::DiscImageSource::Open(path, &why);
+  if (image) {
+    return std::move(*image);
+  }
+  std::fprintf(stderr, "%s: %s\n", path.c_str(), why.message().c_str());
+#else
+  std::fprintf(stderr, "%s: not a folder (this build reads no disc images)\n", path.c_str());
+#endif
+  return nullptr;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s <drive letter> <output.bmp> [background row] [portrait row]\n",
+    std::fprintf(stderr, "usage: %s <disc> <output.bmp> [background row] [portrait row]\n",
                  argv[0]);
     return 2;
   }
@@ -56,9 +54,10 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "background rows are 0 to 151, portrait rows 152 to 160\n");
     return 2;
   }
-
-  // Source files are read from the root of this drive.
-  SourceRoot[0] = argv[1][0];
+  const std::unique_ptr<cgvw::Source> disc = OpenDisc(argv[1]);
+  if (!disc) {
+    return 1;
+  }
 
   // The portrait, placed over the background near its bottom-right corner.
   const TCGVwImage& background = Catalogue[backgroundRow].Image;
@@ -67,24 +66,27 @@ int main(int argc, char* argv[]) {
   portrait.PosX = static_cast<std::uint16_t>(background.Width - portrait.Width - 8);
   portrait.PosY = static_cast<std::uint16_t>(background.Height - portrait.Height - 8);
 
-  const TCGVwImage* picture = &portrait;
-  const std::uint32_t withBackdrop = 1;
-  platform::HGLOBAL block = nullptr;
-  const std::int32_t status = CGVwDecode(&picture, &withBackdrop, &block);
-  if (status != kCGVwOk) {
-    std::fprintf(stderr, "decoding failed with status %d\n", static_cast<int>(status));
+  cgvw::DecodeOptions options;
+  options.backdrop = true;
+  cgvw::Problem problem;
+  const cgvw::Result<cgvw::Picture> picture = cgvw::Decode(portrait, *disc, options, &problem);
+  if (!picture) {
+    std::fprintf(stderr, "decoding failed: %s%s%s\n", cgvw::StatusText(picture.status()),
+                 problem.file.empty() ? "" : ": ", problem.file.c_str());
     return 1;
   }
 
-  // The caller owns the block: lock it to read it, then unlock and free it.
-  const auto* bytes = static_cast<const std::uint8_t*>(platform::GlobalLock(block));
-  const bool written = bytes != nullptr && WriteBmp(argv[2], bytes);
-  platform::GlobalUnlock(block);
-  platform::GlobalFree(block);
-  if (!written) {
+  // A BMP file is the file header followed by the picture's DIB.
+  const auto header = picture->BmpFileHeader();
+  std::ofstream out(argv[2], std::ios::binary);
+  out.write(reinterpret_cast<const char*>(header.data()), header.size());
+  out.write(reinterpret_cast<const char*>(picture->dib().data()),
+            static_cast<std::streamsize>(picture->dib().size()));
+  if (!out.flush()) {
     std::fprintf(stderr, "could not write %s\n", argv[2]);
     return 1;
   }
-  std::printf("%s: %ux%u, 24 bits per pixel\n", argv[2], background.Width, background.Height);
+  std::printf("%s: %ux%u, %u bits per pixel\n", argv[2], picture->width(), picture->height(),
+              picture->bitCount());
   return 0;
 }

@@ -1,25 +1,24 @@
-// Fuzzes CGVwDecode: a descriptor built from the input (every field, layer
-// lists, nested layers, generated maps, the backdrop option), two source
-// files whose contents come from the input, and optionally one failing
-// acquisition. Whatever the input, the decode must return a documented
-// status, hand back a block only on success, hold nothing afterwards, and
-// the block it hands back must be one the BMP writer takes as it is.
+// Fuzzes the decoders through the typed API: a descriptor built from the
+// input (every field, layer lists, nested layers, generated maps, the
+// backdrop option), two source files in memory whose contents come from the
+// input, limits, and optionally a failing buffer or read. Whatever the
+// input, the decode must return a documented status, give a picture exactly
+// on success, and hold nothing once the picture is gone; the picture must
+// be what its descriptor asks for, and its DIB and BMP file header agree.
 //
-// Input: options, fault, the descriptor tree, then the contents of a.bin and
-// b.bin. Sizes are capped so that one input cannot ask for more than a few
-// megabytes.
+// Input: options, faults, the descriptor tree, then the contents of a.bin
+// and b.bin. Sizes are capped so that one input cannot ask for more than a
+// few megabytes.
 #include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
 
-#include "bmp_writer.h"
 #include "cgvw/bytes.h"
-#include "cgvw/cgvw.h"
+#include "cgvw/decode.h"
 #include "cgvw/layout.h"
 #include "fuzz_support.h"
 #include "platform/faults.h"
-#include "platform/win_api.h"
 
 namespace {
 
@@ -106,72 +105,63 @@ class Descriptors {
   std::deque<std::vector<TCGVwLayer>> layers_;
 };
 
-// The block must be what its header says: a bit count the writer knows, at
-// least as many bytes as the header, colour table and pixels take, and the
-// size of the picture (or of its backdrop) that was asked for.
-void CheckBlock(platform::HGLOBAL handle, const TCGVwImage& asked, const std::string& output) {
-  const auto* bytes = static_cast<const std::uint8_t*>(platform::GlobalLock(handle));
-  if (bytes == nullptr) {
-    return;  // a lock failure was injected
-  }
-  const std::size_t size = platform::GlobalSize(handle);
-  FUZZ_CHECK(size >= cgvw::kInfoHeaderSize);
-  const std::uint16_t bitCount = cgvw::LoadLE16(bytes + 14);
-  const std::uint32_t sizeImage = cgvw::LoadLE32(bytes + 20);
-  FUZZ_CHECK(cgvw::LoadLE32(bytes + 4) == asked.Width);
-  FUZZ_CHECK(cgvw::LoadLE32(bytes + 8) == asked.Height);
+// The picture must be what was asked for: its size, the layout of its
+// depth, a header that says so, and a BMP file header that agrees.
+void CheckPicture(const cgvw::Picture& picture, const TCGVwImage& asked) {
   const auto layout = cgvw::DibLayoutFor(asked.Flags, asked.Width, asked.Height);
   FUZZ_CHECK(layout.has_value());
-  FUZZ_CHECK(layout->imageSize == sizeImage);
-  FUZZ_CHECK(cgvw::PixelFileOffset(bitCount) != 0);
-  FUZZ_CHECK(cgvw::PixelFileOffset(bitCount) - cgvw::kFileHeaderSize + std::uint64_t{sizeImage} <=
-             size);
-  // The writer reads every byte it puts into the file, and never refuses a
-  // decoded block (only a failing create makes it give up before writing).
-  const long createsBefore = platform::faults::Calls(Point::FileCreate);
-  const auto written = app::WriteBmpFile(output.c_str(), {bytes, size}, bitCount, sizeImage);
-  FUZZ_CHECK(written != app::BmpWriteResult::kCreateFailed ||
-             platform::faults::Calls(Point::FileCreate) > createsBefore);
-  platform::GlobalUnlock(handle);
+  FUZZ_CHECK(picture.width() == asked.Width && picture.height() == asked.Height);
+  FUZZ_CHECK(picture.bitCount() == layout->bitCount && picture.stride() == layout->rowStride);
+  const std::span<const std::uint8_t> dib = picture.dib();
+  FUZZ_CHECK(dib.size() == layout->blockSize);
+  FUZZ_CHECK(picture.colourTable().size() == 4 * layout->colourEntries);
+  FUZZ_CHECK(picture.pixels().size() == layout->imageSize);
+  const auto header = cgvw::ReadInfoHeader(dib);
+  FUZZ_CHECK(header && header->width == asked.Width && header->height == asked.Height);
+  FUZZ_CHECK(header->bitCount == layout->bitCount && header->imageSize == layout->imageSize);
+  const auto fileHeader = picture.BmpFileHeader();
+  FUZZ_CHECK(cgvw::LoadLE32(&fileHeader[2]) == cgvw::kFileHeaderSize + dib.size());
+  FUZZ_CHECK(cgvw::LoadLE32(&fileHeader[10]) == cgvw::PixelFileOffset(layout->bitCount));
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const fuzzing::ScratchDrive drive;
-  static const std::string output = drive.OutputPath("fuzz.bmp");
   Input input(data, size);
   const std::uint8_t options = input.U8();
-  const std::uint32_t backdropFlag = input.U32();
-  const std::uint8_t faultPoint = input.U8();
+  const std::uint8_t faults = input.U8();
   const std::uint8_t faultCall = input.U8();
   Descriptors descriptors(input);
   const TCGVwImage* picture = descriptors.Image(0);
-  drive.WriteFile(fuzzing::kFileA, input.Bytes(input.U32() % (kMaxFileSize + 1)));
-  drive.WriteFile(fuzzing::kFileB, input.Rest());
+  const std::span<const std::uint8_t> a = input.Bytes(input.U32() % (kMaxFileSize + 1));
+  fuzzing::FuzzSource source(a, input.Rest());
 
   platform::faults::Reset();
-  // One acquisition of the decode may fail: the fault points up to FileWrite.
-  if (faultPoint < static_cast<std::uint8_t>(Point::Console) && faultCall != 0) {
-    platform::faults::FailNth(static_cast<Point>(faultPoint), faultCall);
+  // One buffer, or one read, may fail.
+  if ((faults & 3) == 1) {
+    platform::faults::FailNth(Point::HeapBuffer, faultCall);
+  } else if ((faults & 3) != 0) {
+    source.FailNthRead(faultCall, (faults & 3) == 3);
   }
-  platform::HGLOBAL handle = reinterpret_cast<platform::HGLOBAL>(0x1);
-  const bool noFlag = (options & 1) != 0;  // a null flag pointer means 0
-  const std::int32_t status = CGVwDecode(&picture, noFlag ? nullptr : &backdropFlag, &handle);
-
-  FUZZ_CHECK(status == kCGVwOk || status == kCGVwUnsupported || status == kCGVwCannotOpen ||
-             status == kCGVwNoMemory);
-  FUZZ_CHECK((status == kCGVwOk) == (handle != nullptr));
-  if (handle != nullptr) {
-    FUZZ_CHECK(platform::faults::LiveCounts().globalBlocks == 1);
-    FUZZ_CHECK(platform::faults::LiveCounts().globalLocks == 0);
-    const bool drawnOverBackdrop = !noFlag && backdropFlag != 0 && picture->Backdrop != nullptr;
-    TCGVwImage asked = drawnOverBackdrop ? *picture->Backdrop : *picture;
-    if (drawnOverBackdrop) {
-      asked.Flags = 0x63;  // a 24-bit canvas of the backdrop's size
+  cgvw::DecodeOptions decodeOptions;
+  decodeOptions.backdrop = (options & 1) != 0;
+  decodeOptions.maxNesting = 1 + (options >> 1) % 4;
+  decodeOptions.limits.maxPictureBytes = (options & 0x20) != 0 ? 1 << 16 : 16 << 20;
+  decodeOptions.limits.maxReadBytes = (options & 0x40) != 0 ? 1 << 12 : 1 << 20;
+  {
+    const cgvw::Result<cgvw::Picture> decoded = cgvw::Decode(*picture, source, decodeOptions);
+    FUZZ_CHECK(static_cast<std::int32_t>(decoded.status()) <= 0 &&
+               static_cast<std::int32_t>(decoded.status()) >=
+                   static_cast<std::int32_t>(cgvw::Status::TooDeep));
+    FUZZ_CHECK(static_cast<bool>(decoded) == !decoded->dib().empty());
+    if (decoded) {
+      const bool overBackdrop = decodeOptions.backdrop && picture->Backdrop != nullptr;
+      TCGVwImage asked = overBackdrop ? *picture->Backdrop : *picture;
+      if (overBackdrop) {
+        asked.Flags = 0x63;  // a 24-bit canvas of the backdrop's size
+      }
+      CheckPicture(*decoded, asked);
     }
-    CheckBlock(handle, asked, output);
-    FUZZ_CHECK(platform::GlobalFree(handle) == nullptr);
   }
   FUZZ_CHECK(fuzzing::NothingHeld());
   platform::faults::Reset();

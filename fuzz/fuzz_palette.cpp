@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cgvw/cgvw.h"
+#include "cgvw/core.h"
 #include "fuzz_support.h"
 #include "platform/faults.h"
 
@@ -30,6 +31,16 @@ std::uint32_t Entry(const std::uint8_t* word, bool noSwap) {
 std::uint32_t Le32(const std::uint8_t* p) {
   return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
+
+// The palette reader obtains no pictures.
+class NoStore final : public cgvw::core::Store {
+ public:
+  cgvw::Status Obtain(std::uint64_t, bool, cgvw::core::Block* block) noexcept override {
+    *block = {};
+    return cgvw::Status::NoMemory;
+  }
+  void Release(cgvw::core::Block* block) noexcept override { *block = {}; }
+};
 
 // A destination with room for `entries` entries and 16 guard bytes behind.
 struct Destination {
@@ -71,14 +82,14 @@ void FromMemory(Input& input, std::int32_t mode, std::uint8_t fill) {
   FUZZ_CHECK(dest.GuardIntact(words, fill));
 }
 
-void FromFile(Input& input, std::uint8_t fill, const fuzzing::ScratchDrive& drive) {
+void FromFile(Input& input, std::uint8_t fill) {
   TCGVwImage image{};
   image.Flags = input.U32();
   image.PalFile = fuzzing::FileNameFor(input.U8());
   image.PalOffset = input.U32() % 4096;
   const std::uint8_t fault = input.U8();
   const std::span<const std::uint8_t> file = input.Rest();
-  drive.WriteFile(fuzzing::kFileA, file);
+  fuzzing::FuzzSource source(file, file);
 
   std::size_t colours = 0;
   switch (image.Flags & 0xE0) {
@@ -98,23 +109,28 @@ void FromFile(Input& input, std::uint8_t fill, const fuzzing::ScratchDrive& driv
   if (fault % 4 == 1) {
     platform::faults::FailNth(platform::faults::Point::HeapBuffer, 1);
   } else if (fault % 4 == 2) {
-    platform::faults::FailNth(platform::faults::Point::FileRead, 1);
+    source.FailNthRead(1, true);
   }
+  // The palette reader of the decoders, from the file in memory.
   Destination dest(colours, fill);
-  TArgs_CGVwGetPalette00 args{dest.bytes.data(), &image, 0};
-  std::int32_t result = -1;
-  const std::int32_t status = CGVwGetPalette(&args, nullptr, &result);
+  const cgvw::DecodeOptions options;
+  NoStore store;
+  cgvw::core::Job job{source, store, options};
+  const std::int32_t status =
+      static_cast<std::int32_t>(cgvw::core::ReadPalette(job, image, dest.bytes.data()));
+  const std::int32_t result = status == 0 ? static_cast<std::int32_t>(colours) : 0;
   platform::faults::Reset();
   FUZZ_CHECK(fuzzing::NothingHeld());
 
   const bool readable =
-      image.PalFile != nullptr && std::strcmp(image.PalFile, fuzzing::kFileA) == 0;
+      image.PalFile != nullptr && (std::strcmp(image.PalFile, fuzzing::kFileA) == 0 ||
+                                   std::strcmp(image.PalFile, "B.BIN") == 0);
   if (colours == 0 || image.PalFile == nullptr) {
     FUZZ_CHECK(status == kCGVwUnsupported);  // nothing to read a palette from
   } else if (fault % 4 == 1) {
     FUZZ_CHECK(status == kCGVwNoMemory);
   } else if (!readable || fault % 4 == 2) {
-    FUZZ_CHECK(status == kCGVwCannotOpen);
+    FUZZ_CHECK(status == kCGVwCannotOpen || (fault % 4 == 2 && status == -4));
   } else {
     FUZZ_CHECK(status == kCGVwOk);
   }
@@ -139,14 +155,13 @@ void FromFile(Input& input, std::uint8_t fill, const fuzzing::ScratchDrive& driv
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const fuzzing::ScratchDrive drive;
   Input input(data, size);
   const auto mode = static_cast<std::int32_t>(input.U32());
   const std::uint8_t fill = input.U8();
   if (mode == 1) {
     FromMemory(input, mode, fill);
   } else if (mode == 0) {
-    FromFile(input, fill, drive);
+    FromFile(input, fill);
   } else {
     // Any other mode is refused and writes nothing.
     Destination dest(0, fill);

@@ -1,12 +1,7 @@
 #include "fuzz_support.h"
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 
-#include "catalog/descriptors.h"
 #include "platform/faults.h"
 
 namespace fuzzing {
@@ -36,49 +31,18 @@ std::span<const std::uint8_t> Input::Bytes(std::size_t count) {
   return bytes;
 }
 
-namespace {
-
-// Every input rewrites the drive's files, so they had better be in memory:
-// $TMPDIR when it is set, else /dev/shm where there is one.
-std::filesystem::path ScratchBase() {
-  std::error_code error;
-  if (std::getenv("TMPDIR") == nullptr && std::filesystem::is_directory("/dev/shm", error) &&
-      ::access("/dev/shm", W_OK) == 0) {
-    return "/dev/shm";
+FuzzSource::FuzzSource(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
+  if (files_.Add(kFileA, a) != cgvw::Status::Ok || files_.Add("b.bin", b) != cgvw::Status::Ok) {
+    CheckFailed("adding the input's files");
   }
-  return std::filesystem::temp_directory_path();
 }
 
-}  // namespace
-
-ScratchDrive::ScratchDrive() {
-  std::string pattern = (ScratchBase() / "tvrcgcv-fuzz-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    CheckFailed("mkdtemp");
+cgvw::ReadResult FuzzSource::Read(std::string_view name, std::uint64_t offset,
+                                  std::span<std::uint8_t> dest) noexcept {
+  if (++reads_ == failAt_) {
+    return {unreadable_ ? cgvw::Status::ReadFailed : cgvw::Status::CannotOpen, 0, {}};
   }
-  root_ = pattern;
-  std::filesystem::create_directories(root_ / "drives" / "q" / "dir");
-  std::filesystem::create_directories(root_ / "out");
-  ::setenv("TVRCGCV_DRIVE_ROOT", (root_ / "drives").c_str(), 1);
-  SourceRoot[0] = 'q';
-}
-
-ScratchDrive::~ScratchDrive() {
-  std::error_code ignored;
-  std::filesystem::remove_all(root_, ignored);
-}
-
-std::string ScratchDrive::OutputPath(const char* name) const {
-  return (root_ / "out" / name).string();
-}
-
-void ScratchDrive::WriteFile(const char* name, std::span<const std::uint8_t> bytes) const {
-  std::ofstream out(root_ / "drives" / "q" / name, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  if (!out) {
-    CheckFailed("writing a drive file");
-  }
+  return files_.Read(name, offset, dest);
 }
 
 const char* FileNameFor(std::uint8_t choice) {

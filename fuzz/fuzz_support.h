@@ -1,13 +1,13 @@
 // Shared pieces of the fuzz harnesses: reading fields from the fuzzer's
-// input, a scratch source drive, and checks that end the run on failure.
+// input, its source files in memory, and checks that end the run on failure.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <span>
-#include <string>
-#include <vector>
+#include <string_view>
+
+#include "cgvw/decode.h"
 
 namespace fuzzing {
 
@@ -34,28 +34,29 @@ class Input {
   std::size_t used_ = 0;
 };
 
-// A source drive in a fresh temporary directory, removed at exit: the drive
-// root holds drive q (SourceRoot is pointed at it) with a subdirectory "dir",
-// and there is a directory for output files.
-class ScratchDrive {
+// The source files of an input, in memory: a.bin and b.bin. One read may
+// be made to fail, as a file that cannot be opened or read would.
+class FuzzSource final : public cgvw::Source {
  public:
-  ScratchDrive();
-  ~ScratchDrive();
-  ScratchDrive(const ScratchDrive&) = delete;
-  ScratchDrive& operator=(const ScratchDrive&) = delete;
-
-  // Replaces the file `name` of the drive with `bytes`.
-  void WriteFile(const char* name, std::span<const std::uint8_t> bytes) const;
-  // A path for an output file.
-  std::string OutputPath(const char* name) const;
+  FuzzSource(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b);
+  // The n-th read from now fails (0: none), as unopenable or unreadable.
+  void FailNthRead(unsigned n, bool unreadable) {
+    failAt_ = n;
+    unreadable_ = unreadable;
+  }
+  cgvw::ReadResult Read(std::string_view name, std::uint64_t offset,
+                        std::span<std::uint8_t> dest) noexcept override;
 
  private:
-  std::filesystem::path root_;
+  cgvw::MemorySource files_;
+  unsigned reads_ = 0;
+  unsigned failAt_ = 0;
+  bool unreadable_ = false;
 };
 
-// File names a descriptor may carry: two files on the drive (one spelt in
-// another case), a missing one, a directory, names that cannot name a file
-// on the drive, and null.
+// File names a descriptor may carry: the two files (one spelt in another
+// case), a missing one, a folder's name, names that cannot name a file of
+// the disc, and null.
 const char* FileNameFor(std::uint8_t choice);
 inline constexpr const char* kFileA = "a.bin";
 inline constexpr const char* kFileB = "b.bin";

@@ -11,7 +11,7 @@ import struct
 
 HERE = pathlib.Path(__file__).resolve().parent
 
-NO_FAULT = b"\xff\x00"
+NO_FAULT = b"\x00\x00"  # no failing buffer or read
 FILE_A, FILE_B, NO_FILE = 1, 2, 0
 
 
@@ -67,7 +67,10 @@ def image(flags, width, height, pal=(NO_FILE, 0), pix=(NO_FILE, 0, 0), pos=(0, 0
 
 
 def decode_input(picture, file_a, file_b=b"", backdrop_flag=0):
-    return (u8(0) + u32(backdrop_flag) + NO_FAULT + picture + u32(len(file_a)) + file_a + file_b)
+    # Options: bit 0 the backdrop option, bits 1-2 three more levels of
+    # nesting than the least; the limits stay the larger ones.
+    options = (1 if backdrop_flag else 0) | 3 << 1
+    return u8(options) + NO_FAULT + picture + u32(len(file_a)) + file_a + file_b
 
 
 def decode_seeds():

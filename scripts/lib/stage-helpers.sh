@@ -179,21 +179,3 @@ windows_build() {
   (($#)) && targets=(--target "$@")
   cmake --build "$root/$dir" -j"$(nproc)" "${targets[@]}" >/dev/null
 }
-
-# example_against <prefix> <build directory> <drive root> <output BMP>: builds
-# examples/ against the tvrcgcv CMake package installed under the prefix and
-# draws portrait 155 over background 7 from drive q into the output file:
-# a 288 x 144 picture of 24 bits, 54 header bytes and 144 rows of 864 bytes.
-example_against() {
-  local prefix=$1 build=$2 drives=$3 output=$4
-  cmake -S "$root/examples" -B "$build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
-  cmake --build "$build" -j"$(nproc)" >/dev/null
-  TVRCGCV_DRIVE_ROOT="$drives" "$build/portrait_over_background" q "$output" 7 155
-  local size
-  size=$(stat -c %s "$output")
-  if [[ "$size" != 124470 || "$(head -c 2 "$output")" != BM ]]; then
-    echo "the example program built against $prefix wrote no 124470-byte BMP (size $size)" >&2
-    return 1
-  fi
-  echo "example program built against $prefix wrote a $size-byte BMP"
-}

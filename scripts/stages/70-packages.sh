@@ -4,8 +4,8 @@
 # 64-bit and the 32-bit tvrcgcv.exe. Checks what each holds (dpkg-deb -c,
 # unzip -l) and the .deb files with lintian, then installs both .deb files
 # into a scratch root with dpkg, runs the installed program on the demo disc
-# (a directory and an ISO image of it) and builds the example program
-# against the installed development package.
+# (a directory and an ISO image of it) and builds the examples against the
+# installed development package.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib/stage-helpers.sh"
@@ -68,6 +68,7 @@ dpkg-deb -c "$dev_deb" | awk '{print $NF}' >"$work/dev.list"
 expect_entries "$work/dev.list" "$(basename "$dev_deb")" \
   '^\./usr/include/tvrcgcv/cgvw/cgvw\.h$' '^\./usr/include/tvrcgcv/catalog/descriptors\.h$' \
   '^\./usr/lib/[^/]+/libtvrcgcv_cgvw\.a$' '^\./usr/lib/[^/]+/cmake/tvrcgcv/tvrcgcvConfig\.cmake$' \
+  '^\./usr/lib/[^/]+/pkgconfig/tvrcgcv\.pc$' \
   '^\./usr/share/doc/tvrcgcv-dev/copyright$' '^\./usr/share/doc/tvrcgcv-dev/changelog\.gz$'
 refuse_entries "$work/dev.list" "$(basename "$dev_deb")" '^\./usr/bin/' '/man/'
 # The program's libraries come from dpkg-shlibdeps.
@@ -122,7 +123,13 @@ if command -v xorriso >/dev/null; then
   diff -r "$work/out" "$work/out-image"
   echo "installed program: the same 161 files from an ISO image"
 fi
-example_against "$scratch/usr" "$work/example" "$work/drives" "$work/example.bmp"
+# The development package: the examples build against its CMake package and
+# decode the program's first picture from memory.
+cmake -S examples -B "$work/examples" -DCMAKE_PREFIX_PATH="$scratch/usr" >/dev/null
+cmake --build "$work/examples" -j"$(nproc)" >/dev/null
+"$work/examples/decode_from_memory" "$work/drives/q/bg000_0.bg" "$work/memory.bmp"
+cmp "$work/memory.bmp" "$work/out/tvrcg000.bmp"
+echo "examples built against the installed tvrcgcv-dev: tvrcg000.bmp decoded from memory"
 
 echo "--- Windows zip"
 windows_build build-windows-i686 i686-w64-mingw32 tvrcgcv

@@ -63,6 +63,9 @@ BmpWriteResult WriteBmpFile(const char* name, std::span<const std::uint8_t> bloc
                             platform::FILE_SHARE_DELETE, nullptr, platform::CREATE_NEW,
                             platform::FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == platform::INVALID_HANDLE_VALUE) {
+    // The file may exist all the same (made, then no memory for its
+    // handle); the name is this process's own, so it goes.
+    platform::DeleteFileA(temporary.c_str());
     platform::ClearPendingOutput();
     return BmpWriteResult::kCreateFailed;
   }

@@ -93,8 +93,8 @@ RowOutcome ConvertRow(Console& console, const TCatalogEntry& row, std::int32_t c
     return console.Line(texts::kDecodeFailed) ? RowOutcome::kStopped : RowOutcome::kConsoleFailed;
   }
 
-  platform::GlobalBlock block(handle);
-  const std::span<const std::uint8_t> bytes = block.Lock();
+  platform::GlobalBlock block(handle);  // unlocked and freed on every path
+  const std::span<const std::uint8_t> bytes = platform::Lock(block);
   if (bytes.data() == nullptr) {
     return console.Line(texts::kLockFailed) ? RowOutcome::kStopped : RowOutcome::kConsoleFailed;
   }
@@ -105,7 +105,8 @@ RowOutcome ConvertRow(Console& console, const TCatalogEntry& row, std::int32_t c
       BmpWriteResult::kWritten) {
     return console.Line(texts::kCreateFailed) ? RowOutcome::kStopped : RowOutcome::kConsoleFailed;
   }
-  block.Reset();  // unlocked and freed before the outcome is told
+  platform::GlobalUnlock(block.get());
+  block.Reset();  // freed before the outcome is told
   return console.Line(texts::kDone) ? RowOutcome::kDone : RowOutcome::kConsoleFailed;
 }
 

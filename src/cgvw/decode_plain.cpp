@@ -114,11 +114,9 @@ Status DecodePlain(Job& job, const TCGVwImage& image, Block* out) {
   }
   WriteInfoHeader(block.data(), image);
 
-  const platform::TempBuffer pixels = ObtainBuffer(image.PixSize);
-  if (!pixels) {
-    return Status::NoMemory;
-  }
-  if (const Status status = ReadRange(job, image.PixFile, image.PixOffset, pixels.span());
+  platform::TempBuffer pixels;
+  if (const Status status =
+          ReadNewBuffer(job, image.PixFile, image.PixOffset, image.PixSize, &pixels);
       status != Status::Ok) {
     return status;
   }

@@ -79,11 +79,9 @@ Status DecodeTiled(Job& job, const TCGVwImage& image, Block* out) {
     GenerateMap(image, map.span());
   }
 
-  const platform::TempBuffer tiles = ObtainBuffer(image.PixSize);
-  if (!tiles) {
-    return Status::NoMemory;
-  }
-  if (const Status status = ReadRange(job, image.PixFile, image.PixOffset, tiles.span());
+  platform::TempBuffer tiles;
+  if (const Status status =
+          ReadNewBuffer(job, image.PixFile, image.PixOffset, image.PixSize, &tiles);
       status != Status::Ok) {
     return status;
   }

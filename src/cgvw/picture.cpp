@@ -1,6 +1,7 @@
 // The typed API: decoded pictures on the heap, and the statuses' texts.
 #include <cstdlib>
 #include <optional>
+#include <utility>
 
 #include "cgvw/bytes.h"
 #include "cgvw/core.h"
@@ -102,23 +103,21 @@ Result<Picture> Decode(const TCGVwImage& image, Source& source, const DecodeOpti
 }
 
 const char* StatusText(Status status) noexcept {
-  switch (status) {
-    case Status::Ok:
-      return "done";
-    case Status::Unsupported:
-      return "a kind, depth or mode that nothing decodes";
-    case Status::CannotOpen:
-      return "a source file cannot be opened";
-    case Status::NoMemory:
-      return "out of memory";
-    case Status::ReadFailed:
-      return "a source file cannot be read";
-    case Status::TooLarge:
-      return "larger than the limits allow";
-    case Status::BadDescriptor:
-      return "an incomplete descriptor (no map chunk, no layer list, or a layer without a picture)";
-    case Status::TooDeep:
-      return "composites nested too deeply";
+  static constexpr std::pair<Status, const char*> kTexts[] = {
+      {Status::Ok, "done"},
+      {Status::Unsupported, "a kind, depth or mode that nothing decodes"},
+      {Status::CannotOpen, "a source file cannot be opened"},
+      {Status::NoMemory, "out of memory"},
+      {Status::ReadFailed, "a source file cannot be read"},
+      {Status::TooLarge, "larger than the limits allow"},
+      {Status::BadDescriptor,
+       "an incomplete descriptor (no map chunk, no layer list, or a layer without a picture)"},
+      {Status::TooDeep, "composites nested too deeply"},
+  };
+  for (const auto& [which, text] : kTexts) {
+    if (which == status) {
+      return text;
+    }
   }
   return "an unknown status";
 }

@@ -51,17 +51,24 @@ Status ReadRange(Job& job, const char* name, std::uint32_t offset, std::span<std
   return Status::Ok;
 }
 
+Status ReadNewBuffer(Job& job, const char* name, std::uint32_t offset, std::uint32_t size,
+                     platform::TempBuffer* buffer) {
+  *buffer = ObtainBuffer(size);
+  if (!*buffer) {
+    return Status::NoMemory;
+  }
+  return ReadRange(job, name, offset, buffer->span());
+}
+
 Status ReadPalette(Job& job, const TCGVwImage& image, std::uint8_t* dest) {
   const DepthInfo* depth = DepthOf(image.Flags);
   if (depth == nullptr || depth->paletteColours == 0 || image.PalFile == nullptr) {
     return Status::Unsupported;
   }
   // Zero-filled: colours missing from a short palette file come out black.
-  const platform::TempBuffer words = ObtainBuffer(depth->paletteColours * 2);
-  if (!words) {
-    return Status::NoMemory;
-  }
-  if (const Status status = ReadRange(job, image.PalFile, image.PalOffset, words.span());
+  platform::TempBuffer words;
+  if (const Status status =
+          ReadNewBuffer(job, image.PalFile, image.PalOffset, depth->paletteColours * 2, &words);
       status != Status::Ok) {
     return status;
   }

@@ -55,4 +55,31 @@ inline std::uint8_t PixelAt(const std::uint8_t* rows, std::size_t stride, std::s
   return rows[(height - 1 - y) * stride + x];
 }
 
+// One disc file that serves a picture of every kind, depth and map layout:
+// a palette of 256 words at 0, then pixel and tile bytes, then maps whose
+// entries address tiles 0 to 7 (the 16 x 16 cell map with each selector).
+namespace sample {
+
+inline constexpr char kDisc[] = "sweep.bin";
+inline constexpr std::uint32_t kTiles = 0x400;  // eight 64-byte tiles from here
+inline constexpr std::uint32_t kMap16 = 0x800;
+inline constexpr std::uint32_t kMap32 = 0x900;
+inline constexpr std::uint32_t kCells = 0xA00;
+
+std::vector<std::uint8_t> DiscBytes();
+
+// A plain picture whose pixels start at 0x200 of the disc file.
+inline TCGVwImage Plain(std::uint32_t flags, std::uint16_t width, std::uint16_t height,
+                        std::uint32_t pixSize) {
+  return {flags, width, height, 0, 0, nullptr, kDisc, 0, kDisc, 0x200, pixSize, nullptr};
+}
+
+// A tiled picture of the disc file's eight tiles and the given map.
+inline TCGVwImage Tiled(std::uint32_t flags, std::uint16_t width, std::uint16_t height,
+                        const TCGVwChunk* map) {
+  return {flags, width, height, 0, 0, nullptr, kDisc, 0, kDisc, kTiles, 8 * 64, map};
+}
+
+}  // namespace sample
+
 }  // namespace testing_support

@@ -1,11 +1,20 @@
-// The decoder dispatch and the operation tables. Slots 0, 1 and 3 of the
-// decoder table hold the real decoders; these tests stay with the kinds that
-// have no decoder.
+// The two ways in: the classic dispatch with its operation tables, and the
+// typed API over the same decoders. Slots 0, 1 and 3 of the decoder table
+// hold the real decoders; the classic tests stay with the kinds that have
+// none. The typed API must give, from any source, the bytes that the
+// classic entry points give, and keep to the caller's limits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <string>
+#include <thread>
+#include <type_traits>
+#include <vector>
 
 #include "cgvw/cgvw.h"
+#include "cgvw/decode.h"
+#include "dib_test_util.h"
 #include "test_support.h"
 
 namespace {
@@ -70,6 +79,295 @@ TEST(Dispatch, BackdropOptionNeedsBothAFlagAndABackdrop) {
   }
   EXPECT_EQ(platform::faults::Calls(platform::faults::Point::GlobalAlloc), 0);
   EXPECT_EQ(platform::faults::Calls(platform::faults::Point::MessageBox), 0);
+  EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
+}
+
+// ---------------------------------------------------------------------------
+// The typed API
+
+using namespace testing_support::sample;
+
+// A descriptor is taken by reference and a picture given by value: a
+// pointer to a descriptor, or a classic block handle where a Picture is
+// wanted, does not compile.
+template <typename Image>
+concept TypedDecodeTakes = requires(Image image, cgvw::Source& source) {
+  cgvw::Decode(image, source);
+};
+static_assert(TypedDecodeTakes<const TCGVwImage&>);
+static_assert(!TypedDecodeTakes<const TCGVwImage*>);
+static_assert(!TypedDecodeTakes<TCGVwImage*>);
+static_assert(!std::is_convertible_v<platform::HGLOBAL, const cgvw::Picture&>);
+static_assert(!std::is_constructible_v<cgvw::Picture, platform::HGLOBAL>);
+static_assert(!std::is_copy_constructible_v<cgvw::Picture>);
+
+// The classic code for a typed status.
+std::int32_t Classic(cgvw::Status status) {
+  switch (status) {
+    case cgvw::Status::ReadFailed:
+      return kCGVwCannotOpen;
+    case cgvw::Status::TooLarge:
+      return kCGVwNoMemory;
+    case cgvw::Status::BadDescriptor:
+    case cgvw::Status::TooDeep:
+      return kCGVwUnsupported;
+    default:
+      return static_cast<std::int32_t>(status);
+  }
+}
+
+struct TypedCase {
+  const char* what;
+  TCGVwImage image;
+  bool backdrop = false;
+};
+
+class TypedApi : public ::testing::Test {
+ protected:
+  TypedApi() {
+    disc_ = DiscBytes();
+    drive_.WriteFile(kDisc, disc_);
+    memory_.Add(kDisc, disc_);
+  }
+
+  // Every kind, depth and map layout, pictures that fail, and the backdrop
+  // option; the descriptors point into this fixture.
+  std::vector<TypedCase> Cases() {
+    const TCGVwImage plain8 = Plain(0x40, 5, 3, 15);
+    tiled_ = Tiled(0x241, 32, 24, &map16_);
+    layers_[0] = {&tiled_, 0, 0, 0};
+    layers_[1] = {&plain8_, 1, 30, 20};
+    layers_[2] = {&plain4_, 0, 1, 1};
+    layers_[3] = {&plain15_, 1, 2, 2};
+    list_ = {4, layers_};
+    badLayers_[0] = {nullptr, 0, 0, 0};
+    badList_ = {1, badLayers_};
+    TCGVwImage overBackdrop = plain8;
+    overBackdrop.Backdrop = &tiled_;
+    overBackdrop.PosX = 3;
+    overBackdrop.PosY = 4;
+    TCGVwImage missing = plain8;
+    missing.PixFile = "missing.bin";
+    std::vector<TypedCase> cases = {
+        {"plain 4-bit", plain4_},
+        {"plain 8-bit, 128 colours", Plain(0x20, 5, 3, 15)},
+        {"plain 8-bit", plain8},
+        {"plain 15-bit, little-endian", Plain(0x160, 5, 3, 30)},
+        {"plain 15-bit, short data", Plain(0x60, 7, 5, 30)},
+        {"generated 16-bit map", Tiled(0x241, 32, 32, &generated16_)},
+        {"generated 32-bit map", Tiled(0x441, 32, 32, &generated32_)},
+        {"composite", {0x63, 33, 21, 0, 0, nullptr, nullptr, 0, nullptr, 0, 0, &list_}},
+        {"backdrop option", overBackdrop, true},
+        {"missing pixel file", missing},
+        {"depth code 5", Plain(0xA0, 5, 3, 15)},
+        {"tiled without a map", Tiled(0x241, 32, 24, nullptr)},
+        {"tiled direct colour", Tiled(0x261, 32, 24, &map16_)},
+        {"layer without a picture",
+         {0x63, 8, 8, 0, 0, nullptr, nullptr, 0, nullptr, 0, 0, &badList_}},
+        {"kind 2", Plain(0x42, 5, 3, 15)},
+    };
+    for (std::uint32_t depth : {0x00u, 0x20u, 0x40u}) {
+      for (const auto& [layout, map] :
+           {std::pair{0x200u, &map16_}, std::pair{0x400u, &map32_}, std::pair{0xC00u, &cells_}}) {
+        cases.push_back({"tiled", Tiled(0x01 | depth | layout, 32, 24, map)});
+      }
+    }
+    return cases;
+  }
+
+  testing_support::FaultScope faults_;
+  testing_support::TestDrive drive_;
+  std::vector<std::uint8_t> disc_;
+  cgvw::MemorySource memory_;
+  const TCGVwChunk map16_{kDisc, kMap16, 16 * 2};
+  const TCGVwChunk map32_{kDisc, kMap32, 16 * 4};
+  const TCGVwChunk cells_{kDisc, kCells, 64 * 2};
+  const TCGVwChunk generated16_{nullptr, 0, 16 * 2};
+  const TCGVwChunk generated32_{nullptr, 0, 16 * 4};
+  const TCGVwImage plain4_ = Plain(0x00, 5, 3, 8);
+  const TCGVwImage plain8_ = Plain(0x40, 5, 3, 15);
+  const TCGVwImage plain15_ = Plain(0x60, 5, 3, 30);
+  TCGVwImage tiled_{};
+  TCGVwLayer layers_[4]{};
+  TCGVwLayers list_{};
+  TCGVwLayer badLayers_[1]{};
+  TCGVwLayers badList_{};
+};
+
+TEST_F(TypedApi, EverySourceGivesTheBytesOfTheClassicEntryPoints) {
+  cgvw::FolderSource folder(drive_.drive().string());
+  cgvw::DriveSource drive;
+  for (const TypedCase& test : Cases()) {
+    SCOPED_TRACE(test.what);
+    const std::uint32_t flag = test.backdrop ? 1 : 0;
+    ::testing::internal::CaptureStderr();  // the classic error box
+    const testing_support::Decoded classic =
+        testing_support::DecodeWith(CGVwDecode, test.image, &flag);
+    ::testing::internal::GetCapturedStderr();
+    const long boxes = platform::faults::Calls(platform::faults::Point::MessageBox);
+    cgvw::DecodeOptions options;
+    options.backdrop = test.backdrop;
+    for (cgvw::Source* source : std::initializer_list<cgvw::Source*>{&memory_, &folder, &drive}) {
+      const cgvw::Result<cgvw::Picture> typed = cgvw::Decode(test.image, *source, options);
+      ASSERT_EQ(Classic(typed.status()), classic.status);
+      if (!typed) {
+        continue;
+      }
+      const std::span<const std::uint8_t> dib = typed->dib();
+      ASSERT_LE(dib.size(), classic.bytes.size());
+      EXPECT_TRUE(std::equal(dib.begin(), dib.end(), classic.bytes.begin()));
+      EXPECT_EQ(typed->bitCount(), classic.U16(14));
+      EXPECT_EQ(typed->pixels().size(), classic.U32(20));
+      EXPECT_EQ(typed->width(), classic.U32(4));
+    }
+    // The typed API shows no box, whatever fails.
+    EXPECT_EQ(platform::faults::Calls(platform::faults::Point::MessageBox), boxes);
+  }
+  EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
+}
+
+TEST_F(TypedApi, APictureSaysWhatItIs) {
+  // Five pixels across, three rows: 8-bit rows of 8 bytes, the top row first
+  // in row(0) and last in the DIB.
+  const auto picture = cgvw::Decode(Plain(0x40, 5, 3, 15), memory_);
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(picture->width(), 5u);
+  EXPECT_EQ(picture->height(), 3u);
+  EXPECT_EQ(picture->stride(), 8u);
+  EXPECT_EQ(picture->colourTable().size(), 1024u);
+  EXPECT_EQ(picture->pixels().size(), 24u);
+  EXPECT_EQ(picture->row(0)[0], disc_[0x200]);
+  EXPECT_EQ(picture->row(2)[4], disc_[0x200 + 14]);
+  EXPECT_EQ(picture->row(2).data(), picture->pixels().data());
+  EXPECT_TRUE(picture->row(3).empty());
+  EXPECT_FALSE(picture->missingSourceBytes());
+  const auto header = picture->BmpFileHeader();
+  EXPECT_EQ(header[0], 'B');
+  EXPECT_EQ(cgvw::LoadLE32(&header[2]), 14u + 40 + 1024 + 24);
+  EXPECT_EQ(cgvw::LoadLE32(&header[10]), 1078u);
+
+  // A range that the file ends inside: the missing bytes read as 0, and
+  // the picture says so.
+  const std::vector<std::uint8_t> shortDisc(disc_.begin(), disc_.begin() + 0x205);
+  cgvw::MemorySource shortSource;
+  shortSource.Add("SWEEP.BIN", shortDisc);  // found ignoring case
+  const auto shortPicture = cgvw::Decode(Plain(0x40, 5, 3, 15), shortSource);
+  ASSERT_TRUE(shortPicture);
+  EXPECT_TRUE(shortPicture->missingSourceBytes());
+  EXPECT_EQ(shortPicture->row(1)[0], 0);
+}
+
+TEST_F(TypedApi, LimitsRefuseADescriptorBeforeAnythingIsAllocatedOrRead) {
+  const TCGVwChunk bigMap{kDisc, kMap16, 5000};
+  struct Case {
+    const char* what;
+    TCGVwImage image;
+    cgvw::Limits limits;
+  };
+  const Case cases[] = {
+      {"plain picture", Plain(0x60, 4000, 4000, 30), {1 << 20, 1 << 20}},
+      {"plain pixel range", Plain(0x40, 5, 3, 5000), {1 << 20, 4096}},
+      {"tiled picture", Tiled(0x241, 2048, 2048, &map16_), {1 << 20, 1 << 20}},
+      {"tiled map range", Tiled(0x241, 32, 24, &bigMap), {1 << 20, 4096}},
+      {"composite canvas",
+       {0x63, 1000, 1000, 0, 0, nullptr, nullptr, 0, nullptr, 0, 0, &list_},
+       {1 << 20, 1 << 20}},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    platform::faults::Reset();
+    cgvw::DecodeOptions options;
+    options.limits = test.limits;
+    EXPECT_EQ(cgvw::Decode(test.image, memory_, options).status(), cgvw::Status::TooLarge);
+    EXPECT_EQ(platform::faults::Calls(platform::faults::Point::HeapBuffer), 0);
+  }
+  // Within the limits the same picture decodes.
+  cgvw::DecodeOptions roomy;
+  roomy.limits = {64 << 20, 1 << 20};
+  EXPECT_TRUE(cgvw::Decode(Plain(0x60, 4000, 4000, 30), memory_, roomy));
+  EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
+}
+
+TEST_F(TypedApi, FailuresSayWhichFileAndWhy) {
+  cgvw::FolderSource folder(drive_.drive().string());
+  TCGVwImage missing = Plain(0x40, 5, 3, 15);
+  missing.PixFile = "nowhere.btx";
+  cgvw::Problem problem;
+  EXPECT_EQ(cgvw::Decode(missing, folder, {}, &problem).status(), cgvw::Status::CannotOpen);
+  EXPECT_EQ(problem.file, "nowhere.btx");
+  EXPECT_EQ(problem.error, std::errc::no_such_file_or_directory);
+  EXPECT_STREQ(cgvw::StatusText(cgvw::Status::CannotOpen), "a source file cannot be opened");
+
+  // The caller hears of a failing composite through its hook, once.
+  struct Heard {
+    int calls = 0;
+    cgvw::Status status = cgvw::Status::Ok;
+  } heard;
+  cgvw::DecodeOptions options;
+  options.context = &heard;
+  options.onCompositeFailure = [](void* context, cgvw::Status status, bool canvas) {
+    auto* h = static_cast<Heard*>(context);
+    ++h->calls;
+    h->status = status;
+    EXPECT_FALSE(canvas);
+  };
+  const TCGVwLayer layer{&missing, 0, 0, 0};
+  const TCGVwLayers list{1, &layer};
+  const TCGVwImage composite{0x63, 8, 8, 0, 0, nullptr, nullptr, 0, nullptr, 0, 0, &list};
+  EXPECT_EQ(cgvw::Decode(composite, folder, options).status(), cgvw::Status::CannotOpen);
+  EXPECT_EQ(heard.calls, 1);
+  EXPECT_EQ(heard.status, cgvw::Status::CannotOpen);
+}
+
+// Classic and typed decodes on several threads at once, each typed one from
+// a source of its own: every picture comes out whole and right, and the
+// platform's tables and counters hold (the sanitizer stage runs this under
+// ThreadSanitizer).
+TEST_F(TypedApi, DecodesOnSeveralThreadsAtOnce) {
+  const std::vector<TypedCase> cases = Cases();
+  std::vector<std::vector<std::uint8_t>> expected;
+  for (const TypedCase& test : cases) {
+    cgvw::DecodeOptions options;
+    options.backdrop = test.backdrop;
+    const auto picture = cgvw::Decode(test.image, memory_, options);
+    expected.emplace_back(
+        picture ? std::vector<std::uint8_t>(picture->dib().begin(), picture->dib().end())
+                : std::vector<std::uint8_t>{});
+  }
+  constexpr int kThreads = 6;
+  constexpr int kRounds = 20;
+  std::vector<int> wrong(kThreads, 0);
+  std::vector<std::thread> threads;
+  ::testing::internal::CaptureStderr();  // the classic error boxes
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      cgvw::MemorySource own;  // the typed threads share no source
+      own.Add(kDisc, disc_);
+      for (int round = 0; round < kRounds; ++round) {
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+          std::vector<std::uint8_t> got;
+          if (t % 2 == 0) {
+            const std::uint32_t flag = cases[i].backdrop ? 1 : 0;
+            const auto classic = testing_support::DecodeWith(CGVwDecode, cases[i].image, &flag);
+            got = classic.bytes;
+            got.resize(std::min(got.size(), expected[i].size()));
+          } else {
+            cgvw::DecodeOptions options;
+            options.backdrop = cases[i].backdrop;
+            if (const auto picture = cgvw::Decode(cases[i].image, own, options)) {
+              got.assign(picture->dib().begin(), picture->dib().end());
+            }
+          }
+          wrong[t] += got != expected[i];
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(wrong, std::vector<int>(kThreads, 0));
   EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
 }
 

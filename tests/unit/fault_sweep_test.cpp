@@ -26,6 +26,9 @@
 #ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "cgvw/decode.h"
+#include "failing_new.h"
 #endif
 
 namespace {
@@ -99,45 +102,7 @@ std::int32_t StatusFor(Point point) {
 // ---------------------------------------------------------------------------
 // Decoders
 
-// One disc file serves every picture: a palette of 256 words at 0, then
-// pixel and tile bytes, then maps whose entries address tiles 0 to 7.
-constexpr char kDisc[] = "sweep.bin";
-constexpr std::uint32_t kTiles = 0x400;  // eight 64-byte tiles from here
-constexpr std::uint32_t kMap16 = 0x800;
-constexpr std::uint32_t kMap32 = 0x900;
-constexpr std::uint32_t kCells = 0xA00;
-
-std::vector<std::uint8_t> DiscBytes() {
-  Bytes bytes;
-  for (unsigned i = 0; i < 256; ++i) {
-    bytes.BE16(static_cast<std::uint16_t>(i * 97));
-  }
-  for (unsigned i = 0; bytes.size() < kMap16; ++i) {
-    bytes.Fill(1, static_cast<std::uint8_t>(i * 13 + 1));
-  }
-  for (unsigned i = 0; i < 64; ++i) {
-    bytes.BE16(static_cast<std::uint16_t>((i % 8) * 2));
-  }
-  bytes.Fill(kMap32 - bytes.size(), 0);
-  for (unsigned i = 0; i < 64; ++i) {
-    bytes.BE32((i % 8) * 2);
-  }
-  bytes.Fill(kCells - bytes.size(), 0);
-  for (unsigned i = 0; i < 128; ++i) {
-    bytes.BE16(static_cast<std::uint16_t>((i % 4 == 0 ? 0 : i % 4 == 1 ? 0x400 : 0xC00) | 2));
-  }
-  return bytes.get();
-}
-
-TCGVwImage Plain(std::uint32_t flags, std::uint16_t width, std::uint16_t height,
-                 std::uint32_t pixSize) {
-  return {flags, width, height, 0, 0, nullptr, kDisc, 0, kDisc, 0x200, pixSize, nullptr};
-}
-
-TCGVwImage Tiled(std::uint32_t flags, std::uint16_t width, std::uint16_t height,
-                 const TCGVwChunk* map) {
-  return {flags, width, height, 0, 0, nullptr, kDisc, 0, kDisc, kTiles, 8 * 64, map};
-}
+using namespace testing_support::sample;
 
 struct Sweep {
   long points = 0;
@@ -520,6 +485,103 @@ TEST_F(RunFaultSweep, AnInterruptionAnywhereLeavesEachFileOldOrNew) {
   }
   // Per row: a create, two writes, three source closes and an output close, a rename.
   EXPECT_EQ(interruptions, 4 * kRowsOnDisc * (1 + 2 + 4 + 1));
+}
+
+}  // namespace
+#endif
+
+#ifndef _WIN32
+namespace {
+
+namespace allocations = testing_support::allocations;
+
+// Memory that runs out anywhere in a run: each allocation of a clean run is
+// made to fail in turn. The run must end as it documents, never through an
+// exception: the row under way ends with its message (a console write that
+// cannot be made ends the program with status 1), nothing stays held, and
+// every file left is byte for byte a clean run's.
+TEST_F(RunFaultSweep, AnAllocationThatFailsAnywhereIsReportedNotThrown) {
+  WriteFirstRows(drive_);
+  const auto run = [&](long failAt) {
+    for (const auto& name : testing_support::ListDirectory(work_.path())) {
+      std::filesystem::remove(work_.path() / name);
+    }
+    console_.clear();
+    console_.reserve(1 << 16);
+    ::testing::internal::CaptureStderr();
+    const char* argv[] = {"tvrcgcv", "q"};
+    allocations::Count(failAt);
+    RunOutcome outcome;
+    outcome.exitStatus = app::RunConversion(2, argv);
+    allocations::Stop();
+    outcome.errors = ::testing::internal::GetCapturedStderr();
+    outcome.console = console_;
+    for (const auto& name : testing_support::ListDirectory(work_.path())) {
+      outcome.files[name] = testing_support::ReadWholeFile(work_.path() / name);
+    }
+    return outcome;
+  };
+  const RunOutcome clean = run(0);
+  allocations::Count();
+  run(0);
+  const long count = allocations::Stop();
+  ASSERT_GT(count, 20);
+  const std::string_view messages[] = {app::texts::kDecodeFailed, app::texts::kLockFailed,
+                                       app::texts::kCreateFailed};
+  for (long n = 1; n <= count; ++n) {
+    SCOPED_TRACE(::testing::Message() << "allocation " << n << " of " << count);
+    const RunOutcome failed = run(n);
+    EXPECT_TRUE(NothingHeld()) << DescribeHeld();
+    for (const auto& [name, bytes] : failed.files) {
+      ASSERT_TRUE(clean.files.contains(name)) << name;
+      EXPECT_TRUE(bytes == clean.files.at(name)) << name;
+    }
+    if (failed.exitStatus == app::kExitConsoleFailed) {
+      EXPECT_EQ(failed.errors, std::string(app::texts::kConsoleWriteFailed) + kErrorLineEnd);
+      continue;
+    }
+    ASSERT_EQ(failed.exitStatus, 0);
+    if (failed.console == clean.console) {
+      continue;  // it failed where a failure changes nothing (a file name for a message)
+    }
+    EXPECT_TRUE(std::any_of(std::begin(messages), std::end(messages), [&](std::string_view text) {
+      return failed.console.ends_with("'..." + Line(text));
+    })) << failed.console.substr(failed.console.size() > 80 ? failed.console.size() - 80 : 0);
+  }
+}
+
+// The same for typed decodes of every kind: a status, never an exception.
+TEST(AllocationSweep, TypedDecodesReportRunningOutOfMemory) {
+  using namespace testing_support::sample;
+  FaultScope faults;
+  const std::vector<std::uint8_t> disc = DiscBytes();
+  TestDrive drive;
+  drive.WriteFile(kDisc, disc);
+  cgvw::MemorySource memory;
+  memory.Add(kDisc, disc);
+  cgvw::FolderSource folder(drive.drive().string());
+  const TCGVwChunk cells{kDisc, kCells, 64 * 2};
+  const TCGVwImage tiled = Tiled(0xC41, 32, 32, &cells);
+  const TCGVwImage plain = Plain(0x60, 5, 3, 30);
+  const TCGVwLayer layers[] = {{&tiled, 0, 0, 0}, {&plain, 1, 2, 2}};
+  const TCGVwLayers list{2, layers};
+  const TCGVwImage composite{0x63, 33, 21, 0, 0, nullptr, nullptr, 0, nullptr, 0, 0, &list};
+  for (cgvw::Source* source : std::initializer_list<cgvw::Source*>{&memory, &folder}) {
+    for (const TCGVwImage* image : {&tiled, &plain, &composite}) {
+      allocations::Count();
+      const cgvw::Status clean = cgvw::Decode(*image, *source).status();
+      const long count = allocations::Stop();
+      ASSERT_EQ(clean, cgvw::Status::Ok);
+      for (long n = 1; n <= count; ++n) {
+        allocations::Count(n);
+        cgvw::Problem problem;
+        const cgvw::Status status = cgvw::Decode(*image, *source, {}, &problem).status();
+        allocations::Stop();
+        EXPECT_TRUE(status == cgvw::Status::Ok || status == cgvw::Status::NoMemory) << n;
+        EXPECT_TRUE(NothingHeld()) << DescribeHeld();
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 
 #include "catalog/descriptors.h"
 #include "cgvw/cgvw.h"
-#include "cgvw/core.h"
 #include "cgvw/colour.h"
+#include "cgvw/core.h"
 #include "platform/handles.h"
 
 using cgvw::Status;
@@ -64,12 +64,12 @@ class GlobalStore final : public cgvw::core::Store {
     if (size > std::numeric_limits<platform::SIZE_T>::max()) {
       return Status::NoMemory;
     }
-    platform::GlobalBlock memory = platform::GlobalBlock::Allocate(
-        zeroFilled ? platform::GHND : platform::GMEM_FIXED, static_cast<platform::SIZE_T>(size));
+    platform::GlobalBlock memory(platform::GlobalAlloc(
+        zeroFilled ? platform::GHND : platform::GMEM_FIXED, static_cast<platform::SIZE_T>(size)));
     if (!memory) {
       return Status::NoMemory;
     }
-    const std::span<std::uint8_t> bytes = memory.Lock();
+    const std::span<std::uint8_t> bytes = platform::Lock(memory);
     if (bytes.data() == nullptr) {
       lastLockFailed_ = true;
       return Status::NoMemory;  // the block is freed on the way out
@@ -203,8 +203,8 @@ std::int32_t CGVwReadFile(const void* argsPtr, const void* /*reserved*/, void* r
   // A negative offset or size cannot be read as asked: as a position it lies
   // past anything the drive source reads (which opens the file all the same).
   const bool readable = args.Offset >= 0 && args.Size >= 0;
-  const std::uint64_t offset =
-      readable ? static_cast<std::uint64_t>(args.Offset) : std::numeric_limits<std::uint64_t>::max();
+  const std::uint64_t offset = readable ? static_cast<std::uint64_t>(args.Offset)
+                                        : std::numeric_limits<std::uint64_t>::max();
   const std::span<std::uint8_t> buffer(args.Buffer, readable ? std::size_t(args.Size) : 0);
   const cgvw::ReadResult read = cgvw::DriveSource().Read(args.FileName, offset, buffer);
   if (read.status != Status::Ok) {

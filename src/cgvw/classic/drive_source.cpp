@@ -29,20 +29,20 @@ ReadResult DriveSource::Read(std::string_view name, std::uint64_t offset,
   // cannot be read as asked.
   constexpr std::uint64_t kLargest = std::numeric_limits<std::int32_t>::max();
   if (offset > kLargest || dest.size() > kLargest ||
-      platform::SetFilePointer(file.handle(), static_cast<platform::LONG>(offset), nullptr,
+      platform::SetFilePointer(file.get(), static_cast<platform::LONG>(offset), nullptr,
                                platform::FILE_BEGIN) == platform::INVALID_SET_FILE_POINTER) {
     return {Status::CannotOpen, 0, {}};
   }
   // A file that ends inside the range is no error: the bytes that exist
   // are copied and the rest of dest keeps what it held.
   platform::DWORD got = 0;
-  if (!dest.empty() && platform::ReadFile(file.handle(), dest.data(),
-                                          static_cast<platform::DWORD>(dest.size()), &got,
-                                          nullptr) == 0) {
+  if (!dest.empty() &&
+      platform::ReadFile(file.get(), dest.data(), static_cast<platform::DWORD>(dest.size()), &got,
+                         nullptr) == 0) {
     return {Status::ReadFailed, got, {}};
   }
   // Only read from: a close error cannot touch the bytes already read.
-  file.Close();
+  file.Reset();
   return {Status::Ok, got, {}};
 }
 

@@ -77,38 +77,27 @@ class ImageCache {
 std::mutex g_reading;
 
 // A file of the image behind a handle.
-class ImageFile final : public platform::FileObject {
+class ImageFile final : public platform::OffsetFile {
  public:
   ImageFile(std::shared_ptr<const disc::DiscImage> image, disc::Entry entry)
       : image_(std::move(image)), entry_(std::move(entry)) {}
 
-  bool Seek(std::int64_t offset) override {
-    if (offset < 0) {
-      return false;
-    }
-    position_ = static_cast<std::uint64_t>(offset);
-    return true;
-  }
+  bool Close() override { return true; }  // the image stays open for the next file
 
-  bool Read(void* buffer, std::size_t size, std::size_t* done) override {
+ private:
+  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size,
+              std::size_t* done) override {
     const std::lock_guard hold(g_reading);
-    const bool ok =
-        image_->Read(entry_, position_, {static_cast<std::uint8_t*>(buffer), size}, done);
-    position_ += *done;
-    return ok;
+    return image_->Read(entry_, offset, {buffer, size}, done);
   }
-
-  bool Write(const void* /*buffer*/, std::size_t /*size*/, std::size_t* done) override {
+  bool WriteAt(std::uint64_t /*offset*/, const std::uint8_t* /*buffer*/, std::size_t /*size*/,
+               std::size_t* done) override {
     *done = 0;
     return false;  // a disc is read-only
   }
 
-  bool Close() override { return true; }  // the image stays open for the next file
-
- private:
   std::shared_ptr<const disc::DiscImage> image_;
   disc::Entry entry_;
-  std::uint64_t position_ = 0;
 };
 
 std::unique_ptr<platform::FileObject> OpenImageFile(const std::string& imagePath,

@@ -5,25 +5,9 @@
 #include "cgvw/disc_image.h"
 #include "disc.h"
 #include "platform/folder_files.h"
+#include "platform/names.h"
 
 namespace cgvw {
-namespace {
-
-// A name's parts: '/' or '\' between them.
-std::vector<std::string> PartsOf(std::string_view name) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = name.find_first_of("/\\", start);
-    parts.emplace_back(name.substr(start, end == std::string_view::npos ? end : end - start));
-    if (end == std::string_view::npos) {
-      return parts;
-    }
-    start = end + 1;
-  }
-}
-
-}  // namespace
 
 Result<std::unique_ptr<DiscImageSource>> DiscImageSource::Open(const std::string& path,
                                                                std::error_code* error) noexcept {
@@ -33,9 +17,9 @@ Result<std::unique_ptr<DiscImageSource>> DiscImageSource::Open(const std::string
     if (!image) {
       std::error_code status;
       const auto kind = std::filesystem::status(std::u8string(path.begin(), path.end()), status);
-      why = status ? status
+      why = status                                    ? status
             : !std::filesystem::is_regular_file(kind) ? platform::NotRegularFileError()
-                                                       : platform::NoFileSystemError();
+                                                      : platform::NoFileSystemError();
       if (error != nullptr) {
         *error = why;
       }
@@ -57,7 +41,7 @@ ReadResult DiscImageSource::Read(std::string_view name, std::uint64_t offset,
   ReadResult result;
   try {
     const std::lock_guard hold(lock_);
-    const std::optional<disc::Entry> file = image_->Find(PartsOf(name));
+    const std::optional<disc::Entry> file = image_->Find(platform::SplitName(name));
     if (!file) {
       result.status = Status::CannotOpen;
       result.error = std::make_error_code(std::errc::no_such_file_or_directory);

@@ -3,8 +3,15 @@
 // and standard output. posix/ and win32/ each implement all of it.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
+#include <span>
+#include <string>
 #include <string_view>
+#include <system_error>
+#include <vector>
 
 #include "platform/file_object.h"
 #include "platform/win_api.h"
@@ -18,6 +25,28 @@ void* AllocateBlock(UINT flags, SIZE_T bytes) noexcept;  // null when unavailabl
 void* LockBlock(void* native) noexcept;                  // the block's bytes, or null
 void UnlockBlock(void* native) noexcept;
 bool FreeBlock(void* native) noexcept;  // false: still allocated
+
+// The system's own files: a descriptor on POSIX, a HANDLE on Windows.
+using NativeFile = std::intptr_t;
+// Reads at `offset` until `dest` is full or the file ends; false (with the
+// system's reason) on an I/O error, `got` counting what came before it.
+bool ReadAt(NativeFile file, std::uint64_t offset, std::span<std::uint8_t> dest, std::size_t* got,
+            std::error_code* error) noexcept;
+// Writes all of `bytes` at `offset`; false if that failed.
+bool WriteAt(NativeFile file, std::uint64_t offset, std::span<const std::uint8_t> bytes,
+             std::size_t* put) noexcept;
+// Closes the file; false when the system reports an error.
+bool CloseFile(NativeFile file) noexcept;
+// Opens for reading the regular file that `parts` name below `folder`, each
+// part looked up by the rule of platform/names.h; nullopt (with the reason)
+// if it cannot. Never waits for a pipe.
+std::optional<NativeFile> OpenFolderFile(const std::string& folder,
+                                         const std::vector<std::string>& parts,
+                                         std::error_code* error);
+
+// A system file behind the FileObject interface (common/system_file.cpp);
+// it keeps the position itself, so a seek costs no system call.
+std::unique_ptr<FileObject> MakeSystemFile(NativeFile file);
 
 // Files. Opens `path` as CreateFileA asks (reading an existing regular file,
 // or creating one for writing); null when it cannot. `key` receives the

@@ -27,6 +27,25 @@ std::shared_ptr<FileObject> Find(HANDLE handle) {
       [](const std::shared_ptr<FileObject>* file) { return file == nullptr ? nullptr : *file; });
 }
 
+// A read or a write through a handle: the count is 0 unless bytes moved, an
+// unknown handle is refused before the seam's point is counted.
+template <typename Move>
+BOOL Transfer(HANDLE handle, DWORD* count, faults::Point point, Move move) {
+  if (count != nullptr) {
+    *count = 0;
+  }
+  const std::shared_ptr<FileObject> file = Find(handle);
+  if (!file || faults::ShouldFail(point)) {
+    return 0;
+  }
+  std::size_t done = 0;
+  const bool ok = move(*file, &done);
+  if (count != nullptr) {
+    *count = static_cast<DWORD>(done);
+  }
+  return ok ? 1 : 0;
+}
+
 }  // namespace
 
 HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* /*security*/,
@@ -78,36 +97,16 @@ DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distanceHigh, DWORD met
 
 BOOL ReadFile(HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesRead,
               void* /*overlapped*/) {
-  if (bytesRead != nullptr) {
-    *bytesRead = 0;
-  }
-  const std::shared_ptr<FileObject> file = Find(handle);
-  if (!file || faults::ShouldFail(faults::Point::FileRead)) {
-    return 0;
-  }
-  std::size_t done = 0;
-  const bool ok = file->Read(buffer, bytesToRead, &done);
-  if (bytesRead != nullptr) {
-    *bytesRead = static_cast<DWORD>(done);
-  }
-  return ok ? 1 : 0;
+  return Transfer(
+      handle, bytesRead, faults::Point::FileRead,
+      [&](FileObject& file, std::size_t* done) { return file.Read(buffer, bytesToRead, done); });
 }
 
 BOOL WriteFile(HANDLE handle, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten,
                void* /*overlapped*/) {
-  if (bytesWritten != nullptr) {
-    *bytesWritten = 0;
-  }
-  const std::shared_ptr<FileObject> file = Find(handle);
-  if (!file || faults::ShouldFail(faults::Point::FileWrite)) {
-    return 0;
-  }
-  std::size_t done = 0;
-  const bool ok = file->Write(buffer, bytesToWrite, &done);
-  if (bytesWritten != nullptr) {
-    *bytesWritten = static_cast<DWORD>(done);
-  }
-  return ok ? 1 : 0;
+  return Transfer(
+      handle, bytesWritten, faults::Point::FileWrite,
+      [&](FileObject& file, std::size_t* done) { return file.Write(buffer, bytesToWrite, done); });
 }
 
 BOOL CloseHandle(HANDLE handle) {

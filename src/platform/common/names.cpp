@@ -31,4 +31,21 @@ std::optional<std::size_t> PickName(const std::vector<std::string>& names,
   return best;
 }
 
+std::vector<std::string> SplitName(std::string_view name) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = name.find_first_of("/\\", start);
+    std::string part(name.substr(start, end == std::string_view::npos ? end : end - start));
+    if (part.empty() || part == "." || part == "..") {
+      return {};
+    }
+    parts.push_back(std::move(part));
+    if (end == std::string_view::npos) {
+      return parts;
+    }
+    start = end + 1;
+  }
+}
+
 }  // namespace platform

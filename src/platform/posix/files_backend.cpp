@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -17,55 +16,6 @@
 #include "platform/win_api.h"
 
 namespace platform {
-
-namespace posix {
-
-std::unique_ptr<FileObject> MakeDescriptorFile(int fd);
-
-// Opens an existing regular file for reading; null (errno set) otherwise.
-// Opening without blocking means that a pipe cannot hold the run up before
-// it is seen to be one; on a regular file the flag changes nothing, so it
-// stays.
-std::unique_ptr<FileObject> OpenRegularFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    return nullptr;
-  }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    errno = EISDIR;
-    return nullptr;
-  }
-  return MakeDescriptorFile(fd);
-}
-
-std::unique_ptr<FileObject> OpenInDirectory(const std::string& directory,
-                                            const std::vector<std::string>& components) {
-  // Nearly always each component exists under the name asked for, and then
-  // the lookup below ends at that very path: open it straight away. If that
-  // fails, the lookup decides, and gives the same answer it always did.
-  std::string exact = directory;
-  for (const std::string& component : components) {
-    exact += '/';
-    exact += component;
-  }
-  if (auto file = OpenRegularFile(exact)) {
-    return file;
-  }
-  std::string current = directory;
-  for (const std::string& component : components) {
-    const auto found = FindInDirectory(current, component);
-    if (!found) {
-      return nullptr;
-    }
-    current = *found;
-  }
-  return OpenRegularFile(current);
-}
-
-}  // namespace posix
-
 namespace {
 
 // A file on a drive: in the drive's folder, or inside the disc image that
@@ -75,8 +25,9 @@ std::unique_ptr<FileObject> OpenOnDrive(const posix::DrivePath& path) {
   if (path.components.empty()) {
     return nullptr;
   }
-  if (auto file = posix::OpenInDirectory(path.drive, path.components)) {
-    return file;
+  std::error_code ignored;
+  if (const auto fd = backend::OpenFolderFile(path.drive, path.components, &ignored)) {
+    return backend::MakeSystemFile(*fd);
   }
   struct stat info {};
   if (::stat(path.drive.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -86,6 +37,24 @@ std::unique_ptr<FileObject> OpenOnDrive(const posix::DrivePath& path) {
   return opener != nullptr ? opener(path.drive, path.components) : nullptr;
 }
 
+// The file of a descriptor that open gave (or -1), if it is a regular file;
+// any other descriptor is closed again.
+std::unique_ptr<FileObject> RegularFileOf(int fd) {
+  struct stat info {};
+  if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    return backend::MakeSystemFile(fd);
+  }
+  if (fd >= 0) {
+    ::close(fd);
+  }
+  return nullptr;
+}
+
+// Opens a local file that must be regular for reading.
+std::unique_ptr<FileObject> OpenLocalFile(const char* path) {
+  return RegularFileOf(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+}
+
 // Creates a file for reading and writing: a new one (CREATE_NEW: fails if
 // the name exists, even as a dangling link) or one created or truncated
 // (CREATE_ALWAYS). Only a regular file is written: a pipe, socket or device
@@ -93,16 +62,7 @@ std::unique_ptr<FileObject> OpenOnDrive(const posix::DrivePath& path) {
 // reach something else entirely.
 std::unique_ptr<FileObject> CreateForWriting(const char* path, bool mustBeNew) {
   const int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | (mustBeNew ? O_EXCL : O_TRUNC);
-  const int fd = ::open(path, flags, 0666);
-  if (fd < 0) {
-    return nullptr;
-  }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return nullptr;
-  }
-  return posix::MakeDescriptorFile(fd);
+  return RegularFileOf(::open(path, flags, 0666));
 }
 
 }  // namespace
@@ -114,13 +74,13 @@ std::unique_ptr<FileObject> OpenFile(const char* path, DWORD access, DWORD /*sha
   *key = 0;  // numbered by the shared table
   const auto drivePath = posix::ParseDrivePath(path);
   if (creation == CREATE_ALWAYS || creation == CREATE_NEW) {
-    return drivePath ? nullptr
-                     : CreateForWriting(path, creation == CREATE_NEW);  // drives are read-only
+    // Source drives are read-only.
+    return drivePath ? nullptr : CreateForWriting(path, creation == CREATE_NEW);
   }
   if (creation != OPEN_EXISTING || access != GENERIC_READ) {
     return nullptr;
   }
-  return drivePath ? OpenOnDrive(*drivePath) : posix::OpenRegularFile(path);
+  return drivePath ? OpenOnDrive(*drivePath) : OpenLocalFile(path);
 }
 
 }  // namespace backend

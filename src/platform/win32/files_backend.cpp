@@ -1,7 +1,5 @@
 // Files on Windows below the shared handle bookkeeping: the system's
 // CreateFileA family, drive paths being the system's own drive letters.
-#include <algorithm>
-
 #include "../common/backend.h"
 #include "platform/faults.h"
 
@@ -29,68 +27,6 @@ static_assert(kInvalidSetFilePointer == INVALID_SET_FILE_POINTER);
 static_assert(kReplaceExisting == MOVEFILE_REPLACE_EXISTING);
 
 namespace platform {
-namespace {
-
-// A file handle of the system's.
-class NativeFile final : public FileObject {
- public:
-  explicit NativeFile(HANDLE handle) : handle_(handle) {}
-  ~NativeFile() override { Close(); }
-  NativeFile(const NativeFile&) = delete;
-  NativeFile& operator=(const NativeFile&) = delete;
-
-  bool Seek(std::int64_t offset) override {
-    ::LARGE_INTEGER distance{};
-    distance.QuadPart = offset;
-    return offset >= 0 && ::SetFilePointerEx(handle_, distance, nullptr, FILE_BEGIN) != 0;
-  }
-
-  // Reads until the buffer is full or the file ends.
-  bool Read(void* buffer, std::size_t size, std::size_t* done) override {
-    auto* bytes = static_cast<char*>(buffer);
-    *done = 0;
-    while (*done < size) {
-      ::DWORD got = 0;
-      const auto ask = static_cast<::DWORD>(std::min<std::size_t>(size - *done, 0x40000000u));
-      if (::ReadFile(handle_, bytes + *done, ask, &got, nullptr) == 0) {
-        return false;
-      }
-      if (got == 0) {
-        return true;  // end of file
-      }
-      *done += got;
-    }
-    return true;
-  }
-
-  bool Write(const void* buffer, std::size_t size, std::size_t* done) override {
-    const auto* bytes = static_cast<const char*>(buffer);
-    *done = 0;
-    while (*done < size) {
-      ::DWORD put = 0;
-      const auto ask = static_cast<::DWORD>(std::min<std::size_t>(size - *done, 0x40000000u));
-      if (::WriteFile(handle_, bytes + *done, ask, &put, nullptr) == 0 || put == 0) {
-        return false;
-      }
-      *done += put;
-    }
-    return true;
-  }
-
-  bool Close() override {
-    if (handle_ == INVALID_HANDLE_VALUE) {
-      return true;
-    }
-    const bool closed = ::CloseHandle(handle_) != 0;
-    handle_ = INVALID_HANDLE_VALUE;
-    return closed;
-  }
-
- private:
-  HANDLE handle_;
-};
-
-}  // namespace
 
 namespace backend {
 
@@ -108,13 +44,7 @@ std::unique_ptr<FileObject> OpenFile(const char* path, DWORD access, DWORD share
     ::CloseHandle(handle);
     return nullptr;
   }
-  std::unique_ptr<FileObject> file;
-  try {
-    file = std::make_unique<NativeFile>(handle);
-  } catch (...) {
-    ::CloseHandle(handle);
-    throw;
-  }
+  std::unique_ptr<FileObject> file = MakeSystemFile(reinterpret_cast<NativeFile>(handle));
   *key = reinterpret_cast<std::uintptr_t>(handle);
   return file;
 }

@@ -38,25 +38,29 @@ bool MayReplace(const char* finalPath) {
 }
 
 void RemoveStaleTemporaries(const char* directory) {
-  std::string base = directory;
-  if (!base.empty() && base.back() != '\\' && base.back() != '/') {
-    base += '\\';
-  }
-  ::WIN32_FIND_DATAA found{};
-  HANDLE search =
-      ::FindFirstFileA((base + "*" + std::string(output_names::kTemporarySuffix)).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) {
-    return;
-  }
-  const unsigned long self = output_names::CurrentProcessId();
-  do {
-    const auto owner = output_names::TemporaryOwner(found.cFileName);
-    if (owner && (*owner == self || !output_names::ProcessRunning(*owner)) &&
-        (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      ::DeleteFileA((base + found.cFileName).c_str());
+  try {
+    std::string base = directory;
+    if (!base.empty() && base.back() != '\\' && base.back() != '/') {
+      base += '\\';
     }
-  } while (::FindNextFileA(search, &found) != 0);
-  ::FindClose(search);
+    ::WIN32_FIND_DATAA found{};
+    HANDLE search = ::FindFirstFileA(
+        (base + "*" + std::string(output_names::kTemporarySuffix)).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+      return;
+    }
+    const unsigned long self = output_names::CurrentProcessId();
+    do {
+      const auto owner = output_names::TemporaryOwner(found.cFileName);
+      if (owner && (*owner == self || !output_names::ProcessRunning(*owner)) &&
+          (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        ::DeleteFileA((base + found.cFileName).c_str());
+      }
+    } while (::FindNextFileA(search, &found) != 0);
+    ::FindClose(search);
+  } catch (...) {
+    // No memory for a name: the stale files wait for the next run.
+  }
 }
 
 namespace {

@@ -76,8 +76,10 @@ inline constexpr std::uint32_t kMapCells = 0xC00;  // 16 x 16 cells with selecto
 inline constexpr std::uint32_t kLayerTransparent = 0x1;  // TCGVwLayer::Flags
 }  // namespace cgvw_flags
 
-// The drive prefix of every source path: "c:\" until the conversion run
-// stores the drive letter over its first character. The rest of the buffer
-// is zero.
+// The drive prefix of every source path of the classic entry points and of
+// cgvw::DriveSource: "c:\" until the conversion run stores the drive letter
+// over its first character. The rest of the buffer is zero. One buffer for
+// the whole process: a decode reads it as it opens each file, so it is set
+// before decoding starts, not while decodes run on other threads.
 inline constexpr int kSourceRootSize = 8;
 extern char SourceRoot[kSourceRootSize];

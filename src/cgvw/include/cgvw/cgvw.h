@@ -1,10 +1,35 @@
-// The CGVw decoding layer: turns a picture descriptor into a DIB block.
+// The classic entry points of the CGVw decoding layer: a picture
+// descriptor in, a DIB block out. New code may prefer the typed API of
+// cgvw/decode.h, which decodes from any source into a Picture that owns its
+// bytes; both run the same decoders and give the same bytes.
 //
 // Every operation takes three pointers (its argument record, a second
 // argument, its result slot) and returns a status code; failures are
-// returned, never thrown. A decoder's result slot receives the handle of an
-// unlocked global memory block holding a packed device-independent bitmap,
-// which the caller then owns and frees with platform::GlobalFree.
+// returned, never thrown, and nothing is printed, except that a composite
+// that fails after obtaining its canvas shows the modal "Step err" box
+// (MessageBoxA; standard error where there is no window system).
+//
+// Ownership: a decoder's result slot receives the handle of an unlocked
+// global memory block (platform/win_api.h) holding a packed DIB, which the
+// caller then owns: lock it to read it, unlock it and free it with
+// platform::GlobalFree (or hand it to a platform::GlobalBlock, which frees
+// it). Descriptors and their names are only read.
+//
+// Byte layouts, fixed whatever the machine's byte order:
+// - Colour word (palettes, 15-bit pixels): 16 bits, bit 15 ignored, blue in
+//   bits 10-14, green in 5-9, red in 0-4; stored big-endian unless the
+//   descriptor's SwapOff bit (0x100) is set. Channel v becomes v * 255 / 31.
+// - Tile map entries: big-endian in every layout.
+// - The block: a 40-byte BITMAPINFOHEADER (little-endian fields), the colour
+//   table (16 RGBQUAD entries for 4 bits per pixel, 256 for 8, none for 24;
+//   blue, green, red and a reserved byte of 2), then the pixel rows bottom-up,
+//   each padded to a multiple of 4 bytes.
+//
+// Threads: every operation may be called from several threads at once; the
+// platform's block and file tables are shared safely. Every decode reads
+// its files from the drive in SourceRoot, one buffer for the whole process:
+// change it only while no decode runs (or use the typed API, whose sources
+// are the caller's own).
 #pragma once
 
 #include <array>

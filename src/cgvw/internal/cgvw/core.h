@@ -98,6 +98,11 @@ Status CheckLimits(const Job& job, std::uint64_t pictureBytes,
 // 0, larger than one read can ask for, or not to be had.
 platform::TempBuffer ObtainBuffer(std::uint32_t size);
 
+// Obtains a buffer of `size` bytes (NoMemory if it cannot) and reads the
+// range into it.
+Status ReadNewBuffer(Job& job, const char* name, std::uint32_t offset, std::uint32_t size,
+                     platform::TempBuffer* buffer);
+
 // Reads the range into `buffer` (which starts zero-filled, so that bytes a
 // short file lacks read as 0). A missing name cannot be opened.
 Status ReadRange(Job& job, const char* name, std::uint32_t offset, std::span<std::uint8_t> buffer);

@@ -1,6 +1,7 @@
-// Owners of the platform's handles, so that a global memory block or a file
-// is given back on every path: a GlobalBlock unlocks (if it is locked) and
-// frees its block, a File closes its file. Both are move-only.
+// One owner for the platform's handles, so that a global memory block or a
+// file is given back on every path: UniqueHandle<Traits> holds a handle and
+// releases it (GlobalFree, CloseHandle) when it goes away, unless it was
+// released to someone else first. Move-only.
 #pragma once
 
 #include <cstdint>
@@ -11,56 +12,59 @@
 
 namespace platform {
 
-class GlobalBlock {
+template <typename Traits>
+class UniqueHandle {
  public:
-  GlobalBlock() noexcept = default;
-  // Takes over a block handle (the result of a decoder, say).
-  explicit GlobalBlock(HGLOBAL handle) noexcept : handle_(handle) {}
-  // GlobalAlloc; an empty owner if the block cannot be had.
-  static GlobalBlock Allocate(UINT flags, SIZE_T bytes) noexcept;
+  using Handle = typename Traits::Handle;
 
-  GlobalBlock(GlobalBlock&& other) noexcept
-      : handle_(std::exchange(other.handle_, nullptr)), bytes_(std::exchange(other.bytes_, {})) {}
-  GlobalBlock& operator=(GlobalBlock&& other) noexcept;
-  GlobalBlock(const GlobalBlock&) = delete;
-  GlobalBlock& operator=(const GlobalBlock&) = delete;
-  ~GlobalBlock() { Reset(); }
+  UniqueHandle() noexcept = default;
+  explicit UniqueHandle(Handle handle) noexcept : handle_(handle) {}
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      handle_ = other.Release();
+    }
+    return *this;
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  ~UniqueHandle() { Reset(); }
 
-  explicit operator bool() const { return handle_ != nullptr; }
-  HGLOBAL handle() const { return handle_; }
-
-  // Locks the block and gives its bytes (GlobalSize of them); empty when it
-  // cannot be locked. Locking a locked block gives the same bytes again.
-  std::span<std::uint8_t> Lock() noexcept;
-  void Unlock() noexcept;
-  // Unlocks the block and gives up owning it.
-  HGLOBAL Release() noexcept;
-  // Unlocks and frees the block now.
-  void Reset() noexcept;
+  explicit operator bool() const { return handle_ != Traits::None(); }
+  Handle get() const { return handle_; }
+  // Gives the handle up without releasing it.
+  Handle Release() noexcept { return std::exchange(handle_, Traits::None()); }
+  // Releases the handle now; false when the system reported an error (for
+  // a file that was written: its bytes may not all have made it).
+  bool Reset() noexcept {
+    const Handle handle = Release();
+    return handle == Traits::None() || Traits::Close(handle);
+  }
 
  private:
-  HGLOBAL handle_ = nullptr;
-  std::span<std::uint8_t> bytes_;  // while locked
+  Handle handle_ = Traits::None();
 };
 
-class File {
- public:
-  File() noexcept = default;
-  explicit File(HANDLE handle) noexcept : handle_(handle) {}
-  File(File&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-  File& operator=(File&& other) noexcept;
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  ~File() { Close(); }
-
-  explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE handle() const { return handle_; }
-  // Closes the file; false when the close reported an error, which for a
-  // file that was written means its bytes may not all have made it.
-  bool Close() noexcept;
-
- private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+struct GlobalBlockTraits {
+  using Handle = HGLOBAL;
+  static Handle None() { return nullptr; }
+  // Frees the block, locked or not.
+  static bool Close(Handle block) { return GlobalFree(block) == nullptr; }
 };
+
+struct FileTraits {
+  using Handle = HANDLE;
+  static Handle None() { return INVALID_HANDLE_VALUE; }
+  static bool Close(Handle file) { return CloseHandle(file) != 0; }
+};
+
+using GlobalBlock = UniqueHandle<GlobalBlockTraits>;
+using File = UniqueHandle<FileTraits>;
+
+// Locks the block and gives its bytes (all GlobalSize of them); an empty
+// span with a null data pointer when it cannot be locked. Each successful
+// lock is undone by one GlobalUnlock (or by freeing the block).
+std::span<std::uint8_t> Lock(const GlobalBlock& block) noexcept;
 
 }  // namespace platform

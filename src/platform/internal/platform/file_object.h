@@ -23,4 +23,38 @@ class FileObject {
   virtual bool Close() = 0;
 };
 
+// A file read and written at offsets that it counts itself, so that a seek
+// is only a number: the system's files and the files of a disc image.
+class OffsetFile : public FileObject {
+ public:
+  bool Seek(std::int64_t offset) final {
+    if (offset < 0) {
+      return false;
+    }
+    position_ = static_cast<std::uint64_t>(offset);
+    return true;
+  }
+  bool Read(void* buffer, std::size_t size, std::size_t* done) final {
+    const bool ok = ReadAt(position_, static_cast<std::uint8_t*>(buffer), size, done);
+    position_ += *done;
+    return ok;
+  }
+  bool Write(const void* buffer, std::size_t size, std::size_t* done) final {
+    const bool ok = WriteAt(position_, static_cast<const std::uint8_t*>(buffer), size, done);
+    position_ += *done;
+    return ok;
+  }
+
+ protected:
+  // Reads up to `size` bytes at `offset`, fewer only at the end of the
+  // file; false on an I/O error.
+  virtual bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size,
+                      std::size_t* done) = 0;
+  virtual bool WriteAt(std::uint64_t offset, const std::uint8_t* buffer, std::size_t size,
+                       std::size_t* done) = 0;
+
+ private:
+  std::uint64_t position_ = 0;
+};
+
 }  // namespace platform

@@ -17,4 +17,8 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept;
 std::optional<std::size_t> PickName(const std::vector<std::string>& names,
                                     std::string_view name) noexcept;
 
+// The parts of a name that goes through folders, '/' or '\' between them;
+// empty when a part is empty, "." or "..", which name nothing.
+std::vector<std::string> SplitName(std::string_view name);
+
 }  // namespace platform

@@ -1,0 +1,13 @@
+// Allocation failures on demand for the test programs: the global operator
+// new of the test program counts its calls while counting is switched on,
+// and throws std::bad_alloc at the n-th one when asked to.
+#pragma once
+
+namespace testing_support::allocations {
+
+// Counting on from 0; the n-th allocation from now fails (0: none does).
+void Count(long failAt = 0);
+// Counting off; returns the allocations counted.
+long Stop();
+
+}  // namespace testing_support::allocations
