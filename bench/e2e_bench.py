@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""End-to-end benchmark: the full conversion of the demo disc against a copy.
+"""End-to-end benchmark: the full conversion of the demo disc against a copy
+and against the floor of its system calls.
 
 In one run this script
-  1. builds tvrcgcv and make_demo_disc (Release) unless told not to,
+  1. builds tvrcgcv, make_demo_disc and the floor program (Release) unless
+     told not to,
   2. writes the demo disc and converts it once (the reference output, which
      also brings every source file into the page cache),
   3. times, alternately and --runs times each,
@@ -10,8 +12,14 @@ In one run this script
        baseline:   `cat` of every source file of the disc to /dev/null, then
                    `cp` of the 161 reference BMP files into an empty directory,
                    i.e. the same source bytes read and the same output bytes
-                   written into the same number of files by plain tools,
-  4. prints the medians, the ratio conversion / baseline and the target,
+                   written into the same number of files by plain tools;
+       floor:      bench/floor.c, a C program making only the system calls a
+                   conversion needs (per range: open, fstat, pread, close; per
+                   file: two console writes, create, two writes, close,
+                   rename), in the plan that bench/conversion_plan prints;
+       start-up:   tvrcgcv without an argument (banner and usage) against
+                   `floor --usage`, which writes the same lines,
+  4. prints the medians, the ratios and the targets,
   5. measures the peak resident memory of one conversion with /usr/bin/time -v.
 
 Wall-clock times of whole processes are compared, so process start-up counts
@@ -34,6 +42,8 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parent.parent
 PICTURES = 161
 TARGET_RATIO = 1.5
+TARGET_FLOOR_RATIO = 1.2
+TARGET_STARTUP_MS = 0.5
 TARGET_RSS_KB = 8 * 1024
 
 
@@ -43,7 +53,7 @@ def build(build_dir: Path) -> None:
         check=True, stdout=subprocess.DEVNULL)
     subprocess.run(
         ["cmake", "--build", str(build_dir), "-j", str(os.cpu_count() or 1),
-         "--target", "tvrcgcv", "make_demo_disc"],
+         "--target", "tvrcgcv", "make_demo_disc", "floor", "conversion_plan"],
         check=True, stdout=subprocess.DEVNULL)
 
 
@@ -102,7 +112,9 @@ def main() -> int:
         build(args.build_dir)
     tool = args.build_dir / "tvrcgcv"
     maker = args.build_dir / "make_demo_disc"
-    for program in (tool, maker):
+    floor = args.build_dir / "bench" / "floor"
+    planner = args.build_dir / "bench" / "conversion_plan"
+    for program in (tool, maker, floor, planner):
         if not program.exists():
             sys.exit(f"{program} is missing (build it, or drop --no-build)")
 
@@ -121,10 +133,14 @@ def main() -> int:
         output_bytes = sum(p.stat().st_size for p in outputs)
         source_bytes = sum(os.path.getsize(p) for p in sources)
         output_names = [str(p) for p in outputs]
+        plan = work / "plan"
+        with open(plan, "w") as out:
+            subprocess.run([str(planner)], check=True, stdout=out)
 
         conversion, baseline, ratios = [], [], []
         conversion_cpu, baseline_cpu = [], []
         other, other_cpu = [], []
+        floors, floor_ratios, startup, startup_floor = [], [], [], []
         other_tool = args.compare.resolve() if args.compare else None
         for run in range(args.runs):
             def convert():
@@ -146,6 +162,15 @@ def main() -> int:
                 c, b = convert(), copy()
             else:
                 b, c = copy(), convert()
+            def floor_run():
+                out = fresh_dir(work, "floor")
+                return timed([str(floor), str(plan), str(drives / "q")], cwd=out)
+
+            f = floor_run()
+            floors.append(f[0])
+            floor_ratios.append(c[0] / f[0])
+            startup.append(timed([str(tool)], cwd=work)[0])
+            startup_floor.append(timed([str(floor), "--usage"], cwd=work)[0])
             if other_tool:
                 o = convert_other()
                 other.append(o[0])
@@ -174,7 +199,13 @@ def main() -> int:
     med_b = statistics.median(baseline)
     ratio = med_c / med_b
     paired = statistics.median(ratios)
-    ok_time = ratio <= TARGET_RATIO
+    med_f = statistics.median(floors)
+    floor_ratio = med_c / med_f
+    startup_ms = (statistics.median(startup) - statistics.median(startup_floor)) * 1e3
+    ok_copy = ratio <= TARGET_RATIO
+    ok_floor = floor_ratio <= TARGET_FLOOR_RATIO
+    ok_startup = startup_ms <= TARGET_STARTUP_MS
+    ok_time = ok_copy and ok_floor and ok_startup
     ok_rss = rss < TARGET_RSS_KB
     print(f"demo disc: {len(sources)} source files, {source_bytes} bytes; "
           f"{PICTURES} output files, {output_bytes} bytes; {args.runs} runs of each side")
@@ -185,6 +216,11 @@ def main() -> int:
           f"{statistics.median(conversion_cpu) * 1e3:.2f} |")
     print(f"| baseline (cat + cp) | {med_b * 1e3:.2f} | {min(baseline) * 1e3:.2f} | "
           f"{statistics.median(baseline_cpu) * 1e3:.2f} |")
+    print(f"| floor (bench/floor.c) | {med_f * 1e3:.2f} | {min(floors) * 1e3:.2f} | - |")
+    print(f"| start-up: tvrcgcv, usage | {statistics.median(startup) * 1e3:.2f} | "
+          f"{min(startup) * 1e3:.2f} | - |")
+    print(f"| start-up: floor --usage | {statistics.median(startup_floor) * 1e3:.2f} | "
+          f"{min(startup_floor) * 1e3:.2f} | - |")
     if other:
         print(f"| other build ({args.compare}) | {statistics.median(other) * 1e3:.2f} | "
               f"{min(other) * 1e3:.2f} | {statistics.median(other_cpu) * 1e3:.2f} |")
@@ -194,7 +230,12 @@ def main() -> int:
               f"{statistics.median(other) / med_b:.2f}")
     print(f"ratio of medians conversion / baseline: {ratio:.2f} "
           f"(median of per-run ratios {paired:.2f}); target <= {TARGET_RATIO}: "
-          f"{'met' if ok_time else 'MISSED'}")
+          f"{'met' if ok_copy else 'MISSED'}")
+    print(f"ratio of medians conversion / floor: {floor_ratio:.2f} (median of per-run ratios "
+          f"{statistics.median(floor_ratios):.2f}); target <= {TARGET_FLOOR_RATIO}: "
+          f"{'met' if ok_floor else 'MISSED'}")
+    print(f"start-up beyond a C program's: {startup_ms:.2f} ms; target <= {TARGET_STARTUP_MS}: "
+          f"{'met' if ok_startup else 'MISSED'}")
     print(f"peak resident memory of a conversion: {rss} KB; target < {TARGET_RSS_KB} KB: "
           f"{'met' if ok_rss else 'MISSED'}")
     if args.check and not (ok_time and ok_rss):

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <system_error>
 
 namespace app {
 
@@ -29,7 +30,9 @@ enum class BmpWriteResult {
 // on every failure the earlier file stays as it was. `block` is the whole
 // block; the file takes the header, the colour table for `bitCount` and
 // `imageSize` pixel bytes from it.
+// `error`, if given, receives the system's reason for a failure.
 BmpWriteResult WriteBmpFile(const char* name, std::span<const std::uint8_t> block,
-                            std::uint16_t bitCount, std::uint32_t imageSize) noexcept;
+                            std::uint16_t bitCount, std::uint32_t imageSize,
+                            std::error_code* error = nullptr) noexcept;
 
 }  // namespace app

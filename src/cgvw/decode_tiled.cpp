@@ -53,8 +53,15 @@ Status DecodeTiled(Job& job, const TCGVwImage& image, Block* out) {
     return status;
   }
 
+  // The renderer writes every byte of a 256-colour picture's rows in the
+  // 16- and 32-bit layouts (what no tile covers, it clears), and the palette
+  // and header take the rest: such a block need not be cleared first. Every
+  // other picture relies on the block starting at 0.
+  const MapLayoutInfo* layout = MapLayoutOf(image.Flags);
+  const bool drawnWhole =
+      depth->code == cgvw_flags::kDepth8Bit256 && layout != nullptr && layout->rowBytes == 0;
   HeldBlock block(job.store);
-  if (const Status status = block.Obtain(blockSize, true); status != Status::Ok) {
+  if (const Status status = block.Obtain(blockSize, !drawnWhole); status != Status::Ok) {
     return status;
   }
   if (depth->paletteColours == 0) {
@@ -66,16 +73,18 @@ Status DecodeTiled(Job& job, const TCGVwImage& image, Block* out) {
   }
   WriteInfoHeader(block.data(), image);
 
-  const platform::TempBuffer map = ObtainBuffer(mapChunk->Size);
-  if (!map) {
-    return Status::NoMemory;
-  }
+  platform::TempBuffer map;
   if (mapChunk->FileName != nullptr) {
-    if (const Status status = ReadRange(job, mapChunk->FileName, mapChunk->Offset, map.span());
+    if (const Status status =
+            ReadNewBuffer(job, mapChunk->FileName, mapChunk->Offset, mapChunk->Size, &map);
         status != Status::Ok) {
       return status;
     }
   } else {
+    map = ObtainBuffer(mapChunk->Size);
+    if (!map) {
+      return Status::NoMemory;
+    }
     GenerateMap(image, map.span());
   }
 

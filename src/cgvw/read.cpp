@@ -1,4 +1,5 @@
 // Reading ranges of source files into fresh buffers, and palettes.
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -22,11 +23,11 @@ Status CheckLimits(const Job& job, std::uint64_t pictureBytes,
   return Status::Ok;
 }
 
-platform::TempBuffer ObtainBuffer(std::uint32_t size) {
+platform::TempBuffer ObtainBuffer(std::uint32_t size, bool zeroFilled) {
   if (size > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
     return {};
   }
-  return platform::TempBuffer::Obtain(size);
+  return platform::TempBuffer::Obtain(size, zeroFilled);
 }
 
 Status ReadRange(Job& job, const char* name, std::uint32_t offset, std::span<std::uint8_t> buffer) {
@@ -46,14 +47,15 @@ Status ReadRange(Job& job, const char* name, std::uint32_t offset, std::span<std
     return result.status;
   }
   if (result.got < buffer.size()) {
-    job.missingBytes = true;  // the rest of the zero-filled buffer stands for them
+    job.missingBytes = true;
+    std::memset(buffer.data() + result.got, 0, buffer.size() - result.got);
   }
   return Status::Ok;
 }
 
 Status ReadNewBuffer(Job& job, const char* name, std::uint32_t offset, std::uint32_t size,
                      platform::TempBuffer* buffer) {
-  *buffer = ObtainBuffer(size);
+  *buffer = ObtainBuffer(size, false);  // every byte is read or set to 0
   if (!*buffer) {
     return Status::NoMemory;
   }

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <string_view>
 
@@ -57,22 +56,14 @@ std::string LookupName(const char* recorded, bool rockRidge) {
   return name;
 }
 
-// The file system's path for a UTF-8 path.
-std::filesystem::path PathOf(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 // True unless `path` names something that exists and is not a regular
 // file (links followed).
 bool AbsentOrRegular(const std::string& path) {
-  std::error_code error;
-  const auto status = std::filesystem::status(PathOf(path), error);
-  return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
+  return platform::KindOfPath(path) != platform::PathKind::kOther;
 }
 
 bool IsRegularFile(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::is_regular_file(PathOf(path), error);
+  return platform::KindOfPath(path) == platform::PathKind::kRegularFile;
 }
 
 // Where a file's folder ends in its path: after the last '/' (or '\' on
@@ -133,7 +124,7 @@ bool CueSheetFilesAreRegular(const std::string& cuePath) {
   }
   const std::string folder = cuePath.substr(0, FolderLength(cuePath));
   for (const std::string& name : NamesInCueSheet(cuePath)) {
-    paths.push_back(PathOf(name).is_absolute() ? name : folder + name);
+    paths.push_back(platform::IsAbsolutePath(name) ? name : folder + name);
   }
   return std::all_of(paths.begin(), paths.end(), AbsentOrRegular);
 }

@@ -1,4 +1,3 @@
-#include <filesystem>
 #include <new>
 #include <vector>
 
@@ -15,11 +14,17 @@ Result<std::unique_ptr<DiscImageSource>> DiscImageSource::Open(const std::string
     std::error_code why;
     std::shared_ptr<disc::DiscImage> image = disc::DiscImage::Open(path);
     if (!image) {
-      std::error_code status;
-      const auto kind = std::filesystem::status(std::u8string(path.begin(), path.end()), status);
-      why = status                                    ? status
-            : !std::filesystem::is_regular_file(kind) ? platform::NotRegularFileError()
-                                                      : platform::NoFileSystemError();
+      switch (platform::KindOfPath(path)) {
+        case platform::PathKind::kMissing:
+          why = std::make_error_code(std::errc::no_such_file_or_directory);
+          break;
+        case platform::PathKind::kOther:
+          why = platform::NotRegularFileError();
+          break;
+        case platform::PathKind::kRegularFile:
+          why = platform::NoFileSystemError();
+          break;
+      }
       if (error != nullptr) {
         *error = why;
       }

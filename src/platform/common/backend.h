@@ -55,6 +55,14 @@ std::unique_ptr<FileObject> MakeSystemFile(NativeFile file);
 std::unique_ptr<FileObject> OpenFile(const char* path, DWORD access, DWORD shareMode,
                                      DWORD creation, DWORD attributes, std::uintptr_t* key);
 
+// Output files by UTF-8 path (wide-character functions on Windows): a new
+// file for reading and writing that never follows a link (null if the name
+// exists or cannot be made), a rename over whatever stands at the new name,
+// and a removal.
+std::unique_ptr<FileObject> CreateNewFile(const char* path, std::uintptr_t* key);
+bool RenameReplacing(const char* from, const char* to) noexcept;
+bool RemoveFile(const char* path) noexcept;
+
 // Standard output and standard error; false when a write failed.
 bool WriteStandardOutput(std::string_view shiftJisBytes) noexcept;
 bool WriteStandardError(std::string_view line) noexcept;

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "backend.h"
+#include "file_table.h"
 #include "handle_table.h"
 #include "platform/faults.h"
 #include "platform/win_api.h"
@@ -56,20 +57,30 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* /*secu
     return INVALID_HANDLE_VALUE;
   }
   std::uintptr_t key = 0;
-  std::shared_ptr<FileObject> file;
+  std::unique_ptr<FileObject> file;
   try {
     file = backend::OpenFile(path, access, shareMode, creation, attributes, &key);
   } catch (const std::bad_alloc&) {
     return INVALID_HANDLE_VALUE;  // anything opened on the way was closed again
   }
+  return RegisterFile(std::move(file), key);
+}
+
+HANDLE RegisterFile(std::unique_ptr<FileObject> file, std::uintptr_t key) noexcept {
   if (!file) {
     return INVALID_HANDLE_VALUE;
   }
   if (key == 0) {
     key = Files().NewKey();
   }
-  if (!Files().Add(key, file)) {
-    file->Close();
+  std::shared_ptr<FileObject> shared;
+  try {
+    shared = std::move(file);
+  } catch (const std::bad_alloc&) {
+    return INVALID_HANDLE_VALUE;  // the file object, gone with `file`, closed itself
+  }
+  if (!Files().Add(key, shared)) {
+    shared->Close();
     return INVALID_HANDLE_VALUE;
   }
   faults::AdjustLive(&faults::Live::openFiles, +1);

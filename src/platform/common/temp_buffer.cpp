@@ -7,12 +7,13 @@
 
 namespace platform {
 
-TempBuffer TempBuffer::Obtain(std::size_t bytes) {
+TempBuffer TempBuffer::Obtain(std::size_t bytes, bool zeroFilled) {
   TempBuffer buffer;
   if (bytes == 0 || faults::ShouldFail(faults::Point::HeapBuffer)) {
     return buffer;
   }
-  buffer.data_ = static_cast<std::uint8_t*>(std::calloc(bytes, 1));
+  buffer.data_ =
+      static_cast<std::uint8_t*>(zeroFilled ? std::calloc(bytes, 1) : std::malloc(bytes));
   if (buffer.data_ != nullptr) {
     buffer.size_ = bytes;
     faults::AdjustLive(&faults::Live::heapBuffers, +1);

@@ -61,8 +61,12 @@ std::unique_ptr<FileObject> OpenLocalFile(const char* path) {
 // of that name is refused, since writing into it could block the run or
 // reach something else entirely.
 std::unique_ptr<FileObject> CreateForWriting(const char* path, bool mustBeNew) {
-  const int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | (mustBeNew ? O_EXCL : O_TRUNC);
-  return RegularFileOf(::open(path, flags, 0666));
+  if (mustBeNew) {
+    // What O_CREAT | O_EXCL opens it has just made: a regular file.
+    const int fd = ::open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return fd < 0 ? nullptr : backend::MakeSystemFile(fd);
+  }
+  return RegularFileOf(::open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666));
 }
 
 }  // namespace

@@ -8,6 +8,9 @@
 #include <cerrno>
 #include <csignal>
 
+#include <string>
+
+#include "../common/backend.h"
 #include "../common/output_names.h"
 #include "platform/output_files.h"
 
@@ -66,6 +69,55 @@ void RemoveStaleTemporaries(const char* directory) {
   }
   ::closedir(dir);
 }
+
+std::error_code LastSystemError() noexcept {
+  return {errno, std::system_category()};
+}
+
+std::error_code CreateFolders(std::string_view path) noexcept {
+  try {
+    const std::string folder(path);
+    // Each folder on the way, from the top: "a", "a/b", "a/b/c".
+    for (std::size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
+      const std::string step = folder.substr(0, end);
+      struct stat info {};
+      if (!step.empty() && ::mkdir(step.c_str(), 0777) != 0 && errno != EEXIST) {
+        return LastSystemError();
+      }
+      if (end == std::string::npos) {
+        if (::stat(folder.c_str(), &info) != 0) {
+          return LastSystemError();
+        }
+        return S_ISDIR(info.st_mode) ? std::error_code{}
+                                     : std::make_error_code(std::errc::not_a_directory);
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    return std::make_error_code(std::errc::not_enough_memory);
+  }
+}
+
+namespace backend {
+
+std::unique_ptr<FileObject> CreateNewFile(const char* path, std::uintptr_t* key) {
+  *key = 0;
+  // What O_CREAT | O_EXCL opens it has just made: a regular file, never a
+  // link's target.
+  const int fd = ::open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  return fd < 0 ? nullptr : MakeSystemFile(fd);
+}
+
+bool RenameReplacing(const char* from, const char* to) noexcept {
+  // rename replaces the new name's directory entry in one step: whatever
+  // stood there (a file, a link) is never written through.
+  return ::rename(from, to) == 0;
+}
+
+bool RemoveFile(const char* path) noexcept {
+  return ::unlink(path) == 0;
+}
+
+}  // namespace backend
 
 namespace {
 

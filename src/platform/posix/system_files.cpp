@@ -113,3 +113,19 @@ std::optional<NativeFile> OpenFolderFile(const std::string& folder,
 }
 
 }  // namespace platform::backend
+
+namespace platform {
+
+PathKind KindOfPath(const std::string& path) noexcept {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    return PathKind::kMissing;
+  }
+  return S_ISREG(info.st_mode) ? PathKind::kRegularFile : PathKind::kOther;
+}
+
+bool IsAbsolutePath(std::string_view path) noexcept {
+  return !path.empty() && path.front() == '/';
+}
+
+}  // namespace platform

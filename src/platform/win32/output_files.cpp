@@ -1,11 +1,14 @@
-// Output files on Windows: MoveFileExA puts a file in place, and a console
+// Output files on Windows: MoveFileExW puts a file in place, and a console
 // control handler removes the file being written when the program is
 // interrupted. The temporary file is opened with FILE_SHARE_DELETE, so the
-// handler, which runs on a thread of its own, can remove it while it is open.
+// handler, which runs on a thread of its own, can remove it while it is
+// open. Paths are UTF-8, handed to the wide-character functions.
 #include <string>
 
+#include "../common/backend.h"
 #include "../common/output_names.h"
 #include "platform/output_files.h"
+#include "platform/wide_paths.h"
 #include "win32_headers.h"
 
 namespace platform {
@@ -28,50 +31,134 @@ bool ProcessRunning(unsigned long processId) {
 
 }  // namespace output_names
 
+namespace {
+
+// The wide form of a UTF-8 path, or empty (no memory, or not UTF-8).
+std::wstring Wide(const char* path) noexcept {
+  try {
+    return WidePath(path);
+  } catch (...) {
+    return {};
+  }
+}
+
+}  // namespace
+
+std::error_code LastSystemError() noexcept {
+  return {static_cast<int>(::GetLastError()), std::system_category()};
+}
+
 bool MayReplace(const char* finalPath) {
-  const ::DWORD attributes = ::GetFileAttributesA(finalPath);
+  const std::wstring path = Wide(finalPath);
+  const ::DWORD attributes =
+      path.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const ::DWORD error = ::GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return !path.empty() && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
   }
   return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
 }
 
 void RemoveStaleTemporaries(const char* directory) {
   try {
-    std::string base = directory;
-    if (!base.empty() && base.back() != '\\' && base.back() != '/') {
-      base += '\\';
+    std::wstring base = WidePath(directory);
+    if (!base.empty() && base.back() != L'\\' && base.back() != L'/') {
+      base += L'\\';
     }
-    ::WIN32_FIND_DATAA found{};
-    HANDLE search = ::FindFirstFileA(
-        (base + "*" + std::string(output_names::kTemporarySuffix)).c_str(), &found);
+    ::WIN32_FIND_DATAW found{};
+    HANDLE search =
+        ::FindFirstFileW((base + L"*" + WidePath(output_names::kTemporarySuffix)).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
       return;
     }
     const unsigned long self = output_names::CurrentProcessId();
     do {
-      const auto owner = output_names::TemporaryOwner(found.cFileName);
+      const auto owner = output_names::TemporaryOwner(Utf8Text(found.cFileName));
       if (owner && (*owner == self || !output_names::ProcessRunning(*owner)) &&
           (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        ::DeleteFileA((base + found.cFileName).c_str());
+        ::DeleteFileW((base + found.cFileName).c_str());
       }
-    } while (::FindNextFileA(search, &found) != 0);
+    } while (::FindNextFileW(search, &found) != 0);
     ::FindClose(search);
   } catch (...) {
     // No memory for a name: the stale files wait for the next run.
   }
 }
 
+std::error_code CreateFolders(std::string_view path) noexcept {
+  try {
+    const std::wstring folder = WidePath(path);
+    if (folder.empty()) {
+      return std::make_error_code(std::errc::invalid_argument);
+    }
+    // Each folder on the way, from the top; a drive ("c:") or a share
+    // ("\\server\share") at the start is there or not, and is not made.
+    for (std::size_t end = folder.find_first_of(L"\\/", 1);;
+         end = folder.find_first_of(L"\\/", end + 1)) {
+      const std::wstring step = folder.substr(0, end);
+      if (!(step.size() == 2 && step[1] == L':') && !step.starts_with(L"\\\\") &&
+          ::CreateDirectoryW(step.c_str(), nullptr) == 0 &&
+          ::GetLastError() != ERROR_ALREADY_EXISTS) {
+        return LastSystemError();
+      }
+      if (end == std::wstring::npos) {
+        const ::DWORD attributes = ::GetFileAttributesW(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+          return LastSystemError();
+        }
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                   ? std::error_code{}
+                   : std::make_error_code(std::errc::not_a_directory);
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    return std::make_error_code(std::errc::not_enough_memory);
+  }
+}
+
+namespace backend {
+
+std::unique_ptr<FileObject> CreateNewFile(const char* path, std::uintptr_t* key) {
+  const std::wstring wide = WidePath(path);
+  HANDLE file = wide.empty()
+                    ? INVALID_HANDLE_VALUE
+                    : ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE,
+                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return nullptr;
+  }
+  std::unique_ptr<FileObject> object = MakeSystemFile(reinterpret_cast<NativeFile>(file));
+  *key = reinterpret_cast<std::uintptr_t>(file);
+  return object;
+}
+
+bool RenameReplacing(const char* from, const char* to) noexcept {
+  const std::wstring source = Wide(from);
+  const std::wstring target = Wide(to);
+  return !source.empty() && !target.empty() &&
+         ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool RemoveFile(const char* path) noexcept {
+  const std::wstring wide = Wide(path);
+  return !wide.empty() && ::DeleteFileW(wide.c_str()) != 0;
+}
+
+}  // namespace backend
+
 namespace {
 
 // Ctrl-C, Ctrl-Break, the console window closed, the user logging off or the
 // system shutting down: the pending file goes, and the program ends with the
-// status an interrupted console program has.
+// status an interrupted console program has. Nothing here allocates.
 ::BOOL WINAPI OnConsoleControl(::DWORD /*event*/) {
   output_names::Pending& pending = output_names::PendingOutput();
   if (pending.set) {
-    ::DeleteFileA(pending.path);
+    wchar_t path[output_names::Pending::kCapacity];
+    if (::MultiByteToWideChar(CP_UTF8, 0, pending.path, -1, path,
+                              output_names::Pending::kCapacity) > 0) {
+      ::DeleteFileW(path);
+    }
   }
   ::ExitProcess(STATUS_CONTROL_C_EXIT);
   return TRUE;

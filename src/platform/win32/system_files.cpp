@@ -118,6 +118,26 @@ std::optional<NativeFile> OpenFolderFile(const std::string& folder,
 
 }  // namespace backend
 
+PathKind KindOfPath(const std::string& path) noexcept {
+  std::wstring wide;
+  try {
+    wide = WidePath(path);
+  } catch (...) {
+    return PathKind::kMissing;
+  }
+  const ::DWORD attributes =
+      wide.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return PathKind::kMissing;
+  }
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::kOther : PathKind::kRegularFile;
+}
+
+bool IsAbsolutePath(std::string_view path) noexcept {
+  const bool drive = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+  return drive || path.starts_with("\\\\") || path.starts_with("//");
+}
+
 std::wstring WidePath(std::string_view utf8) {
   return Converted<std::wstring>(utf8, [](const char* in, int size, wchar_t* out, int room) {
     return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, in, size, out, room);

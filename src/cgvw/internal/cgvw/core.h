@@ -94,17 +94,18 @@ struct BackdropComposite {
 Status CheckLimits(const Job& job, std::uint64_t pictureBytes,
                    std::initializer_list<std::uint64_t> ranges);
 
-// A zero-filled buffer for a range of `size` bytes; empty when the size is
-// 0, larger than one read can ask for, or not to be had.
-platform::TempBuffer ObtainBuffer(std::uint32_t size);
+// A buffer for a range of `size` bytes (zero-filled unless asked not to);
+// empty when the size is 0, larger than one read can ask for, or not to be
+// had.
+platform::TempBuffer ObtainBuffer(std::uint32_t size, bool zeroFilled = true);
 
 // Obtains a buffer of `size` bytes (NoMemory if it cannot) and reads the
-// range into it.
+// range into it (ReadRange).
 Status ReadNewBuffer(Job& job, const char* name, std::uint32_t offset, std::uint32_t size,
                      platform::TempBuffer* buffer);
 
-// Reads the range into `buffer` (which starts zero-filled, so that bytes a
-// short file lacks read as 0). A missing name cannot be opened.
+// Reads the range into `buffer`; the bytes a short file lacks are set to 0.
+// A missing name cannot be opened.
 Status ReadRange(Job& job, const char* name, std::uint32_t offset, std::span<std::uint8_t> buffer);
 
 // Fills `dest` with the colour table of the picture's palette file: its

@@ -27,6 +27,12 @@ struct RangeRead {
 RangeRead ReadFolderFile(const std::string& folder, std::string_view name, std::uint64_t offset,
                          std::span<std::uint8_t> dest) noexcept;
 
+// What a path (UTF-8, links followed) names.
+enum class PathKind { kMissing, kRegularFile, kOther };
+PathKind KindOfPath(const std::string& path) noexcept;
+// True for a path that does not depend on the current folder.
+bool IsAbsolutePath(std::string_view path) noexcept;
+
 // The reason given for a name that is there but is no regular file.
 std::error_code NotRegularFileError() noexcept;
 // The reason given for a file that holds no readable ISO 9660 file system.

@@ -10,12 +10,53 @@
 // mistaken for an output, and a later run can tell which ones are stale.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
+
+#include "platform/win_api.h"
 
 namespace platform {
 
-// The temporary name for a final path, in the same folder.
+// One output file, written aside and put in place. Paths are UTF-8 on every
+// system (wide-character file functions on Windows). Goes through the fault
+// seam's FileCreate, FileWrite, FileClose and FileReplace points.
+class OutputFile {
+ public:
+  OutputFile() noexcept = default;
+  ~OutputFile();  // a file that was not put in place is removed
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Creates the temporary file for the final name `path`. False when the
+  // name may not be replaced (MayReplace) or the file cannot be made;
+  // nothing is left then, and `error` (if given) says why.
+  bool Create(std::string_view path, std::error_code* error = nullptr) noexcept;
+  // Writes the bytes after those written before.
+  bool Write(std::span<const std::uint8_t> bytes, std::error_code* error = nullptr) noexcept;
+  // Closes the file and renames it over the final name. On failure the
+  // temporary file is removed and the earlier file of that name stays.
+  bool Commit(std::error_code* error = nullptr) noexcept;
+
+ private:
+  void Discard() noexcept;
+  std::string final_;
+  std::string temporary_;
+  HANDLE file_ = INVALID_HANDLE_VALUE;
+};
+
+// Creates the folder `path` and whatever folders above it are missing;
+// an empty error when the folder exists afterwards.
+std::error_code CreateFolders(std::string_view path) noexcept;
+
+// The system's error of the call that failed last on this thread (errno,
+// GetLastError).
+std::error_code LastSystemError() noexcept;
+
+// The temporary name for a final path, in the same folder. The paths below
+// are UTF-8.
 std::string TemporaryNameFor(std::string_view finalPath);
 
 // True when the final name may be replaced: it does not exist, or it is a

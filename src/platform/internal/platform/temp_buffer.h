@@ -1,6 +1,6 @@
-// Temporary buffers from the general heap. A buffer is zero-filled when it is
-// obtained, so bytes that a short read leaves alone read as 0, and it is
-// released when the object goes out of scope.
+// Temporary buffers from the general heap, released when the object goes
+// out of scope. A buffer is zero-filled when it is obtained unless its
+// owner is going to write every byte of it anyway.
 #pragma once
 
 #include <cstddef>
@@ -13,7 +13,7 @@ class TempBuffer {
  public:
   TempBuffer() = default;
   // An empty buffer means failure: no memory, or a request for 0 bytes.
-  static TempBuffer Obtain(std::size_t bytes);
+  static TempBuffer Obtain(std::size_t bytes, bool zeroFilled = true);
 
   TempBuffer(TempBuffer&& other) noexcept;
   TempBuffer& operator=(TempBuffer&& other) noexcept;
