@@ -1,11 +1,35 @@
 #include <exception>
+#include <string>
+#include <vector>
 
+#include "command_line.h"
 #include "conversion_run.h"
+#include "option_run.h"
 #include "platform/console.h"
 #include "platform/output_files.h"
 #if TVRCGCV_WITH_DISC_IMAGES
 #include "cgvw/disc_image.h"
 #endif
+#ifdef _WIN32
+#include "platform/wide_paths.h"
+#include "platform/windows_arguments.h"
+#endif
+
+namespace {
+
+// The arguments after the program's name; on Windows as the system gives
+// them, in UTF-16, turned into UTF-8, so that paths in any script work.
+std::vector<std::string> Arguments(int argc, char* argv[]) {
+#ifdef _WIN32
+  if (std::vector<std::string> wide = platform::WindowsArguments(); !wide.empty()) {
+    wide.erase(wide.begin());
+    return wide;
+  }
+#endif
+  return {argv + (argc > 0 ? 1 : 0), argv + argc};
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
   platform::ConsoleInit();
@@ -14,9 +38,13 @@ int main(int argc, char* argv[]) {
   cgvw::EnableImageDrives();  // a drive may be a disc image file
 #endif
   try {
-    return app::RunConversion(argc, argv);
+    const app::CommandLine line = app::ParseCommandLine(Arguments(argc, argv));
+    if (!line.hasOptions) {
+      return app::RunConversion(argc, argv);  // the classic run, as it always was
+    }
+    return app::RunWithOptions(line, "tvrcgcv");
   } catch (...) {
-    // The run reports its own failures; this is only a last guard, so that
+    // The runs report their own failures; this is only a last guard, so that
     // nothing ends the program through std::terminate.
     platform::ErrorWrite("tvrcgcv: stopped by an unexpected error");
     return app::kExitUnexpectedError;

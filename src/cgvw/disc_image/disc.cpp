@@ -59,7 +59,8 @@ std::string LookupName(const char* recorded, bool rockRidge) {
 // True unless `path` names something that exists and is not a regular
 // file (links followed).
 bool AbsentOrRegular(const std::string& path) {
-  return platform::KindOfPath(path) != platform::PathKind::kOther;
+  const platform::PathKind kind = platform::KindOfPath(path);
+  return kind == platform::PathKind::kMissing || kind == platform::PathKind::kRegularFile;
 }
 
 bool IsRegularFile(const std::string& path) {

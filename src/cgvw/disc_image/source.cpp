@@ -18,6 +18,7 @@ Result<std::unique_ptr<DiscImageSource>> DiscImageSource::Open(const std::string
         case platform::PathKind::kMissing:
           why = std::make_error_code(std::errc::no_such_file_or_directory);
           break;
+        case platform::PathKind::kFolder:
         case platform::PathKind::kOther:
           why = platform::NotRegularFileError();
           break;

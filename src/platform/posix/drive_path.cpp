@@ -1,5 +1,6 @@
 #include "drive_path.h"
 
+#include "platform/folder_files.h"
 #include "platform/names.h"
 
 #include <dirent.h>
@@ -10,11 +11,11 @@
 #include <memory>
 
 namespace platform::posix {
-namespace {
-
 char LowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
+
+namespace {
 
 bool IsUsableComponent(const std::string& component) {
   return !component.empty() && component != "." && component != ".." &&
@@ -79,3 +80,11 @@ std::optional<std::string> FindInDirectory(const std::string& directory, const s
 }
 
 }  // namespace platform::posix
+
+namespace platform {
+
+std::string DriveFolder(char letter) {
+  return posix::DriveRoot() + "/" + posix::LowerAscii(letter);
+}
+
+}  // namespace platform

@@ -121,7 +121,9 @@ PathKind KindOfPath(const std::string& path) noexcept {
   if (::stat(path.c_str(), &info) != 0) {
     return PathKind::kMissing;
   }
-  return S_ISREG(info.st_mode) ? PathKind::kRegularFile : PathKind::kOther;
+  return S_ISREG(info.st_mode)   ? PathKind::kRegularFile
+         : S_ISDIR(info.st_mode) ? PathKind::kFolder
+                                 : PathKind::kOther;
 }
 
 bool IsAbsolutePath(std::string_view path) noexcept {

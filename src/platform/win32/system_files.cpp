@@ -6,7 +6,17 @@
 #include "../common/backend.h"
 #include "platform/folder_files.h"
 #include "platform/wide_paths.h"
+#include "platform/windows_arguments.h"
 #include "win32_headers.h"
+
+// The wide counterpart of the arguments main receives, from msvcrt.dll.
+extern "C" {
+struct StartupInfo {
+  int newMode;
+};
+int __wgetmainargs(int* count, wchar_t*** arguments, wchar_t*** environment, int expandWildcards,
+                   StartupInfo* startup);
+}
 
 namespace platform {
 namespace {
@@ -130,12 +140,37 @@ PathKind KindOfPath(const std::string& path) noexcept {
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     return PathKind::kMissing;
   }
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::kOther : PathKind::kRegularFile;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::kFolder : PathKind::kRegularFile;
+}
+
+std::string DriveFolder(char letter) {
+  return {letter, ':', '\\'};
 }
 
 bool IsAbsolutePath(std::string_view path) noexcept {
   const bool drive = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
   return drive || path.starts_with("\\\\") || path.starts_with("//");
+}
+
+std::vector<std::string> WindowsArguments() {
+  // The C runtime splits the wide command line as it splits the narrow one
+  // for main (and needs no shell32.dll for it).
+  int count = 0;
+  wchar_t** wide = nullptr;
+  wchar_t** environment = nullptr;
+  StartupInfo startup{0};
+  if (__wgetmainargs(&count, &wide, &environment, 0, &startup) < 0 || wide == nullptr) {
+    return {};
+  }
+  std::vector<std::string> arguments;
+  try {
+    for (int i = 0; i < count; ++i) {
+      arguments.push_back(Utf8Text(wide[i]));
+    }
+  } catch (...) {
+    arguments.clear();
+  }
+  return arguments;
 }
 
 std::wstring WidePath(std::string_view utf8) {

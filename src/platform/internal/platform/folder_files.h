@@ -28,8 +28,12 @@ RangeRead ReadFolderFile(const std::string& folder, std::string_view name, std::
                          std::span<std::uint8_t> dest) noexcept;
 
 // What a path (UTF-8, links followed) names.
-enum class PathKind { kMissing, kRegularFile, kOther };
+enum class PathKind { kMissing, kRegularFile, kFolder, kOther };
 PathKind KindOfPath(const std::string& path) noexcept;
+// Where the classic drive of a letter is: on POSIX the folder (or disc
+// image) $TVRCGCV_DRIVE_ROOT/x, on Windows the root "x:\".
+std::string DriveFolder(char letter);
+
 // True for a path that does not depend on the current folder.
 bool IsAbsolutePath(std::string_view path) noexcept;
 

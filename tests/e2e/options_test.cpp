@@ -1,0 +1,309 @@
+// The real program with options, on the demo disc (a folder, its ISO and
+// BIN/CUE images, and damaged copies): where the pictures go and in which
+// format, checking and listing the disc, picking pictures, going on after a
+// failure, quiet runs, bad command lines, and the exit status and standard
+// error line of every outcome. PNG files are read with an independent
+// reader and compared pixel for pixel with the BMP files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_BMP
+#define STBI_ONLY_PNG
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb_image.h>
+
+#include "catalog/catalogue.h"
+#include "demo_disc/demo_disc.h"
+#include "disc_images.h"
+#include "expected_console.h"
+#include "program_run.h"
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::ProgramRun;
+using testing_support::ReadWholeFile;
+using testing_support::TempDir;
+
+// The exit statuses of a run with options.
+constexpr int kDone = 0;
+constexpr int kUsage = 2;
+constexpr int kPicturesFailed = 3;
+constexpr int kDiscUnreadable = 4;
+constexpr int kOutputFailed = 5;
+
+std::map<std::string, std::vector<std::uint8_t>> FilesIn(const fs::path& dir) {
+  std::map<std::string, std::vector<std::uint8_t>> files;
+  if (fs::is_directory(dir)) {
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      files[entry.path().filename().string()] = ReadWholeFile(entry.path());
+    }
+  }
+  return files;
+}
+
+std::vector<std::uint8_t> Rgb(const std::vector<std::uint8_t>& file, int* width, int* height) {
+  int channels = 0;
+  stbi_uc* pixels = stbi_load_from_memory(file.data(), static_cast<int>(file.size()), width, height,
+                                          &channels, 3);
+  if (pixels == nullptr) {
+    return {};
+  }
+  std::vector<std::uint8_t> rgb(pixels, pixels + static_cast<std::size_t>(*width) * *height * 3);
+  stbi_image_free(pixels);
+  return rgb;
+}
+
+int CountLines(const std::string& text) {
+  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+class Options : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    demo::WriteDisc(Disc(), false);
+    // The classic run's files, the reference of every BMP written here.
+    fs::create_directories(work_.path() / "classic");
+    fs::create_directories(work_.path() / "drives");
+    fs::create_symlink(Disc(), work_.path() / "drives" / "q");
+    ASSERT_EQ(Run({"q"}, "classic").out, expected::Transcript(expected::kRows));
+    classic_ = FilesIn(work_.path() / "classic");
+    ASSERT_EQ(classic_.size(), 161u);
+  }
+
+  fs::path Disc() const { return work_.path() / "disc"; }
+
+  // Runs the program in `dir` (below the work folder) with the arguments.
+  ProgramRun Run(std::vector<std::string> args, const std::string& dir = ".") {
+    args.insert(args.begin(), TVRCGCV_BINARY);
+    fs::create_directories(work_.path() / dir);
+    const ProgramRun run = testing_support::RunProgram(TVRCGCV_BINARY, args, work_.path() / dir,
+                                                       work_.path() / "drives");
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.signal, 0);
+    return run;
+  }
+
+  // Every file of `dir` is the classic run's file of that name.
+  ::testing::AssertionResult SameAsClassic(const fs::path& dir, std::size_t count) {
+    const auto files = FilesIn(dir);
+    if (files.size() != count) {
+      return ::testing::AssertionFailure() << files.size() << " files, expected " << count;
+    }
+    for (const auto& [name, bytes] : files) {
+      if (!classic_.contains(name) || classic_.at(name) != bytes) {
+        return ::testing::AssertionFailure() << name << " differs from the classic run's";
+      }
+    }
+    return ::testing::AssertionSuccess();
+  }
+
+  TempDir work_;
+  std::map<std::string, std::vector<std::uint8_t>> classic_;
+};
+
+TEST_F(Options, HelpVersionAndBadCommandLines) {
+  for (const char* help : {"--help", "-h", "/?"}) {
+    const ProgramRun run = Run({"q", help});
+    EXPECT_EQ(run.exitStatus, kDone) << help;
+    EXPECT_TRUE(run.out.starts_with("usage: tvrcgcv [options] [drive letter]\r\n")) << help;
+    EXPECT_NE(run.out.find("--keep-going"), std::string::npos);
+  }
+  const ProgramRun version = Run({"--version"});
+  EXPECT_EQ(version.exitStatus, kDone);
+  EXPECT_TRUE(version.out.starts_with("tvrcgcv 1.0.0, disc images: ")) << version.out;
+
+  const struct {
+    std::vector<std::string> args;
+    std::string complaint;
+  } kBad[] = {
+      {{"q", "--bogus"}, "unknown option --bogus"},
+      {{"q", "--out"}, "--out needs a value"},
+      {{"q", "--out="}, "--out needs a non-empty value"},
+      {{"q", "--format", "gif"}, "--format takes bmp or png"},
+      {{"q", "--only", ""}, "--only: \"\" is no picture number"},
+      {{"q", "--only", "5-2"}, "--only: \"5-2\""},
+      {{"q", "--only", "0-161"}, "--only: \"0-161\""},
+      {{"q", "--only", "1,,2"}, "--only: \"\""},
+      {{"q", "--only=x"}, "--only: \"x\""},
+      {{"q", "--quiet=yes"}, "--quiet takes no value"},
+      {{"--check", "--list"}, "--check and --list cannot go together"},
+      {{"q", "--image", "disc"}, "the disc is given twice"},
+      {{"--out", "a", "--out", "b", "q"}, "--out is given twice"},
+      {{"--quiet"}, "no disc: give a drive letter or --image"},
+  };
+  for (const auto& bad : kBad) {
+    SCOPED_TRACE(bad.args.back());
+    const ProgramRun run = Run(bad.args);
+    EXPECT_EQ(run.exitStatus, kUsage);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(run.err.starts_with("tvrcgcv: ")) << run.err;
+    EXPECT_NE(run.err.find(bad.complaint), std::string::npos) << run.err;
+    EXPECT_EQ(CountLines(run.err), 1) << run.err;
+  }
+  EXPECT_EQ(FilesIn(work_.path() / "a").size(), 0u);
+}
+
+// The folder, its images and the drive letter all give the classic run's
+// files, into an output folder made with its parents, whichever side of the
+// disc the options stand.
+TEST_F(Options, EveryKindOfDiscGivesTheClassicFiles) {
+  struct Case {
+    std::string what;
+    std::vector<std::string> args;
+    std::string out;
+  };
+  std::vector<Case> runs = {
+      {"folder", {"--image", Disc().string(), "--out", "out/folder/deep"}, "out/folder/deep"},
+      {"drive, options after", {"q", "--out", "out/drive"}, "out/drive"},
+      {"drive, options before", {"--out=out/before", "Q:\\"}, "out/before"},
+  };
+  if (testing_support::WhyNoDiscImages().empty()) {
+    for (const auto kind :
+         {testing_support::ImageKind::Joliet, testing_support::ImageKind::CueSheet,
+          testing_support::ImageKind::BinFile}) {
+      const fs::path image = testing_support::MakeImage(Disc(), work_.path(), kind);
+      ASSERT_FALSE(image.empty());
+      const std::string out = "out/" + testing_support::KindName(kind);
+      runs.push_back(
+          {testing_support::KindName(kind), {"--image", image.string(), "--out", out}, out});
+    }
+  }
+  for (const Case& test : runs) {
+    SCOPED_TRACE(test.what);
+    const ProgramRun run = Run(test.args);
+    EXPECT_EQ(run.exitStatus, kDone) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(SameAsClassic(work_.path() / test.out, 161));
+  }
+  // The progress lines name the files where they go.
+  const ProgramRun drive = Run({"q", "--out", "sub", "--only", "7"});
+  EXPECT_EQ(drive.out, expected::kBanner + "creating 'sub/tvrcg007.bmp'..." + expected::kDone +
+                           expected::kFinished);
+}
+
+TEST_F(Options, PngFilesShowTheBmpFilesPixelsAndKeepThePalette) {
+  const ProgramRun run = Run({"q", "--format", "png", "--out", "png", "--quiet"});
+  ASSERT_EQ(run.exitStatus, kDone) << run.err;
+  EXPECT_EQ(run.out, "161 of 161 pictures written.\r\n");
+  const auto files = FilesIn(work_.path() / "png");
+  ASSERT_EQ(files.size(), 161u);
+  for (int row = 0; row < expected::kRows; ++row) {
+    SCOPED_TRACE(row);
+    std::string name = expected::OutputName(row);
+    const std::vector<std::uint8_t>& bmp = classic_.at(name);
+    name.replace(name.size() - 3, 3, "png");
+    ASSERT_TRUE(files.contains(name));
+    const std::vector<std::uint8_t>& png = files.at(name);
+    // IHDR: an indexed picture of 8 bits per pixel, like the BMP file.
+    ASSERT_GT(png.size(), 33u);
+    EXPECT_EQ(png[24], 8);  // bit depth
+    EXPECT_EQ(png[25], 3);  // colour type: indexed
+    int bmpWidth = 0, bmpHeight = 0, pngWidth = 0, pngHeight = 0;
+    const std::vector<std::uint8_t> fromBmp = Rgb(bmp, &bmpWidth, &bmpHeight);
+    const std::vector<std::uint8_t> fromPng = Rgb(png, &pngWidth, &pngHeight);
+    ASSERT_FALSE(fromPng.empty()) << stbi_failure_reason();
+    EXPECT_EQ(pngWidth, bmpWidth);
+    EXPECT_EQ(pngHeight, bmpHeight);
+    EXPECT_TRUE(fromPng == fromBmp) << name << ": the pixels differ from the BMP file's";
+  }
+}
+
+TEST_F(Options, OnlyListAndCheck) {
+  const ProgramRun only = Run({"q", "--only", "0-2,155", "--out", "only"});
+  EXPECT_EQ(only.exitStatus, kDone);
+  EXPECT_TRUE(SameAsClassic(work_.path() / "only", 4));
+  EXPECT_TRUE(fs::exists(work_.path() / "only" / "tvrcg155.bmp"));
+
+  const ProgramRun list = Run({"--list"});
+  EXPECT_EQ(list.exitStatus, kDone);
+  EXPECT_EQ(CountLines(list.out), 161);
+  EXPECT_TRUE(
+      list.out.starts_with("  0  tvrcg000.bmp  288x144  tiled, 256 colours  bg000_0.bg: "
+                           "palette 24+512, map 42088+1296, tiles 544+41536\r\n"))
+      << list.out.substr(0, 200);
+  const ProgramRun portrait = Run({"--list", "--only", "160", "--format", "png"});
+  EXPECT_EQ(portrait.out,
+            "160  tvrcg160.png  104x84  plain, 256 colours  Sofu.bpl: palette 4+512  "
+            "Sofu.btx: pixels 4+8736\r\n");
+
+  const ProgramRun check = Run({"--image", Disc().string(), "--check"});
+  EXPECT_EQ(check.exitStatus, kDone);
+  EXPECT_EQ(CountLines(check.out), 171);
+  EXPECT_NE(check.out.find("ok          " + (Disc() / "bg000_0.bg").string() + "  3 ranges\r\n"),
+            std::string::npos);
+  EXPECT_TRUE(check.out.ends_with("The disc is complete: 170 files, 6601360 bytes read.\r\n"))
+      << check.out.substr(check.out.size() - 100);
+  EXPECT_EQ(check.err, "");
+  // Nothing written beside the disc, the drives, and the folders of the runs above.
+  EXPECT_EQ(testing_support::ListDirectory(work_.path()),
+            (std::vector<std::string>{"classic", "disc", "drives", "only"}));
+}
+
+// A copy of the disc with a file missing and one cut short.
+TEST_F(Options, ADamagedDiscIsReportedAndSkippedWhenAskedTo) {
+  fs::remove(Disc() / "bg005_0.bg");
+  fs::resize_file(Disc() / "Mirabo.btx", 3000);
+  const std::string missing = (Disc() / "bg005_0.bg").string();
+
+  const ProgramRun check = Run({"--image", Disc().string(), "--check", "--quiet"});
+  EXPECT_EQ(check.exitStatus, kDiscUnreadable);
+  EXPECT_EQ(check.out,
+            "The disc is incomplete: 2 of 170 files are missing, short or unreadable.\r\n");
+  EXPECT_EQ(check.err, "tvrcgcv: " + missing +
+                           ": missing: No such file or directory\n"
+                           "tvrcgcv: " +
+                           (Disc() / "Mirabo.btx").string() +
+                           ": short: its ranges reach byte 8740, the file ends at byte 3000\n");
+
+  // Without --keep-going the run stops at the missing file.
+  const ProgramRun stop = Run({"--image", Disc().string(), "--out", "stop"});
+  EXPECT_EQ(stop.exitStatus, kPicturesFailed);
+  std::string transcript = expected::kBanner;
+  for (int row = 0; row < 5; ++row) {
+    transcript += "creating 'stop/" + expected::OutputName(row) + "'..." + expected::kDone;
+  }
+  EXPECT_EQ(stop.out, transcript + "creating 'stop/tvrcg005.bmp'..." + expected::kDecodeFailed);
+  EXPECT_EQ(stop.err, "tvrcgcv: tvrcg005.bmp: " + missing + ": No such file or directory\n");
+  EXPECT_EQ(FilesIn(work_.path() / "stop").size(), 5u);
+
+  // With it, every other picture is written (the short one with its
+  // missing pixels black), and the summary names the failure.
+  const ProgramRun going =
+      Run({"--image", Disc().string(), "--out", "going", "--keep-going", "--quiet"});
+  EXPECT_EQ(going.exitStatus, kPicturesFailed);
+  EXPECT_EQ(going.out, "160 of 161 pictures written; failed: tvrcg005.bmp.\r\n");
+  EXPECT_EQ(going.err, stop.err);
+  EXPECT_EQ(FilesIn(work_.path() / "going").size(), 160u);
+}
+
+TEST_F(Options, AnOutputThatCannotBeWrittenHasItsOwnStatus) {
+  std::ofstream(work_.path() / "a-file") << "not a folder";
+  const ProgramRun notFolder = Run({"q", "--out", "a-file/pictures"});
+  EXPECT_EQ(notFolder.exitStatus, kOutputFailed);
+  EXPECT_EQ(notFolder.err, "tvrcgcv: a-file/pictures: Not a directory\n");
+
+  fs::create_directories(work_.path() / "blocked" / "tvrcg002.bmp");
+  const ProgramRun blocked = Run({"q", "--out", "blocked", "--keep-going", "--quiet"});
+  EXPECT_EQ(blocked.exitStatus, kOutputFailed);
+  EXPECT_EQ(blocked.out, "160 of 161 pictures written; failed: tvrcg002.bmp.\r\n");
+  EXPECT_TRUE(blocked.err.starts_with("tvrcgcv: blocked/tvrcg002.bmp: ")) << blocked.err;
+
+  const ProgramRun noDrive = Run({"r", "--out", "x"});
+  EXPECT_EQ(noDrive.exitStatus, kDiscUnreadable);
+  EXPECT_TRUE(noDrive.err.starts_with("tvrcgcv: drive r: ")) << noDrive.err;
+  const ProgramRun noImage = Run({"--image", "nowhere.iso"});
+  EXPECT_EQ(noImage.exitStatus, kDiscUnreadable);
+  EXPECT_EQ(noImage.err, "tvrcgcv: nowhere.iso: No such file or directory\n");
+}
+
+}  // namespace
