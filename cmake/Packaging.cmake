@@ -57,6 +57,9 @@ else()
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME tvrcgcv)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION graphics)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)  # libc, libstdc++, libcdio
+  # PNG output loads libspng.so.0 when it is asked for, which dpkg-shlibdeps
+  # cannot see.
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS libspng0)
   # A description's first line is the package's synopsis.
   set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
 "converts the pictures of the game CD-ROM into BMP files

@@ -31,3 +31,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(ENV{PKG_CONFIG_LIBDIR} ${TVRCGCV_CROSS_SYSROOT}/lib/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
+
+# libspng's header is the same on every machine, and the program loads the
+# library itself at run time (for PNG output), so the build machine's header
+# serves. The cross sysroot has none: a copy of that one header goes into
+# the build tree (never /usr/include as a whole, whose other headers are the
+# build machine's).
+if(EXISTS /usr/include/spng.h AND NOT TVRCGCV_SPNG_INCLUDE_DIR)
+  file(COPY /usr/include/spng.h DESTINATION ${CMAKE_BINARY_DIR}/host-headers)
+  set(TVRCGCV_SPNG_INCLUDE_DIR ${CMAKE_BINARY_DIR}/host-headers CACHE PATH
+    "Folder with spng.h (a copy of the build machine's)" FORCE)
+endif()

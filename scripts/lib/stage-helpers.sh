@@ -125,7 +125,7 @@ cross_build_linux() {
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
     -DTVRCGCV_BUILD_TOOLS=OFF -DTVRCGCV_GTEST_SOURCE_DIR=/usr/src/googletest >/dev/null
   cmake --build "$dir" -j"$(nproc)" >/dev/null
-  ctest --test-dir "$dir" --output-on-failure --timeout 600
+  ctest --test-dir "$dir" --output-on-failure --timeout 300
 }
 
 # elf_kind <file>: "<32|64>-bit <little|big>-endian" from the ELF header.

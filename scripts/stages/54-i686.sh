@@ -9,8 +9,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib/stage-helpers.sh"
-# qemu-i386 7.2 hangs a forked process that a signal ends (qemu-s390x does
-# not), so the unit test that interrupts forked runs by signals is left out
-# here; the native and the big-endian builds run it.
-export GTEST_FILTER=-RunFaultSweep.AnInterruptionAnywhereLeavesEachFileOldOrNew
+# Debian 12's qemu-i386 (7.2) hangs a program that starts a second thread,
+# and a forked process that a signal ends (qemu-s390x does neither). The two
+# unit tests that do so are left out here: decoding on several threads, and
+# interrupting forked runs by signals. The native and the big-endian builds
+# run them; the program itself has one thread.
+export GTEST_FILTER=-TypedApi.DecodesOnSeveralThreadsAtOnce:RunFaultSweep.AnInterruptionAnywhereLeavesEachFileOldOrNew
 cross_linux_stage i686 i686-linux-gnu qemu-i386 "32-bit little-endian"

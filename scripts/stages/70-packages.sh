@@ -76,7 +76,10 @@ depends=$(dpkg-deb -f "$program_deb" Depends)
 for library in libc6 libstdc++6; do
   [[ $depends == *"$library "* ]] || { echo "tvrcgcv does not depend on $library: $depends" >&2 && exit 1; }
 done
-echo "$(basename "$program_deb"): $(wc -l <"$work/program.list") entries; Depends: $depends"
+recommends=$(dpkg-deb -f "$program_deb" Recommends)
+[[ $recommends == *libspng0* ]] || { echo "tvrcgcv does not recommend libspng0 (PNG output)" >&2 && exit 1; }
+echo "$(basename "$program_deb"): $(wc -l <"$work/program.list") entries; Depends: $depends;" \
+  "Recommends: $recommends"
 echo "$(basename "$dev_deb"): $(wc -l <"$work/dev.list") entries"
 
 if command -v lintian >/dev/null; then
