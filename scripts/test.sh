@@ -28,6 +28,7 @@ scripts/lib/ensure-packages.sh "${lists[@]}"
 stages=()
 if $quick; then
   stages=(scripts/stages/10-unit-and-e2e.sh)
+  export TVRCGCV_QUICK=1
 elif [[ -n "${TVRCGCV_STAGES:-}" ]]; then
   for name in ${TVRCGCV_STAGES}; do stages+=("scripts/stages/${name}.sh"); done
 else
