@@ -190,7 +190,9 @@ int Convert(const Options& options, const Disc& disc) {
     ++tally.asked;
     const std::string name = OutputName(row, options.format);
     const std::string path = OutputPath(options, name);
-    if (talk && !platform::ConsoleWrite("creating '" + path + "'...")) {
+    // Standard output keeps the program's texts (code page 932): the line
+    // names the file, the folder was given on the command line.
+    if (talk && !platform::ConsoleWrite("creating '" + name + "'...")) {
       return kExitNoOutput;
     }
     cgvw::Problem problem;
