@@ -89,6 +89,7 @@ int OpenDisc(const Options& options, Disc* disc) {
   disc->name = path;
   switch (platform::KindOfPath(path)) {
     case platform::PathKind::kFolder:
+      disc->separator = kSeparator;
       disc->source = std::make_unique<cgvw::FolderSource>(path);
       return kExitDone;
     case platform::PathKind::kMissing:
