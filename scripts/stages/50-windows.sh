@@ -47,6 +47,34 @@ compare_runs demo-disc-again q
 compare_output_files
 echo "demo-disc-again: every earlier file replaced by the same bytes"
 
+# The options, with names in Japanese: the disc as an ISO image and as a
+# folder, PNG and BMP files in an output folder made on the way. Both
+# programs write the same bytes and say the same.
+echo "--- Options"
+xorriso -as mkisofs -J -R -o "$work/ディスク.iso" "$work/drives/q" >/dev/null 2>&1
+cp -r "$work/drives/q" "$work/ディスク"
+option_runs() {
+  local name=$1 disc=$2
+  shift 2
+  local linux_status=0 windows_status=0
+  mkdir -p "$work/$name.linux" "$work/$name.windows"
+  (cd "$work/$name.linux" && "$root/build/tvrcgcv" --image "$disc" "$@" >../$name.linux.out) ||
+    linux_status=$?
+  (cd "$work/$name.windows" && wine "$exe" --image "$(winepath -w "$disc")" "$@" \
+    >../$name.windows.out) || windows_status=$?
+  if [[ $linux_status != "$windows_status" ]] || ! cmp -s "$work/$name.linux.out" "$work/$name.windows.out" ||
+    ! diff -r "$work/$name.linux" "$work/$name.windows" >/dev/null; then
+    echo "$name: the programs differ (exit $linux_status and $windows_status)" >&2
+    diff -r "$work/$name.linux" "$work/$name.windows" | head -5 >&2
+    exit 1
+  fi
+  echo "$name: $(find "$work/$name.linux" -type f | wc -l) identical files, exit status $linux_status"
+}
+option_runs iso-png "$work/ディスク.iso" --out 出力/画像 --format png --quiet
+option_runs folder-bmp "$work/ディスク" --out 出力 --only 0-9,152-160
+option_runs missing "$work/ディスク/なし" --out 出力
+option_runs check "$work/ディスク.iso" --check --quiet
+
 # Ctrl-C while a picture is written: its temporary file is removed and the
 # earlier files stay whole.
 (cd "$work/candidate" && python3 "$root/scripts/stages/wine_interrupt.py" "$exe" q 20)

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
   -DTVRCGCV_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build build -j"$(nproc)" --target cgvw_bench tvrcgcv make_demo_disc
+cmake --build build -j"$(nproc)" --target cgvw_bench tvrcgcv make_demo_disc floor conversion_plan
 
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT

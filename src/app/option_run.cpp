@@ -89,6 +89,7 @@ int OpenDisc(const Options& options, Disc* disc) {
   disc->name = path;
   switch (platform::KindOfPath(path)) {
     case platform::PathKind::kFolder:
+      disc->separator = kSeparator;
       disc->source = std::make_unique<cgvw::FolderSource>(path);
       return kExitDone;
     case platform::PathKind::kMissing:
@@ -190,7 +191,9 @@ int Convert(const Options& options, const Disc& disc) {
     ++tally.asked;
     const std::string name = OutputName(row, options.format);
     const std::string path = OutputPath(options, name);
-    if (talk && !platform::ConsoleWrite("creating '" + path + "'...")) {
+    // Standard output keeps the program's texts (code page 932): the line
+    // names the file, the folder was given on the command line.
+    if (talk && !platform::ConsoleWrite("creating '" + name + "'...")) {
       return kExitNoOutput;
     }
     cgvw::Problem problem;

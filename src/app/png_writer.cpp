@@ -7,13 +7,16 @@
 #include <cstring>
 #include <memory>
 
+#if TVRCGCV_WITH_PNG
 #include "spng.h"
-
+#endif
 #if TVRCGCV_SPNG_LOADED
 #include <dlfcn.h>
 #endif
 
 namespace app {
+
+#if TVRCGCV_WITH_PNG
 namespace {
 
 // The functions of libspng used here.
@@ -149,5 +152,22 @@ bool EncodePng(const cgvw::Picture& picture, std::vector<std::uint8_t>* png, std
               static_cast<const std::uint8_t*>(bytes) + size);
   return true;
 }
+
+#else
+namespace {
+constexpr const char* kNoPng = "this build writes no PNG files (it was built without libspng)";
+}  // namespace
+
+bool PngAvailable(std::string* why) {
+  *why = kNoPng;
+  return false;
+}
+
+bool EncodePng(const cgvw::Picture& /*picture*/, std::vector<std::uint8_t>* /*png*/,
+               std::string* why) {
+  *why = kNoPng;
+  return false;
+}
+#endif
 
 }  // namespace app

@@ -2,21 +2,20 @@
 
 #include <array>
 #include <atomic>
-#include <mutex>
 
 namespace platform::faults {
 namespace {
 
+// Every counter and switch is an atomic of its own, so that the seam costs
+// the platform's calls no lock: a call counts itself and fails only if its
+// number is the one armed.
 struct PointState {
-  long calls = 0;
-  long failAt = 0;  // 0: never
-  long actAt = 0;   // 0: never
-  void (*action)() = nullptr;
+  std::atomic<long> calls{0};
+  std::atomic<long> failAt{0};  // 0: never
+  std::atomic<long> actAt{0};   // 0: never
+  std::atomic<void (*)()> action{nullptr};
 };
 
-// Armed points and their counters; the live counts are atomics of their own
-// so that every allocation does not take the lock twice.
-std::mutex g_lock;
 std::array<PointState, kPointCount> g_points;
 std::atomic<long> g_globalBlocks{0};
 std::atomic<long> g_globalLocks{0};
@@ -42,28 +41,35 @@ std::atomic<long>& LiveCounter(long Live::*counter) {
   return g_openFiles;
 }
 
+// Clears `armed` if it still holds `call`: true for the one call that does.
+bool Fire(std::atomic<long>& armed, long call) {
+  long expected = call;
+  return call != 0 && armed.compare_exchange_strong(expected, 0);
+}
+
 }  // namespace
 
 void FailNth(Point point, long n) {
-  const std::lock_guard hold(g_lock);
   PointState& state = StateOf(point);
   state.failAt = n > 0 ? state.calls + n : 0;
 }
 
 void ActAtNth(Point point, long n, void (*action)()) {
-  const std::lock_guard hold(g_lock);
   PointState& state = StateOf(point);
-  state.actAt = n > 0 && action != nullptr ? state.calls + n : 0;
   state.action = action;
+  state.actAt = n > 0 && action != nullptr ? state.calls + n : 0;
 }
 
 void Reset() {
-  const std::lock_guard hold(g_lock);
-  g_points = {};
+  for (PointState& state : g_points) {
+    state.failAt = 0;
+    state.actAt = 0;
+    state.action = nullptr;
+    state.calls = 0;
+  }
 }
 
 long Calls(Point point) {
-  const std::lock_guard hold(g_lock);
   return StateOf(point).calls;
 }
 
@@ -72,25 +78,14 @@ Live LiveCounts() {
 }
 
 bool ShouldFail(Point point) {
-  void (*action)() = nullptr;
-  bool fail = false;
-  {
-    const std::lock_guard hold(g_lock);
-    PointState& state = StateOf(point);
-    ++state.calls;
-    if (state.actAt != 0 && state.calls == state.actAt) {
-      state.actAt = 0;
-      action = state.action;
-    }
-    if (state.failAt != 0 && state.calls == state.failAt) {
-      state.failAt = 0;
-      fail = true;
+  PointState& state = StateOf(point);
+  const long call = state.calls.fetch_add(1) + 1;
+  if (Fire(state.actAt, call)) {
+    if (void (*action)() = state.action.load()) {
+      action();
     }
   }
-  if (action != nullptr) {
-    action();
-  }
-  return fail;
+  return Fire(state.failAt, call);
 }
 
 void CaptureConsole(std::string* sink) {

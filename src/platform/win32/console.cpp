@@ -40,22 +40,22 @@ bool WriteBytes(HANDLE handle, std::string_view bytes) {
   return true;
 }
 
-// The text in UTF-16; empty when code page 932 is not available.
-std::wstring FromShiftJis(std::string_view text) {
+// The text in UTF-16; empty when the code page is not available.
+std::wstring FromCodePage(std::string_view text, ::UINT codePage) {
   const int length = static_cast<int>(text.size());
-  const int wide = ::MultiByteToWideChar(kShiftJisCodePage, 0, text.data(), length, nullptr, 0);
+  const int wide = ::MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
   if (wide <= 0) {
     return {};
   }
   std::wstring converted(static_cast<std::size_t>(wide), L'\0');
-  ::MultiByteToWideChar(kShiftJisCodePage, 0, text.data(), length, converted.data(), wide);
+  ::MultiByteToWideChar(codePage, 0, text.data(), length, converted.data(), wide);
   return converted;
 }
 
-bool WriteConsoleText(HANDLE console, std::string_view text) {
+bool WriteConsoleText(HANDLE console, std::string_view text, ::UINT codePage) {
   std::wstring wide;
   try {
-    wide = FromShiftJis(text);
+    wide = FromCodePage(text, codePage);
   } catch (...) {
     // No memory for the converted text: the bytes as they are still say
     // something in the console's own code page.
@@ -75,7 +75,9 @@ bool WriteConsoleText(HANDLE console, std::string_view text) {
   return true;
 }
 
-bool WriteTo(::DWORD stdHandle, std::string_view text) {
+// Standard output carries the program's texts in code page 932; standard
+// error carries UTF-8 (English messages with the paths the user gave).
+bool WriteTo(::DWORD stdHandle, std::string_view text, ::UINT codePage) {
   if (text.empty()) {
     return true;
   }
@@ -83,7 +85,7 @@ bool WriteTo(::DWORD stdHandle, std::string_view text) {
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
     return false;  // no standard output at all
   }
-  return IsConsole(handle) ? WriteConsoleText(handle, text) : WriteBytes(handle, text);
+  return IsConsole(handle) ? WriteConsoleText(handle, text, codePage) : WriteBytes(handle, text);
 }
 
 }  // namespace
@@ -98,11 +100,11 @@ void ConsoleInit() {
 namespace backend {
 
 bool WriteStandardOutput(std::string_view shiftJisBytes) noexcept {
-  return WriteTo(STD_OUTPUT_HANDLE, shiftJisBytes);
+  return WriteTo(STD_OUTPUT_HANDLE, shiftJisBytes, kShiftJisCodePage);
 }
 
 bool WriteStandardError(std::string_view line) noexcept {
-  return WriteTo(STD_ERROR_HANDLE, line) && WriteTo(STD_ERROR_HANDLE, "\r\n");
+  return WriteTo(STD_ERROR_HANDLE, line, CP_UTF8) && WriteTo(STD_ERROR_HANDLE, "\r\n", CP_UTF8);
 }
 
 }  // namespace backend
