@@ -8,6 +8,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib/stage-helpers.sh"
+# shellcheck source=scripts/lib/wine-prefix.sh
+source "$root/scripts/lib/wine-prefix.sh"
 cd "$root"
 
 echo "--- Windows build (mingw-w64)"
@@ -17,19 +19,7 @@ unit_tests="$root/build-windows/tests/unit_tests.exe"
 check_windows_imports "$exe"
 
 echo "--- Wine prefix"
-work=$(mktemp -d)
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY  # a console program needs no window system
-cleanup() {
-  wineserver -k >/dev/null 2>&1 || true  # this prefix's server only
-  rm -rf "$work"
-}
-trap cleanup EXIT
-if ! wineboot -i >"$work/wineboot.log" 2>&1; then
-  cat "$work/wineboot.log" >&2
-  exit 1
-fi
-wineserver -w  # setup finished
+start_wine_prefix
 
 build_reference_and_disc
 ln -s "$work/drives/q" "$WINEPREFIX/dosdevices/q:"

@@ -46,15 +46,10 @@ if [[ $triple != x86_64-* ]]; then
   exit 0
 fi
 
-work=$(mktemp -d)
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY  # a console program needs no window system
-# shellcheck disable=SC2317  # run by the trap
-cleanup() {
-  wineserver -k >/dev/null 2>&1 || true  # this prefix's server only
-  rm -rf "$work"
-}
-trap cleanup EXIT
+echo "--- Wine prefix"
+# shellcheck source=scripts/lib/wine-prefix.sh
+source "$root/scripts/lib/wine-prefix.sh"
+start_wine_prefix
 
 echo "--- disc images"
 disc=$work/disc
@@ -75,10 +70,6 @@ LC_ALL=C.UTF-8 TZ=UTC xorriso -as mkisofs -J -R -input-charset UTF-8 -V PICTURES
   { cat "$work/xorriso.log" >&2 && exit 1; }
 python3 "$here/iso_to_bincue.py" "$disc/disc.iso" "$disc/disc.bin" "$disc/disc.cue"
 (cd "$disc" && wc -c disc.iso disc.bin disc.cue | sed '$d')
-
-echo "--- Wine prefix"
-wineboot -i >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2 && exit 1; }
-wineserver -w
 
 echo "--- windows_deps_check.exe under Wine"
 status=0
