@@ -6,7 +6,8 @@
 #            package: component Development). Configure with
 #            -DCMAKE_INSTALL_PREFIX=/usr for Debian's library folders.
 #   Windows  tvrcgcv-<version>-windows.zip: win64\tvrcgcv.exe and
-#            win32\tvrcgcv.exe, README.txt and LICENSE.txt with CR LF line
+#            win32\tvrcgcv.exe, README.txt, LICENSE.txt and THIRD-PARTY.txt
+#            (the libraries linked in, their licences) with CR LF line
 #            ends. The executable of this build goes into the folder of its
 #            word size; TVRCGCV_WINDOWS_OTHER_BUILD names the build tree of
 #            the other word size, whose executable goes into the other one.
@@ -35,6 +36,26 @@ if(WIN32)
   install(TARGETS tvrcgcv RUNTIME DESTINATION . COMPONENT WindowsProgram EXCLUDE_FROM_ALL)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt
     DESTINATION . COMPONENT WindowsDocuments EXCLUDE_FROM_ALL)
+  # The libraries linked into the executables, with their licences.
+  if(TARGET tvrcgcv_deps::cdio)
+    set(TVRCGCV_CDIO_VERSION ${TVRCGCV_DEPS_CDIO_VERSION})
+    set(TVRCGCV_SPNG_VERSION ${TVRCGCV_DEPS_SPNG_VERSION})
+    configure_file(packaging/windows/THIRD-PARTY.txt.in third-party-head.txt @ONLY)
+    file(READ ${CMAKE_CURRENT_BINARY_DIR}/third-party-head.txt _tvrcgcv_third_party)
+    file(GLOB _tvrcgcv_licences "${TVRCGCV_WINDOWS_DEPS_PREFIX}/share/licenses/*/*")
+    list(SORT _tvrcgcv_licences)
+    foreach(_licence IN LISTS _tvrcgcv_licences)
+      file(READ ${_licence} _text)
+      file(RELATIVE_PATH _name "${TVRCGCV_WINDOWS_DEPS_PREFIX}/share/licenses" ${_licence})
+      string(APPEND _tvrcgcv_third_party "\n\n----- ${_name} -----\n\n${_text}")
+    endforeach()
+    # Lines end in CR LF, as in the zip's other texts.
+    string(REPLACE "\r\n" "\n" _tvrcgcv_third_party "${_tvrcgcv_third_party}")
+    string(REPLACE "\n" "\r\n" _tvrcgcv_third_party "${_tvrcgcv_third_party}")
+    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/THIRD-PARTY.txt "${_tvrcgcv_third_party}")
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/THIRD-PARTY.txt
+      DESTINATION . COMPONENT WindowsDocuments EXCLUDE_FROM_ALL)
+  endif()
 
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME tvrcgcv-${PROJECT_VERSION}-windows)

@@ -142,9 +142,10 @@ cpack --config build-windows/CPackConfig.cmake -B "$dist" >"$work/cpack-zip.log"
 zip="$dist/tvrcgcv-$version-windows.zip"
 top="tvrcgcv-$version-windows"
 unzip -Z1 "$zip" | grep -v '/$' | sort >"$work/zip.list"
-if ! diff <(printf '%s\n' "$top/LICENSE.txt" "$top/README.txt" "$top/win32/tvrcgcv.exe" \
-  "$top/win64/tvrcgcv.exe") "$work/zip.list"; then
-  echo "$(basename "$zip") does not hold exactly the two programs, README.txt and LICENSE.txt" >&2
+if ! diff <(printf '%s\n' "$top/LICENSE.txt" "$top/README.txt" "$top/THIRD-PARTY.txt" \
+  "$top/win32/tvrcgcv.exe" "$top/win64/tvrcgcv.exe") "$work/zip.list"; then
+  echo "$(basename "$zip") does not hold exactly the two programs, README.txt, LICENSE.txt" \
+    "and THIRD-PARTY.txt" >&2
   exit 1
 fi
 unzip -q "$zip" -d "$work/zip"
@@ -156,7 +157,7 @@ for folder in win64:pei-x86-64 win32:pei-i386; do
   fi
   check_windows_imports "$exe"
 done
-for text in README.txt LICENSE.txt; do
+for text in README.txt LICENSE.txt THIRD-PARTY.txt; do
   file="$work/zip/$top/$text"
   if [[ ! -s $file || $(grep -c $'\r$' "$file") != $(wc -l <"$file") ]]; then
     echo "$text: not every line ends in CR LF" >&2
@@ -164,4 +165,10 @@ for text in README.txt LICENSE.txt; do
   fi
 done
 grep -q "tvrcgcv $version for Windows" "$work/zip/$top/README.txt"
+for licence in "libcdio/COPYING" "libspng/LICENSE" "zlib/copyright" "GNU General Public License"; do
+  if ! grep -q "$licence" "$work/zip/$top/THIRD-PARTY.txt"; then
+    echo "THIRD-PARTY.txt does not name $licence" >&2
+    exit 1
+  fi
+done
 unzip -l "$zip" | tail -n 1 | sed "s|^ *|$(basename "$zip"): |"
