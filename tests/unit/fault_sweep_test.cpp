@@ -526,7 +526,8 @@ TEST_F(RunFaultSweep, AnAllocationThatFailsAnywhereIsReportedNotThrown) {
   run(0);
   const long count = allocations::Stop();
   if (count == 0) {
-    GTEST_SKIP() << "operator new is not the test program's (valgrind or ThreadSanitizer has its own)";
+    GTEST_SKIP()
+        << "operator new is not the test program's (valgrind or ThreadSanitizer has its own)";
   }
   ASSERT_GT(count, 20);
   const std::string_view messages[] = {app::texts::kDecodeFailed, app::texts::kLockFailed,

@@ -32,7 +32,9 @@ void check(bool ok, const std::string& what) {
 
 // The files on the disc (run.sh writes them; UTF-8 names).
 const char* const kPictures = "Title Screen Pictures.DAT";
-const char* const kText = "Gr\xC3\xBC\xC3\x9F" "e \xE3\x83\x94\xE3\x82\xAF\xE3\x83\x81\xE3\x83\xA3.txt";
+const char* const kText =
+    "Gr\xC3\xBC\xC3\x9F"
+    "e \xE3\x83\x94\xE3\x82\xAF\xE3\x83\x81\xE3\x83\xA3.txt";
 const char* const kDirectory = "Scene Data";
 const char* const kNested = "Opening Long-Name Picture.bin";
 const std::size_t kPicturesSize = 5000;
@@ -53,7 +55,8 @@ void keep_message(cdio_log_level_t level, const char message[]) {
 bool logged(cdio_log_level_t level, const char* part) {
   const std::string prefix = std::to_string(static_cast<int>(level)) + " ";
   for (const std::string& message : messages)
-    if (message.rfind(prefix, 0) == 0 && message.find(part) != std::string::npos) return true;
+    if (message.rfind(prefix, 0) == 0 && message.find(part) != std::string::npos)
+      return true;
   return false;
 }
 
@@ -70,12 +73,14 @@ struct Entry {
 // Copies a libcdio directory listing (without "." and "..") and frees it.
 std::vector<Entry> entries_of(CdioList_t* list) {
   std::vector<Entry> entries;
-  if (list == nullptr) return entries;
+  if (list == nullptr)
+    return entries;
   for (CdioListNode_t* node = _cdio_list_begin(list); node != nullptr;
        node = _cdio_list_node_next(node)) {
     const auto* stat = static_cast<const iso9660_stat_t*>(_cdio_list_node_data(node));
     const std::string name = stat->filename;
-    if (name == "." || name == "..") continue;
+    if (name == "." || name == "..")
+      continue;
     entries.push_back({name, stat->type == iso9660_stat_s::_STAT_DIR, stat->rr.b3_rock == yep,
                        stat->lsn, stat->size, stat->secsize, stat->tm});
   }
@@ -85,7 +90,8 @@ std::vector<Entry> entries_of(CdioList_t* list) {
 
 const Entry* find(const std::vector<Entry>& entries, const std::string& name) {
   for (const Entry& entry : entries)
-    if (entry.name == name) return &entry;
+    if (entry.name == name)
+      return &entry;
   return nullptr;
 }
 
@@ -97,9 +103,11 @@ std::string names(const std::vector<Entry>& entries) {
 }
 
 bool same_names(const std::vector<Entry>& entries, std::vector<std::string> expected) {
-  if (entries.size() != expected.size()) return false;
+  if (entries.size() != expected.size())
+    return false;
   for (const std::string& name : expected)
-    if (find(entries, name) == nullptr) return false;
+    if (find(entries, name) == nullptr)
+      return false;
   return true;
 }
 
@@ -107,7 +115,8 @@ bool same_names(const std::vector<Entry>& entries, std::vector<std::string> expe
 template <typename Read>
 std::vector<unsigned char> contents(const Entry& entry, Read read) {
   std::vector<unsigned char> bytes(std::size_t{entry.sectors} * ISO_BLOCKSIZE);
-  if (!read(bytes.data(), entry.lsn, entry.sectors)) return {};
+  if (!read(bytes.data(), entry.lsn, entry.sectors))
+    return {};
   bytes.resize(entry.size);
   return bytes;
 }
@@ -116,7 +125,8 @@ void check_iso() {
   std::puts("--- disc.iso, Joliet names (ISO_EXTENSION_ALL)");
   iso9660_t* iso = iso9660_open_ext("disc.iso", ISO_EXTENSION_ALL);
   check(iso != nullptr, "iso9660_open_ext opens disc.iso");
-  if (iso == nullptr) return;
+  if (iso == nullptr)
+    return;
   check(iso9660_ifs_get_joliet_level(iso) == 3, "Joliet level 3");
   const std::vector<Entry> root = entries_of(iso9660_ifs_readdir(iso, "/"));
   std::printf("root: %s\n", names(root).c_str());
@@ -142,7 +152,8 @@ void check_iso() {
   std::puts("--- disc.iso, Rock Ridge names (ISO_EXTENSION_ROCK_RIDGE)");
   iso = iso9660_open_ext("disc.iso", ISO_EXTENSION_ROCK_RIDGE);
   check(iso != nullptr && iso9660_ifs_get_joliet_level(iso) == 0, "opened without Joliet");
-  if (iso == nullptr) return;
+  if (iso == nullptr)
+    return;
   const std::vector<Entry> rock = entries_of(iso9660_ifs_readdir(iso, "/"));
   std::printf("root: %s\n", names(rock).c_str());
   check(same_names(rock, {kPictures, kText, kDirectory}), "root lists the three Rock Ridge names");
@@ -159,7 +170,8 @@ void check_cue() {
   std::free(cue_of_bin);
   CdIo_t* cdio = cdio_open_cue("disc.cue");
   check(cdio != nullptr, "cdio_open_cue opens disc.cue");
-  if (cdio == nullptr) return;
+  if (cdio == nullptr)
+    return;
   const char* source = cdio_get_arg(cdio, "source");
   check(source != nullptr && std::strcmp(source, "disc.bin") == 0, "its source is disc.bin");
   // The cue sheet's TITLE is ISO-8859-1, which libcdio turns into UTF-8.
@@ -190,14 +202,18 @@ void check_charsets() {
   };
   std::string long_ucs2;
   std::string long_utf8;
-  for (int i = 0; i < 100; ++i) long_ucs2 += "\x30\xD4", long_utf8 += "\xE3\x83\x94";
+  for (int i = 0; i < 100; ++i)
+    long_ucs2 += "\x30\xD4", long_utf8 += "\xE3\x83\x94";
   const Case cases[] = {
-      {"UCS-2BE", std::string("\0G\0r\0\xFC\0\xDF\0e", 10), "Gr\xC3\xBC\xC3\x9F" "e"},
+      {"UCS-2BE", std::string("\0G\0r\0\xFC\0\xDF\0e", 10),
+       "Gr\xC3\xBC\xC3\x9F"
+       "e"},
       {"UCS-2BE", long_ucs2, long_utf8.c_str()},  // longer than libcdio's first buffer
       {"UCS-2BE", std::string("\xD8\x3D\xDE\x00", 4), nullptr},  // no surrogates in UCS-2
       {"UTF-16BE", std::string("\xD8\x3D\xDE\x00", 4), "\xF0\x9F\x98\x80"},
       {"UCS-2BE", std::string("\0A\0", 3), nullptr},  // cut-off character
-      {"SHIFT_JIS", "\x83\x73\x83\x4E\x83\x60\x83\x83", "\xE3\x83\x94\xE3\x82\xAF\xE3\x83\x81\xE3\x83\xA3"},
+      {"SHIFT_JIS", "\x83\x73\x83\x4E\x83\x60\x83\x83",
+       "\xE3\x83\x94\xE3\x82\xAF\xE3\x83\x81\xE3\x83\xA3"},
       {"ISO-8859-1", "Caf\xE9", "Caf\xC3\xA9"},
       {"ASCII", "A\x80", nullptr},
   };
@@ -211,8 +227,9 @@ void check_charsets() {
   }
   char* ucs2 = nullptr;
   int length = 0;
-  const bool ok = cdio_charset_from_utf8(const_cast<char*>("Gr\xC3\xBC\xC3\x9F" "e"), &ucs2,
-                                         &length, "UCS-2BE");
+  const bool ok = cdio_charset_from_utf8(const_cast<char*>("Gr\xC3\xBC\xC3\x9F"
+                                                           "e"),
+                                         &ucs2, &length, "UCS-2BE");
   check(ok && length == 10 && std::memcmp(ucs2, "\0G\0r\0\xFC\0\xDF\0e", 10) == 0,
         "UTF-8 to UCS-2BE");
   std::free(ucs2);
@@ -223,15 +240,19 @@ void check_charsets() {
 int write_png(const char* path, spng_ihdr ihdr, const spng_plte* plte,
               const std::vector<unsigned char>& image) {
   std::FILE* file = std::fopen(path, "wb");
-  if (file == nullptr) return -1;
+  if (file == nullptr)
+    return -1;
   spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
   int error = spng_set_png_file(ctx, file);
-  if (error == 0) error = spng_set_ihdr(ctx, &ihdr);
-  if (error == 0 && plte != nullptr) error = spng_set_plte(ctx, const_cast<spng_plte*>(plte));
+  if (error == 0)
+    error = spng_set_ihdr(ctx, &ihdr);
+  if (error == 0 && plte != nullptr)
+    error = spng_set_plte(ctx, const_cast<spng_plte*>(plte));
   if (error == 0)
     error = spng_encode_image(ctx, image.data(), image.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
   spng_ctx_free(ctx);
-  if (std::fclose(file) != 0 && error == 0) error = -1;
+  if (std::fclose(file) != 0 && error == 0)
+    error = -1;
   return error;
 }
 
@@ -253,20 +274,24 @@ Png read_png(const char* path) {
   spng_ctx* ctx = spng_ctx_new(0);
   std::size_t size = 0;
   png.error = spng_set_png_file(ctx, file);
-  if (png.error == 0) png.error = spng_get_ihdr(ctx, &png.ihdr);
+  if (png.error == 0)
+    png.error = spng_get_ihdr(ctx, &png.ihdr);
   if (png.error == 0 && png.ihdr.color_type == SPNG_COLOR_TYPE_INDEXED)
     png.error = spng_get_plte(ctx, &png.plte);
   for (int format : {SPNG_FMT_PNG, SPNG_FMT_RGB8}) {
     auto& out = format == SPNG_FMT_PNG ? png.image : png.rgb;
-    if (png.error == 0) png.error = spng_decoded_image_size(ctx, format, &size);
-    if (png.error != 0) break;
+    if (png.error == 0)
+      png.error = spng_decoded_image_size(ctx, format, &size);
+    if (png.error != 0)
+      break;
     out.resize(size);
     png.error = spng_decode_image(ctx, out.data(), out.size(), format, 0);
     // A second decode needs the file from its start, in a new context.
     spng_ctx_free(ctx);
     std::rewind(file);
     ctx = spng_ctx_new(0);
-    if (png.error == 0) png.error = spng_set_png_file(ctx, file);
+    if (png.error == 0)
+      png.error = spng_set_png_file(ctx, file);
   }
   spng_ctx_free(ctx);
   std::fclose(file);
@@ -308,8 +333,9 @@ void check_png() {
   std::vector<unsigned char> rgb;
   for (unsigned y = 0; y < 3; ++y)
     for (unsigned x = 0; x < 4; ++x)
-      rgb.insert(rgb.end(), {static_cast<unsigned char>(x * 60), static_cast<unsigned char>(y * 100),
-                             static_cast<unsigned char>(x * y * 37 + 10)});
+      rgb.insert(rgb.end(),
+                 {static_cast<unsigned char>(x * 60), static_cast<unsigned char>(y * 100),
+                  static_cast<unsigned char>(x * y * 37 + 10)});
   ihdr = {4, 3, 8, SPNG_COLOR_TYPE_TRUECOLOR, 0, 0, 0};
   error = write_png("rgb.png", ihdr, nullptr, rgb);
   check(error == 0, std::string("rgb.png written: ") + spng_strerror(error));
@@ -333,7 +359,8 @@ int main() {
   check_charsets();
   check_png();
   std::puts("--- libcdio's messages");
-  for (const std::string& message : messages) std::printf("%s\n", message.c_str());
+  for (const std::string& message : messages)
+    std::printf("%s\n", message.c_str());
   check(!logged(CDIO_LOG_ERROR, "") && !logged(CDIO_LOG_ASSERT, ""), "no error logged");
   std::printf("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;
