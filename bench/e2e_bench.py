@@ -105,7 +105,21 @@ def main() -> int:
                              "one before a change); it must write the same files")
     parser.add_argument("--check", action="store_true",
                         help="exit with status 1 when a target is missed")
+    parser.add_argument("--cpu", default="first", metavar="N|first|any",
+                        help="run every timed program on this one CPU (default: the first "
+                             "this process may use); 'any' lets the system place them")
     args = parser.parse_args()
+
+    # On a virtual machine the cores need not be equally fast (the two of
+    # the machine in bench/README.md differ by a quarter), and a program
+    # placed now on one, now on the other gives two-humped timings whose
+    # medians compare programs by where they happened to run. Children
+    # inherit the affinity.
+    if args.cpu != "any" and hasattr(os, "sched_setaffinity"):
+        allowed = sorted(os.sched_getaffinity(0))
+        cpu = allowed[0] if args.cpu == "first" else int(args.cpu)
+        os.sched_setaffinity(0, {cpu})
+        print(f"timed programs run on CPU {cpu}")
 
     args.build_dir = args.build_dir.resolve()
     if not args.no_build:

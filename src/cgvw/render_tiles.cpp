@@ -79,6 +79,9 @@ inline void PrefetchForRead(const void* p) {
 // map may lie anywhere in the tile data, and fetching one from memory takes
 // as long as drawing a dozen tiles already at hand.
 constexpr std::size_t kPrefetchEntries = 16;
+// Tile data up to this size stays in the cache once read (a catalogue
+// background has 41,536 bytes), so its tiles are not asked for ahead.
+constexpr std::size_t kCachedTileBytes = 256 * 1024;
 
 template <std::size_t EntryBytes>
 std::uint32_t LoadEntry(const std::uint8_t* entry) {
@@ -90,9 +93,9 @@ std::uint32_t LoadEntry(const std::uint8_t* entry) {
 // its bit 0. The result equals clearing every row and then drawing each tile
 // whose entry lies in the map and whose tile lies in the tile data: each byte
 // is written once, by its tile or by the clearing of what no tile covers.
-template <std::size_t EntryBytes>
-void DrawTileMap(const PixelRows& rows, std::size_t width, std::size_t height,
-                 std::span<const std::uint8_t> map, std::span<const std::uint8_t> tiles) {
+template <std::size_t EntryBytes, bool FetchAhead>
+void DrawTileRows(const PixelRows& rows, std::size_t width, std::size_t height,
+                  std::span<const std::uint8_t> map, std::span<const std::uint8_t> tiles) {
   const std::size_t stride = rows.stride();
   const std::size_t columns = width / kTileSide;
   const std::size_t mapRows = height / kTileSide;
@@ -102,7 +105,7 @@ void DrawTileMap(const PixelRows& rows, std::size_t width, std::size_t height,
 
   // What no tile covers: the columns right of the last whole tile (with the
   // row padding) and the rows below the last whole map row.
-  for (std::size_t y = 0; y < drawnHeight; ++y) {
+  for (std::size_t y = 0; y < drawnHeight && drawnWidth < stride; ++y) {
     std::memset(rows.Row(y) + drawnWidth, 0, stride - drawnWidth);
   }
   for (std::size_t y = drawnHeight; y < height; ++y) {
@@ -121,7 +124,7 @@ void DrawTileMap(const PixelRows& rows, std::size_t width, std::size_t height,
     const std::uint8_t* entry = map.data() + (inMap == 0 ? 0 : first * EntryBytes);
     std::size_t j = 0;
     for (; j < inMap; ++j, entry += EntryBytes) {
-      if (first + j + kPrefetchEntries < lastEntry) {
+      if (FetchAhead && first + j + kPrefetchEntries < lastEntry) {
         const std::size_t ahead = LoadEntry<EntryBytes>(entry + kPrefetchEntries * EntryBytes) >> 1;
         if (ahead < tileCount) {
           // A tile may straddle two cache lines.
@@ -139,6 +142,16 @@ void DrawTileMap(const PixelRows& rows, std::size_t width, std::size_t height,
     for (; j < columns; ++j) {
       ClearTile(top + j * kTileSide, stride);
     }
+  }
+}
+
+template <std::size_t EntryBytes>
+void DrawTileMap(const PixelRows& rows, std::size_t width, std::size_t height,
+                 std::span<const std::uint8_t> map, std::span<const std::uint8_t> tiles) {
+  if (tiles.size() <= kCachedTileBytes) {
+    DrawTileRows<EntryBytes, false>(rows, width, height, map, tiles);
+  } else {
+    DrawTileRows<EntryBytes, true>(rows, width, height, map, tiles);
   }
 }
 
