@@ -64,11 +64,19 @@ void Picture::FreeBytes::operator()(std::uint8_t* bytes) const noexcept {
   HeapStore().Release(&block);
 }
 
+// An empty Picture (made by default, or held by a failed Result) has no
+// header to measure from: its parts are empty.
 std::span<const std::uint8_t> Picture::colourTable() const {
+  if (!bytes_) {
+    return {};
+  }
   return dib().subspan(kInfoHeaderSize, pixelOffset_ - kInfoHeaderSize);
 }
 
 std::span<const std::uint8_t> Picture::pixels() const {
+  if (!bytes_) {
+    return {};
+  }
   return dib().subspan(pixelOffset_);
 }
 

@@ -255,6 +255,14 @@ TEST_F(TypedApi, APictureSaysWhatItIs) {
   ASSERT_TRUE(shortPicture);
   EXPECT_TRUE(shortPicture->missingSourceBytes());
   EXPECT_EQ(shortPicture->row(1)[0], 0);
+
+  // A failed decode holds an empty picture, whose every part is empty.
+  cgvw::MemorySource nothing;
+  const auto failed = cgvw::Decode(Plain(0x40, 5, 3, 15), nothing);
+  ASSERT_FALSE(failed);
+  for (const auto part : {failed->dib(), failed->colourTable(), failed->pixels(), failed->row(0)}) {
+    EXPECT_TRUE(part.empty());
+  }
 }
 
 TEST_F(TypedApi, LimitsRefuseADescriptorBeforeAnythingIsAllocatedOrRead) {

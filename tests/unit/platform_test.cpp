@@ -14,6 +14,7 @@
 
 #include "platform/console.h"
 #include "platform/faults.h"
+#include "platform/folder_files.h"
 #include "platform/output_files.h"
 #include "platform/temp_buffer.h"
 #include "platform/win_api.h"
@@ -199,6 +200,27 @@ TEST_F(Files, ReadStopsAtTheEndOfTheFile) {
   EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
 }
 
+// A handle closed by one thread while another reads through it: the read
+// finishes on the file it began with, which is closed when it is done.
+HANDLE g_closedDuringRead = INVALID_HANDLE_VALUE;
+BOOL g_closeResult = 0;
+void CloseTheReadHandle() {
+  g_closeResult = CloseHandle(g_closedDuringRead);
+}
+
+TEST_F(Files, AHandleClosedDuringAReadLetsTheReadFinish) {
+  Put("ten", "0123456789");
+  g_closedDuringRead = OpenForReading("q:\\ten");
+  ASSERT_NE(g_closedDuringRead, INVALID_HANDLE_VALUE);
+  faults::ActAtNth(faults::Point::FileRead, 1, CloseTheReadHandle);  // inside the read
+  char buffer[10] = {};
+  DWORD got = 0;
+  EXPECT_NE(ReadFile(g_closedDuringRead, buffer, 10, &got, nullptr), 0);
+  EXPECT_EQ(std::string(buffer, got), "0123456789");
+  EXPECT_NE(g_closeResult, 0);
+  EXPECT_EQ(ReadFile(g_closedDuringRead, buffer, 10, &got, nullptr), 0);  // gone now
+}
+
 TEST_F(Files, CreateReplacesAnExistingLongerFileInTheCurrentDirectory) {
   TempDir work;
   CurrentDirScope cwd(work.path());
@@ -271,14 +293,36 @@ TEST(OutputFiles, OnlyFilesAndLinksMayBeReplaced) {
   std::filesystem::create_symlink(path("folder"), path("link-to-folder"));
   std::filesystem::create_symlink(path("absent"), path("dangling"));
   const bool rootWrites = ::access(path("read-only").c_str(), W_OK) == 0;
-  const std::pair<const char*, bool> cases[] = {
-      {"absent", true}, {"file", true},     {"read-only", rootWrites}, {"folder", false},
-      {"pipe", false},  {"dangling", true}, {"link-to-folder", true},  {"folder/absent", true},
+  // The reason given when the name is refused: the one the run reports.
+  const std::error_code none;
+  const std::error_code denied =
+      rootWrites ? none : std::make_error_code(std::errc::permission_denied);
+  const std::error_code folder = std::make_error_code(std::errc::is_a_directory);
+  const std::error_code notDir = std::make_error_code(std::errc::not_a_directory);
+  const struct {
+    const char* name;
+    bool replaceable;
+    std::error_code why;
+  } cases[] = {
+      {"absent", true, none},
+      {"file", true, none},
+      {"read-only", rootWrites, denied},
+      {"folder", false, folder},
+      {"pipe", false, NotRegularFileError()},
+      {"dangling", true, none},
+      {"link-to-folder", true, none},
+      {"folder/absent", true, none},
+      {"file/absent", false, notDir},
   };
-  for (const auto& [name, replaceable] : cases) {
-    EXPECT_EQ(MayReplace(path(name).c_str()), replaceable) << name;
+  for (const auto& [name, replaceable, reason] : cases) {
+    std::error_code why = std::make_error_code(std::errc::io_error);  // overwritten
+    EXPECT_EQ(MayReplace(path(name).c_str(), &why), replaceable) << name;
+    EXPECT_EQ(why.default_error_condition(), reason.default_error_condition())
+        << name << ": " << why.message();
   }
-  EXPECT_FALSE(MayReplace("/dev/null"));
+  std::error_code why;
+  EXPECT_FALSE(MayReplace("/dev/null", &why));
+  EXPECT_EQ(why, NotRegularFileError());
 }
 
 TEST(OutputFiles, RenamingReplacesTheNameNotWhatItLinksTo) {

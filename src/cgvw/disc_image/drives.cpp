@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <mutex>
+#include <new>
 #include <utility>
 
 #include "cgvw/disc_image.h"
@@ -88,7 +89,12 @@ class ImageFile final : public platform::OffsetFile {
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size,
               std::size_t* done) override {
     const std::lock_guard hold(g_reading);
-    return image_->Read(entry_, offset, {buffer, size}, done);
+    try {
+      return image_->Read(entry_, offset, {buffer, size}, done);
+    } catch (const std::bad_alloc&) {
+      *done = 0;
+      return false;  // no memory for the sectors: a failed read, like an I/O error
+    }
   }
   bool WriteAt(std::uint64_t /*offset*/, const std::uint8_t* /*buffer*/, std::size_t /*size*/,
                std::size_t* done) override {

@@ -127,7 +127,10 @@ BOOL CloseHandle(HANDLE handle) {
     return 0;
   }
   faults::AdjustLive(&faults::Live::openFiles, -1);
-  const bool closed = (*file)->Close();
+  // A read or write on another thread may still hold the file: its file
+  // stays open until that is done, and is closed by the last holder. Out of
+  // the table, no one can take a new hold, so a single holder stays single.
+  const bool closed = file->use_count() > 1 || (*file)->Close();
   const bool injected = faults::ShouldFail(faults::Point::FileClose);
   return closed && !injected ? 1 : 0;
 }

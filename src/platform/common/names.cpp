@@ -3,13 +3,10 @@
 #include <algorithm>
 
 namespace platform {
-namespace {
 
-char LowerAscii(char c) {
+char LowerAscii(char c) noexcept {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
-
-}  // namespace
 
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {

@@ -25,11 +25,8 @@ bool OutputFile::Create(std::string_view path, std::error_code* error) noexcept 
   }
   // A directory, a pipe, a device or a read-only file of that name is not
   // replaced.
-  if (!why && !MayReplace(final_.c_str())) {
-    why = LastSystemError();
-    if (!why) {
-      why = NotRegularFileError();
-    }
+  if (!why) {
+    MayReplace(final_.c_str(), &why);
   }
   if (!why) {
     // Pending before it exists, so that no interruption can leave it behind.

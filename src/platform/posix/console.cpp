@@ -15,6 +15,7 @@
 
 #include "../common/backend.h"
 #include "platform/console.h"
+#include "platform/names.h"
 
 namespace platform {
 namespace {
@@ -64,7 +65,7 @@ bool LocaleNameSaysUtf8(std::string_view name) {
     if (c == '-') {
       continue;
     }
-    const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    const char lower = LowerAscii(c);
     if (wanted.empty() || lower != wanted.front()) {
       return false;
     }

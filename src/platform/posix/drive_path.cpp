@@ -11,10 +11,6 @@
 #include <memory>
 
 namespace platform::posix {
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 namespace {
 
 bool IsUsableComponent(const std::string& component) {
@@ -84,7 +80,7 @@ std::optional<std::string> FindInDirectory(const std::string& directory, const s
 namespace platform {
 
 std::string DriveFolder(char letter) {
-  return posix::DriveRoot() + "/" + posix::LowerAscii(letter);
+  return posix::DriveRoot() + "/" + LowerAscii(letter);
 }
 
 }  // namespace platform

@@ -20,8 +20,6 @@ struct DrivePath {
   std::vector<std::string> components;  // the name split at backslashes
 };
 
-char LowerAscii(char c);
-
 // The drive root directory in use: $TVRCGCV_DRIVE_ROOT, or /mnt.
 std::string DriveRoot();
 

@@ -12,6 +12,7 @@
 
 #include "../common/backend.h"
 #include "../common/output_names.h"
+#include "platform/folder_files.h"
 #include "platform/output_files.h"
 
 namespace platform {
@@ -32,15 +33,26 @@ bool ProcessRunning(unsigned long processId) {
 
 }  // namespace output_names
 
-bool MayReplace(const char* finalPath) {
+bool MayReplace(const char* finalPath, std::error_code* why) {
+  std::error_code refusal;
   struct stat info {};
   if (::lstat(finalPath, &info) != 0) {
-    return errno == ENOENT;
+    if (errno != ENOENT) {
+      refusal = LastSystemError();
+    }
+  } else if (S_ISLNK(info.st_mode)) {
+    // the link itself is replaced
+  } else if (S_ISDIR(info.st_mode)) {
+    refusal = std::make_error_code(std::errc::is_a_directory);
+  } else if (!S_ISREG(info.st_mode)) {
+    refusal = NotRegularFileError();
+  } else if (::access(finalPath, W_OK) != 0) {
+    refusal = LastSystemError();
   }
-  if (S_ISLNK(info.st_mode)) {
-    return true;  // the link itself is replaced
+  if (why != nullptr) {
+    *why = refusal;
   }
-  return S_ISREG(info.st_mode) && ::access(finalPath, W_OK) == 0;
+  return !refusal;
 }
 
 void RemoveStaleTemporaries(const char* directory) {

@@ -10,13 +10,10 @@
 #include "../common/backend.h"
 #include "drive_path.h"
 #include "platform/folder_files.h"
+#include "platform/output_files.h"
 
 namespace platform::backend {
 namespace {
-
-std::error_code LastError() {
-  return {errno, std::system_category()};
-}
 
 // Opens the regular file at `path` for reading; -1 with `error` set if not.
 // Opening without blocking means that a pipe cannot hold the caller up
@@ -24,7 +21,7 @@ std::error_code LastError() {
 int OpenRegular(const std::string& path, std::error_code* error) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
-    *error = LastError();
+    *error = LastSystemError();
     return -1;
   }
   struct stat info {};
@@ -51,7 +48,7 @@ bool ReadAt(NativeFile file, std::uint64_t offset, std::span<std::uint8_t> dest,
       continue;
     }
     if (read < 0) {
-      *error = LastError();
+      *error = LastSystemError();
       return false;
     }
     if (read == 0) {

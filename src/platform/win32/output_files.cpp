@@ -3,6 +3,7 @@
 // interrupted. The temporary file is opened with FILE_SHARE_DELETE, so the
 // handler, which runs on a thread of its own, can remove it while it is
 // open. Paths are UTF-8, handed to the wide-character functions.
+#include <algorithm>
 #include <string>
 
 #include "../common/backend.h"
@@ -48,15 +49,27 @@ std::error_code LastSystemError() noexcept {
   return {static_cast<int>(::GetLastError()), std::system_category()};
 }
 
-bool MayReplace(const char* finalPath) {
+bool MayReplace(const char* finalPath, std::error_code* why) {
+  std::error_code refusal;
   const std::wstring path = Wide(finalPath);
   const ::DWORD attributes =
       path.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
+  if (path.empty()) {
+    refusal = std::make_error_code(std::errc::invalid_argument);
+  } else if (attributes == INVALID_FILE_ATTRIBUTES) {
     const ::DWORD error = ::GetLastError();
-    return !path.empty() && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      refusal = LastSystemError();
+    }
+  } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    refusal = std::make_error_code(std::errc::is_a_directory);
+  } else if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    refusal = {ERROR_ACCESS_DENIED, std::system_category()};
   }
-  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+  if (why != nullptr) {
+    *why = refusal;
+  }
+  return !refusal;
 }
 
 void RemoveStaleTemporaries(const char* directory) {
@@ -71,6 +84,8 @@ void RemoveStaleTemporaries(const char* directory) {
     if (search == INVALID_HANDLE_VALUE) {
       return;
     }
+    // Closed however the loop ends, a failed allocation included.
+    const std::unique_ptr<void, decltype(&::FindClose)> closer(search, ::FindClose);
     const unsigned long self = output_names::CurrentProcessId();
     do {
       const auto owner = output_names::TemporaryOwner(Utf8Text(found.cFileName));
@@ -79,7 +94,6 @@ void RemoveStaleTemporaries(const char* directory) {
         ::DeleteFileW((base + found.cFileName).c_str());
       }
     } while (::FindNextFileW(search, &found) != 0);
-    ::FindClose(search);
   } catch (...) {
     // No memory for a name: the stale files wait for the next run.
   }
@@ -91,13 +105,22 @@ std::error_code CreateFolders(std::string_view path) noexcept {
     if (folder.empty()) {
       return std::make_error_code(std::errc::invalid_argument);
     }
-    // Each folder on the way, from the top; a drive ("c:") or a share
-    // ("\\server\share") at the start is there or not, and is not made.
-    for (std::size_t end = folder.find_first_of(L"\\/", 1);;
-         end = folder.find_first_of(L"\\/", end + 1)) {
+    constexpr const wchar_t* kSeparators = L"\\/";
+    // Each folder on the way, from the top. A drive ("c:") or a share
+    // ("\\server\share") at the start is there or not, and is not made: the
+    // first folder to make is the one after it.
+    std::size_t share = 0;  // how long the share's name is, if there is one
+    if (folder.size() > 2 && (folder[0] == L'\\' || folder[0] == L'/') &&
+        (folder[1] == L'\\' || folder[1] == L'/')) {
+      const std::size_t server = folder.find_first_of(kSeparators, 2);
+      share = server == std::wstring::npos ? server : folder.find_first_of(kSeparators, server + 1);
+      share = std::min(share, folder.size());
+    }
+    for (std::size_t end = folder.find_first_of(kSeparators, share + 1);;
+         end = folder.find_first_of(kSeparators, end + 1)) {
       const std::wstring step = folder.substr(0, end);
-      if (!(step.size() == 2 && step[1] == L':') && !step.starts_with(L"\\\\") &&
-          ::CreateDirectoryW(step.c_str(), nullptr) == 0 &&
+      const bool made = step.size() > share && !(step.size() == 2 && step[1] == L':');
+      if (made && ::CreateDirectoryW(step.c_str(), nullptr) == 0 &&
           ::GetLastError() != ERROR_ALREADY_EXISTS) {
         return LastSystemError();
       }
@@ -160,7 +183,9 @@ namespace {
       ::DeleteFileW(path);
     }
   }
-  ::ExitProcess(STATUS_CONTROL_C_EXIT);
+  // Not ExitProcess: this thread's exit would run the libraries' shutdown
+  // while the main thread stands wherever it was, perhaps holding their locks.
+  ::TerminateProcess(::GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
   return TRUE;
 }
 

@@ -5,6 +5,7 @@
 
 #include "../common/backend.h"
 #include "platform/folder_files.h"
+#include "platform/output_files.h"
 #include "platform/wide_paths.h"
 #include "platform/windows_arguments.h"
 #include "win32_headers.h"
@@ -20,10 +21,6 @@ int __wgetmainargs(int* count, wchar_t*** arguments, wchar_t*** environment, int
 
 namespace platform {
 namespace {
-
-std::error_code LastError() {
-  return {static_cast<int>(::GetLastError()), std::system_category()};
-}
 
 HANDLE HandleOf(backend::NativeFile file) {
   return reinterpret_cast<HANDLE>(file);
@@ -81,7 +78,7 @@ bool ReadAt(NativeFile file, std::uint64_t offset, std::span<std::uint8_t> dest,
                 if (::GetLastError() == ERROR_HANDLE_EOF) {
                   return true;  // the end of the file
                 }
-                *error = LastError();
+                *error = LastSystemError();
                 return false;
               });
 }
@@ -115,7 +112,7 @@ std::optional<NativeFile> OpenFolderFile(const std::string& folder,
                              : ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    *error = wide.empty() ? std::make_error_code(std::errc::invalid_argument) : LastError();
+    *error = wide.empty() ? std::make_error_code(std::errc::invalid_argument) : LastSystemError();
     return std::nullopt;
   }
   if (::GetFileType(file) != FILE_TYPE_DISK) {

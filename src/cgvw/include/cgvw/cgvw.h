@@ -97,8 +97,9 @@ struct TArgs_CGVwReadFile00 {
   std::int32_t Size = 0;
 };
 // args: const TArgs_CGVwReadFile00*; reserved: not read; result: std::int32_t*,
-// receives 0 on success. Status 0, or -2 when the file cannot be opened or
-// read. Bytes past the end of a short file are left as they were.
+// receives 0 on success. Status 0, -2 when the file cannot be opened or
+// read, or -3 when there is no memory for its path. Bytes past the end of a
+// short file are left as they were.
 std::int32_t CGVwReadFile(const void* args, const void* reserved, void* result);
 
 // Converts 15-bit colour words into RGBQUAD entries (blue, green, red, 2).

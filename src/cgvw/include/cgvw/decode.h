@@ -202,6 +202,9 @@ class Result {
 
 // What the caller allows a decode to allocate. A descriptor that needs more
 // is refused with TooLarge before anything is allocated for it.
+// What a decode may allocate, checked before anything is: a request past
+// either gives TooLarge. Whatever the limits, a range to read is a 32-bit
+// size in the descriptor, and one over 2 GiB - 1 bytes gives NoMemory.
 struct Limits {
   std::uint64_t maxPictureBytes = std::uint64_t{256} << 20;  // a decoded DIB, each layer included
   std::uint64_t maxReadBytes = std::uint64_t{256} << 20;     // one range read from a source

@@ -11,6 +11,9 @@
 
 namespace platform {
 
+// The letter in lower case if it is an ASCII capital, else the byte as it is.
+char LowerAscii(char c) noexcept;
+
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept;
 
 // The index in `names` that a lookup of `name` finds; nullopt if none.

@@ -62,8 +62,10 @@ std::string TemporaryNameFor(std::string_view finalPath);
 // True when the final name may be replaced: it does not exist, or it is a
 // regular file that may be written, or a link (which is replaced, not
 // followed). A directory, a pipe, a device or a read-only file at the name
-// makes it false.
-bool MayReplace(const char* finalPath);
+// makes it false, and `why` (if given) says which: "is a directory", "not a
+// regular file" (NotRegularFileError), the system's "permission denied", or
+// the error of looking the name up.
+bool MayReplace(const char* finalPath, std::error_code* why = nullptr);
 
 // Removes the temporary files of this naming in `directory` that belong to
 // no running process: what an earlier run left when it was killed or the
