@@ -149,8 +149,10 @@ have_index=yes
 ensure_source_index || have_index=no
 if [[ $have_index == yes ]]; then
   uris=$(apt-get source --print-uris -qq libcdio libspng)
-  cdio_dsc=$(awk '{print $2}' <<<"$uris" | grep '^libcdio_.*\.dsc$')
-  spng_dsc=$(awk '{print $2}' <<<"$uris" | grep '^libspng_.*\.dsc$')
+  cdio_dsc=$(awk '{print $2}' <<<"$uris" | grep '^libcdio_.*\.dsc$') ||
+    die "apt-get source --print-uris names no libcdio source package"
+  spng_dsc=$(awk '{print $2}' <<<"$uris" | grep '^libspng_.*\.dsc$') ||
+    die "apt-get source --print-uris names no libspng source package"
   cdio_version=${cdio_dsc#libcdio_}
   cdio_version=${cdio_version%.dsc}
   spng_version=${spng_dsc#libspng_}

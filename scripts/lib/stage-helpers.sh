@@ -171,6 +171,7 @@ windows_build() {
   cmake -S "$root" -B "$root/$dir" --no-warn-unused-cli \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64.cmake" \
     -DTVRCGCV_MINGW_TRIPLE="$triple" \
+    -DTVRCGCV_WINDOWS_DEPS_PREFIX="$root/${TVRCGCV_WINDOWS_DEPS_DIR:-build-deps}/$triple" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
     -DTVRCGCV_BUILD_TOOLS=OFF \
     -DTVRCGCV_GTEST_SOURCE_DIR=/usr/src/googletest \

@@ -87,6 +87,28 @@ bool TakesValue(std::string_view name) {
   return name == "--out" || name == "--image" || name == "--format" || name == "--only";
 }
 
+// "q", "q:", "q:\" or "q:/": a drive letter as a user writes one.
+bool IsDriveLetter(std::string_view argument) {
+  const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  return !argument.empty() && argument.size() <= 3 && letter(argument[0]) &&
+         (argument.size() == 1 || argument[1] == ':') &&
+         (argument.size() < 3 || argument[2] == '\\' || argument[2] == '/');
+}
+
+// With options the drive is not guessed from the first character of any
+// argument: a path there is meant for --image.
+std::string DriveArgumentError(const std::vector<std::string_view>& drives) {
+  std::string error;
+  if (drives.size() > 1) {
+    error.append("the drive is given twice: \"").append(drives[0]);
+    error.append("\" and \"").append(drives[1]).append("\"");
+  } else if (drives.size() == 1 && !IsDriveLetter(drives[0])) {
+    error.append("\"").append(drives[0]);
+    error.append("\" is no drive letter; give a disc image or folder with --image");
+  }
+  return error;
+}
+
 }  // namespace
 
 bool IsOption(std::string_view argument) {
@@ -119,11 +141,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine line;
   Options& options = line.options;
   bool onlyGiven = false;
+  bool formatGiven = false;
+  std::vector<std::string_view> drives;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (!IsOption(argument)) {
-      if (!argument.empty() && !options.drive) {
-        options.drive = argument[0];
+      if (!argument.empty()) {
+        if (!options.drive) {
+          options.drive = argument[0];
+        }
+        drives.push_back(argument);
       }
       continue;
     }
@@ -138,14 +165,21 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         line.error = std::string(name) + " needs a value";
         return line;
       }
+      if (IsOption(arguments[i + 1])) {
+        line.error = std::string(name) + " needs a value (\"" + arguments[i + 1] +
+                     "\" is an option; " + std::string(name) +
+                     "=VALUE gives one that looks like it)";
+        return line;
+      }
       value = arguments[++i];
     }
     if (TakesValue(name) && !value) {
       line.error = std::string(name) + " needs a value";
       return line;
     }
-    if (name == "--only" && std::exchange(onlyGiven, true)) {
-      line.error = "--only is given twice";
+    if ((name == "--only" && std::exchange(onlyGiven, true)) ||
+        (name == "--format" && std::exchange(formatGiven, true))) {
+      line.error = std::string(name) + " is given twice";
       return line;
     }
     if (!Apply(name, value, options, &line.error)) {
@@ -154,6 +188,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   }
   if (!onlyGiven) {
     options.only.set();
+  }
+  if (line.hasOptions) {
+    line.error = DriveArgumentError(drives);
+    if (!line.error.empty()) {
+      return line;
+    }
   }
   if (options.check && options.list) {
     line.error = "--check and --list cannot go together";

@@ -83,9 +83,9 @@ int ListPictures(const Options& options) {
     }
     const TCGVwImage& image = Catalogue[row].Image;
     char head[96];
-    std::snprintf(head, sizeof head, "%3d  tvrcg%03d.%s  %ux%u  %s", static_cast<int>(row),
-                  static_cast<int>(row), options.format == OutputFormat::kPng ? "png" : "bmp",
-                  image.Width, image.Height, KindOf(image).c_str());
+    std::snprintf(head, sizeof head, "%3d  %s  %ux%u  %s", static_cast<int>(row),
+                  OutputName(row, options.format).c_str(), image.Width, image.Height,
+                  KindOf(image).c_str());
     std::string line = head;
     const char* file = nullptr;
     for (const Range& range : RangesOf(image)) {

@@ -47,12 +47,16 @@ constexpr std::string_view kHelp =
     "2 bad command line; 3 some pictures failed; 4 the disc or image cannot be\r\n"
     "read, or --check found it incomplete; 5 an output cannot be written.\r\n";
 
+}  // namespace
+
 std::string OutputName(std::size_t row, OutputFormat format) {
   char name[32];
   std::snprintf(name, sizeof name, "tvrcg%03d.%s", static_cast<int>(row),
                 format == OutputFormat::kPng ? "png" : "bmp");
   return name;
 }
+
+namespace {
 
 // `name` in the output folder, as the user gave the folder.
 std::string OutputPath(const Options& options, const std::string& name) {
@@ -156,7 +160,7 @@ std::string Summary(const Tally& tally, bool stopped) {
   std::string text =
       std::to_string(tally.written) + " of " + std::to_string(tally.asked) + " pictures written";
   if (!tally.failed.empty()) {
-    text += stopped ? "; stopped at " : "; failed:";
+    text += stopped ? "; stopped at" : "; failed:";
     for (std::size_t i = 0; i < tally.failed.size(); ++i) {
       text += (i == 0 ? " " : ", ") + tally.failed[i];
     }
@@ -165,16 +169,17 @@ std::string Summary(const Tally& tally, bool stopped) {
 }
 
 int Convert(const Options& options, const Disc& disc) {
+  // No folder is made for files that cannot be written.
+  std::string why;
+  if (options.format == OutputFormat::kPng && !PngAvailable(&why)) {
+    Complain(why);
+    return kExitOutputFailed;
+  }
   if (options.out) {
     if (const std::error_code error = platform::CreateFolders(*options.out)) {
       Complain(*options.out + ": " + error.message());
       return kExitOutputFailed;
     }
-  }
-  std::string why;
-  if (options.format == OutputFormat::kPng && !PngAvailable(&why)) {
-    Complain(why);
-    return kExitOutputFailed;
   }
   platform::RemoveStaleTemporaries(options.out.value_or(".").c_str());
   const bool talk = !options.quiet;
@@ -193,7 +198,8 @@ int Convert(const Options& options, const Disc& disc) {
     const std::string path = OutputPath(options, name);
     // Standard output keeps the program's texts (code page 932): the line
     // names the file, the folder was given on the command line.
-    if (talk && !platform::ConsoleWrite("creating '" + name + "'...")) {
+    if (talk && !platform::ConsoleWrite(std::string(texts::kCreatingPrefix) + name +
+                                        std::string(texts::kCreatingSuffix))) {
       return kExitNoOutput;
     }
     cgvw::Problem problem;

@@ -36,6 +36,8 @@ int CheckDisc(const Options& options, const Disc& disc);
 
 // Writes a line on standard output; false when it could not be written.
 bool OutputLine(std::string_view text);
+// The output file name of catalogue row `row`: "tvrcg005.png".
+std::string OutputName(std::size_t row, OutputFormat format);
 // Writes "tvrcgcv: <text>" on standard error.
 void Complain(std::string_view text);
 
