@@ -71,9 +71,9 @@ Status DrawLayer(Job& job, const Canvas& canvas, const TCGVwLayer& placement, in
   if (PaintsAsIndexed(picture)) {
     const std::uint32_t paddedWidth = PaddedWidth(picture.Width);
     // Every decoder makes its block at least this large.
-    if (kDepths[2].PixelOffset() + std::uint64_t{paddedWidth} * picture.Height <= bytes.size()) {
+    if (kPixelOffset8Bit + std::uint64_t{paddedWidth} * picture.Height <= bytes.size()) {
       Paint(canvas,
-            {bytes.data() + kInfoHeaderSize, bytes.data() + kDepths[2].PixelOffset(), paddedWidth,
+            {bytes.data() + kInfoHeaderSize, bytes.data() + kPixelOffset8Bit, paddedWidth,
              picture.Height},
             placement);
     }

@@ -53,13 +53,12 @@ Status DecodeTiled(Job& job, const TCGVwImage& image, Block* out) {
     return status;
   }
 
-  // The renderer writes every byte of a 256-colour picture's rows in the
-  // 16- and 32-bit layouts (what no tile covers, it clears), and the palette
-  // and header take the rest: such a block need not be cleared first. Every
-  // other picture relies on the block starting at 0.
+  // Where the renderer writes every byte of a 256-colour picture's rows,
+  // and the palette and header take the rest, the block need not be
+  // cleared first. Every other picture relies on the block starting at 0.
   const MapLayoutInfo* layout = MapLayoutOf(image.Flags);
   const bool drawnWhole =
-      depth->code == cgvw_flags::kDepth8Bit256 && layout != nullptr && layout->rowBytes == 0;
+      depth->code == cgvw_flags::kDepth8Bit256 && layout != nullptr && layout->drawsEveryByte;
   HeldBlock block(job.store);
   if (const Status status = block.Obtain(blockSize, !drawnWhole); status != Status::Ok) {
     return status;
@@ -96,7 +95,7 @@ Status DecodeTiled(Job& job, const TCGVwImage& image, Block* out) {
   }
 
   // Only 256-colour pictures are drawn; their rows start at 1064.
-  const std::uint32_t rowsAt = kDepths[2].PixelOffset();
+  const std::uint32_t rowsAt = kPixelOffset8Bit;
   RenderTiles(
       block.bytes().size() > rowsAt ? block.bytes().subspan(rowsAt) : std::span<std::uint8_t>{},
       map.span(), tiles.span(), image);

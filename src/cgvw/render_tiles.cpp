@@ -227,6 +227,9 @@ using DrawMap = void (*)(const PixelRows&, std::size_t, std::size_t, std::span<c
                          std::span<const std::uint8_t>);
 constexpr DrawMap kDrawMap[] = {DrawTileMap<2>, DrawTileMap<4>, DrawCellMap};
 static_assert(std::size(kDrawMap) == std::size(kMapLayouts));
+// The tile maps clear what no tile covers; the cell map leaves it as it was.
+static_assert(kMapLayouts[0].drawsEveryByte && kMapLayouts[1].drawsEveryByte &&
+              !kMapLayouts[2].drawsEveryByte);
 
 }  // namespace
 

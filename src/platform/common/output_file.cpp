@@ -42,8 +42,8 @@ bool OutputFile::Create(std::string_view path, std::error_code* error) noexcept 
       } catch (const std::bad_alloc&) {
         why = std::make_error_code(std::errc::not_enough_memory);
       }
-      file_ = why ? INVALID_HANDLE_VALUE : RegisterFile(std::move(file), key);
-      if (!why && file_ == INVALID_HANDLE_VALUE) {
+      file_ = File(why ? INVALID_HANDLE_VALUE : RegisterFile(std::move(file), key));
+      if (!why && !file_) {
         why = std::make_error_code(std::errc::not_enough_memory);
       }
     }
@@ -66,10 +66,10 @@ bool OutputFile::Create(std::string_view path, std::error_code* error) noexcept 
 
 bool OutputFile::Write(std::span<const std::uint8_t> bytes, std::error_code* error) noexcept {
   DWORD written = 0;
-  const bool ok =
-      file_ != INVALID_HANDLE_VALUE &&
-      WriteFile(file_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != 0 &&
-      written == bytes.size();
+  const bool ok = file_ &&
+                  WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                            nullptr) != 0 &&
+                  written == bytes.size();
   if (!ok && error != nullptr) {
     *error = LastSystemError();
     if (!*error) {
@@ -80,12 +80,12 @@ bool OutputFile::Write(std::span<const std::uint8_t> bytes, std::error_code* err
 }
 
 bool OutputFile::Commit(std::error_code* error) noexcept {
-  if (file_ == INVALID_HANDLE_VALUE) {
+  if (!file_) {
     return false;
   }
   // A close that fails may be the first word of a write that did not make
   // it (NFS, quotas): the file is not put in place then.
-  const bool closed = CloseHandle(std::exchange(file_, INVALID_HANDLE_VALUE)) != 0;
+  const bool closed = file_.Reset();
   const bool renamed = closed && !faults::ShouldFail(faults::Point::FileReplace) &&
                        backend::RenameReplacing(temporary_.c_str(), final_.c_str());
   if (!renamed) {
@@ -104,9 +104,7 @@ bool OutputFile::Commit(std::error_code* error) noexcept {
 }
 
 void OutputFile::Discard() noexcept {
-  if (file_ != INVALID_HANDLE_VALUE) {
-    CloseHandle(std::exchange(file_, INVALID_HANDLE_VALUE));
-  }
+  file_.Reset();
   if (!temporary_.empty()) {
     backend::RemoveFile(temporary_.c_str());  // the earlier file of the name stays
     temporary_.clear();

@@ -55,17 +55,11 @@ std::unique_ptr<FileObject> OpenLocalFile(const char* path) {
   return RegularFileOf(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
 }
 
-// Creates a file for reading and writing: a new one (CREATE_NEW: fails if
-// the name exists, even as a dangling link) or one created or truncated
-// (CREATE_ALWAYS). Only a regular file is written: a pipe, socket or device
-// of that name is refused, since writing into it could block the run or
-// reach something else entirely.
-std::unique_ptr<FileObject> CreateForWriting(const char* path, bool mustBeNew) {
-  if (mustBeNew) {
-    // What O_CREAT | O_EXCL opens it has just made: a regular file.
-    const int fd = ::open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    return fd < 0 ? nullptr : backend::MakeSystemFile(fd);
-  }
+// Creates or truncates a file for reading and writing (CREATE_ALWAYS).
+// Only a regular file is written: a pipe, socket or device of that name is
+// refused, since writing into it could block the run or reach something
+// else entirely.
+std::unique_ptr<FileObject> CreateForWriting(const char* path) {
   return RegularFileOf(::open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666));
 }
 
@@ -78,8 +72,11 @@ std::unique_ptr<FileObject> OpenFile(const char* path, DWORD access, DWORD /*sha
   *key = 0;  // numbered by the shared table
   const auto drivePath = posix::ParseDrivePath(path);
   if (creation == CREATE_ALWAYS || creation == CREATE_NEW) {
-    // Source drives are read-only.
-    return drivePath ? nullptr : CreateForWriting(path, creation == CREATE_NEW);
+    // Source drives are read-only. CREATE_NEW fails if the name exists,
+    // even as a dangling link.
+    return drivePath                ? nullptr
+           : creation == CREATE_NEW ? CreateNewFile(path, key)
+                                    : CreateForWriting(path);
   }
   if (creation != OPEN_EXISTING || access != GENERIC_READ) {
     return nullptr;

@@ -22,18 +22,22 @@ struct DepthInfo {
   std::uint16_t bitCount;        // bits per pixel of the DIB
   std::uint32_t paletteColours;  // colour words read for the palette; 0: direct colour
   std::uint32_t tableEntries;    // RGBQUAD entries in the block, whatever the palette holds
-  std::uint32_t sourceBits;      // bits of one stored pixel of a plain picture
   bool zeroFilledPlain;          // a plain picture's block starts zero-filled (GHND)
 
   constexpr std::uint32_t PixelOffset() const { return kInfoHeaderSize + 4 * tableEntries; }
 };
 
 inline constexpr DepthInfo kDepths[] = {
-    {0x00, 4, 16, 16, 4, true},     // 16 colours, two pixels a byte
-    {0x20, 8, 128, 256, 8, false},  // 128 colours in a 256-entry table
-    {0x40, 8, 256, 256, 8, false},  // 256 colours
-    {0x60, 24, 0, 0, 16, false},    // 15-bit colour words, produced as 24-bit pixels
+    {0x00, 4, 16, 16, true},     // 16 colours, two pixels a byte
+    {0x20, 8, 128, 256, false},  // 128 colours in a 256-entry table
+    {0x40, 8, 256, 256, false},  // 256 colours
+    {0x60, 24, 0, 0, false},     // 15-bit colour words, produced as 24-bit pixels
 };
+
+// Where the rows of every 8-bit picture begin: after the header and a
+// 256-entry colour table.
+inline constexpr std::uint32_t kPixelOffset8Bit = kDepths[2].PixelOffset();
+static_assert(kPixelOffset8Bit == 1064);
 
 // The row of a descriptor's Depth code; null for codes 4 to 7, which no
 // decoder takes.
@@ -126,12 +130,15 @@ struct MapLayoutInfo {
   std::uint32_t rowBytes;   // bytes between map rows; 0: rows packed, Width / side entries each
   bool generated;           // a map is generated when the chunk names no file
   std::uint32_t firstTile;  // the tile a generated map's first entry shows
+  // The renderer writes every byte of the rows, padding included (it clears
+  // what no tile covers), so that the rows need not be cleared before.
+  bool drawsEveryByte;
 };
 
 inline constexpr MapLayoutInfo kMapLayouts[] = {
-    {0x200, 2, 8, 0, true, 1},     // 16-bit entries, tile = entry >> 1
-    {0x400, 4, 8, 0, true, 0},     // 32-bit entries, tile = entry >> 1
-    {0xC00, 2, 16, 64, false, 0},  // 16 x 16 cells, selector in bits 10-15
+    {0x200, 2, 8, 0, true, 1, true},      // 16-bit entries, tile = entry >> 1
+    {0x400, 4, 8, 0, true, 0, true},      // 32-bit entries, tile = entry >> 1
+    {0xC00, 2, 16, 64, false, 0, false},  // 16 x 16 cells, selector in bits 10-15
 };
 
 // The row of a descriptor's MapLayout; null for the values nothing draws.

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/handles.h"
 #include "platform/win_api.h"
 
 namespace platform {
@@ -44,7 +45,7 @@ class OutputFile {
   void Discard() noexcept;
   std::string final_;
   std::string temporary_;
-  HANDLE file_ = INVALID_HANDLE_VALUE;
+  File file_;
 };
 
 // Creates the folder `path` and whatever folders above it are missing;
