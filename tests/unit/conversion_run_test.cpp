@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "catalog/descriptors.h"
+#include "command_line.h"
 #include "console_texts.h"
 #include "conversion_run.h"
 #include "platform/faults.h"
@@ -101,6 +102,47 @@ TEST_F(ConversionRun, AFailedConsoleWriteEndsTheRunWithStatusOne) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(Run({}), 1);
   EXPECT_FALSE(testing::internal::GetCapturedStderr().empty());
+}
+
+// Command lines that are taken, and what they ask for. (The refused ones,
+// with their messages, are the end-to-end tests' table.)
+TEST(CommandLine, AcceptedLinesSayWhatTheyAskFor) {
+  using app::OutputFormat;
+  const struct {
+    std::vector<std::string> args;
+    bool hasOptions;
+    char drive;  // 0: none
+    const char* out;
+    const char* image;
+    OutputFormat format;
+    std::size_t pictures;
+  } kCases[] = {
+      // Without options: the first character of the first non-empty argument.
+      {{"quick", "r"}, false, 'q', nullptr, nullptr, OutputFormat::kBmp, 161},
+      {{"", "./disc"}, false, '.', nullptr, nullptr, OutputFormat::kBmp, 161},
+      // With options, a drive letter in any of its spellings, on either side.
+      {{"q", "--quiet"}, true, 'q', nullptr, nullptr, OutputFormat::kBmp, 161},
+      {{"--quiet", "Q:"}, true, 'Q', nullptr, nullptr, OutputFormat::kBmp, 161},
+      {{"q:\\", "--out", "a b"}, true, 'q', "a b", nullptr, OutputFormat::kBmp, 161},
+      {{"--out=x=y", "q:/"}, true, 'q', "x=y", nullptr, OutputFormat::kBmp, 161},
+      {{"--image", "d.cue", "--format=png"}, true, 0, nullptr, "d.cue", OutputFormat::kPng, 161},
+      {{"--image=-", "--format", "bmp"}, true, 0, nullptr, "-", OutputFormat::kBmp, 161},
+      {{"q", "--only", "0-151,155"}, true, 'q', nullptr, nullptr, OutputFormat::kBmp, 153},
+      {{"q", "--only=160,0,160"}, true, 'q', nullptr, nullptr, OutputFormat::kBmp, 2},
+      {{"q", "--out=--quiet"}, true, 'q', "--quiet", nullptr, OutputFormat::kBmp, 161},
+      {{"/?"}, true, 0, nullptr, nullptr, OutputFormat::kBmp, 161},
+  };
+  for (const auto& c : kCases) {
+    const app::CommandLine line = app::ParseCommandLine(c.args);
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    EXPECT_EQ(line.error, "");
+    EXPECT_EQ(line.hasOptions, c.hasOptions);
+    EXPECT_EQ(line.options.drive.value_or(0), c.drive);
+    EXPECT_EQ(line.options.out.value_or("<none>"), c.out ? c.out : "<none>");
+    EXPECT_EQ(line.options.image.value_or("<none>"), c.image ? c.image : "<none>");
+    EXPECT_EQ(line.options.format, c.format);
+    EXPECT_EQ(line.options.only.count(), c.pictures);
+  }
 }
 
 }  // namespace
