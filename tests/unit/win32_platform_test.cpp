@@ -7,11 +7,14 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/console.h"
 #include "platform/faults.h"
+#include "platform/folder_files.h"
+#include "platform/output_files.h"
 #include "platform/win_api.h"
 #include "test_support.h"
 
@@ -289,6 +292,39 @@ TEST(Win32Files, OutputThatCannotBeCreatedFails) {
   platform::CloseHandle(first);
   EXPECT_EQ(Calls(Point::FileCreate), 3);
   EXPECT_TRUE(NothingHeld()) << DescribeHeld();
+}
+
+// What may stand where an output goes, and why not; and the folders made
+// for --out, with either separator, up to a file in the way.
+TEST(Win32Files, OutputNamesAndFoldersOfOutputs) {
+  TempDir out;
+  const auto at = [&](const char* name) { return (out.path() / name).string(); };
+  fs::create_directory(at("folder"));
+  { std::ofstream(at("read-only")) << "x"; }
+  ASSERT_NE(::SetFileAttributesA(at("read-only").c_str(), FILE_ATTRIBUTE_READONLY), 0);
+  const struct {
+    std::string path;
+    bool replaceable;
+    std::error_code why;
+  } kNames[] = {
+      {at("absent"), true, {}},
+      {at("folder"), false, std::make_error_code(std::errc::is_a_directory)},
+      {at("read-only"), false, {ERROR_ACCESS_DENIED, std::system_category()}},
+      {at("folder") + "\\absent", true, {}},
+  };
+  for (const auto& name : kNames) {
+    std::error_code why = std::make_error_code(std::errc::io_error);
+    EXPECT_EQ(platform::MayReplace(name.path.c_str(), &why), name.replaceable) << name.path;
+    EXPECT_EQ(why, name.why) << name.path << ": " << why.message();
+  }
+  ::SetFileAttributesA(at("read-only").c_str(), FILE_ATTRIBUTE_NORMAL);
+
+  EXPECT_FALSE(platform::CreateFolders(at("a") + "\\b/c\\"));
+  EXPECT_TRUE(fs::is_directory(out.path() / "a" / "b" / "c"));
+  EXPECT_FALSE(platform::CreateFolders(at("a")));                 // there already
+  EXPECT_TRUE(platform::CreateFolders(at("read-only") + "\\d"));  // a file in the way
+  EXPECT_EQ(platform::CreateFolders(at("read-only")),
+            std::make_error_code(std::errc::not_a_directory));
 }
 
 TEST(Win32Files, HandlesThisLayerDidNotOpenAreRefused) {
