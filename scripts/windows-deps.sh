@@ -28,10 +28,12 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
-recipe_files=("$here/windows-deps.sh" "$root/tools/windows-deps/iconv/iconv.c"
+recipe_files=("$here/windows-deps.sh" "$here/lib/debian-sources.sh"
+  "$root/tools/windows-deps/iconv/iconv.c"
   "$root/tools/windows-deps/iconv/iconv.h")
-deb_src_file=/etc/apt/sources.list.d/tvrcgcv-deb-src.sources
-deb_src_list=/etc/apt/sources.list.d/tvrcgcv-deb-src.list
+log_name=windows-deps
+# shellcheck source=scripts/lib/debian-sources.sh
+source "$here/lib/debian-sources.sh"
 
 usage() {
   echo "usage: $0 x86_64-w64-mingw32|i686-w64-mingw32 PREFIX" >&2
@@ -39,83 +41,9 @@ usage() {
   exit 2
 }
 
-log() { echo "windows-deps: $*" >&2; }
-die() {
-  log "$*"
-  exit 1
-}
-
-# --- Debian's source index -------------------------------------------------
-
-source_index_ready() {
-  apt-get source --print-uris -qq libcdio libspng >/dev/null 2>&1
-}
-
-# Adds a deb-src entry for every enabled deb entry of the apt configuration
-# (so the sources come from the archive that the binary packages come from),
-# then downloads only their index. Files of its own, rewritten on each run.
-add_source_index() {
-  local sources=() lists=() file
-  for file in /etc/apt/sources.list.d/*.sources; do
-    [[ -f $file && $file != "$deb_src_file" ]] && sources+=("$file")
-  done
-  for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [[ -f $file && $file != "$deb_src_list" ]] && lists+=("$file")
-  done
-  log "adding deb-src entries for Debian's source packages"
-  rm -f "$deb_src_file" "$deb_src_list"
-  if ((${#sources[@]})); then
-    # deb822 stanzas: keep the enabled ones of type deb, as type deb-src.
-    awk '
-      function flush() {
-        if (n && is_deb && enabled) {
-          if (written) print ""
-          for (i = 1; i <= n; i++) print lines[i]
-          written = 1
-        }
-        n = 0; is_deb = 0; enabled = 1
-      }
-      BEGIN { enabled = 1 }
-      /^[ \t]*$/ { flush(); next }
-      /^#/ { next }
-      tolower($1) == "types:" {
-        for (i = 2; i <= NF; i++) if ($i == "deb") is_deb = 1
-        lines[++n] = "Types: deb-src"
-        next
-      }
-      tolower($1) == "enabled:" && tolower($2) == "no" { enabled = 0 }
-      { lines[++n] = $0 }
-      END { flush() }
-    ' "${sources[@]}" >"$deb_src_file"
-    [[ -s $deb_src_file ]] || rm -f "$deb_src_file"
-  fi
-  if ((${#lists[@]})); then
-    sed -n 's/^[[:space:]]*deb\([[:space:]]\)/deb-src\1/p' "${lists[@]}" >"$deb_src_list"
-    [[ -s $deb_src_list ]] || rm -f "$deb_src_list"
-  fi
-  [[ -e $deb_src_file || -e $deb_src_list ]] || die "no deb entry found in the apt configuration"
-  local update=(apt-get update -qq -o Dir::Etc::sourceparts=- -o APT::Get::List-Cleanup=0)
-  if [[ -e $deb_src_file ]]; then
-    "${update[@]}" -o Dir::Etc::sourcelist="$deb_src_file"
-  fi
-  if [[ -e $deb_src_list ]]; then
-    "${update[@]}" -o Dir::Etc::sourcelist="$deb_src_list"
-  fi
-  source_index_ready || die "apt still knows no source package of libcdio and libspng"
-}
-
-ensure_source_index() {
-  source_index_ready && return 0
-  if [[ $(id -u) == 0 ]]; then
-    add_source_index
-    return 0
-  fi
-  return 1
-}
-
 if [[ ${1:-} == --apt-sources ]]; then
   [[ $(id -u) == 0 ]] || die "--apt-sources needs root"
-  source_index_ready || add_source_index
+  ensure_source_index libcdio libspng
   log "Debian's source index is ready"
   exit 0
 fi
@@ -143,20 +71,13 @@ for tool in make bzip2 sha256sum; do
   command -v "$tool" >/dev/null || die "no $tool"
 done
 
-# The files of the two source packages, from apt's index: "'URI' name size
-# SHA256:hash" per file.
+# The files of the two source packages, from apt's index.
 have_index=yes
-ensure_source_index || have_index=no
+ensure_source_index libcdio libspng || have_index=no
 if [[ $have_index == yes ]]; then
-  uris=$(apt-get source --print-uris -qq libcdio libspng)
-  cdio_dsc=$(awk '{print $2}' <<<"$uris" | grep '^libcdio_.*\.dsc$') ||
-    die "apt-get source --print-uris names no libcdio source package"
-  spng_dsc=$(awk '{print $2}' <<<"$uris" | grep '^libspng_.*\.dsc$') ||
-    die "apt-get source --print-uris names no libspng source package"
-  cdio_version=${cdio_dsc#libcdio_}
-  cdio_version=${cdio_version%.dsc}
-  spng_version=${spng_dsc#libspng_}
-  spng_version=${spng_version%.dsc}
+  read_source_index libcdio libspng
+  cdio_version=$(source_version libcdio)
+  spng_version=$(source_version libspng)
 fi
 zlib_version=$(dpkg-query -W -f='${Version}' libz-mingw-w64-dev 2>/dev/null || echo unknown)
 recipe=$(cat "${recipe_files[@]}" | sha256sum | cut -c1-16)
@@ -207,33 +128,11 @@ cflags="-O2 -ffile-prefix-map=$work=."
 
 # --- Sources -------------------------------------------------------------
 
-# apt-get source fetches each package's .dsc, upstream tarball and Debian
-# tarball. Only the upstream tarball is built (Debian's packaging is for
-# Linux), so the Debian tarball may fail to download; every file used is
-# checked against the hash from apt's index.
+# Only the upstream tarballs are built, each checked against apt's index.
 source_dir=${TVRCGCV_DEPS_SOURCES:-$work/sources}
 mkdir -p "$source_dir"
 source_dir=$(cd "$source_dir" && pwd)
-(cd "$source_dir" && apt-get source --download-only -qq libcdio libspng >"$work/apt.log" 2>&1) ||
-  true  # judged below, by the files that are needed
-while read -r name; do
-  [[ -f $source_dir/$name ]] || log "not downloaded, and not needed: $name"
-done < <(awk '{print $2}' <<<"$uris" | grep -v '\.orig\.tar\.')
-upstream_tarball() {  # package: the verified upstream tarball's path
-  local line name hash
-  line=$(grep -E "^'[^']*' $1_[^ ]*\.orig\.tar\.[a-z0-9]+ " <<<"$uris") ||
-    die "no upstream tarball of $1 in apt's index"
-  name=$(awk '{print $2}' <<<"$line")
-  hash=$(awk '{print $4}' <<<"$line")
-  hash=${hash#SHA256:}
-  if [[ ! -f $source_dir/$name ]]; then
-    sed 's/^/  /' "$work/apt.log" >&2
-    die "$name was not downloaded (apt-get source's output above)"
-  fi
-  [[ $(sha256sum "$source_dir/$name" | cut -d' ' -f1) == "$hash" ]] ||
-    die "$name does not match the SHA-256 of apt's index"
-  echo "$source_dir/$name"
-}
+fetch_sources "$source_dir" "$work/apt.log" libcdio libspng
 cdio_tarball=$(upstream_tarball libcdio)
 spng_tarball=$(upstream_tarball libspng)
 mkdir "$work/src"
@@ -305,20 +204,10 @@ spng_upstream=$(awk '/#define SPNG_VERSION_(MAJOR|MINOR|PATCH)/ {v = v sep $3; s
 
 # --- pkg-config files ----------------------------------------------------
 
-# Static libraries only: what each one needs is in Requires.private and
-# Libs.private, which pkg-config --static adds.
 pc() {  # name description version [lines...]
-  local name=$1 description=$2 version=$3
-  shift 3
-  {
-    # shellcheck disable=SC2016  # ${...} are pkg-config's variables
-    printf '%s\n' 'prefix=${pcfiledir}/../..' 'libdir=${prefix}/lib' \
-      'includedir=${prefix}/include' ''
-    echo "Name: $name"
-    echo "Description: $description (static, $triple)"
-    echo "Version: $version"
-    printf '%s\n' "$@"
-  } >"$stage/lib/pkgconfig/$name.pc"
+  local name=$1 description=$2
+  shift 2
+  write_pc "$stage/lib/pkgconfig" "$name" "$description (static, $triple)" "$@"
 }
 # shellcheck disable=SC2016  # ${libdir} and ${includedir} are pkg-config's
 {

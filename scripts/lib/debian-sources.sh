@@ -1,0 +1,155 @@
+# shellcheck shell=bash
+# Debian's source packages for the libraries that other systems' builds
+# link (scripts/windows-deps.sh, scripts/wasm-deps.sh); sourced after
+# `log_name` (the prefix of messages) is set.
+#
+#   debian_sources_ready PACKAGE...    apt knows their source packages
+#   add_source_index                   (root) adds deb-src entries for the
+#                                      apt configuration's deb entries
+#   ensure_source_index PACKAGE...     the above, where it is needed and may
+#                                      be done; false otherwise
+#   read_source_index PACKAGE...       sets `uris`: apt's index lines of
+#                                      their files ("'URI' name size
+#                                      SHA256:hash")
+#   source_version PACKAGE             its source version, from `uris`
+#   fetch_sources DIR LOG PACKAGE...   apt-get source --download-only into DIR
+#   upstream_tarball PACKAGE           the checked upstream tarball's path
+#   write_pc DIR NAME DESCRIPTION VERSION LINE...
+#                                      a relocatable pkg-config file
+#
+# A PACKAGE may carry a version (zlib=1:1.2.13.dfsg-1). Every file used is
+# checked against the SHA-256 of apt's index.
+
+deb_src_file=/etc/apt/sources.list.d/tvrcgcv-deb-src.sources
+deb_src_list=/etc/apt/sources.list.d/tvrcgcv-deb-src.list
+
+log() { echo "${log_name:?}: $*" >&2; }
+die() {
+  log "$*"
+  exit 1
+}
+
+debian_sources_ready() {
+  apt-get source --print-uris -qq "$@" >/dev/null 2>&1
+}
+
+# Adds a deb-src entry for every enabled deb entry of the apt configuration
+# (so the sources come from the archive that the binary packages come from),
+# then downloads only their index. Files of its own, rewritten on each run.
+add_source_index() {
+  local sources=() lists=() file
+  for file in /etc/apt/sources.list.d/*.sources; do
+    [[ -f $file && $file != "$deb_src_file" ]] && sources+=("$file")
+  done
+  for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [[ -f $file && $file != "$deb_src_list" ]] && lists+=("$file")
+  done
+  log "adding deb-src entries for Debian's source packages"
+  rm -f "$deb_src_file" "$deb_src_list"
+  if ((${#sources[@]})); then
+    # deb822 stanzas: keep the enabled ones of type deb, as type deb-src.
+    awk '
+      function flush() {
+        if (n && is_deb && enabled) {
+          if (written) print ""
+          for (i = 1; i <= n; i++) print lines[i]
+          written = 1
+        }
+        n = 0; is_deb = 0; enabled = 1
+      }
+      BEGIN { enabled = 1 }
+      /^[ \t]*$/ { flush(); next }
+      /^#/ { next }
+      tolower($1) == "types:" {
+        for (i = 2; i <= NF; i++) if ($i == "deb") is_deb = 1
+        lines[++n] = "Types: deb-src"
+        next
+      }
+      tolower($1) == "enabled:" && tolower($2) == "no" { enabled = 0 }
+      { lines[++n] = $0 }
+      END { flush() }
+    ' "${sources[@]}" >"$deb_src_file"
+    [[ -s $deb_src_file ]] || rm -f "$deb_src_file"
+  fi
+  if ((${#lists[@]})); then
+    sed -n 's/^[[:space:]]*deb\([[:space:]]\)/deb-src\1/p' "${lists[@]}" >"$deb_src_list"
+    [[ -s $deb_src_list ]] || rm -f "$deb_src_list"
+  fi
+  [[ -e $deb_src_file || -e $deb_src_list ]] || die "no deb entry found in the apt configuration"
+  local update=(apt-get update -qq -o Dir::Etc::sourceparts=- -o APT::Get::List-Cleanup=0)
+  if [[ -e $deb_src_file ]]; then
+    "${update[@]}" -o Dir::Etc::sourcelist="$deb_src_file"
+  fi
+  if [[ -e $deb_src_list ]]; then
+    "${update[@]}" -o Dir::Etc::sourcelist="$deb_src_list"
+  fi
+}
+
+ensure_source_index() {
+  debian_sources_ready "$@" && return 0
+  if [[ $(id -u) == 0 ]]; then
+    add_source_index
+    debian_sources_ready "$@" || die "apt still knows no source package of $*"
+    return 0
+  fi
+  return 1
+}
+
+read_source_index() {
+  uris=$(apt-get source --print-uris -qq "$@") || die "apt-get source --print-uris $* failed"
+}
+
+source_version() {
+  local dsc
+  dsc=$(awk '{print $2}' <<<"$uris" | grep "^$1_.*\.dsc\$") ||
+    die "apt-get source --print-uris names no $1 source package"
+  dsc=${dsc#"$1"_}
+  echo "${dsc%.dsc}"
+}
+
+# apt-get source fetches each package's .dsc, upstream tarball and Debian
+# tarball. Only upstream tarballs are built (Debian's packaging is for
+# Linux), so a Debian tarball may fail to download: what is needed is judged
+# by upstream_tarball.
+fetch_sources() {
+  local dir=$1 apt_log=$2 name
+  shift 2
+  (cd "$dir" && apt-get source --download-only -qq "$@" >"$apt_log" 2>&1) || true
+  fetch_log=$apt_log
+  fetch_dir=$dir
+  while read -r name; do
+    [[ -f $dir/$name ]] || log "not downloaded, and not needed: $name"
+  done < <(awk '{print $2}' <<<"$uris" | grep -v '\.orig\.tar\.')
+}
+
+upstream_tarball() {  # package: the verified upstream tarball's path
+  local line name hash
+  line=$(grep -E "^'[^']*' $1_[^ ]*\.orig\.tar\.[a-z0-9]+ " <<<"$uris") ||
+    die "no upstream tarball of $1 in apt's index"
+  name=$(awk '{print $2}' <<<"$line")
+  hash=$(awk '{print $4}' <<<"$line")
+  hash=${hash#SHA256:}
+  if [[ ! -f $fetch_dir/$name ]]; then
+    sed 's/^/  /' "$fetch_log" >&2
+    die "$name was not downloaded (apt-get source's output above)"
+  fi
+  [[ $(sha256sum "$fetch_dir/$name" | cut -d' ' -f1) == "$hash" ]] ||
+    die "$name does not match the SHA-256 of apt's index"
+  echo "$fetch_dir/$name"
+}
+
+# Static libraries only: what each one needs is in Requires.private and
+# Libs.private, which pkg-config --static adds.
+write_pc() {  # dir name description version [lines...]
+  local dir=$1 name=$2 description=$3 version=$4
+  shift 4
+  {
+    # shellcheck disable=SC2016  # ${...} are pkg-config's variables
+    printf '%s\n' 'prefix=${pcfiledir}/../..' 'libdir=${prefix}/lib' \
+      'includedir=${prefix}/include' ''
+    echo "Name: $name"
+    echo "Description: $description"
+    echo "Version: $version"
+    printf '%s\n' "$@"
+  } >"$dir/$name.pc"
+}

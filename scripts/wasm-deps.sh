@@ -1,0 +1,196 @@
+#!/usr/bin/env bash
+# Builds, for WebAssembly with Debian's emscripten, the C libraries that the
+# web page's module links statically, and installs them into a prefix:
+#   libcdio + libiso9660  disc images (.iso, .cue/.bin), Joliet, Rock Ridge
+#   libspng + zlib        PNG files
+# All three are built from Debian's source packages (apt-get source), each
+# upstream tarball checked against the SHA-256 of apt's index.
+#
+#   scripts/wasm-deps.sh build-deps/wasm32-emscripten
+#
+# zlib is the version that Debian 12's zlib1g is built from, 1.2.13.dfsg-1,
+# named exactly: apt's index also lists the security update
+# 1.2.13.dfsg-1+deb12u1, whose files the archive does not serve, and which
+# changed only the bundled minizip. The PNG files of the page are the
+# native program's byte for byte only with the same libspng and the same
+# zlib deflate code.
+#
+# The prefix gets include/, lib/*.a and lib/pkgconfig/*.pc (relocatable),
+# the licences in share/licenses/ and a stamp naming what was built; a
+# second run with the same sources, compiler and recipe does nothing.
+# Debian's source index is needed (deb-src lines); as root the script adds
+# it (scripts/windows-deps.sh --apt-sources does the same), otherwise it
+# names the command to run. TVRCGCV_DEPS_SOURCES=<dir> keeps the
+# downloaded source files in <dir>.
+#
+# Needs (Debian 12 packages): emscripten, nodejs, make, bzip2.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+recipe_files=("$here/wasm-deps.sh" "$here/lib/debian-sources.sh")
+log_name=wasm-deps
+# shellcheck source=scripts/lib/debian-sources.sh
+source "$here/lib/debian-sources.sh"
+
+zlib_source=zlib=1:1.2.13.dfsg-1
+
+(($# == 1)) || {
+  echo "usage: $0 PREFIX" >&2
+  exit 2
+}
+mkdir -p "$1"
+prefix=$(cd "$1" && pwd)
+
+for tool in emcc emar emconfigure node make bzip2 sha256sum; do
+  command -v "$tool" >/dev/null || die "no $tool (apt-get install emscripten nodejs make bzip2)"
+done
+# Debian's emscripten runs its JavaScript tools with this node, which finds
+# Debian's acorn there.
+export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
+compiler=$(emcc --version | head -n 1)
+
+stamp_file=$prefix/share/tvrcgcv-wasm-deps/stamp
+installed=(include/cdio/iso9660.h include/cdio/cdio_config.h include/spng.h include/zlib.h
+  lib/libcdio.a lib/libiso9660.a lib/libspng.a lib/libz.a lib/pkgconfig/libcdio.pc
+  lib/pkgconfig/libiso9660.pc lib/pkgconfig/libspng.pc lib/pkgconfig/zlib.pc)
+complete() {
+  local file
+  for file in "${installed[@]}"; do [[ -f $prefix/$file ]] || return 1; done
+  [[ -f $stamp_file ]]
+}
+
+if ! ensure_source_index libcdio libspng "$zlib_source"; then
+  if complete; then
+    log "$prefix: kept as built (no source index to check for newer Debian sources)"
+    exit 0
+  fi
+  die "Debian's source index is missing (no deb-src entries). Run once, as root:
+  $here/windows-deps.sh --apt-sources"
+fi
+read_source_index libcdio libspng "$zlib_source"
+cdio_version=$(source_version libcdio)
+spng_version=$(source_version libspng)
+zlib_version=$(source_version zlib)
+recipe=$(cat "${recipe_files[@]}" | sha256sum | cut -c1-16)
+stamp="target=wasm32-emscripten
+libcdio=$cdio_version
+libspng=$spng_version
+zlib=$zlib_version
+compiler=$compiler
+recipe=$recipe"
+if [[ -n $(ls -A "$prefix") && ! -f $stamp_file ]]; then
+  die "$prefix holds files but no build of this script: refusing to replace it"
+fi
+if complete && [[ $(cat "$stamp_file") == "$stamp" ]]; then
+  log "$prefix: up to date (libcdio $cdio_version, libspng $spng_version, zlib $zlib_version)"
+  exit 0
+fi
+
+log "building into $prefix: libcdio $cdio_version, libspng $spng_version, zlib $zlib_version"
+start=$(date +%s)
+work=$(mktemp -d "${TMPDIR:-/tmp}/wasm-deps.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+stage=$work/stage
+mkdir -p "$stage/include" "$stage/lib/pkgconfig" "$stage/share/tvrcgcv-wasm-deps"
+cflags="-O2 -ffile-prefix-map=$work=."
+
+# --- Sources -------------------------------------------------------------
+
+source_dir=${TVRCGCV_DEPS_SOURCES:-$work/sources}
+mkdir -p "$source_dir"
+source_dir=$(cd "$source_dir" && pwd)
+fetch_sources "$source_dir" "$work/apt.log" libcdio libspng "$zlib_source"
+mkdir "$work/src"
+for package in libcdio libspng zlib; do
+  tar -xf "$(upstream_tarball "$package")" -C "$work/src"
+done
+cdio_src=$(echo "$work"/src/libcdio-*/)
+spng_src=$(echo "$work"/src/libspng-*/)
+zlib_src=$(echo "$work"/src/zlib-*/)
+[[ -x $cdio_src/configure && -f $spng_src/spng/spng.c && -f $zlib_src/deflate.c ]] ||
+  die "unexpected source layout"
+
+# --- zlib: the library's C files, without the gz* file functions -------------
+
+mkdir "$work/zlib"
+for file in adler32 compress crc32 deflate infback inffast inflate inftrees trees uncompr zutil; do
+  # shellcheck disable=SC2086  # cflags is a list of options
+  emcc $cflags -c "$zlib_src/$file.c" -o "$work/zlib/$file.o"
+done
+emar rcs "$stage/lib/libz.a" "$work"/zlib/*.o
+cp "$zlib_src/zlib.h" "$zlib_src/zconf.h" "$stage/include/"
+zlib_upstream=$(sed -n 's/^#define ZLIB_VERSION "\(.*\)"/\1/p' "$zlib_src/zlib.h")
+
+# --- libcdio: libcdio and libiso9660 only ---------------------------------
+
+# No shared libraries, programs, C++ bindings, CDDB or VCD; Joliet and Rock
+# Ridge on, through the C library's iconv. The host "wasm32-unknown-none"
+# names no system of CD drives: libcdio reads image files only.
+mkdir "$work/libcdio"
+(
+  cd "$work/libcdio"
+  emconfigure "$cdio_src/configure" --host=wasm32-unknown-none --prefix="$stage" \
+    CXX=no CFLAGS="$cflags" --disable-shared --enable-static --disable-cxx \
+    --disable-cpp-progs --disable-example-progs --disable-cddb --disable-vcd-info \
+    --enable-joliet --enable-rock --without-cd-drive --without-cd-info --without-cdda-player \
+    --without-cd-read --without-iso-info --without-iso-read --disable-maintainer-mode \
+    --disable-dependency-tracking >configure.log 2>&1 ||
+    { tail -30 configure.log >&2; die "libcdio's configure failed (log above)"; }
+  grep -q '^#define HAVE_JOLIET 1' config.h || die "libcdio was configured without Joliet"
+  grep -q '^#define HAVE_ROCK 1' config.h || die "libcdio was configured without Rock Ridge"
+  if grep -Eq '^#define HAVE_[A-Z0-9]+_CDROM 1' config.h; then
+    die "libcdio was configured with a CD-drive driver"
+  fi
+  if ! { make -j2 -C lib/driver libcdio.la && make -j2 -C lib/iso9660 libiso9660.la &&
+    make -C include install && make -C lib/driver install-libLTLIBRARIES &&
+    make -C lib/iso9660 install-libLTLIBRARIES; } >build.log 2>&1; then
+    tail -30 build.log >&2
+    die "libcdio's build failed (log above)"
+  fi
+)
+rm -f "$stage"/lib/*.la
+cdio_upstream=$(sed -n 's/^#define PACKAGE_VERSION "\(.*\)"/\1/p' "$work/libcdio/config.h")
+
+# --- libspng: one source file ----------------------------------------------
+
+# As Debian builds it (-Denable_opt=false: no SIMD code paths).
+mkdir "$work/libspng"
+# shellcheck disable=SC2086
+emcc $cflags -DSPNG_STATIC -DSPNG_DISABLE_OPT -I"$stage/include" \
+  -c "$spng_src/spng/spng.c" -o "$work/libspng/spng.o"
+emar rcs "$stage/lib/libspng.a" "$work/libspng/spng.o"
+cp "$spng_src/spng/spng.h" "$stage/include/"
+spng_upstream=$(awk '/#define SPNG_VERSION_(MAJOR|MINOR|PATCH)/ {v = v sep $3; sep = "."}
+  END {print v}' "$spng_src/spng/spng.h")
+
+# --- pkg-config files, licences, stamp, and into place ---------------------
+
+pc() {  # name description version [lines...]
+  local name=$1 description=$2
+  shift 2
+  write_pc "$stage/lib/pkgconfig" "$name" "$description (static, wasm32-emscripten)" "$@"
+}
+# shellcheck disable=SC2016  # ${libdir} and ${includedir} are pkg-config's
+{
+  pc zlib "zlib compression library" "$zlib_upstream" \
+    'Libs: -L${libdir} -lz' 'Cflags: -I${includedir}'
+  pc libcdio "Portable CD-ROM I/O library" "$cdio_upstream" \
+    'Libs: -L${libdir} -lcdio' 'Cflags: -I${includedir}'
+  pc libiso9660 "ISO-9660 library of libcdio" "$cdio_upstream" 'Requires: libcdio' \
+    'Libs: -L${libdir} -liso9660' 'Cflags: -I${includedir}'
+  pc libspng "PNG decoding and encoding library" "$spng_upstream" 'Requires.private: zlib' \
+    'Libs: -L${libdir} -lspng' 'Cflags: -I${includedir} -DSPNG_STATIC'
+}
+
+mkdir -p "$stage/share/licenses/libcdio" "$stage/share/licenses/libspng" \
+  "$stage/share/licenses/zlib"
+cp "$cdio_src/COPYING" "$stage/share/licenses/libcdio/"
+cp "$spng_src/LICENSE" "$stage/share/licenses/libspng/"
+sed '/\*\//q' "$zlib_src/zlib.h" >"$stage/share/licenses/zlib/copyright"
+echo "$stamp" >"$stage/share/tvrcgcv-wasm-deps/stamp"
+
+# The prefix is replaced whole, so it never mixes two builds.
+rm -rf "$prefix"
+mkdir -p "$(dirname "$prefix")"
+mv "$stage" "$prefix"
+log "$prefix: built in $(($(date +%s) - start)) s"
