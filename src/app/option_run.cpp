@@ -70,8 +70,8 @@ std::string OutputPath(const Options& options, const std::string& name) {
   return path + name;
 }
 
-// Opens the disc of the command line; an exit status other than kExitDone
-// (with its complaint made) when there is none to read.
+}  // namespace
+
 int OpenDisc(const Options& options, Disc* disc) {
   if (options.drive) {
     SourceRoot[0] = *options.drive;
@@ -118,8 +118,6 @@ int OpenDisc(const Options& options, Disc* disc) {
   return kExitDiscUnreadable;
 }
 
-// Why a picture could not be decoded: the source file and the system's
-// reason where there is one.
 std::string DecodeFailure(cgvw::Status status, const cgvw::Problem& problem, const Disc& disc) {
   if (problem.file.empty()) {
     return cgvw::StatusText(status);
@@ -127,6 +125,8 @@ std::string DecodeFailure(cgvw::Status status, const cgvw::Problem& problem, con
   return disc.FileName(problem.file.c_str()) + ": " +
          (problem.error ? problem.error.message() : cgvw::StatusText(status));
 }
+
+namespace {
 
 // Writes the picture's file; false with `why` set if it could not be.
 bool WritePicture(const cgvw::Picture& picture, const std::string& path, OutputFormat format,

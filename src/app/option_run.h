@@ -30,6 +30,13 @@ struct Disc {
   std::string FileName(const char* file) const { return name + separator + file; }
 };
 
+// Opens the disc of the command line; an exit status other than kExitDone
+// (with its complaint made) when there is none to read.
+int OpenDisc(const Options& options, Disc* disc);
+// Why a picture could not be decoded: the source file and the system's
+// reason where there is one.
+std::string DecodeFailure(cgvw::Status status, const cgvw::Problem& problem, const Disc& disc);
+
 // Lists the pictures (--list); checks the disc (--check).
 int ListPictures(const Options& options);
 int CheckDisc(const Options& options, const Disc& disc);

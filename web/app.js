@@ -1,0 +1,554 @@
+// The page: takes a disc from the user (a folder, an image, a cue sheet
+// with its files), hands the files to the worker, which converts the
+// pictures, and shows them as they come: progress, a grid of thumbnails,
+// failures with the program's wording, the disc check; saves the pictures
+// as BMP or PNG files, one by one, as a .zip, or into a folder.
+//
+// For the tests and benchmarks, window.tvrcgcv holds the state of the
+// last run: {run, total, done, failed, checked, startedAt, shownAt}.
+
+// --- Texts ---------------------------------------------------------------
+
+const TEXTS = {
+  en: {
+    title: 'tvrcgcv: the pictures of the CD-ROM in your browser',
+    intro: 'Converts the 161 computer-graphics pictures of the game CD-ROM (152 tiled ' +
+      'backgrounds and 9 portraits) right here in the page: nothing is uploaded anywhere, ' +
+      'and it works offline once loaded.',
+    pickHeading: 'The disc',
+    pickHint: 'Choose the folder of the mounted or copied disc, or a disc image: an .iso, ' +
+      'a .cue sheet together with its .bin files, or a bare .bin. You can also drop them here.',
+    pickFolder: 'Choose a folder…',
+    pickFiles: 'Choose image files…',
+    progressLabel: 'Pictures converted',
+    reading: (disc) => `Reading ${disc}…`,
+    finished: (written, total) => `Finished: ${written} of ${total} pictures.`,
+    finishedFailed: (written, total, failed) =>
+      `Finished: ${written} of ${total} pictures; ${failed} failed.`,
+    cannotOpen: 'The disc cannot be read:',
+    crashed: 'The converter stopped:',
+    noFiles: 'No files were given.',
+    severalSheets: 'Several cue sheets were given: choose one disc at a time.',
+    summaryHeading: 'Disc check',
+    complete: 'The disc is complete.',
+    incomplete: 'The disc is incomplete:',
+    saveHeading: 'Save',
+    zipBmp: 'All as .zip (BMP)',
+    zipPng: 'All as .zip (PNG)',
+    folderBmp: 'All into a folder (BMP)',
+    folderPng: 'All into a folder (PNG)',
+    zipping: 'Making the .zip…',
+    zipped: (name, count) => `${name}: ${count} pictures.`,
+    savingFolder: 'Saving into the folder…',
+    savedFolder: (count) => `${count} files saved into the folder.`,
+    saveFailed: 'Saving failed:',
+    gridHeading: 'Pictures',
+    gridHelp: 'Arrow keys move between pictures; Enter shows one at full size.',
+    failed: 'failed',
+    waiting: 'waiting',
+    kinds: ['plain', 'tiled', 'kind 2', 'composite'],  // as --list says
+    depths: ['16 colours', '128 colours', '256 colours', '15-bit colour'],
+    kind: (category, kind, depth) => `${kind}, ${depth}`,
+    cellLabel: (number, kind, state) => `Picture ${number}, ${kind}${state ? `, ${state}` : ''}`,
+    saveBmp: 'Save as BMP',
+    savePng: 'Save as PNG',
+    close: 'Close',
+    footer: 'tvrcgcv, free software under the MIT licence. The page carries libcdio (GNU GPL ' +
+      'version 3 or later), libspng and zlib.',
+    licences: 'Licences of the libraries',
+  },
+  ja: {
+    title: 'tvrcgcv: CD-ROM の CG をブラウザで',
+    intro: 'ゲーム CD-ROM の CG 161 枚 (タイル背景 152 枚と立ち絵 9 枚) をこのページの中で変換します。' +
+      'ファイルはどこにも送られず、読み込んだ後はオフラインでも動きます。',
+    pickHeading: 'ディスク',
+    pickHint: 'マウントまたはコピーしたディスクのフォルダー、またはディスクイメージ (.iso、' +
+      '.cue とその .bin ファイル、.bin のみ) を選んでください。ここにドロップもできます。',
+    pickFolder: 'フォルダーを選ぶ…',
+    pickFiles: 'イメージファイルを選ぶ…',
+    progressLabel: '変換した CG',
+    reading: (disc) => `${disc} を読み込み中…`,
+    finished: (written, total) => `終了。 ${written} / ${total} 枚`,
+    finishedFailed: (written, total, failed) => `終了。 ${written} / ${total} 枚 (${failed} 枚失敗)`,
+    cannotOpen: 'ディスクを読めません:',
+    crashed: 'エラーが発生しました。処理中断します。(^^;',
+    noFiles: 'ファイルがありません。',
+    severalSheets: '.cue ファイルが複数あります。ディスクは一枚ずつ選んでください。',
+    summaryHeading: 'ディスクの検査',
+    complete: 'ディスクは完全です。',
+    incomplete: 'ディスクは不完全です:',
+    saveHeading: '保存',
+    zipBmp: 'すべて .zip で (BMP)',
+    zipPng: 'すべて .zip で (PNG)',
+    folderBmp: 'すべてフォルダーへ (BMP)',
+    folderPng: 'すべてフォルダーへ (PNG)',
+    zipping: '.zip を作成中…',
+    zipped: (name, count) => `${name}: ${count} 枚`,
+    savingFolder: 'フォルダーへ保存中…',
+    savedFolder: (count) => `${count} 個のファイルをフォルダーへ保存しました。`,
+    saveFailed: 'ファイルの生成に失敗しました。',
+    gridHeading: 'CG',
+    gridHelp: '矢印キーで CG を選び、Enter キーで原寸表示します。',
+    failed: '失敗。',
+    waiting: '待機中',
+    kinds: ['ベタ', 'タイル', '種類 2', '合成'],
+    depths: ['16色', '128色', '256色', '15ビットカラー'],
+    kind: (category, kind, depth) => `${category}・${kind}・${depth}`,
+    cellLabel: (number, kind, state) => `CG ${number}、${kind}${state ? `、${state}` : ''}`,
+    saveBmp: 'BMP で保存',
+    savePng: 'PNG で保存',
+    close: '閉じる',
+    footer: 'tvrcgcv は MIT ライセンスのフリーソフトウェアです。このページは libcdio (GNU GPL ' +
+      'バージョン 3 以降)、libspng、zlib を含みます。',
+    licences: 'ライブラリのライセンス',
+  },
+};
+
+// Japanese where the browser asks for it before English (?lang=ja or
+// ?lang=en overrides).
+function chooseLanguage() {
+  const asked = new URLSearchParams(location.search).get('lang');
+  if (asked === 'ja' || asked === 'en') return asked;
+  for (const language of navigator.languages || [navigator.language]) {
+    if (/^ja\b/i.test(language)) return 'ja';
+    if (/^en\b/i.test(language)) return 'en';
+  }
+  return 'en';
+}
+const language = chooseLanguage();
+const text = TEXTS[language];
+document.documentElement.lang = language;
+for (const element of document.querySelectorAll('[data-text]')) {
+  element.textContent = text[element.dataset.text];
+}
+document.title = text.title;
+
+const $ = (id) => document.getElementById(id);
+const statusLine = $('status');
+const grid = $('grid');
+
+function say(message, isError = false) {
+  statusLine.textContent = message;
+  statusLine.classList.toggle('error', isError);
+}
+
+// --- The worker ------------------------------------------------------------
+
+const state = { run: 0, total: 161, done: 0, failed: 0, checked: false, startedAt: 0, shownAt: 0 };
+window.tvrcgcv = state;
+let catalogue = [];
+let worker = null;
+let workerReady = null;
+// Answers to requests other than 'open', in the order they were asked for.
+const waiting = { view: [], file: [], zip: [], bench: [] };
+
+function startWorker() {
+  worker = new Worker('worker.js');
+  workerReady = new Promise((resolve) => {
+    worker.onmessage = (event) => {
+      const message = event.data;
+      if (message.op === 'ready') {
+        catalogue = message.catalogue;
+        resolve();
+      } else if (message.op in waiting) {
+        waiting[message.op].shift()(message);
+      } else {
+        onRunMessage(message);
+      }
+    };
+  });
+  worker.onerror = (event) => crashed(event.message || 'worker error');
+}
+
+function crashed(why) {
+  say(`${text.crashed} ${why}`, true);
+  for (const queue of Object.values(waiting)) {
+    for (const resolve of queue.splice(0)) resolve({ error: why });
+  }
+  worker.terminate();
+  startWorker();
+}
+
+function ask(op, request) {
+  return new Promise((resolve) => {
+    waiting[op].push(resolve);
+    worker.postMessage(Object.assign({ op }, request));
+  });
+}
+
+startWorker();
+workerReady.then(() => { document.body.dataset.ready = 'yes'; });
+
+// --- Choosing the disc from the files given --------------------------------
+
+// entries: [{path, file}], paths relative and '/'-separated. The disc is
+// the one cue sheet among them, else the only file when every file is an
+// image, else the folder that holds them all.
+function chooseDisc(entries) {
+  const sheets = entries.filter((entry) => /\.cue$/i.test(entry.path));
+  if (sheets.length > 1) return { error: text.severalSheets };
+  if (sheets.length === 1) return { disc: sheets[0].path };
+  if (entries.length === 1 && /\.(iso|bin|img)$/i.test(entries[0].path)) {
+    return { disc: entries[0].path };
+  }
+  const folders = entries.map((entry) => entry.path.split('/').slice(0, -1));
+  let common = folders[0];
+  for (const folder of folders) {
+    let same = 0;
+    while (same < common.length && same < folder.length && common[same] === folder[same]) same++;
+    common = common.slice(0, same);
+  }
+  return { disc: common.length ? common.join('/') : '.' };
+}
+
+async function start(entries) {
+  if (entries.length === 0) {
+    say(text.noFiles, true);
+    return;
+  }
+  const startedAt = performance.now();
+  const chosen = chooseDisc(entries);
+  if (chosen.error) {
+    say(chosen.error, true);
+    return;
+  }
+  await workerReady;
+  state.run += 1;
+  Object.assign(state, { done: 0, failed: 0, checked: false, startedAt, shownAt: 0 });
+  state.disc = chosen.disc;
+  prepareGrid();
+  say(text.reading(chosen.disc === '.' ? entries[0].path : chosen.disc));
+  worker.postMessage({ op: 'open', run: state.run, entries, disc: chosen.disc });
+}
+
+// --- The grid ------------------------------------------------------------
+
+const cells = [];
+
+function kindOf(row) {
+  const { flags, category } = catalogue[row];
+  const label = new TextDecoder('shift_jis').decode(category);
+  const kind = flags & 0x1f;
+  return text.kind(label, kind < text.kinds.length ? text.kinds[kind] : `${kind}`,
+    text.depths[(flags >> 5) & 3]);
+}
+
+const pad = (row) => String(row).padStart(3, '0');
+
+function prepareGrid() {
+  grid.replaceChildren();
+  cells.length = 0;
+  for (let row = 0; row < state.total; row++) {
+    const item = document.createElement('li');
+    item.dataset.state = 'waiting';
+    item.dataset.row = row;
+    const button = document.createElement('button');
+    button.type = 'button';
+    button.className = 'cell';
+    button.tabIndex = row === 0 ? 0 : -1;
+    const canvas = document.createElement('canvas');
+    canvas.width = 1;
+    canvas.height = 1;
+    canvas.setAttribute('aria-hidden', 'true');
+    const label = document.createElement('span');
+    label.className = 'label';
+    const number = document.createElement('span');
+    number.className = 'number';
+    number.textContent = pad(row);
+    const kind = document.createElement('span');
+    kind.className = 'kind';
+    kind.textContent = kindOf(row);
+    label.append(number, kind);
+    button.append(canvas, label);
+    button.setAttribute('aria-label', text.cellLabel(row, kindOf(row), text.waiting));
+    item.append(button);
+    grid.append(item);
+    cells.push({ item, button, canvas });
+  }
+  $('progress').value = 0;
+  $('progress-text').textContent = `0 / ${state.total}`;
+  $('progress-row').hidden = false;
+  $('grid-heading').hidden = false;
+  $('grid-help').hidden = false;
+  $('summary').hidden = true;
+  $('save').hidden = true;
+}
+
+function drawInto(canvas, message) {
+  canvas.width = message.width;
+  canvas.height = message.height;
+  const image = new ImageData(new Uint8ClampedArray(message.rgba), message.width, message.height);
+  canvas.getContext('2d').putImageData(image, 0, 0);
+}
+
+function onRunMessage(message) {
+  if (message.op === 'crashed') {
+    crashed(message.text);
+    return;
+  }
+  if (message.run !== state.run) return; // an earlier disc's
+  switch (message.op) {
+    case 'opened':
+      if (!message.ok) {
+        say(`${text.cannotOpen} ${message.lines.join(' ')}`, true);
+        $('progress-row').hidden = true;
+        grid.replaceChildren();
+        $('grid-heading').hidden = true;
+        $('grid-help').hidden = true;
+      }
+      break;
+    case 'picture':
+    case 'failure':
+      showCell(message);
+      break;
+    case 'checked':
+      showCheck(message);
+      break;
+    case 'done':
+      break;
+    default:
+      break;
+  }
+}
+
+function showCell(message) {
+  const cell = cells[message.row];
+  if (message.op === 'picture') {
+    drawInto(cell.canvas, message);
+    cell.item.dataset.state = 'done';
+    cell.button.setAttribute('aria-label', text.cellLabel(message.row, kindOf(message.row), ''));
+  } else {
+    state.failed += 1;
+    cell.item.dataset.state = 'failed';
+    cell.item.dataset.reason = message.text;
+    const reason = document.createElement('span');
+    reason.className = 'reason';
+    reason.textContent = `${text.failed} ${message.text}`;
+    cell.button.append(reason);
+    cell.button.setAttribute('aria-label',
+      text.cellLabel(message.row, kindOf(message.row), `${text.failed} ${message.text}`));
+  }
+  state.done += 1;
+  $('progress').value = state.done;
+  $('progress-text').textContent = `${state.done} / ${state.total}`;
+  if (state.done === state.total) {
+    const run = state.run;
+    // Shown: the frame that holds the last thumbnail has been painted.
+    requestAnimationFrame(() => setTimeout(() => {
+      if (state.run === run) state.shownAt = performance.now();
+    }));
+    const written = state.total - state.failed;
+    say(state.failed === 0 ? text.finished(written, state.total)
+      : text.finishedFailed(written, state.total, state.failed), state.failed !== 0);
+    $('save').hidden = written === 0;
+  }
+}
+
+function showCheck(message) {
+  state.checked = true;
+  state.checkStatus = message.status;
+  const complete = message.status === 0;
+  const verdict = $('verdict');
+  const bad = message.out.filter((line) => line.startsWith('incomplete'));
+  verdict.textContent = complete ? text.complete : `${text.incomplete} ${bad.length}`;
+  verdict.className = complete ? 'complete' : 'incomplete';
+  $('check-lines').textContent = message.out.join('\n');
+  $('summary').hidden = false;
+}
+
+// Arrow keys, Home and End move the focus through the grid; one cell at a
+// time is in the tab order.
+grid.addEventListener('keydown', (event) => {
+  const item = event.target.closest('li');
+  if (!item) return;
+  const row = Number(item.dataset.row);
+  const columns = Math.max(1, Math.round(grid.clientWidth / item.offsetWidth));
+  const moves = { ArrowLeft: -1, ArrowRight: 1, ArrowUp: -columns, ArrowDown: columns };
+  let next = row;
+  if (event.key in moves) next = row + moves[event.key];
+  else if (event.key === 'Home') next = 0;
+  else if (event.key === 'End') next = cells.length - 1;
+  else return;
+  event.preventDefault();
+  next = Math.min(Math.max(next, 0), cells.length - 1);
+  cells[row].button.tabIndex = -1;
+  cells[next].button.tabIndex = 0;
+  cells[next].button.focus();
+});
+
+grid.addEventListener('click', (event) => {
+  const item = event.target.closest('li');
+  if (item) view(Number(item.dataset.row));
+});
+
+// --- The viewer ------------------------------------------------------------
+
+const viewer = $('viewer');
+let viewing = -1;
+
+async function view(row) {
+  viewing = row;
+  cells.forEach((cell, index) => { cell.button.tabIndex = index === row ? 0 : -1; });
+  $('viewer-title').textContent = `${pad(row)}: tvrcg${pad(row)}.bmp`;
+  $('viewer-kind').textContent = kindOf(row);
+  const reason = cells[row].item.dataset.reason;
+  $('viewer-reason').hidden = !reason;
+  $('viewer-reason').textContent = reason ? `${text.failed} ${reason}` : '';
+  $('viewer-views').hidden = Boolean(reason);
+  $('viewer-bmp').hidden = Boolean(reason);
+  $('viewer-png').hidden = Boolean(reason);
+  if (!reason) {
+    const message = await ask('view', { row });
+    if (!message.rgba || viewing !== row) return;
+    const one = $('view-1x');
+    const two = $('view-2x');
+    drawInto(one, message);
+    drawInto(two, message);
+    two.style.width = `${message.width * 2}px`;
+    two.style.height = `${message.height * 2}px`;
+    one.setAttribute('role', 'img');
+    one.setAttribute('aria-label', `tvrcg${pad(row)}, ${message.width} × ${message.height}`);
+    two.setAttribute('role', 'img');
+    two.setAttribute('aria-label', `tvrcg${pad(row)}, 2x`);
+  }
+  if (!viewer.open) viewer.showModal();
+}
+
+viewer.addEventListener('close', () => {
+  if (viewing >= 0) cells[viewing].button.focus();
+});
+$('viewer-close').addEventListener('click', () => viewer.close());
+$('viewer-bmp').addEventListener('click', () => saveOne(viewing, 'bmp'));
+$('viewer-png').addEventListener('click', () => saveOne(viewing, 'png'));
+
+// --- Saving ----------------------------------------------------------------
+
+function download(blob, name) {
+  const link = document.createElement('a');
+  link.href = URL.createObjectURL(blob);
+  link.download = name;
+  document.body.append(link);
+  link.click();
+  link.remove();
+  setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+}
+
+async function saveOne(row, format) {
+  const made = await ask('file', { row, format });
+  if (made.error) say(`${text.saveFailed} ${made.error}`, true);
+  else download(new Blob([made.bytes]), made.name);
+}
+
+async function saveZip(format) {
+  say(text.zipping);
+  const made = await ask('zip', { format });
+  if (made.error) {
+    say(`${text.saveFailed} ${made.error}`, true);
+    return;
+  }
+  const name = `tvrcgcv-${format}.zip`;
+  download(made.blob, name);
+  say(made.failed.length ? `${text.saveFailed} ${made.failed.join('; ')}`
+    : text.zipped(name, made.count), made.failed.length !== 0);
+}
+
+// Each file is written whole or not at all: a writable file stream puts
+// its bytes in place when it is closed.
+async function saveFolder(format) {
+  let folder;
+  try {
+    folder = await window.showDirectoryPicker({ id: 'tvrcgcv', mode: 'readwrite' });
+  } catch (error) {
+    return; // the picker was cancelled
+  }
+  say(text.savingFolder);
+  let count = 0;
+  try {
+    for (let row = 0; row < cells.length; row++) {
+      if (cells[row].item.dataset.state !== 'done') continue;
+      const made = await ask('file', { row, format });
+      if (made.error) throw new Error(`${pad(row)}: ${made.error}`);
+      const handle = await folder.getFileHandle(made.name, { create: true });
+      const stream = await handle.createWritable();
+      await stream.write(made.bytes);
+      await stream.close();
+      count += 1;
+    }
+    say(text.savedFolder(count));
+  } catch (error) {
+    say(`${text.saveFailed} ${error.message || error}`, true);
+  }
+}
+
+for (const button of document.querySelectorAll('[data-save]')) {
+  if (button.dataset.save === 'folder') {
+    button.hidden = !('showDirectoryPicker' in window);
+    button.addEventListener('click', () => saveFolder(button.dataset.format));
+  } else {
+    button.addEventListener('click', () => saveZip(button.dataset.format));
+  }
+}
+
+// --- Files in: pickers and drops -------------------------------------------
+
+function fromInput(input) {
+  return Array.from(input.files, (file) => ({ path: file.webkitRelativePath || file.name, file }));
+}
+
+for (const [button, input] of [['pick-folder', 'folder-input'], ['pick-files', 'files-input']]) {
+  $(button).addEventListener('click', () => $(input).click());
+  $(input).addEventListener('change', () => {
+    const entries = fromInput($(input));
+    $(input).value = '';
+    start(entries);
+  });
+}
+
+// A dropped folder is read through its entries, its files keeping their
+// paths below it.
+function readFolder(entry) {
+  return new Promise((resolve, reject) => {
+    const reader = entry.createReader();
+    const children = [];
+    const more = () => reader.readEntries((batch) => {
+      if (batch.length === 0) resolve(children);
+      else {
+        children.push(...batch);
+        more();
+      }
+    }, reject);
+    more();
+  });
+}
+
+async function entriesOf(entry, out) {
+  if (entry.isFile) {
+    const file = await new Promise((resolve, reject) => entry.file(resolve, reject));
+    out.push({ path: entry.fullPath.replace(/^\//, ''), file });
+  } else if (entry.isDirectory) {
+    for (const child of await readFolder(entry)) await entriesOf(child, out);
+  }
+}
+
+const drop = $('drop');
+drop.addEventListener('dragover', (event) => {
+  event.preventDefault();
+  drop.classList.add('over');
+});
+drop.addEventListener('dragleave', () => drop.classList.remove('over'));
+drop.addEventListener('drop', async (event) => {
+  event.preventDefault();
+  drop.classList.remove('over');
+  const items = Array.from(event.dataTransfer.items || [])
+    .map((item) => (item.webkitGetAsEntry ? item.webkitGetAsEntry() : null));
+  const entries = [];
+  if (items.length && items.every(Boolean)) {
+    for (const item of items) await entriesOf(item, entries);
+  } else {
+    for (const file of event.dataTransfer.files) entries.push({ path: file.name, file });
+  }
+  start(entries);
+});
+
+// For the benchmarks: decoding every picture of the open disc from memory.
+window.tvrcgcvBench = (samples, passes) => ask('bench', { samples, passes });

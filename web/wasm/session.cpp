@@ -1,0 +1,217 @@
+// The page's conversion, called from its worker (web/worker.js): one disc
+// at a time, opened by path from the files the page mounted, its pictures
+// decoded one by one and kept until the next disc, then handed out as RGBA
+// pixels for the screen and as the program's BMP or PNG file bytes.
+//
+// The disc is opened, checked and its failures worded by the option run's
+// own code (app::OpenDisc, app::CheckDisc, app::DecodeFailure), whose
+// standard output and standard error reach the worker line by line. Every
+// entry returns a status; the bytes and texts it made stay in the session
+// until the next call (tv_data, tv_size, tv_text).
+#include <emscripten/emscripten.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "catalog/catalogue.h"
+#include "cgvw/decode.h"
+#include "decode_all.h"
+#include "option_run.h"
+#include "picture_bytes.h"
+
+namespace {
+
+// What the entries return.
+enum WebStatus : int {
+  kOk = 0,
+  kFailed = 1,    // the text says why (the program's standard-error wording)
+  kBadCall = 2,   // no disc open, a row out of range, a picture that was not decoded
+  kNoMemory = 3,  // the result could not be held
+};
+
+struct Session {
+  app::Disc disc;
+  std::vector<cgvw::Picture> pictures = std::vector<cgvw::Picture>(kPictureRows);
+  std::vector<bool> decoded = std::vector<bool>(kPictureRows);
+  std::vector<std::uint8_t> data;
+  std::string text;
+};
+
+Session& session() {
+  static Session* const held = new Session;
+  return *held;
+}
+
+bool ValidRow(int row) { return row >= 0 && static_cast<std::size_t>(row) < kPictureRows; }
+
+// A source of zeros that notes every range read from it.
+class RangeRecorder final : public cgvw::Source {
+ public:
+  cgvw::ReadResult Read(std::string_view name, std::uint64_t offset,
+                        std::span<std::uint8_t> dest) noexcept override {
+    try {
+      lines_ += std::string(name) + '\t' + std::to_string(offset) + '\t' +
+                std::to_string(dest.size()) + '\n';
+    } catch (const std::bad_alloc&) {
+      return {cgvw::Status::NoMemory, 0, {}};
+    }
+    std::fill(dest.begin(), dest.end(), std::uint8_t{0});
+    return {cgvw::Status::Ok, dest.size(), {}};
+  }
+  std::string& lines() { return lines_; }
+
+ private:
+  std::string lines_;
+};
+
+}  // namespace
+
+extern "C" {
+
+// The rows of the catalogue.
+EMSCRIPTEN_KEEPALIVE int tv_rows() { return static_cast<int>(kPictureRows); }
+
+// The catalogue's descriptor flags of a row (kind and depth), or -1.
+EMSCRIPTEN_KEEPALIVE int tv_flags(int row) {
+  return ValidRow(row) ? static_cast<int>(Catalogue[row].Image.Flags) : -1;
+}
+
+// The catalogue's label of a row (Shift-JIS bytes), into tv_data.
+EMSCRIPTEN_KEEPALIVE int tv_category(int row) {
+  if (!ValidRow(row)) {
+    return kBadCall;
+  }
+  const std::string_view label = Catalogue[row].Category;
+  Session& s = session();
+  s.data.assign(label.begin(), label.end());
+  return kOk;
+}
+
+// The byte ranges that the catalogue's pictures read, one line each into
+// tv_text: "name<TAB>offset<TAB>size". What the worker reads ahead of a
+// folder's decoding.
+EMSCRIPTEN_KEEPALIVE int tv_source_ranges() {
+  RangeRecorder recorder;
+  for (std::size_t row = 0; row < kPictureRows; ++row) {
+    if (cgvw::Decode(Catalogue[row].Image, recorder).status() == cgvw::Status::NoMemory) {
+      return kNoMemory;
+    }
+  }
+  session().text = std::move(recorder.lines());
+  return kOk;
+}
+
+// Opens the disc at `path` (a folder, or an image file) as --image does,
+// forgetting the earlier one; a failure's complaint goes to standard error.
+EMSCRIPTEN_KEEPALIVE int tv_open(const char* path) {
+  Session& s = session();
+  s.disc = {};
+  for (std::size_t row = 0; row < kPictureRows; ++row) {
+    s.pictures[row] = {};
+    s.decoded[row] = false;
+  }
+  app::Options options;
+  options.image = path;
+  options.only.set();
+  return app::OpenDisc(options, &s.disc) == app::kExitDone ? kOk : kFailed;
+}
+
+// Forgets the disc and its pictures (the files behind it may then go).
+EMSCRIPTEN_KEEPALIVE void tv_close() {
+  Session& s = session();
+  s.disc = {};
+  for (std::size_t row = 0; row < kPictureRows; ++row) {
+    s.pictures[row] = {};
+    s.decoded[row] = false;
+  }
+  s.data = {};
+}
+
+// Decodes one picture of the open disc. A failure's text is the line the
+// option run writes on standard error for it ("tvrcgcv: tvrcg005.bmp: ...").
+EMSCRIPTEN_KEEPALIVE int tv_decode(int row) {
+  Session& s = session();
+  if (!ValidRow(row) || !s.disc.source) {
+    return kBadCall;
+  }
+  cgvw::Problem problem;
+  cgvw::Result<cgvw::Picture> picture =
+      cgvw::Decode(Catalogue[row].Image, *s.disc.source, {}, &problem);
+  if (!picture) {
+    s.text = "tvrcgcv: " + app::OutputName(row, app::OutputFormat::kBmp) + ": " +
+             app::DecodeFailure(picture.status(), problem, s.disc);
+    return kFailed;
+  }
+  s.pictures[row] = std::move(*picture);
+  s.decoded[row] = true;
+  return kOk;
+}
+
+// A decoded picture's size.
+EMSCRIPTEN_KEEPALIVE int tv_width(int row) {
+  return ValidRow(row) && session().decoded[row] ? static_cast<int>(session().pictures[row].width())
+                                                 : 0;
+}
+EMSCRIPTEN_KEEPALIVE int tv_height(int row) {
+  return ValidRow(row) && session().decoded[row] ? static_cast<int>(session().pictures[row].height())
+                                                 : 0;
+}
+
+// A decoded picture as RGBA pixels from the top row down, into tv_data.
+EMSCRIPTEN_KEEPALIVE int tv_rgba(int row) {
+  Session& s = session();
+  if (!ValidRow(row) || !s.decoded[row]) {
+    return kBadCall;
+  }
+  return web::RgbaPixels(s.pictures[row], &s.data) ? kOk : kNoMemory;
+}
+
+// A decoded picture as the program's file, BMP (png 0) or PNG (png 1), into
+// tv_data; a failure's text says why.
+EMSCRIPTEN_KEEPALIVE int tv_file(int row, int png) {
+  Session& s = session();
+  if (!ValidRow(row) || !s.decoded[row]) {
+    return kBadCall;
+  }
+  return web::FileBytes(s.pictures[row], png != 0 ? app::OutputFormat::kPng : app::OutputFormat::kBmp,
+                        &s.data, &s.text)
+             ? kOk
+             : kFailed;
+}
+
+// Checks the open disc as --check does: its lines go to standard output,
+// its complaints to standard error. Returns the option run's exit status.
+EMSCRIPTEN_KEEPALIVE int tv_check() {
+  Session& s = session();
+  if (!s.disc.source) {
+    return app::kExitUsage;
+  }
+  app::Options options;
+  options.check = true;
+  options.only.set();
+  return app::CheckDisc(options, s.disc);
+}
+
+// Every picture decoded from memory, `passes` times per sample: the sources
+// are read from the open disc first. The median and fastest pass in
+// milliseconds and the failures go to tv_text as "median min failed".
+EMSCRIPTEN_KEEPALIVE int tv_bench(int samples, int passes) {
+  Session& s = session();
+  if (!s.disc.source || samples < 1 || passes < 1) {
+    return kBadCall;
+  }
+  const bench::SourceBytes bytes = bench::ReadCatalogueSources(*s.disc.source);
+  const bench::DecodeTiming timing = bench::TimeDecodeAll(bytes, samples, passes);
+  s.text = std::to_string(timing.medianMs) + " " + std::to_string(timing.minMs) + " " +
+           std::to_string(timing.failed + bytes.failed);
+  return kOk;
+}
+
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* tv_data() { return session().data.data(); }
+EMSCRIPTEN_KEEPALIVE int tv_size() { return static_cast<int>(session().data.size()); }
+EMSCRIPTEN_KEEPALIVE const char* tv_text() { return session().text.c_str(); }
+
+}  // extern "C"

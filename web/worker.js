@@ -1,0 +1,367 @@
+// The page's Web Worker, after emscripten's runtime in the same script
+// (worker.js of the built page): it mounts the files the page was given,
+// runs the conversion (web/wasm/session.cpp) and answers the page.
+// Emscripten's JavaScript optimizer (3.1.6) reads this file too and trips
+// over object spread and destructuring: neither is used here.
+//
+// Requests (postMessage from app.js), each answered in order:
+//   {op: 'open', run, entries: [{path, file}], disc}
+//       mounts the files at their relative paths and opens `disc` (one of
+//       the paths, or a folder of them). Answers 'opened', then 'picture'
+//       or 'failure' for each row as it is decoded, then 'checked', and
+//       'done' at the end.
+//   {op: 'view', row}               'view': the picture's RGBA pixels
+//   {op: 'file', row, format}       'file': the picture's BMP or PNG bytes
+//   {op: 'zip', format}             'zip': every decoded picture in a .zip
+//   {op: 'bench', samples, passes}  'bench': decoding from memory, timed
+// A crash of the module answers 'crashed' and ends the worker's use.
+/* global Module, FS, WORKERFS, HEAPU8, UTF8ToString, stringToUTF8, lengthBytesUTF8,
+   _malloc, _free, _tv_rows, _tv_flags, _tv_category, _tv_open, _tv_close, _tv_decode,
+   _tv_width, _tv_height, _tv_rgba, _tv_file, _tv_check, _tv_bench, _tv_data, _tv_size,
+   _tv_text, _tv_source_ranges, streams */
+
+const MOUNT = '/in';
+let mounted = false;
+
+// The bytes the last call left in the session, copied out of the module's
+// memory (a buffer of its own, which can be transferred).
+function sessionBytes() {
+  const start = _tv_data();
+  return HEAPU8.slice(start, start + _tv_size());
+}
+
+function withString(text, call) {
+  const size = lengthBytesUTF8(text) + 1;
+  const pointer = _malloc(size);
+  if (pointer === 0) throw new Error('out of memory');
+  stringToUTF8(text, pointer, size);
+  try {
+    return call(pointer);
+  } finally {
+    _free(pointer);
+  }
+}
+
+// Runs `call` with the module's standard output and error collected.
+function collecting(call) {
+  streams.out = [];
+  streams.err = [];
+  const result = call();
+  return { result, out: streams.out, err: streams.err };
+}
+
+// --- Reading the page's files --------------------------------------------
+
+// WORKERFS reads a file's slice with FileReaderSync at every read; here
+// reads go through a cache of 256 KiB blocks (32 MiB at most, the least
+// recently used dropped first), so that a block is read once however
+// often the disc reader comes back to it, and a folder's source files can
+// be read ahead all at once. A file that can no longer be read (changed or
+// removed since it was picked) fails its read with EIO.
+const BLOCK = 1 << 18;
+const CACHE_BYTES = 32 << 20;
+const EIO = 29;
+const blocks = new Map(); // "node:index" -> bytes, least recently used first
+let cachedBytes = 0;
+
+function remember(key, bytes) {
+  blocks.set(key, bytes);
+  cachedBytes += bytes.length;
+  while (cachedBytes > CACHE_BYTES) {
+    const oldest = blocks.keys().next().value;
+    cachedBytes -= blocks.get(oldest).length;
+    blocks.delete(oldest);
+  }
+}
+
+function blockSlice(node, index) {
+  const start = index * BLOCK;
+  return node.contents.slice(start, Math.min(start + BLOCK, node.size));
+}
+
+function block(node, index) {
+  const key = `${node.id}:${index}`;
+  let bytes = blocks.get(key);
+  if (bytes) {
+    blocks.delete(key);
+    blocks.set(key, bytes);
+    return bytes;
+  }
+  try {
+    bytes = new Uint8Array(WORKERFS.reader.readAsArrayBuffer(blockSlice(node, index)));
+  } catch (error) {
+    throw new FS.ErrnoError(EIO);
+  }
+  remember(key, bytes);
+  return bytes;
+}
+
+function readThroughCache(stream, buffer, offset, length, position) {
+  const node = stream.node;
+  const end = Math.min(position + length, node.size);
+  for (let at = position; at < end;) {
+    const index = Math.floor(at / BLOCK);
+    const bytes = block(node, index);
+    const from = at - index * BLOCK;
+    const count = Math.min(bytes.length - from, end - at);
+    if (count <= 0) throw new FS.ErrnoError(EIO); // the file became shorter
+    buffer.set(bytes.subarray(from, from + count), offset + (at - position));
+    at += count;
+  }
+  return Math.max(end - position, 0);
+}
+
+// Reads ahead, all at once, the blocks of a folder disc that the
+// catalogue's pictures read (names looked up ignoring the case of ASCII
+// letters, as the library looks them up).
+async function readAhead(disc) {
+  if (_tv_source_ranges() !== 0) return;
+  const folder = disc === '.' ? FS.cwd() : `${FS.cwd()}/${disc}`;
+  let node;
+  try {
+    node = FS.lookupPath(folder).node;
+  } catch (error) {
+    return;
+  }
+  if (!FS.isDir(node.mode)) return;
+  const byName = new Map();
+  for (const name of Object.keys(node.contents)) {
+    if (!byName.has(name.toLowerCase())) byName.set(name.toLowerCase(), node.contents[name]);
+  }
+  const wanted = new Map();
+  for (const line of UTF8ToString(_tv_text()).split('\n')) {
+    const fields = line.split('\t');
+    const file = byName.get(fields[0].toLowerCase());
+    if (!file || FS.isDir(file.mode)) continue;
+    const offset = Number(fields[1]);
+    const last = Math.min(offset + Number(fields[2]), file.size) - 1;
+    for (let index = Math.floor(offset / BLOCK); index * BLOCK <= last; index++) {
+      wanted.set(`${file.id}:${index}`, { file, index });
+    }
+  }
+  const reads = Array.from(wanted.values()).slice(0, CACHE_BYTES / BLOCK)
+    .map((wish) => blockSlice(wish.file, wish.index).arrayBuffer()
+      .then((bytes) => remember(`${wish.file.id}:${wish.index}`, new Uint8Array(bytes)), () => {}));
+  await Promise.all(reads);
+}
+
+function mount(entries) {
+  if (mounted) {
+    _tv_close();
+    FS.chdir('/');
+    FS.unmount(MOUNT);
+    mounted = false;
+  }
+  blocks.clear();
+  cachedBytes = 0;
+  try {
+    FS.mkdir(MOUNT);
+  } catch (error) {
+    // made by an earlier disc
+  }
+  FS.mount(WORKERFS, { blobs: entries.map((entry) => ({ name: entry.path, data: entry.file })) },
+    MOUNT);
+  mounted = true;
+  FS.chdir(MOUNT);
+}
+
+function catalogue() {
+  const rows = [];
+  for (let row = 0; row < _tv_rows(); row++) {
+    _tv_category(row);
+    rows.push({ flags: _tv_flags(row), category: sessionBytes() });
+  }
+  return rows;
+}
+
+function pixels(row) {
+  if (_tv_rgba(row) !== 0) return null;
+  return { width: _tv_width(row), height: _tv_height(row), rgba: sessionBytes().buffer };
+}
+
+// The answers to an open carry its `run`, so that the page can tell them
+// from those of an earlier disc.
+async function open(request) {
+  const run = request.run;
+  mount(request.entries);
+  if (!request.entries.some((entry) => entry.path === request.disc)) await readAhead(request.disc);
+  const opened = collecting(() => withString(request.disc, _tv_open));
+  postMessage({ op: 'opened', run, ok: opened.result === 0, lines: opened.err });
+  if (opened.result === 0) {
+    const rows = _tv_rows();
+    for (let row = 0; row < rows; row++) {
+      if (_tv_decode(row) === 0) {
+        const picture = pixels(row);
+        postMessage(Object.assign({ op: 'picture', run, row }, picture), [picture.rgba]);
+      } else {
+        postMessage({ op: 'failure', run, row, text: UTF8ToString(_tv_text()) });
+      }
+    }
+    const checked = collecting(() => _tv_check());
+    postMessage({ op: 'checked', run, status: checked.result, out: checked.out, err: checked.err });
+  }
+  postMessage({ op: 'done', run });
+}
+
+// --- Zip files: stored (not compressed) entries, with their CRC-32 ---------
+
+const CRC_TABLE = (() => {
+  const table = new Uint32Array(256);
+  for (let n = 0; n < 256; n++) {
+    let c = n;
+    for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+    table[n] = c >>> 0;
+  }
+  return table;
+})();
+
+function crc32(bytes) {
+  let c = 0xffffffff;
+  for (let i = 0; i < bytes.length; i++) c = CRC_TABLE[(c ^ bytes[i]) & 0xff] ^ (c >>> 8);
+  return (c ^ 0xffffffff) >>> 0;
+}
+
+// A zip archive of stored files with ASCII names, made as a Blob. Offsets
+// and sizes are 32-bit (the pictures of a disc come to a few megabytes).
+class ZipWriter {
+  constructor(date) {
+    // MS-DOS time and date of the entries, local time, 2-second steps.
+    this.time = (date.getHours() << 11) | (date.getMinutes() << 5) | (date.getSeconds() >> 1);
+    this.date = (Math.max(date.getFullYear() - 1980, 0) << 9) | ((date.getMonth() + 1) << 5) |
+      date.getDate();
+    this.parts = [];
+    this.directory = [];
+    this.offset = 0;
+    this.count = 0;
+  }
+
+  // The fields that the local header and the directory entry share, from
+  // "version needed" to the name's length.
+  common(crc, size, nameLength) {
+    const fields = new DataView(new ArrayBuffer(26));
+    fields.setUint16(0, 10, true); // version 1.0 is enough for stored files
+    fields.setUint16(2, 0, true); // flags
+    fields.setUint16(4, 0, true); // method: stored
+    fields.setUint16(6, this.time, true);
+    fields.setUint16(8, this.date, true);
+    fields.setUint32(10, crc, true);
+    fields.setUint32(14, size, true); // compressed
+    fields.setUint32(18, size, true); // uncompressed
+    fields.setUint16(22, nameLength, true);
+    fields.setUint16(24, 0, true); // extra field
+    return new Uint8Array(fields.buffer);
+  }
+
+  add(name, bytes) {
+    const nameBytes = new TextEncoder().encode(name);
+    const fields = this.common(crc32(bytes), bytes.length, nameBytes.length);
+    const local = new Uint8Array(30 + nameBytes.length);
+    new DataView(local.buffer).setUint32(0, 0x04034b50, true);
+    local.set(fields, 4);
+    local.set(nameBytes, 30);
+    const entry = new Uint8Array(46 + nameBytes.length);
+    const view = new DataView(entry.buffer);
+    view.setUint32(0, 0x02014b50, true);
+    view.setUint16(4, 10, true); // made by: MS-DOS, version 1.0
+    entry.set(fields, 6);
+    // comment length, disk, internal and external attributes: 0
+    view.setUint32(42, this.offset, true);
+    entry.set(nameBytes, 46);
+    this.parts.push(local, bytes);
+    this.directory.push(entry);
+    this.offset += local.length + bytes.length;
+    this.count += 1;
+  }
+
+  finish() {
+    const size = this.directory.reduce((sum, entry) => sum + entry.length, 0);
+    const end = new DataView(new ArrayBuffer(22));
+    end.setUint32(0, 0x06054b50, true);
+    end.setUint16(8, this.count, true);
+    end.setUint16(10, this.count, true);
+    end.setUint32(12, size, true);
+    end.setUint32(16, this.offset, true);
+    return new Blob([...this.parts, ...this.directory, end], { type: 'application/zip' });
+  }
+}
+
+function outputName(row, format) {
+  return `tvrcg${String(row).padStart(3, '0')}.${format}`;
+}
+
+function file(row, format) {
+  if (_tv_file(row, format === 'png' ? 1 : 0) !== 0) {
+    return { error: UTF8ToString(_tv_text()) };
+  }
+  return { name: outputName(row, format), bytes: sessionBytes() };
+}
+
+function zip(format) {
+  const writer = new ZipWriter(new Date());
+  const failed = [];
+  for (let row = 0; row < _tv_rows(); row++) {
+    if (_tv_width(row) === 0) continue; // not decoded
+    const made = file(row, format);
+    if (made.error) failed.push(`${outputName(row, format)}: ${made.error}`);
+    else writer.add(made.name, made.bytes);
+  }
+  return { blob: writer.finish(), count: writer.count, failed };
+}
+
+// --- Requests ----------------------------------------------------------
+
+const handlers = {
+  open,
+  view(request) {
+    const picture = pixels(request.row);
+    if (picture) postMessage(Object.assign({ op: 'view', row: request.row }, picture), [picture.rgba]);
+    else postMessage({ op: 'view', row: request.row });
+  },
+  file(request) {
+    const made = file(request.row, request.format);
+    postMessage(Object.assign({ op: 'file', row: request.row, format: request.format }, made),
+      made.bytes ? [made.bytes.buffer] : []);
+  },
+  zip(request) {
+    postMessage(Object.assign({ op: 'zip', format: request.format }, zip(request.format)));
+  },
+  bench(request) {
+    if (_tv_bench(request.samples, request.passes) !== 0) {
+      postMessage({ op: 'bench', error: 'no disc open' });
+      return;
+    }
+    const figures = UTF8ToString(_tv_text()).split(' ').map(Number);
+    postMessage({ op: 'bench', median: figures[0], min: figures[1], failed: figures[2] });
+  },
+};
+
+let crashed = false;
+Module.onAbort = (what) => {
+  crashed = true;
+  postMessage({ op: 'crashed', text: String(what) });
+};
+
+async function handle(request) {
+  if (crashed) {
+    postMessage({ op: 'crashed', text: 'the module stopped earlier' });
+    return;
+  }
+  try {
+    await handlers[request.op](request);
+  } catch (error) {
+    if (!crashed) postMessage({ op: 'crashed', text: String(error) });
+    crashed = true;
+  }
+}
+
+// Requests are handled one after the other, each to its end.
+let queue = new Promise((resolve) => {
+  Module.onRuntimeInitialized = () => {
+    WORKERFS.stream_ops.read = readThroughCache;
+    postMessage({ op: 'ready', catalogue: catalogue() });
+    resolve();
+  };
+});
+self.onmessage = (event) => {
+  queue = queue.then(() => handle(event.data));
+};
