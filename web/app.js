@@ -5,7 +5,8 @@
 // as BMP or PNG files, one by one, as a .zip, or into a folder.
 //
 // For the tests and benchmarks, window.tvrcgcv holds the state of the
-// last run: {run, total, done, failed, checked, startedAt, shownAt}.
+// last run: {run, total, done, failed, checked, checkStatus, startedAt,
+// shownAt, savedToFolder}.
 
 // --- Texts ---------------------------------------------------------------
 
@@ -30,8 +31,8 @@ const TEXTS = {
     noFiles: 'No files were given.',
     severalSheets: 'Several cue sheets were given: choose one disc at a time.',
     summaryHeading: 'Disc check',
-    complete: 'The disc is complete.',
-    incomplete: 'The disc is incomplete:',
+    verdict: (complete, bad, files, line) => line, // the program's own
+    checkFiles: 'Files read (as --check lists them)',
     saveHeading: 'Save',
     zipBmp: 'All as .zip (BMP)',
     zipPng: 'All as .zip (PNG)',
@@ -75,8 +76,9 @@ const TEXTS = {
     noFiles: 'ファイルがありません。',
     severalSheets: '.cue ファイルが複数あります。ディスクは一枚ずつ選んでください。',
     summaryHeading: 'ディスクの検査',
-    complete: 'ディスクは完全です。',
-    incomplete: 'ディスクは不完全です:',
+    verdict: (complete, bad, files) => (complete ? `ディスクは完全です (${files} 個のファイル)。`
+      : `ディスクは不完全です: ${files} 個のファイルのうち ${bad} 個が欠けているか、短いか、読めません。`),
+    checkFiles: '読んだファイル (--check の一覧)',
     saveHeading: '保存',
     zipBmp: 'すべて .zip で (BMP)',
     zipPng: 'すべて .zip で (PNG)',
@@ -348,11 +350,14 @@ function showCheck(message) {
   state.checked = true;
   state.checkStatus = message.status;
   const complete = message.status === 0;
+  // The lines of --check: one a file, then the verdict.
+  const files = message.out.slice(0, -1);
+  const bad = files.filter((line) => line.startsWith('incomplete')).length;
   const verdict = $('verdict');
-  const bad = message.out.filter((line) => line.startsWith('incomplete'));
-  verdict.textContent = complete ? text.complete : `${text.incomplete} ${bad.length}`;
+  verdict.textContent = text.verdict(complete, bad, files.length, message.out.at(-1) || '');
   verdict.className = complete ? 'complete' : 'incomplete';
   $('check-lines').textContent = message.out.join('\n');
+  $('check-details').open = !complete;
   $('summary').hidden = false;
 }
 
@@ -462,6 +467,7 @@ async function saveFolder(format) {
     return; // the picker was cancelled
   }
   say(text.savingFolder);
+  delete state.savedToFolder;
   let count = 0;
   try {
     for (let row = 0; row < cells.length; row++) {
@@ -478,6 +484,7 @@ async function saveFolder(format) {
   } catch (error) {
     say(`${text.saveFailed} ${error.message || error}`, true);
   }
+  state.savedToFolder = count;
 }
 
 for (const button of document.querySelectorAll('[data-save]')) {

@@ -1,0 +1,352 @@
+// The web page in real browsers (Debian's chromium and firefox-esr, headless,
+// driven by puppeteer-core), against the native program on the same discs:
+//
+//   node tests/web/web_test.mjs --page build-web/page --build build --out DIR
+//        [--browsers chromium,firefox]
+//
+// --build holds the native tvrcgcv and make_demo_disc. Every run gives the
+// page the demo disc as a folder, as an ISO image, as a cue sheet with its
+// .bin, as a cue sheet over several .bin files (as preservation sets name
+// them), a damaged copy and a file that is no disc, and checks that the page
+// does what the native program does with them: the same 161 BMP and PNG
+// files (in the page's .zip, from its viewer and in a folder), the same
+// failure lines, the same disc check. It also walks the grid with the
+// keyboard, follows the browser's language and saves a screenshot of the
+// grid in DIR for each browser.
+import crypto from 'node:crypto';
+import fs from 'node:fs';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import {
+  ROWS, downloaded, files, finished, give, launch, lines, mustRun, openPage, options, run, serve,
+} from './support.mjs';
+
+const o = options({ page: '', build: '', out: '', browsers: 'chromium,firefox' });
+if (!o.page || !o.build || !o.out) {
+  console.error('usage: web_test.mjs --page DIR --build DIR --out DIR [--browsers LIST]');
+  process.exit(2);
+}
+const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
+const native = path.resolve(o.build, 'tvrcgcv');
+const out = path.resolve(o.out);
+fs.rmSync(out, { recursive: true, force: true });
+const work = path.join(out, 'work');
+fs.mkdirSync(work, { recursive: true });
+
+let failures = 0;
+function expect(condition, message) {
+  if (!condition) {
+    failures += 1;
+    console.error(`  FAILED: ${message}`);
+  }
+  return condition;
+}
+function expectSame(actual, expected, message) {
+  const same = JSON.stringify(actual) === JSON.stringify(expected);
+  if (!same) {
+    const shown = (value) => JSON.stringify(value).slice(0, 400);
+    console.error(`  expected: ${shown(expected)}\n  actual:   ${shown(actual)}`);
+  }
+  return expect(same, message);
+}
+
+// --- The discs, and what the native program makes of them -----------------
+
+const discs = path.join(work, 'discs'); // folder discs
+const images = path.join(work, 'images');
+fs.mkdirSync(images, { recursive: true });
+const disc = path.join(discs, 'disc');
+mustRun(path.resolve(o.build, 'make_demo_disc'), [disc]);
+const discFiles = files(disc);
+
+const iso = path.join(images, 'demo.iso');
+mustRun('xorriso', ['-as', 'mkisofs', '-R', '-J', '-V', 'TVRCGCV_DEMO', '-o', iso, disc]);
+const bincue = path.join(root, 'tools/windows-deps/check/iso_to_bincue.py');
+const cueFolder = path.join(images, 'cue');
+fs.mkdirSync(cueFolder);
+mustRun('python3', [bincue, iso, path.join(cueFolder, 'demo.bin'), path.join(cueFolder, 'demo.cue')]);
+// A preservation-style set: a sheet named after the disc over one file a
+// track, the second an audio track.
+const preservation = path.join(images, 'preservation');
+fs.mkdirSync(preservation);
+const track1 = 'Demo Disc (Track 1).bin';
+const track2 = 'Demo Disc (Track 2).bin';
+fs.copyFileSync(path.join(cueFolder, 'demo.bin'), path.join(preservation, track1));
+fs.writeFileSync(path.join(preservation, track2), crypto.randomBytes(2352 * 300));
+fs.writeFileSync(path.join(preservation, 'Demo Disc.cue'), [
+  `FILE "${track1}" BINARY`, '  TRACK 01 MODE1/2352', '    INDEX 01 00:00:00',
+  `FILE "${track2}" BINARY`, '  TRACK 02 AUDIO', '    INDEX 00 00:00:00', '    INDEX 01 00:02:00',
+  ''].join('\r\n'));
+const garbage = path.join(images, 'garbage.iso');
+fs.writeFileSync(garbage, crypto.randomBytes(100000));
+
+// A damaged copy: a palette file gone, a tile file cut short.
+const damaged = path.join(discs, 'damaged');
+fs.cpSync(disc, damaged, { recursive: true });
+const gone = fs.readdirSync(damaged).find((name) => /\.bpl$/i.test(name));
+fs.rmSync(path.join(damaged, gone));
+const cut = fs.readdirSync(damaged).filter((name) => /\.btx$/i.test(name)).at(-1);
+fs.truncateSync(path.join(damaged, cut), Math.floor(fs.statSync(path.join(damaged, cut)).size / 3));
+
+const reference = path.join(work, 'reference');
+for (const format of ['bmp', 'png']) {
+  mustRun(native, ['--image', disc, '--out', path.join(reference, format), '--format', format,
+    '--quiet']);
+}
+const referenceDamaged = path.join(reference, 'damaged');
+// The disc as the page names it: its folder's name (Chromium, which takes
+// the folder), or "." (Firefox, which is given the folder's files).
+function nativeRun(cwd, image, extra) {
+  return run(native, ['--image', image, ...extra], cwd);
+}
+const nativeDamaged = {
+  folder: nativeRun(discs, 'damaged', ['--out', referenceDamaged, '--keep-going', '--quiet']),
+  files: nativeRun(damaged, '.', ['--out', path.join(work, 'unused'), '--keep-going', '--quiet']),
+};
+const nativeChecks = {
+  folder: nativeRun(discs, 'disc', ['--check']),
+  files: nativeRun(disc, '.', ['--check']),
+  damagedFolder: nativeRun(discs, 'damaged', ['--check']),
+  damagedFiles: nativeRun(damaged, '.', ['--check']),
+  garbage: nativeRun(images, 'garbage.iso', ['--check']),
+  preservation: nativeRun(preservation, 'Demo Disc.cue', ['--check']),
+};
+expect(nativeDamaged.folder.status === 3, 'the native program fails pictures of the damaged disc');
+
+function sha256(file) {
+  return crypto.createHash('sha256').update(fs.readFileSync(file)).digest('hex');
+}
+
+// The zip's files equal the reference folder's, byte for byte.
+function sameAsReference(zip, referenceFolder, label) {
+  const tested = run('unzip', ['-tq', zip]);
+  expect(tested.status === 0, `${label}: unzip -t finds errors: ${tested.out}${tested.err}`);
+  const into = `${zip}.files`;
+  mustRun('unzip', ['-q', '-o', zip, '-d', into]);
+  const expected = fs.readdirSync(referenceFolder).sort();
+  if (!expectSame(fs.readdirSync(into).sort(), expected, `${label}: the zip's file names`)) return;
+  const differing = expected.filter((name) =>
+    !fs.readFileSync(path.join(into, name)).equals(fs.readFileSync(path.join(referenceFolder, name))));
+  expectSame(differing, [], `${label}: files that differ from the native program's`);
+  console.log(`  ${label}: ${expected.length} files equal the native program's`);
+}
+
+// --- The scenarios ------------------------------------------------------------
+
+async function saveZip(page, downloads, format, label, referenceFolder) {
+  await page.click(`[data-save="zip"][data-format="${format}"]`);
+  const zip = await downloaded(downloads, `tvrcgcv-${format}.zip`);
+  const renamed = path.join(downloads, `${label.replace(/[^\w]+/g, '-')}-${format}.zip`);
+  fs.renameSync(zip, renamed);
+  sameAsReference(renamed, referenceFolder, `${label}, ${format}`);
+}
+
+// `first` runs once the pictures are shown, before anything is downloaded
+// (after a download, headless Firefox no longer turns Enter into a click).
+async function wholeDisc(browser, ctx, label, given, giveOptions, check, first = async () => {}) {
+  const page = await openPage(browser, ctx.url);
+  await give(page, given, giveOptions);
+  const state = await finished(page);
+  expectSame([state.done, state.failed, state.checkStatus], [ROWS, 0, 0],
+    `${label}: pictures shown, failed, check status`);
+  const shown = await page.$$eval('#grid li[data-state="done"] canvas',
+    (canvases) => canvases.filter((canvas) => canvas.width > 1).length);
+  expect(shown === ROWS, `${label}: ${shown} thumbnails drawn`);
+  if (check) {
+    const pageLines = await page.$eval('#check-lines', (pre) => pre.textContent.split('\n'));
+    expectSame(pageLines, lines(check.out), `${label}: the disc check's lines`);
+  }
+  await first(page);
+  await saveZip(page, ctx.downloads, 'bmp', label, path.join(reference, 'bmp'));
+  expectSame(page.problems, [], `${label}: errors in the page`);
+  return page;
+}
+
+async function keyboard(page, label) {
+  // From the top of the page, Tab reaches the grid (one stop), arrows move.
+  await page.evaluate(() => document.activeElement && document.activeElement.blur());
+  let inGrid = false;
+  for (let presses = 0; presses < 20 && !inGrid; presses++) {
+    await page.keyboard.press('Tab');
+    inGrid = await page.evaluate(() => Boolean(document.activeElement.closest('#grid')));
+  }
+  if (!expect(inGrid, `${label}: Tab does not reach the grid`)) return null;
+  const columns = await page.evaluate(() => {
+    const grid = document.getElementById('grid');
+    return Math.max(1, Math.round(grid.clientWidth / grid.firstElementChild.offsetWidth));
+  });
+  for (const key of ['ArrowRight', 'ArrowRight', 'ArrowDown']) await page.keyboard.press(key);
+  const row = await page.evaluate(() => Number(document.activeElement.closest('li').dataset.row));
+  expect(row === 2 + columns, `${label}: arrows reached row ${row}, not ${2 + columns}`);
+  await page.keyboard.press('Enter');
+  await page.waitForFunction(() => document.getElementById('viewer').open &&
+    document.getElementById('view-1x').width > 1);
+  const view = await page.evaluate(() => ({
+    title: document.getElementById('viewer-title').textContent,
+    width: document.getElementById('view-1x').width,
+    doubled: document.getElementById('view-2x').style.width,
+    label: document.getElementById('view-1x').getAttribute('aria-label'),
+  }));
+  const name = `tvrcg${String(row).padStart(3, '0')}`;
+  expect(view.title.includes(name), `${label}: the viewer shows ${view.title}, not ${name}`);
+  expect(view.doubled === `${view.width * 2}px`, `${label}: the 2x view is ${view.doubled}`);
+  expect(Boolean(view.label), `${label}: the 1:1 view has no text for screen readers`);
+  await page.keyboard.press('Escape');
+  const back = await page.evaluate(() => !document.getElementById('viewer').open &&
+    Number(document.activeElement.closest('li')?.dataset.row));
+  expect(back === row, `${label}: Escape closes the viewer and the focus returns to the cell`);
+  return row;
+}
+
+async function viewerSave(page, ctx, row, label) {
+  await page.evaluate((r) => document.querySelectorAll('#grid li')[r].querySelector('button').click(),
+    row);
+  await page.waitForFunction(() => document.getElementById('viewer').open);
+  await page.click('#viewer-png');
+  const name = `tvrcg${String(row).padStart(3, '0')}.png`;
+  const file = await downloaded(ctx.downloads, name);
+  expect(fs.readFileSync(file).equals(fs.readFileSync(path.join(reference, 'png', name))),
+    `${label}: ${name} from the viewer differs from the native program's`);
+  await page.click('#viewer-close');
+}
+
+// Chromium: "all into a folder" writes into the folder the picker gives,
+// here the page's private file system standing in for the user's choice.
+async function folderSave(page, label) {
+  const offered = await page.$eval('[data-save="folder"][data-format="png"]', (b) => !b.hidden);
+  const hasPicker = await page.evaluate(() => 'showDirectoryPicker' in window);
+  expect(offered === hasPicker, `${label}: the folder buttons follow showDirectoryPicker`);
+  if (!hasPicker) return;
+  await page.evaluate(() => {
+    window.showDirectoryPicker = () => navigator.storage.getDirectory();
+  });
+  await page.click('[data-save="folder"][data-format="png"]');
+  await page.waitForFunction(() => window.tvrcgcv.savedToFolder !== undefined, { timeout: 30000 });
+  expect(await page.evaluate(() => window.tvrcgcv.savedToFolder) === ROWS,
+    `${label}: not every file was saved into the folder`);
+  const hashes = await page.evaluate(async () => {
+    const folder = await navigator.storage.getDirectory();
+    const result = {};
+    for await (const [name, handle] of folder.entries()) {
+      const bytes = await (await handle.getFile()).arrayBuffer();
+      result[name] = Array.from(new Uint8Array(await crypto.subtle.digest('SHA-256', bytes)),
+        (b) => b.toString(16).padStart(2, '0')).join('');
+    }
+    return result;
+  });
+  const expected = {};
+  for (const file of files(path.join(reference, 'png'))) expected[path.basename(file)] = sha256(file);
+  expectSame(Object.keys(hashes).sort(), Object.keys(expected).sort(), `${label}: files in the folder`);
+  const differing = Object.keys(expected).filter((name) => hashes[name] !== expected[name]);
+  expectSame(differing, [], `${label}: files in the folder that differ from the native program's`);
+}
+
+async function damagedDisc(browser, ctx, byFolder, label) {
+  // In Japanese: the cells' reasons keep the program's wording after 失敗。
+  const page = await openPage(browser, ctx.url, { languages: ['ja-JP', 'ja'] });
+  expect(await page.evaluate(() => document.documentElement.lang) === 'ja',
+    `${label}: the page is not in Japanese for a Japanese browser`);
+  await give(page, byFolder ? [damaged] : files(damaged), { folder: byFolder });
+  const state = await finished(page);
+  const reasons = await page.$$eval('#grid li[data-state="failed"]', (items) =>
+    items.map((item) => [item.dataset.reason, item.querySelector('.reason').textContent]));
+  const expected = lines((byFolder ? nativeDamaged.folder : nativeDamaged.files).err)
+    .filter((line) => /^tvrcgcv: tvrcg\d{3}\.bmp: /.test(line));
+  expectSame(reasons.map((reason) => reason[0]), expected, `${label}: the failures' lines`);
+  expect(reasons.every((reason) => reason[1] === `失敗。 ${reason[0]}`),
+    `${label}: a failed cell reads 失敗。 and the program's line`);
+  expect(state.failed === expected.length && state.checkStatus === 4,
+    `${label}: ${state.failed} failed, check status ${state.checkStatus}`);
+  const check = byFolder ? nativeChecks.damagedFolder : nativeChecks.damagedFiles;
+  const pageLines = await page.$eval('#check-lines', (pre) => pre.textContent.split('\n'));
+  expectSame(pageLines, lines(check.out), `${label}: the disc check's lines`);
+  const verdict = await page.$eval('#verdict', (p) => p.textContent);
+  expect(verdict.startsWith('ディスクは不完全です'), `${label}: the verdict is ${verdict}`);
+  // The pictures that could be made are the native program's.
+  await saveZip(page, ctx.downloads, 'bmp', `${label} (damaged)`, referenceDamaged);
+  return page;
+}
+
+async function notADisc(browser, ctx, label) {
+  const page = await openPage(browser, ctx.url);
+  await give(page, [garbage]);
+  await page.waitForFunction(() => document.getElementById('status').classList.contains('error'));
+  const status = await page.$eval('#status', (p) => p.textContent);
+  const expected = lines(nativeChecks.garbage.err).join(' ');
+  expect(expected !== '' && status.endsWith(expected), `${label}: "${status}" does not end in "${expected}"`);
+  expect(await page.$$eval('#grid li', (items) => items.length) === 0,
+    `${label}: a file that is no disc leaves cells in the grid`);
+  await page.close();
+}
+
+// A preservation-style set opens in the page exactly when it opens in the
+// native program, and fails with the same line when it does not.
+async function preservationSet(browser, ctx, label) {
+  const page = await openPage(browser, ctx.url);
+  await give(page, files(preservation));
+  if (nativeChecks.preservation.status === 0) {
+    const state = await finished(page);
+    expectSame([state.done, state.failed, state.checkStatus], [ROWS, 0, 0],
+      `${label}: pictures shown, failed, check status`);
+    await saveZip(page, ctx.downloads, 'png', label, path.join(reference, 'png'));
+  } else {
+    await page.waitForFunction(() => document.getElementById('status').classList.contains('error'));
+    const status = await page.$eval('#status', (p) => p.textContent);
+    const expected = lines(nativeChecks.preservation.err).join(' ');
+    expect(status.endsWith(expected), `${label}: "${status}" does not end in "${expected}"`);
+    console.log(`  ${label}: not read by this build's disc-image reader, as natively`);
+  }
+  await page.close();
+}
+
+async function inBrowser(name, url) {
+  console.log(`--- ${name}`);
+  const downloads = path.join(out, `downloads-${name}`);
+  fs.mkdirSync(downloads, { recursive: true });
+  const browser = await launch(name, downloads);
+  const ctx = { url, downloads };
+  try {
+    // Chromium takes the folder itself; Firefox's driver gives files only.
+    const byFolder = name === 'chromium';
+    let row = null;
+    const page = await wholeDisc(browser, ctx, `${name}, folder`,
+      byFolder ? [disc] : discFiles, { folder: byFolder },
+      byFolder ? nativeChecks.folder : nativeChecks.files, async (shown) => {
+        await shown.setViewport({ width: 1200, height: 900 });
+        await shown.$eval('#grid-heading', (heading) => heading.scrollIntoView());
+        await shown.screenshot({ path: path.join(out, `grid-${name}.png`) });
+        row = await keyboard(shown, name);
+      });
+    await saveZip(page, downloads, 'png', `${name}, folder`, path.join(reference, 'png'));
+    if (row !== null) await viewerSave(page, ctx, row, name);
+    await folderSave(page, name);
+    await page.close();
+
+    await (await wholeDisc(browser, ctx, `${name}, iso`, [iso], {}, null)).close();
+    await (await wholeDisc(browser, ctx, `${name}, cue/bin`, files(cueFolder), {}, null)).close();
+    await preservationSet(browser, ctx, `${name}, preservation set`);
+    await (await damagedDisc(browser, ctx, byFolder, name)).close();
+    await notADisc(browser, ctx, name);
+  } finally {
+    await browser.close();
+  }
+}
+
+const server = await serve(path.resolve(o.page));
+try {
+  for (const name of o.browsers.split(',')) {
+    try {
+      await inBrowser(name, server.url);
+    } catch (error) {
+      failures += 1;
+      console.error(`  FAILED: ${name}: ${error.stack || error}`);
+    }
+  }
+} finally {
+  server.stop();
+}
+if (failures) {
+  console.error(`${failures} failures`);
+  process.exit(1);
+}
+console.log('The page does what the native program does, in every browser tried.');
