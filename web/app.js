@@ -162,13 +162,15 @@ function startWorker() {
   worker.onerror = (event) => crashed(event.message || 'worker error');
 }
 
+// A worker whose module stopped is replaced, unless it never got ready
+// (a new one would stop the same way).
 function crashed(why) {
   say(`${text.crashed} ${why}`, true);
   for (const queue of Object.values(waiting)) {
     for (const resolve of queue.splice(0)) resolve({ error: why });
   }
   worker.terminate();
-  startWorker();
+  if (document.body.dataset.ready === 'yes') startWorker();
 }
 
 function ask(op, request) {
@@ -220,7 +222,9 @@ async function start(entries) {
   state.disc = chosen.disc;
   prepareGrid();
   say(text.reading(chosen.disc === '.' ? entries[0].path : chosen.disc));
-  worker.postMessage({ op: 'open', run: state.run, entries, disc: chosen.disc });
+  // Thumbnails as large as a cell shows them on this screen.
+  const thumbnail = Math.ceil(160 * (window.devicePixelRatio || 1));
+  worker.postMessage({ op: 'open', run: state.run, entries, disc: chosen.disc, thumbnail });
 }
 
 // --- The grid ------------------------------------------------------------

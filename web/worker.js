@@ -5,11 +5,11 @@
 // over object spread and destructuring: neither is used here.
 //
 // Requests (postMessage from app.js), each answered in order:
-//   {op: 'open', run, entries: [{path, file}], disc}
+//   {op: 'open', run, entries: [{path, file}], disc, thumbnail}
 //       mounts the files at their relative paths and opens `disc` (one of
 //       the paths, or a folder of them). Answers 'opened', then 'picture'
-//       or 'failure' for each row as it is decoded, then 'checked', and
-//       'done' at the end.
+//       (pixels at most `thumbnail` a side) or 'failure' for each row as it
+//       is decoded, then 'checked', and 'done' at the end.
 //   {op: 'view', row}               'view': the picture's RGBA pixels
 //   {op: 'file', row, format}       'file': the picture's BMP or PNG bytes
 //   {op: 'zip', format}             'zip': every decoded picture in a .zip
@@ -17,7 +17,7 @@
 // A crash of the module answers 'crashed' and ends the worker's use.
 /* global Module, FS, WORKERFS, HEAPU8, UTF8ToString, stringToUTF8, lengthBytesUTF8,
    _malloc, _free, _tv_rows, _tv_flags, _tv_category, _tv_open, _tv_close, _tv_decode,
-   _tv_width, _tv_height, _tv_rgba, _tv_file, _tv_check, _tv_bench, _tv_data, _tv_size,
+   _tv_decoded, _tv_width, _tv_height, _tv_rgba, _tv_file, _tv_check, _tv_bench, _tv_data, _tv_size,
    _tv_text, _tv_source_ranges, streams */
 
 const MOUNT = '/in';
@@ -62,6 +62,7 @@ const BLOCK = 1 << 18;
 const CACHE_BYTES = 32 << 20;
 const EIO = 29;
 const blocks = new Map(); // "node:index" -> bytes, least recently used first
+let sourceRanges = null; // "row<TAB>name<TAB>offset<TAB>size" of every range read
 let cachedBytes = 0;
 
 function remember(key, bytes) {
@@ -74,8 +75,11 @@ function remember(key, bytes) {
   }
 }
 
+// A block of a file's bytes; a file of one block is read as it is (a
+// slice is a Blob of its own, which costs Chromium more than the read).
 function blockSlice(node, index) {
   const start = index * BLOCK;
+  if (start === 0 && node.size <= BLOCK) return node.contents;
   return node.contents.slice(start, Math.min(start + BLOCK, node.size));
 }
 
@@ -113,36 +117,48 @@ function readThroughCache(stream, buffer, offset, length, position) {
 
 // Reads ahead, all at once, the blocks of a folder disc that the
 // catalogue's pictures read (names looked up ignoring the case of ASCII
-// letters, as the library looks them up).
-async function readAhead(disc) {
-  if (_tv_source_ranges() !== 0) return;
+// letters, as the library looks them up), as much as the cache holds.
+// Returns for each row a promise of its blocks, so that each picture is
+// decoded as soon as its own bytes are in; null when nothing is read ahead.
+function readAhead(disc) {
+  if (sourceRanges === null) return null;
   const folder = disc === '.' ? FS.cwd() : `${FS.cwd()}/${disc}`;
   let node;
   try {
     node = FS.lookupPath(folder).node;
   } catch (error) {
-    return;
+    return null;
   }
-  if (!FS.isDir(node.mode)) return;
+  if (!FS.isDir(node.mode)) return null;
   const byName = new Map();
   for (const name of Object.keys(node.contents)) {
     if (!byName.has(name.toLowerCase())) byName.set(name.toLowerCase(), node.contents[name]);
   }
-  const wanted = new Map();
-  for (const line of UTF8ToString(_tv_text()).split('\n')) {
+  const reads = new Map(); // "node:index" -> promise
+  const rows = [];
+  let bytes = 0;
+  for (const line of sourceRanges) {
     const fields = line.split('\t');
-    const file = byName.get(fields[0].toLowerCase());
+    const row = Number(fields[0]);
+    const file = byName.get((fields[1] || '').toLowerCase());
     if (!file || FS.isDir(file.mode)) continue;
-    const offset = Number(fields[1]);
-    const last = Math.min(offset + Number(fields[2]), file.size) - 1;
+    const offset = Number(fields[2]);
+    const last = Math.min(offset + Number(fields[3]), file.size) - 1;
     for (let index = Math.floor(offset / BLOCK); index * BLOCK <= last; index++) {
-      wanted.set(`${file.id}:${index}`, { file, index });
+      const key = `${file.id}:${index}`;
+      if (!reads.has(key)) {
+        const slice = blockSlice(file, index);
+        bytes += slice.size;
+        if (bytes > CACHE_BYTES) return rows;
+        // A block that cannot be read now is read (and fails) when the
+        // library asks for it.
+        reads.set(key, slice.arrayBuffer().then((read) => remember(key, new Uint8Array(read)),
+          () => {}));
+      }
+      rows[row] = rows[row] ? Promise.all([rows[row], reads.get(key)]) : reads.get(key);
     }
   }
-  const reads = Array.from(wanted.values()).slice(0, CACHE_BYTES / BLOCK)
-    .map((wish) => blockSlice(wish.file, wish.index).arrayBuffer()
-      .then((bytes) => remember(`${wish.file.id}:${wish.index}`, new Uint8Array(bytes)), () => {}));
-  await Promise.all(reads);
+  return rows;
 }
 
 function mount(entries) {
@@ -174,33 +190,37 @@ function catalogue() {
   return rows;
 }
 
-function pixels(row) {
-  if (_tv_rgba(row) !== 0) return null;
-  return { width: _tv_width(row), height: _tv_height(row), rgba: sessionBytes().buffer };
+// A decoded picture's RGBA pixels, at most `longest` a side (0: its own
+// size).
+function pixels(row, longest) {
+  if (_tv_rgba(row, longest) !== 0) return null;
+  return { width: _tv_width(), height: _tv_height(), rgba: sessionBytes().buffer };
 }
 
 // The answers to an open carry its `run`, so that the page can tell them
-// from those of an earlier disc.
-async function open(request) {
+// from those of an earlier disc; `post` sends them.
+async function open(request, post = postMessage) {
   const run = request.run;
   mount(request.entries);
-  if (!request.entries.some((entry) => entry.path === request.disc)) await readAhead(request.disc);
+  const ahead = request.entries.some((entry) => entry.path === request.disc) ? null
+    : readAhead(request.disc);
   const opened = collecting(() => withString(request.disc, _tv_open));
-  postMessage({ op: 'opened', run, ok: opened.result === 0, lines: opened.err });
+  post({ op: 'opened', run, ok: opened.result === 0, lines: opened.err });
   if (opened.result === 0) {
     const rows = _tv_rows();
     for (let row = 0; row < rows; row++) {
+      if (ahead && ahead[row]) await ahead[row];
       if (_tv_decode(row) === 0) {
-        const picture = pixels(row);
-        postMessage(Object.assign({ op: 'picture', run, row }, picture), [picture.rgba]);
+        const picture = pixels(row, request.thumbnail);
+        post(Object.assign({ op: 'picture', run, row }, picture), [picture.rgba]);
       } else {
-        postMessage({ op: 'failure', run, row, text: UTF8ToString(_tv_text()) });
+        post({ op: 'failure', run, row, text: UTF8ToString(_tv_text()) });
       }
     }
     const checked = collecting(() => _tv_check());
-    postMessage({ op: 'checked', run, status: checked.result, out: checked.out, err: checked.err });
+    post({ op: 'checked', run, status: checked.result, out: checked.out, err: checked.err });
   }
-  postMessage({ op: 'done', run });
+  post({ op: 'done', run });
 }
 
 // --- Zip files: stored (not compressed) entries, with their CRC-32 ---------
@@ -300,7 +320,7 @@ function zip(format) {
   const writer = new ZipWriter(new Date());
   const failed = [];
   for (let row = 0; row < _tv_rows(); row++) {
-    if (_tv_width(row) === 0) continue; // not decoded
+    if (!_tv_decoded(row)) continue;
     const made = file(row, format);
     if (made.error) failed.push(`${outputName(row, format)}: ${made.error}`);
     else writer.add(made.name, made.bytes);
@@ -313,7 +333,7 @@ function zip(format) {
 const handlers = {
   open,
   view(request) {
-    const picture = pixels(request.row);
+    const picture = pixels(request.row, 0);
     if (picture) postMessage(Object.assign({ op: 'view', row: request.row }, picture), [picture.rgba]);
     else postMessage({ op: 'view', row: request.row });
   },
@@ -354,13 +374,39 @@ async function handle(request) {
   }
 }
 
+// Converts, without a word to the page, a disc of zeros as large as the
+// pictures' source files, given as the page gives a folder: the first real
+// disc then runs on code that the browser has compiled and optimized
+// already, twice as fast as it would run cold.
+async function warmUp() {
+  const sizes = new Map();
+  for (const line of sourceRanges) {
+    const fields = line.split('\t');
+    if (fields.length < 4) continue;
+    const end = Number(fields[2]) + Number(fields[3]);
+    sizes.set(fields[1], Math.max(sizes.get(fields[1]) || 0, end));
+  }
+  const entries = Array.from(sizes.keys(), (name) =>
+    ({ path: `zeros/${name}`, file: new Blob([new Uint8Array(sizes.get(name))]) }));
+  await open({ run: -1, entries, disc: 'zeros', thumbnail: 160 }, () => {});
+  _tv_close();
+  FS.chdir('/');
+  FS.unmount(MOUNT);
+  mounted = false;
+  blocks.clear();
+  cachedBytes = 0;
+}
+
 // Requests are handled one after the other, each to its end.
 let queue = new Promise((resolve) => {
   Module.onRuntimeInitialized = () => {
     WORKERFS.stream_ops.read = readThroughCache;
-    postMessage({ op: 'ready', catalogue: catalogue() });
+    // Decoding every picture from zeros finds the ranges they read.
+    sourceRanges = _tv_source_ranges() === 0 ? UTF8ToString(_tv_text()).split('\n') : null;
     resolve();
   };
+}).then(() => (sourceRanges ? warmUp() : null)).catch(() => {}).then(() => {
+  postMessage({ op: 'ready', catalogue: catalogue() });
 });
 self.onmessage = (event) => {
   queue = queue.then(() => handle(event.data));

@@ -1,5 +1,7 @@
 #include "picture_bytes.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "png_writer.h"
@@ -24,31 +26,67 @@ bool FileBytes(const cgvw::Picture& picture, app::OutputFormat format,
   }
 }
 
-bool RgbaPixels(const cgvw::Picture& picture, std::vector<std::uint8_t>* rgba) noexcept {
+namespace {
+
+// The red, green and blue of each pixel of picture row y, one after the
+// other (3 bytes a pixel).
+void RgbRow(const cgvw::Picture& picture, const std::uint8_t (&colours)[256][3], std::uint32_t y,
+            std::uint8_t* rgb) {
+  const std::span<const std::uint8_t> row = picture.row(y);
   const std::uint32_t width = picture.width();
-  const std::uint16_t bits = picture.bitCount();
+  switch (picture.bitCount()) {
+    case 24:
+      for (std::uint32_t x = 0; x < width; ++x, rgb += 3) {
+        rgb[0] = row[3 * std::size_t{x} + 2];
+        rgb[1] = row[3 * std::size_t{x} + 1];
+        rgb[2] = row[3 * std::size_t{x}];
+      }
+      break;
+    case 8:
+      for (std::uint32_t x = 0; x < width; ++x, rgb += 3) {
+        std::memcpy(rgb, colours[row[x]], 3);
+      }
+      break;
+    default:  // 4 bits: the left pixel of a pair is the high nibble
+      for (std::uint32_t x = 0; x < width; ++x, rgb += 3) {
+        const std::uint8_t byte = row[x / 2];
+        std::memcpy(rgb, colours[x % 2 == 0 ? byte >> 4 : byte & 0x0F], 3);
+      }
+      break;
+  }
+}
+
+}  // namespace
+
+bool RgbaPixels(const cgvw::Picture& picture, std::uint32_t longest, std::vector<std::uint8_t>* rgba,
+                std::uint32_t* width, std::uint32_t* height) noexcept {
+  const std::uint32_t inWidth = picture.width();
+  const std::uint32_t inHeight = picture.height();
+  const std::uint32_t side = std::max(inWidth, inHeight);
+  const std::uint32_t factor = longest == 0 || side <= longest ? 1 : (side + longest - 1) / longest;
+  *width = (inWidth + factor - 1) / factor;
+  *height = (inHeight + factor - 1) / factor;
+  // The colour table as red, green, blue.
+  std::uint8_t colours[256][3] = {};
   const std::span<const std::uint8_t> table = picture.colourTable();
+  for (std::size_t i = 0; i < std::min<std::size_t>(256, table.size() / 4); ++i) {
+    colours[i][0] = table[4 * i + 2];
+    colours[i][1] = table[4 * i + 1];
+    colours[i][2] = table[4 * i];
+  }
+  std::vector<std::uint8_t> line;  // one picture row as RGB
   try {
-    rgba->resize(std::size_t{width} * picture.height() * 4);
+    rgba->resize(std::size_t{*width} * *height * 4);
+    line.resize(std::size_t{inWidth} * 3);
   } catch (const std::bad_alloc&) {
     return false;
   }
   std::uint8_t* out = rgba->data();
-  for (std::uint32_t y = 0; y < picture.height(); ++y) {
-    const std::span<const std::uint8_t> row = picture.row(y);
-    for (std::uint32_t x = 0; x < width; ++x, out += 4) {
-      const std::uint8_t* bgr = nullptr;
-      if (bits == 24) {
-        bgr = &row[3 * x];
-      } else {
-        const std::uint8_t byte = row[bits == 4 ? x / 2 : x];
-        // 4 bits: the left pixel of a pair is the high nibble.
-        const std::uint8_t index = bits == 4 ? (x % 2 == 0 ? byte >> 4 : byte & 0x0F) : byte;
-        bgr = &table[4 * std::size_t{index}];
-      }
-      out[0] = bgr[2];
-      out[1] = bgr[1];
-      out[2] = bgr[0];
+  for (std::uint32_t outY = 0; outY < *height; ++outY) {
+    RgbRow(picture, colours, std::min(inHeight - 1, outY * factor + factor / 2), line.data());
+    for (std::uint32_t outX = 0; outX < *width; ++outX, out += 4) {
+      const std::uint32_t x = std::min(inWidth - 1, outX * factor + factor / 2);
+      std::memcpy(out, &line[3 * std::size_t{x}], 3);
       out[3] = 255;
     }
   }

@@ -19,8 +19,14 @@ bool FileBytes(const cgvw::Picture& picture, app::OutputFormat format,
                std::vector<std::uint8_t>* bytes, std::string* why) noexcept;
 
 // The picture's pixels as RGBA, 4 bytes a pixel (alpha 255), rows from the
-// top, width() pixels each without padding; colour indices through the
-// colour table. False when there is no memory for them.
-bool RgbaPixels(const cgvw::Picture& picture, std::vector<std::uint8_t>* rgba) noexcept;
+// top without padding; colour indices through the colour table. With a
+// `longest` side (0: none) a larger picture is made smaller by the
+// smallest whole factor that brings both sides to it or under, each pixel
+// the one at the centre of the factor x factor pixels it stands for (as a
+// browser scales pixel art without smoothing; a block cut short at the
+// right or bottom edge gives its last pixel). The size made goes to
+// `width` and `height`. False when there is no memory for the pixels.
+bool RgbaPixels(const cgvw::Picture& picture, std::uint32_t longest, std::vector<std::uint8_t>* rgba,
+                std::uint32_t* width, std::uint32_t* height) noexcept;
 
 }  // namespace web

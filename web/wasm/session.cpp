@@ -37,6 +37,8 @@ struct Session {
   std::vector<cgvw::Picture> pictures = std::vector<cgvw::Picture>(kPictureRows);
   std::vector<bool> decoded = std::vector<bool>(kPictureRows);
   std::vector<std::uint8_t> data;
+  std::uint32_t width = 0;  // of the pixels in `data`
+  std::uint32_t height = 0;
   std::string text;
 };
 
@@ -47,14 +49,16 @@ Session& session() {
 
 bool ValidRow(int row) { return row >= 0 && static_cast<std::size_t>(row) < kPictureRows; }
 
-// A source of zeros that notes every range read from it.
+// A source of zeros that notes every range read from it, with the row
+// being decoded.
 class RangeRecorder final : public cgvw::Source {
  public:
+  std::size_t row = 0;
   cgvw::ReadResult Read(std::string_view name, std::uint64_t offset,
                         std::span<std::uint8_t> dest) noexcept override {
     try {
-      lines_ += std::string(name) + '\t' + std::to_string(offset) + '\t' +
-                std::to_string(dest.size()) + '\n';
+      lines_ += std::to_string(row) + '\t' + std::string(name) + '\t' + std::to_string(offset) +
+                '\t' + std::to_string(dest.size()) + '\n';
     } catch (const std::bad_alloc&) {
       return {cgvw::Status::NoMemory, 0, {}};
     }
@@ -91,11 +95,12 @@ EMSCRIPTEN_KEEPALIVE int tv_category(int row) {
 }
 
 // The byte ranges that the catalogue's pictures read, one line each into
-// tv_text: "name<TAB>offset<TAB>size". What the worker reads ahead of a
-// folder's decoding.
+// tv_text: "row<TAB>name<TAB>offset<TAB>size". What the worker reads ahead
+// of a folder's decoding.
 EMSCRIPTEN_KEEPALIVE int tv_source_ranges() {
   RangeRecorder recorder;
   for (std::size_t row = 0; row < kPictureRows; ++row) {
+    recorder.row = row;
     if (cgvw::Decode(Catalogue[row].Image, recorder).status() == cgvw::Status::NoMemory) {
       return kNoMemory;
     }
@@ -150,24 +155,24 @@ EMSCRIPTEN_KEEPALIVE int tv_decode(int row) {
   return kOk;
 }
 
-// A decoded picture's size.
-EMSCRIPTEN_KEEPALIVE int tv_width(int row) {
-  return ValidRow(row) && session().decoded[row] ? static_cast<int>(session().pictures[row].width())
-                                                 : 0;
-}
-EMSCRIPTEN_KEEPALIVE int tv_height(int row) {
-  return ValidRow(row) && session().decoded[row] ? static_cast<int>(session().pictures[row].height())
-                                                 : 0;
-}
+// Whether a row's picture was decoded.
+EMSCRIPTEN_KEEPALIVE int tv_decoded(int row) { return ValidRow(row) && session().decoded[row]; }
 
-// A decoded picture as RGBA pixels from the top row down, into tv_data.
-EMSCRIPTEN_KEEPALIVE int tv_rgba(int row) {
+// A decoded picture as RGBA pixels from the top row down, into tv_data,
+// made smaller to `longest` pixels a side (0: its own size); their size
+// then comes from tv_width and tv_height.
+EMSCRIPTEN_KEEPALIVE int tv_rgba(int row, int longest) {
   Session& s = session();
-  if (!ValidRow(row) || !s.decoded[row]) {
+  if (!ValidRow(row) || !s.decoded[row] || longest < 0) {
     return kBadCall;
   }
-  return web::RgbaPixels(s.pictures[row], &s.data) ? kOk : kNoMemory;
+  return web::RgbaPixels(s.pictures[row], static_cast<std::uint32_t>(longest), &s.data, &s.width,
+                         &s.height)
+             ? kOk
+             : kNoMemory;
 }
+EMSCRIPTEN_KEEPALIVE int tv_width() { return static_cast<int>(session().width); }
+EMSCRIPTEN_KEEPALIVE int tv_height() { return static_cast<int>(session().height); }
 
 // A decoded picture as the program's file, BMP (png 0) or PNG (png 1), into
 // tv_data; a failure's text says why.
