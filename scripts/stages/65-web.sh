@@ -28,7 +28,7 @@ fi
 echo "--- The page"
 start=$(date +%s)
 page=$(scripts/web.sh --build)
-echo "built in $(($(date +%s) - start)) s: $(find "$page" -type f -printf '%f ' | sort)"
+echo "built in $(($(date +%s) - start)) s: $(find "$page" -type f -printf '%f\n' | sort | tr '\n' ' ')"
 
 echo "--- The native program"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
