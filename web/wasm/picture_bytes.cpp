@@ -58,8 +58,9 @@ void RgbRow(const cgvw::Picture& picture, const std::uint8_t (&colours)[256][3],
 
 }  // namespace
 
-bool RgbaPixels(const cgvw::Picture& picture, std::uint32_t longest, std::vector<std::uint8_t>* rgba,
-                std::uint32_t* width, std::uint32_t* height) noexcept {
+bool RgbaPixels(const cgvw::Picture& picture, std::uint32_t longest,
+                std::vector<std::uint8_t>* rgba, std::uint32_t* width,
+                std::uint32_t* height) noexcept {
   const std::uint32_t inWidth = picture.width();
   const std::uint32_t inHeight = picture.height();
   const std::uint32_t side = std::max(inWidth, inHeight);

@@ -26,7 +26,8 @@ bool FileBytes(const cgvw::Picture& picture, app::OutputFormat format,
 // browser scales pixel art without smoothing; a block cut short at the
 // right or bottom edge gives its last pixel). The size made goes to
 // `width` and `height`. False when there is no memory for the pixels.
-bool RgbaPixels(const cgvw::Picture& picture, std::uint32_t longest, std::vector<std::uint8_t>* rgba,
-                std::uint32_t* width, std::uint32_t* height) noexcept;
+bool RgbaPixels(const cgvw::Picture& picture, std::uint32_t longest,
+                std::vector<std::uint8_t>* rgba, std::uint32_t* width,
+                std::uint32_t* height) noexcept;
 
 }  // namespace web

@@ -47,7 +47,9 @@ Session& session() {
   return *held;
 }
 
-bool ValidRow(int row) { return row >= 0 && static_cast<std::size_t>(row) < kPictureRows; }
+bool ValidRow(int row) {
+  return row >= 0 && static_cast<std::size_t>(row) < kPictureRows;
+}
 
 // A source of zeros that notes every range read from it, with the row
 // being decoded.
@@ -76,7 +78,9 @@ class RangeRecorder final : public cgvw::Source {
 extern "C" {
 
 // The rows of the catalogue.
-EMSCRIPTEN_KEEPALIVE int tv_rows() { return static_cast<int>(kPictureRows); }
+EMSCRIPTEN_KEEPALIVE int tv_rows() {
+  return static_cast<int>(kPictureRows);
+}
 
 // The catalogue's descriptor flags of a row (kind and depth), or -1.
 EMSCRIPTEN_KEEPALIVE int tv_flags(int row) {
@@ -156,7 +160,9 @@ EMSCRIPTEN_KEEPALIVE int tv_decode(int row) {
 }
 
 // Whether a row's picture was decoded.
-EMSCRIPTEN_KEEPALIVE int tv_decoded(int row) { return ValidRow(row) && session().decoded[row]; }
+EMSCRIPTEN_KEEPALIVE int tv_decoded(int row) {
+  return ValidRow(row) && session().decoded[row];
+}
 
 // A decoded picture as RGBA pixels from the top row down, into tv_data,
 // made smaller to `longest` pixels a side (0: its own size); their size
@@ -171,8 +177,12 @@ EMSCRIPTEN_KEEPALIVE int tv_rgba(int row, int longest) {
              ? kOk
              : kNoMemory;
 }
-EMSCRIPTEN_KEEPALIVE int tv_width() { return static_cast<int>(session().width); }
-EMSCRIPTEN_KEEPALIVE int tv_height() { return static_cast<int>(session().height); }
+EMSCRIPTEN_KEEPALIVE int tv_width() {
+  return static_cast<int>(session().width);
+}
+EMSCRIPTEN_KEEPALIVE int tv_height() {
+  return static_cast<int>(session().height);
+}
 
 // A decoded picture as the program's file, BMP (png 0) or PNG (png 1), into
 // tv_data; a failure's text says why.
@@ -181,8 +191,9 @@ EMSCRIPTEN_KEEPALIVE int tv_file(int row, int png) {
   if (!ValidRow(row) || !s.decoded[row]) {
     return kBadCall;
   }
-  return web::FileBytes(s.pictures[row], png != 0 ? app::OutputFormat::kPng : app::OutputFormat::kBmp,
-                        &s.data, &s.text)
+  return web::FileBytes(s.pictures[row],
+                        png != 0 ? app::OutputFormat::kPng : app::OutputFormat::kBmp, &s.data,
+                        &s.text)
              ? kOk
              : kFailed;
 }
@@ -215,8 +226,14 @@ EMSCRIPTEN_KEEPALIVE int tv_bench(int samples, int passes) {
   return kOk;
 }
 
-EMSCRIPTEN_KEEPALIVE const std::uint8_t* tv_data() { return session().data.data(); }
-EMSCRIPTEN_KEEPALIVE int tv_size() { return static_cast<int>(session().data.size()); }
-EMSCRIPTEN_KEEPALIVE const char* tv_text() { return session().text.c_str(); }
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* tv_data() {
+  return session().data.data();
+}
+EMSCRIPTEN_KEEPALIVE int tv_size() {
+  return static_cast<int>(session().data.size());
+}
+EMSCRIPTEN_KEEPALIVE const char* tv_text() {
+  return session().text.c_str();
+}
 
 }  // extern "C"
