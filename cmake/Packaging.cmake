@@ -11,6 +11,8 @@
 #            ends. The executable of this build goes into the folder of its
 #            word size; TVRCGCV_WINDOWS_OTHER_BUILD names the build tree of
 #            the other word size, whose executable goes into the other one.
+#            TVRCGCV_WEB_PAGE names the built web page (scripts/web.sh
+#            --build prints it), which goes into web\ as it is.
 #
 # The version is the project's.
 set(CPACK_PACKAGE_NAME tvrcgcv)
@@ -57,11 +59,23 @@ if(WIN32)
       DESTINATION . COMPONENT WindowsDocuments EXCLUDE_FROM_ALL)
   endif()
 
+  # The web page, built by scripts/web.sh with emscripten.
+  set(TVRCGCV_WEB_PAGE "" CACHE PATH "The built web page (build-web/page), which the zip carries")
+  if(TVRCGCV_WEB_PAGE)
+    if(NOT EXISTS "${TVRCGCV_WEB_PAGE}/index.html" OR NOT EXISTS "${TVRCGCV_WEB_PAGE}/worker.wasm")
+      message(FATAL_ERROR "TVRCGCV_WEB_PAGE: no built page in ${TVRCGCV_WEB_PAGE}")
+    endif()
+    install(DIRECTORY "${TVRCGCV_WEB_PAGE}/" DESTINATION . COMPONENT WindowsWeb EXCLUDE_FROM_ALL)
+  endif()
+
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME tvrcgcv-${PROJECT_VERSION}-windows)
   set(CPACK_INSTALL_CMAKE_PROJECTS
     "${CMAKE_BINARY_DIR};tvrcgcv;WindowsProgram;/${_tvrcgcv_folder}"
     "${CMAKE_BINARY_DIR};tvrcgcv;WindowsDocuments;/")
+  if(TVRCGCV_WEB_PAGE)
+    list(APPEND CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};tvrcgcv;WindowsWeb;/web")
+  endif()
   if(TVRCGCV_WINDOWS_OTHER_BUILD)
     list(APPEND CPACK_INSTALL_CMAKE_PROJECTS
       "${TVRCGCV_WINDOWS_OTHER_BUILD};tvrcgcv;WindowsProgram;/${_tvrcgcv_other_folder}")

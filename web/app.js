@@ -361,7 +361,12 @@ function showCheck(message) {
   verdict.textContent = text.verdict(complete, bad, files.length, message.out.at(-1) || '');
   verdict.className = complete ? 'complete' : 'incomplete';
   $('check-lines').textContent = message.out.join('\n');
-  $('check-details').open = !complete;
+  // What is wrong, in the words of the check's standard-error lines.
+  $('check-problems').replaceChildren(...message.err.map((line) => {
+    const item = document.createElement('li');
+    item.textContent = line;
+    return item;
+  }));
   $('summary').hidden = false;
 }
 

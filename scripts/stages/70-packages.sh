@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The release packages, made by CPack as the README says: the Debian packages
 # tvrcgcv and tvrcgcv-dev from a Release build, and the Windows zip with the
-# 64-bit and the 32-bit tvrcgcv.exe. Checks what each holds (dpkg-deb -c,
+# 64-bit and the 32-bit tvrcgcv.exe and the web page (scripts/web.sh). Checks what each holds (dpkg-deb -c,
 # unzip -l) and the .deb files with lintian, then installs both .deb files
 # into a scratch root with dpkg, runs the installed program on the demo disc
 # (a directory and an ISO image of it) and builds the examples against the
@@ -136,16 +136,20 @@ echo "examples built against the installed tvrcgcv-dev: tvrcg000.bmp decoded fro
 echo "--- Windows zip"
 windows_build build-windows-i686 i686-w64-mingw32 tvrcgcv
 windows_build build-windows x86_64-w64-mingw32 tvrcgcv
-cmake -S . -B build-windows -DTVRCGCV_WINDOWS_OTHER_BUILD="$root/build-windows-i686" >/dev/null
+page=$(scripts/web.sh --build)
+cmake -S . -B build-windows -DTVRCGCV_WINDOWS_OTHER_BUILD="$root/build-windows-i686" \
+  -DTVRCGCV_WEB_PAGE="$page" >/dev/null
 cpack --config build-windows/CPackConfig.cmake -B "$dist" >"$work/cpack-zip.log" ||
   { cat "$work/cpack-zip.log" && exit 1; }
 zip="$dist/tvrcgcv-$version-windows.zip"
 top="tvrcgcv-$version-windows"
 unzip -Z1 "$zip" | grep -v '/$' | sort >"$work/zip.list"
 if ! diff <(printf '%s\n' "$top/LICENSE.txt" "$top/README.txt" "$top/THIRD-PARTY.txt" \
-  "$top/win32/tvrcgcv.exe" "$top/win64/tvrcgcv.exe") "$work/zip.list"; then
-  echo "$(basename "$zip") does not hold exactly the two programs, README.txt, LICENSE.txt" \
-    "and THIRD-PARTY.txt" >&2
+  "$top/web/THIRD-PARTY.txt" "$top/web/app.js" "$top/web/index.html" "$top/web/worker.js" \
+  "$top/web/worker.wasm" "$top/win32/tvrcgcv.exe" "$top/win64/tvrcgcv.exe" | sort) \
+  "$work/zip.list"; then
+  echo "$(basename "$zip") does not hold exactly the two programs, README.txt, LICENSE.txt," \
+    "THIRD-PARTY.txt and the web page" >&2
   exit 1
 fi
 unzip -q "$zip" -d "$work/zip"
@@ -165,6 +169,11 @@ for text in README.txt LICENSE.txt THIRD-PARTY.txt; do
   fi
 done
 grep -q "tvrcgcv $version for Windows" "$work/zip/$top/README.txt"
+# The web page is the one built, byte for byte.
+for file in "$page"/*; do
+  cmp "$file" "$work/zip/$top/web/$(basename "$file")"
+done
+grep -q "libcdio 2" "$work/zip/$top/web/THIRD-PARTY.txt"
 for licence in "libcdio/COPYING" "libspng/LICENSE" "zlib/copyright" "GNU General Public License"; do
   if ! grep -q "$licence" "$work/zip/$top/THIRD-PARTY.txt"; then
     echo "THIRD-PARTY.txt does not name $licence" >&2

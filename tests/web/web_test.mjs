@@ -260,6 +260,8 @@ async function damagedDisc(browser, ctx, byFolder, label) {
   const check = byFolder ? nativeChecks.damagedFolder : nativeChecks.damagedFiles;
   const pageLines = await page.$eval('#check-lines', (pre) => pre.textContent.split('\n'));
   expectSame(pageLines, lines(check.out), `${label}: the disc check's lines`);
+  const problems = await page.$$eval('#check-problems li', (items) => items.map((i) => i.textContent));
+  expectSame(problems, lines(check.err), `${label}: the disc check's complaints`);
   const verdict = await page.$eval('#verdict', (p) => p.textContent);
   expect(verdict.startsWith('ディスクは不完全です'), `${label}: the verdict is ${verdict}`);
   // The pictures that could be made are the native program's.
