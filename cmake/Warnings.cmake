@@ -24,3 +24,11 @@ endif()
 if(NOT WIN32)
   target_compile_definitions(tvrcgcv_settings INTERFACE _FILE_OFFSET_BITS=64)
 endif()
+
+# WebAssembly (emscripten): C++ exceptions are caught, as everywhere else
+# (emscripten's default ends the program at a throw), so that memory that
+# cannot be had is a status the library reports, not the end of the module.
+if(EMSCRIPTEN)
+  target_compile_options(tvrcgcv_settings INTERFACE -fexceptions)
+  target_link_options(tvrcgcv_settings INTERFACE -fexceptions)
+endif()

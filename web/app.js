@@ -220,23 +220,30 @@ async function start(entries) {
   state.run += 1;
   Object.assign(state, { done: 0, failed: 0, checked: false, startedAt, shownAt: 0 });
   state.disc = chosen.disc;
-  prepareGrid();
-  say(text.reading(chosen.disc === '.' ? entries[0].path : chosen.disc));
-  // Thumbnails as large as a cell shows them on this screen.
+  // Thumbnails as large as a cell shows them on this screen. The worker
+  // starts first; the grid is laid out while it reads.
   const thumbnail = Math.ceil(160 * (window.devicePixelRatio || 1));
   worker.postMessage({ op: 'open', run: state.run, entries, disc: chosen.disc, thumbnail });
+  prepareGrid();
+  say(text.reading(chosen.disc === '.' ? entries[0].path : chosen.disc));
 }
 
 // --- The grid ------------------------------------------------------------
 
 const cells = [];
 
+// What the catalogue says of a row: its label (Shift-JIS) and the kind and
+// depth of its flags.
+const kinds = [];
 function kindOf(row) {
-  const { flags, category } = catalogue[row];
-  const label = new TextDecoder('shift_jis').decode(category);
-  const kind = flags & 0x1f;
-  return text.kind(label, kind < text.kinds.length ? text.kinds[kind] : `${kind}`,
-    text.depths[(flags >> 5) & 3]);
+  if (kinds[row] === undefined) {
+    const { flags, category } = catalogue[row];
+    const label = new TextDecoder('shift_jis').decode(category);
+    const kind = flags & 0x1f;
+    kinds[row] = text.kind(label, kind < text.kinds.length ? text.kinds[kind] : `${kind}`,
+      text.depths[(flags >> 5) & 3]);
+  }
+  return kinds[row];
 }
 
 const pad = (row) => String(row).padStart(3, '0');
@@ -303,9 +310,8 @@ function onRunMessage(message) {
         $('grid-help').hidden = true;
       }
       break;
-    case 'picture':
-    case 'failure':
-      showCell(message);
+    case 'pictures':
+      message.items.forEach(showCell);
       break;
     case 'checked':
       showCheck(message);
@@ -315,6 +321,17 @@ function onRunMessage(message) {
     default:
       break;
   }
+}
+
+// The progress bar and its text, once a frame however many pictures came.
+let progressFrame = 0;
+function showProgress() {
+  if (progressFrame) return;
+  progressFrame = requestAnimationFrame(() => {
+    progressFrame = 0;
+    $('progress').value = state.done;
+    $('progress-text').textContent = `${state.done} / ${state.total}`;
+  });
 }
 
 function showCell(message) {
@@ -335,8 +352,7 @@ function showCell(message) {
       text.cellLabel(message.row, kindOf(message.row), `${text.failed} ${message.text}`));
   }
   state.done += 1;
-  $('progress').value = state.done;
-  $('progress-text').textContent = `${state.done} / ${state.total}`;
+  showProgress();
   if (state.done === state.total) {
     const run = state.run;
     // Shown: the frame that holds the last thumbnail has been painted.

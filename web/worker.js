@@ -7,9 +7,10 @@
 // Requests (postMessage from app.js), each answered in order:
 //   {op: 'open', run, entries: [{path, file}], disc, thumbnail}
 //       mounts the files at their relative paths and opens `disc` (one of
-//       the paths, or a folder of them). Answers 'opened', then 'picture'
-//       (pixels at most `thumbnail` a side) or 'failure' for each row as it
-//       is decoded, then 'checked', and 'done' at the end.
+//       the paths, or a folder of them). Answers 'opened', then
+//       'pictures' as rows are decoded (items 'picture', with RGBA pixels at
+//       most `thumbnail` a side, or 'failure'), then 'checked', and 'done'
+//       at the end.
 //   {op: 'view', row}               'view': the picture's RGBA pixels
 //   {op: 'file', row, format}       'file': the picture's BMP or PNG bytes
 //   {op: 'zip', format}             'zip': every decoded picture in a .zip
@@ -207,16 +208,37 @@ async function open(request, post = postMessage) {
   const opened = collecting(() => withString(request.disc, _tv_open));
   post({ op: 'opened', run, ok: opened.result === 0, lines: opened.err });
   if (opened.result === 0) {
+    // The rows go to the page in batches: at most 16, and whatever is
+    // done when the next row has to wait for its bytes.
     const rows = _tv_rows();
+    const ready = [];
+    if (ahead) {
+      ahead.forEach((promise, row) => promise.then(() => {
+        ready[row] = true;
+      }));
+    }
+    let batch = [];
+    let moving = [];
+    const flush = () => {
+      if (batch.length) post({ op: 'pictures', run, items: batch }, moving);
+      batch = [];
+      moving = [];
+    };
     for (let row = 0; row < rows; row++) {
-      if (ahead && ahead[row]) await ahead[row];
+      if (ahead && ahead[row] && !ready[row]) {
+        flush();
+        await ahead[row];
+      }
       if (_tv_decode(row) === 0) {
         const picture = pixels(row, request.thumbnail);
-        post(Object.assign({ op: 'picture', run, row }, picture), [picture.rgba]);
+        batch.push(Object.assign({ op: 'picture', run, row }, picture));
+        moving.push(picture.rgba);
       } else {
-        post({ op: 'failure', run, row, text: UTF8ToString(_tv_text()) });
+        batch.push({ op: 'failure', run, row, text: UTF8ToString(_tv_text()) });
       }
+      if (batch.length >= 16) flush();
     }
+    flush();
     const checked = collecting(() => _tv_check());
     post({ op: 'checked', run, status: checked.result, out: checked.out, err: checked.err });
   }

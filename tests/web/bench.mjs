@@ -105,7 +105,9 @@ console.log(`transfer: ${(transfer / 1024).toFixed(1)} KiB gzip -9 for all page 
 const nativeRun = spawnSync(path.resolve(o.build, 'bench/decode_all_bench'), [disc, '21', '20'],
   { encoding: 'utf8' });
 const nativeMedian = Number(/median=([\d.]+)/.exec(nativeRun.stdout)?.[1]);
-if (!(nativeMedian > 0)) throw new Error(`decode_all_bench: ${nativeRun.stdout}${nativeRun.stderr}`);
+if (!(nativeMedian > 0)) {
+  throw new Error(`decode_all_bench: ${nativeRun.error || ''}${nativeRun.stdout}${nativeRun.stderr}`);
+}
 figures.decodeNative = nativeMedian;
 console.log(`decode, native: ${ms(nativeMedian)} for all ${ROWS} pictures`);
 

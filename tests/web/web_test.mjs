@@ -180,16 +180,18 @@ async function keyboard(page, label) {
   expect(row === 2 + columns, `${label}: arrows reached row ${row}, not ${2 + columns}`);
   await page.keyboard.press('Enter');
   await page.waitForFunction(() => document.getElementById('viewer').open &&
-    document.getElementById('view-1x').width > 1);
+    document.getElementById('view-2x').style.width !== '');
   const view = await page.evaluate(() => ({
     title: document.getElementById('viewer-title').textContent,
     width: document.getElementById('view-1x').width,
     doubled: document.getElementById('view-2x').style.width,
+    shown: document.getElementById('view-2x').getBoundingClientRect().width,
     label: document.getElementById('view-1x').getAttribute('aria-label'),
   }));
   const name = `tvrcg${String(row).padStart(3, '0')}`;
   expect(view.title.includes(name), `${label}: the viewer shows ${view.title}, not ${name}`);
-  expect(view.doubled === `${view.width * 2}px`, `${label}: the 2x view is ${view.doubled}`);
+  expect(view.width > 0 && view.doubled === `${view.width * 2}px` && view.shown === view.width * 2,
+    `${label}: the 2x view is ${view.doubled} (${view.shown} shown) for ${view.width} pixels`);
   expect(Boolean(view.label), `${label}: the 1:1 view has no text for screen readers`);
   await page.keyboard.press('Escape');
   const back = await page.evaluate(() => !document.getElementById('viewer').open &&
