@@ -91,26 +91,27 @@ int OpenDisc(const Options& options, Disc* disc) {
   }
   const std::string& path = *options.image;
   disc->name = path;
-  switch (platform::KindOfPath(path)) {
-    case platform::PathKind::kFolder:
-      disc->separator = kSeparator;
-      disc->source = std::make_unique<cgvw::FolderSource>(path);
-      return kExitDone;
-    case platform::PathKind::kMissing:
-      Complain(path + ": " + std::make_error_code(std::errc::no_such_file_or_directory).message());
-      return kExitDiscUnreadable;
-    default:
-      break;
+  if (platform::KindOfPath(path) == platform::PathKind::kFolder) {
+    disc->separator = kSeparator;
+    disc->source = std::make_unique<cgvw::FolderSource>(path);
+    return kExitDone;
   }
 #if TVRCGCV_WITH_DISC_IMAGES
-  std::error_code why;
-  auto image = cgvw::DiscImageSource::Open(path, &why);
+  // Anything else is judged by what the image reader finds there: it opens
+  // only regular files, and tells a missing path, a pipe or a device apart.
+  cgvw::ImageProblem problem;
+  auto image = cgvw::DiscImageSource::Open(path, &problem);
   if (image) {
+    disc->image = image->get();
     disc->source = std::move(*image);
     return kExitDone;
   }
-  Complain(path + ": " + (why ? why.message() : cgvw::StatusText(image.status())));
+  Complain(!problem.text.empty() ? problem.text : path + ": " + cgvw::StatusText(image.status()));
 #else
+  if (platform::KindOfPath(path) == platform::PathKind::kMissing) {
+    Complain(path + ": " + std::make_error_code(std::errc::no_such_file_or_directory).message());
+    return kExitDiscUnreadable;
+  }
   Complain(path +
            ": this build reads no disc images (it was built without libcdio); "
            "give the folder of the disc's files");

@@ -9,6 +9,10 @@
 #include "cgvw/decode.h"
 #include "command_line.h"
 
+namespace cgvw {
+class DiscImageSource;
+}  // namespace cgvw
+
 namespace app {
 
 // Exit statuses of a run with options.
@@ -25,8 +29,9 @@ int RunWithOptions(const CommandLine& line, const std::string& programName);
 // files in messages (as the user gave them).
 struct Disc {
   std::unique_ptr<cgvw::Source> source;
-  std::string name;      // "disc.iso", "q:"
-  char separator = '/';  // between the disc's name and a file's
+  cgvw::DiscImageSource* image = nullptr;  // the source, when it is a disc image
+  std::string name;                        // "disc.iso", "q:"
+  char separator = '/';                    // between the disc's name and a file's
   std::string FileName(const char* file) const { return name + separator + file; }
 };
 

@@ -1,8 +1,8 @@
 // Classic drives that are disc images (POSIX): a drive whose path is an
-// image file is read through the image's file system. A conversion opens
-// the same image several times per picture, so the last image opened stays
-// open while none of the files it was read from (the image, and the cue
-// sheet and BIN file where one is used) changes.
+// image file (or a link to one) is read through the image's file system. A
+// conversion opens the same image several times per picture, so the last
+// image opened stays open while none of the files it was read from (the
+// image, or the cue sheet and its data track's file) changes.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -49,7 +49,8 @@ class ImageCache {
     }
     image_.reset();
     sources_.clear();
-    auto image = disc::DiscImage::Open(path);
+    disc::OpenFailure ignored;  // the drive's reads give the open failure
+    auto image = disc::DiscImage::Open(path, &ignored);
     if (image) {
       for (const std::string& source : image->Sources()) {
         sources_.emplace_back(source, Identify(source));
@@ -73,10 +74,6 @@ class ImageCache {
   std::vector<std::pair<std::string, std::optional<FileIdentity>>> sources_;
 };
 
-// The image reads of all drives take turns: libcdio keeps one position per
-// open image.
-std::mutex g_reading;
-
 // A file of the image behind a handle.
 class ImageFile final : public platform::OffsetFile {
  public:
@@ -88,7 +85,6 @@ class ImageFile final : public platform::OffsetFile {
  private:
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size,
               std::size_t* done) override {
-    const std::lock_guard hold(g_reading);
     try {
       return image_->Read(entry_, offset, {buffer, size}, done);
     } catch (const std::bad_alloc&) {
@@ -106,26 +102,14 @@ class ImageFile final : public platform::OffsetFile {
   disc::Entry entry_;
 };
 
-std::unique_ptr<platform::FileObject> OpenImageFile(const std::string& imagePath,
+std::unique_ptr<platform::FileObject> OpenImageFile(const std::string& path,
                                                     const std::vector<std::string>& components) {
-  // The link's target, so that a cue sheet finds its BIN file beside it.
-  char* resolved = ::realpath(imagePath.c_str(), nullptr);
-  if (resolved == nullptr) {
-    return nullptr;
-  }
-  const std::string path = resolved;
-  std::free(resolved);
-
   static ImageCache cache;
   const std::shared_ptr<disc::DiscImage> image = cache.Get(path);
   if (!image) {
     return nullptr;
   }
-  std::optional<disc::Entry> entry;
-  {
-    const std::lock_guard hold(g_reading);
-    entry = image->Find(components);
-  }
+  const std::optional<disc::Entry> entry = image->Find(components);
   if (!entry) {
     return nullptr;
   }
