@@ -119,7 +119,7 @@ int CheckDisc(const Options& options, const Disc& disc) {
       const cgvw::ReadResult read = disc.source->Read(range.file, range.offset, buffer);
       if (read.status != cgvw::Status::Ok) {
         problem = read.status == cgvw::Status::CannotOpen ? "missing" : "unreadable";
-        problem += ": " + (read.error ? read.error.message() : cgvw::StatusText(read.status));
+        problem += ": " + disc.ReadFailure(range.file, read);
         break;
       }
       needs = std::max<std::uint64_t>(needs, std::uint64_t{range.offset} + range.size);

@@ -119,6 +119,21 @@ int OpenDisc(const Options& options, Disc* disc) {
   return kExitDiscUnreadable;
 }
 
+}  // namespace
+
+std::string Disc::ReadFailure(std::string_view file, const cgvw::ReadResult& read) const {
+#if TVRCGCV_WITH_DISC_IMAGES
+  if (image != nullptr && read.status == cgvw::Status::ReadFailed) {
+    if (std::string damage = image->Damage(file); !damage.empty()) {
+      return damage;
+    }
+  }
+#endif
+  return read.error ? read.error.message() : cgvw::StatusText(read.status);
+}
+
+namespace {
+
 // Why a picture could not be decoded: the source file and the system's
 // reason where there is one.
 std::string DecodeFailure(cgvw::Status status, const cgvw::Problem& problem, const Disc& disc) {
@@ -126,7 +141,7 @@ std::string DecodeFailure(cgvw::Status status, const cgvw::Problem& problem, con
     return cgvw::StatusText(status);
   }
   return disc.FileName(problem.file.c_str()) + ": " +
-         (problem.error ? problem.error.message() : cgvw::StatusText(status));
+         disc.ReadFailure(problem.file, {status, 0, problem.error});
 }
 
 // Writes the picture's file; false with `why` set if it could not be.

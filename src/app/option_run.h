@@ -33,6 +33,9 @@ struct Disc {
   std::string name;                        // "disc.iso", "q:"
   char separator = '/';                    // between the disc's name and a file's
   std::string FileName(const char* file) const { return name + separator + file; }
+  // Why a read of `file` failed, in words: where a disc image's sectors
+  // stop being readable, else the system's reason or the status.
+  std::string ReadFailure(std::string_view file, const cgvw::ReadResult& read) const;
 };
 
 // Lists the pictures (--list); checks the disc (--check).
