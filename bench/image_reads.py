@@ -16,28 +16,17 @@ benchmark stage uses 1.1). Needs strace and xorriso.
 """
 
 import argparse
-import random
 import re
 import subprocess
 import sys
 import tempfile
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tools"))
+import make_cue_set  # noqa: E402
+
 SECTOR = 2048
 RAW_SECTOR = 2352
-
-
-def raw_track(iso: Path, out: Path) -> None:
-    """The 2048-byte sectors of `iso` as raw Mode 1 sectors."""
-    data = iso.read_bytes()
-    sync = b"\x00" + b"\xff" * 10 + b"\x00"
-    bcd = lambda v: ((v // 10) << 4) | (v % 10)  # noqa: E731
-    with out.open("wb") as f:
-        for i in range(len(data) // SECTOR):
-            a = i + 150
-            f.write(sync + bytes([bcd(a // 4500), bcd(a // 75 % 60), bcd(a % 75), 1]))
-            f.write(data[i * SECTOR:(i + 1) * SECTOR])
-            f.write(bytes(RAW_SECTOR - SECTOR - 16))
 
 
 def make_images(work: Path, make_demo_disc: Path) -> dict:
@@ -46,27 +35,17 @@ def make_images(work: Path, make_demo_disc: Path) -> dict:
     iso = work / "disc.iso"
     subprocess.run(["xorriso", "-as", "mkisofs", "-R", "-J", "-V", "DEMO", "-o", str(iso),
                     str(disc)], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    name = "Demo Disc (Japan)"
-    track = [work / f"{name} (Track {n}).bin" for n in (1, 2, 3)]
-    raw_track(iso, track[0])
-    noise = random.Random(1)
-    for path, sectors in ((track[1], 3000), (track[2], 2000)):
-        path.write_bytes(bytes(noise.getrandbits(8) for _ in range(sectors * RAW_SECTOR)))
-    cue = work / f"{name}.cue"
-    cue.write_bytes(
-        (f'REM DEMO\r\nFILE "{track[0].name}" BINARY\r\n  TRACK 01 MODE1/2352\r\n'
-         f'    INDEX 01 00:00:00\r\nFILE "{track[1].name}" BINARY\r\n  TRACK 02 AUDIO\r\n'
-         f'    INDEX 00 00:00:00\r\n    INDEX 01 00:02:00\r\nFILE "{track[2].name}" BINARY\r\n'
-         f'  TRACK 03 AUDIO\r\n    INDEX 00 00:00:00\r\n    INDEX 01 00:02:00\r\n').encode())
+    sheet = make_cue_set.write_set(iso, work, "Demo Disc (Japan)")
+    data_track = work / "Demo Disc (Japan) (Track 1).bin"
     # One track in one file named like its sheet: the layout that older
     # readers needed.
     single = work / "demo.bin"
-    single.hardlink_to(track[0])
+    single.hardlink_to(data_track)
     (work / "demo.cue").write_text('FILE "demo.bin" BINARY\n  TRACK 01 MODE1/2352\n'
                                    '    INDEX 01 00:00:00\n')
     return {"disc": disc, ".iso": (iso, iso, SECTOR),
             "cue/bin, one file": (work / "demo.cue", single, RAW_SECTOR),
-            "cue/bin, set": (cue, track[0], RAW_SECTOR)}
+            "cue/bin, set": (sheet, data_track, RAW_SECTOR)}
 
 
 def needed_sectors(program: Path, disc: Path) -> int:
