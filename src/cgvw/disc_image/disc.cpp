@@ -84,6 +84,23 @@ bool ReadStart(const platform::ReadOnlyFile& file, std::size_t size, std::vector
   return read;
 }
 
+// The name of the data file as a TOC file gives it to libcdio. libcdio's
+// TOC reader takes only a name that begins with '/' for a whole path: on
+// Windows it makes "/x/..." into "x:/..." itself, and takes "//server/..."
+// as it stands.
+std::string TocName(const std::string& path) {
+#ifdef _WIN32
+  std::string name = path;
+  std::replace(name.begin(), name.end(), '\\', '/');
+  if (name.size() >= 3 && name[1] == ':' && name[2] == '/') {
+    name = std::string{'/', name[0]} + name.substr(2);
+  }
+  return name;
+#else
+  return path;
+#endif
+}
+
 // Fills in why the image cannot be opened; false.
 bool Refuse(OpenFailure* failure, std::error_code error, std::string text) {
   failure->error = error;
@@ -133,8 +150,11 @@ struct DiscImage::State {
 bool DiscImage::State::OpenSheet(const std::string& path, platform::ReadOnlyFile sheet,
                                  OpenFailure* failure) {
   const auto sheetError = [&](unsigned line, const std::string& what) {
-    return Refuse(failure, platform::NoFileSystemError(),
-                  path + (line != 0 ? ":" + std::to_string(line) : "") + ": " + what);
+    std::string text = path;
+    if (line != 0) {
+      text.append(":").append(std::to_string(line));
+    }
+    return Refuse(failure, platform::NoFileSystemError(), text.append(": ").append(what));
   };
   if (sheet.size() > kMaxSheetBytes) {
     return sheetError(0, "larger than 1 MiB, too large for a cue sheet");
@@ -208,7 +228,7 @@ bool DiscImage::State::OpenFileSystem(const std::string& path, OpenFailure* fail
   } else {
     const std::string toc = std::string(format.mode == 1 ? "CD_ROM\nTRACK MODE1_RAW\n"
                                                          : "CD_ROM_XA\nTRACK MODE2_RAW\n") +
-                            "DATAFILE \"" + name + "\"\n";
+                            "DATAFILE \"" + TocName(name) + "\"\n";
     platform::TemporaryFile tocFile;
     std::error_code error;
     if (!tocFile.Create(".toc", toc, &error)) {
