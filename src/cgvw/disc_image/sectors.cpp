@@ -49,10 +49,7 @@ std::optional<SectorFormat> FormatOf(TrackMode mode) {
 }
 
 std::string FormatName(const SectorFormat& format) {
-  if (format == kPlainSectors) {
-    return "plain 2048-byte sectors";
-  }
-  return std::string(format.mode == 1 ? "MODE1/" : "MODE2/") + std::to_string(format.bytes);
+  return std::string(format.mode == 2 ? "MODE2/" : "MODE1/") + std::to_string(format.bytes);
 }
 
 std::optional<SectorFormat> SniffImage(std::span<const std::uint8_t> head) {

@@ -40,7 +40,7 @@ inline constexpr SectorFormat kMode2Headerless{2336, 8, 2};
 
 // The format of a data track of that mode; nullopt for audio.
 std::optional<SectorFormat> FormatOf(TrackMode mode);
-// "MODE1/2352", "plain 2048-byte sectors", ...
+// As a cue sheet names the format: "MODE1/2048", "MODE2/2352", ...
 std::string FormatName(const SectorFormat& format);
 
 // The first bytes of an image that has a volume descriptor in sector 16
