@@ -15,9 +15,8 @@
  *
  * Build with pkg-config (tvrcgcv-c for C, tvrcgcv for C++):
  *   cc prog.c $(pkg-config --cflags --libs tvrcgcv-c)
- * or with CMake: find_package(tvrcgcv) and tvrcgcv::cgvw; the project must
- * enable CXX besides C (project(app C CXX)), as the library is C++ inside
- * and its programs link the C++ runtime.
+ * or with CMake: find_package(tvrcgcv) and tvrcgcv::cgvw. The library is
+ * C++ inside; both bring the C++ runtime that a C program then needs.
  *
  * Every call returns a status code (CGVW_OK or a negative CGVW_ code) and
  * none prints, except that a composite that fails after obtaining its
