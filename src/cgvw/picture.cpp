@@ -116,6 +116,11 @@ std::array<std::uint8_t, 14> Picture::BmpFileHeader() const {
 
 Result<Picture> Decode(const TCGVwImage& image, Source& source, const DecodeOptions& options,
                        Problem* problem) noexcept {
+  if (problem != nullptr) {  // nothing of an earlier decode stays in it
+    problem->file.clear();
+    problem->error.clear();
+    problem->field.clear();
+  }
   const bool overBackdrop = options.backdrop && image.Backdrop != nullptr;
   if (const Status status = core::CheckDescriptor(image, overBackdrop, options.maxNesting,
                                                   problem == nullptr ? nullptr : &problem->field);

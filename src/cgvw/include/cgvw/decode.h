@@ -108,6 +108,11 @@ class Source {
                           std::span<std::uint8_t> dest) noexcept = 0;
 };
 
+// A container that is going away with its bytes (a temporary vector), as
+// opposed to one that lives on or a view of bytes that others own.
+template <typename Bytes>
+concept TemporaryBytes = !std::is_lvalue_reference_v<Bytes> && !std::ranges::borrowed_range<Bytes>;
+
 // Asks MemorySource::Add to keep a copy of the bytes.
 struct CopyBytes {
   explicit CopyBytes() = default;
@@ -128,10 +133,8 @@ class MemorySource final : public Source {
   // the caller's and are not copied: they must outlive the source, so a
   // temporary (Add("x", Load())) does not compile.
   Status Add(std::string_view name, std::span<const std::uint8_t> bytes) noexcept;
-  template <typename Bytes>
-  requires(!std::is_lvalue_reference_v<Bytes> && !std::ranges::borrowed_range<Bytes>) Status
-      Add(std::string_view name, Bytes&& temporary)
-  = delete;
+  template <TemporaryBytes Bytes>
+  Status Add(std::string_view name, Bytes&& temporary) = delete;
   // Adds or replaces a file with a copy of the bytes, which may then go.
   Status Add(std::string_view name, std::span<const std::uint8_t> bytes, CopyBytes) noexcept;
   ReadResult Read(std::string_view name, std::uint64_t offset,
@@ -285,8 +288,8 @@ struct Problem {
 };
 
 // Decodes the picture that `image` describes from `source`. `problem`, if
-// given, names the file behind a CannotOpen or ReadFailed and the field
-// behind a BadDescriptor.
+// given, is cleared and then names the file behind a CannotOpen or
+// ReadFailed and the field behind a BadDescriptor.
 //
 // A descriptor is checked before anything is read: BadDescriptor, with the
 // field named, for a zero PixSize, map Size or layer Count, a missing
