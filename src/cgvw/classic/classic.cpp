@@ -279,10 +279,10 @@ std::int32_t CGVwGetPalette(const void* argsPtr, const void* info, void* result)
     }
     return kCGVwOk;
   }
-  const auto* image = args.Source == nullptr ? nullptr : As<TCGVwImage>(args.Source);
-  if (args.Mode != 0 || image == nullptr || args.Dest == nullptr) {
+  if (args.Mode != 0 || args.Source == nullptr || args.Dest == nullptr) {
     return kCGVwUnsupported;
   }
+  const auto* image = As<TCGVwImage>(args.Source);
   cgvw::DriveSource source;
   GlobalStore unused;
   const cgvw::DecodeOptions options;
