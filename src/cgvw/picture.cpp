@@ -64,23 +64,43 @@ void Picture::FreeBytes::operator()(std::uint8_t* bytes) const noexcept {
   HeapStore().Release(&block);
 }
 
-// An empty Picture (made by default, or held by a failed Result) has no
-// header to measure from: its parts are empty.
-std::span<const std::uint8_t> Picture::colourTable() const {
+Picture::Picture(Picture&& other) noexcept {
+  *this = std::move(other);
+}
+
+// The bytes and every size go along, so that the moved-from Picture is an
+// empty one.
+Picture& Picture::operator=(Picture&& other) noexcept {
+  if (this != &other) {
+    bytes_ = std::move(other.bytes_);
+    size_ = std::exchange(other.size_, 0);
+    width_ = std::exchange(other.width_, 0);
+    height_ = std::exchange(other.height_, 0);
+    bitCount_ = std::exchange(other.bitCount_, 0);
+    stride_ = std::exchange(other.stride_, 0);
+    pixelOffset_ = std::exchange(other.pixelOffset_, 0);
+    missing_ = std::exchange(other.missing_, false);
+  }
+  return *this;
+}
+
+// An empty Picture (made by default, moved from, or held by a failed
+// Result) has no header to measure from: its parts are empty.
+std::span<const std::uint8_t> Picture::colourTable() const& {
   if (!bytes_) {
     return {};
   }
   return dib().subspan(kInfoHeaderSize, pixelOffset_ - kInfoHeaderSize);
 }
 
-std::span<const std::uint8_t> Picture::pixels() const {
+std::span<const std::uint8_t> Picture::pixels() const& {
   if (!bytes_) {
     return {};
   }
   return dib().subspan(pixelOffset_);
 }
 
-std::span<const std::uint8_t> Picture::row(std::uint32_t y) const {
+std::span<const std::uint8_t> Picture::row(std::uint32_t y) const& {
   if (y >= height_) {
     return {};
   }
@@ -96,11 +116,22 @@ std::array<std::uint8_t, 14> Picture::BmpFileHeader() const {
 
 Result<Picture> Decode(const TCGVwImage& image, Source& source, const DecodeOptions& options,
                        Problem* problem) noexcept {
+  if (problem != nullptr) {  // nothing of an earlier decode stays in it
+    problem->file.clear();
+    problem->error.clear();
+    problem->field.clear();
+  }
+  const bool overBackdrop = options.backdrop && image.Backdrop != nullptr;
+  if (const Status status = core::CheckDescriptor(image, overBackdrop, options.maxNesting,
+                                                  problem == nullptr ? nullptr : &problem->field);
+      status != Status::Ok) {
+    return status;
+  }
   HeapStore store;
   core::Job job{source, store, options, problem};
   std::optional<core::BackdropComposite> backdrop;
   const TCGVwImage* chosen = &image;
-  if (options.backdrop && image.Backdrop != nullptr) {
+  if (overBackdrop) {
     chosen = &backdrop.emplace(image).image;
   }
   core::Block block;
@@ -118,8 +149,7 @@ const char* StatusText(Status status) noexcept {
       {Status::NoMemory, "out of memory"},
       {Status::ReadFailed, "a source file cannot be read"},
       {Status::TooLarge, "larger than the limits allow"},
-      {Status::BadDescriptor,
-       "an incomplete descriptor (no map chunk, no layer list, or a layer without a picture)"},
+      {Status::BadDescriptor, "a descriptor field is missing or zero"},
       {Status::TooDeep, "composites nested too deeply"},
   };
   for (const auto& [which, text] : kTexts) {

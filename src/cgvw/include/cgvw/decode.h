@@ -13,13 +13,34 @@
 // with different sources share nothing. A Source object itself is not
 // shared between threads unless its class says so.
 //
+// What cannot be misused does not compile: a Result gives no reference
+// into a temporary (*cgvw::Decode(...) is refused; keep the Result), a
+// MemorySource does not take a temporary's bytes without copying them
+// (Add(name, bytes, cgvw::kCopy) copies), and a moved-from Picture is
+// empty, all its sizes 0 and all its spans empty.
+//
 // Byte layouts (all multi-byte values of the files and of a Picture are
-// stored in a fixed byte order, whatever the machine's):
+// stored in a fixed byte order, whatever the machine's); docs/formats.md
+// gives each with worked examples:
 // - Colour word (source palettes and 15-bit pixels): 16 bits, bit 15
 //   ignored, blue in bits 10-14, green in bits 5-9, red in bits 0-4; stored
 //   big-endian unless the descriptor's SwapOff bit (0x100) is set, then
 //   little-endian. A 5-bit channel v becomes v * 255 / 31 (rounded down).
-// - Tile map entries: big-endian in every layout, whatever SwapOff says.
+// - Source pixels (plain pictures): rows from the top, no padding between
+//   them. 4 bits: two pixels a byte, the left one in the high nibble, rows
+//   following each other nibble by nibble (with an odd Width a row starts
+//   in the middle of a byte). 8 bits: one colour index a byte. 15 bits: one
+//   colour word a pixel.
+// - Tiles: 64 bytes each, 8 rows of 8 colour indices, the top row first;
+//   tile t starts at byte 64 * t of the pixel data.
+// - Tile map entries, big-endian in every layout, whatever SwapOff says:
+//   0x200: 16 bits, tile = entry >> 1, Width / 8 entries a map row;
+//   0x400: 32 bits, tile = entry >> 1, Width / 8 entries a map row;
+//   0xC00: 16 bits for a 16 x 16 cell of four tiles, first tile =
+//   ((entry & 0x3FF) >> 1) * 4 (top-left, top-right, bottom-left,
+//   bottom-right), selector = entry >> 10 (0 as stored, 1 mirrored left to
+//   right, 3 flipped top to bottom, others draw nothing); map rows lie 64
+//   bytes apart. Bit 0 of an entry is ignored in every layout.
 // - Colour table entry (RGBQUAD): 4 bytes blue, green, red, reserved; the
 //   reserved byte of a converted colour is 2.
 // - Pixel rows: bottom-up as in a DIB (the last picture row first); within
@@ -35,10 +56,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <ranges>
 #include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -55,7 +78,7 @@ enum class Status : std::int32_t {
   NoMemory = -3,       // memory could not be obtained
   ReadFailed = -4,     // a source file opened but could not be read (an I/O error)
   TooLarge = -5,       // the picture or a source range is larger than the caller's limits
-  BadDescriptor = -6,  // a tiled picture without a map chunk, a composite without layers, ...
+  BadDescriptor = -6,  // a field of the descriptor is missing or zero (Problem::field names it)
   TooDeep = -7,        // composites nested deeper than the caller allows
 };
 
@@ -85,10 +108,20 @@ class Source {
                           std::span<std::uint8_t> dest) noexcept = 0;
 };
 
+// A container that is going away with its bytes (a temporary vector), as
+// opposed to one that lives on or a view of bytes that others own.
+template <typename Bytes>
+concept TemporaryBytes = !std::is_lvalue_reference_v<Bytes> && !std::ranges::borrowed_range<Bytes>;
+
+// Asks MemorySource::Add to keep a copy of the bytes.
+struct CopyBytes {
+  explicit CopyBytes() = default;
+};
+inline constexpr CopyBytes kCopy{};
+
 // Files held in memory. Names are looked up as Windows does: the exact name,
 // else the first in byte order of those that equal it ignoring the case of
-// ASCII letters. The bytes are the caller's and are not copied: they must
-// outlive the source. Add and Read may be called from several threads.
+// ASCII letters. Add and Read may be called from several threads.
 class MemorySource final : public Source {
  public:
   MemorySource() noexcept;
@@ -96,8 +129,14 @@ class MemorySource final : public Source {
   MemorySource(const MemorySource&) = delete;
   MemorySource& operator=(const MemorySource&) = delete;
 
-  // Adds or replaces a file; NoMemory if the name cannot be stored.
+  // Adds or replaces a file; NoMemory if it cannot be stored. The bytes are
+  // the caller's and are not copied: they must outlive the source, so a
+  // temporary (Add("x", Load())) does not compile.
   Status Add(std::string_view name, std::span<const std::uint8_t> bytes) noexcept;
+  template <TemporaryBytes Bytes>
+  Status Add(std::string_view name, Bytes&& temporary) = delete;
+  // Adds or replaces a file with a copy of the bytes, which may then go.
+  Status Add(std::string_view name, std::span<const std::uint8_t> bytes, CopyBytes) noexcept;
   ReadResult Read(std::string_view name, std::uint64_t offset,
                   std::span<std::uint8_t> dest) noexcept override;
 
@@ -138,12 +177,14 @@ class DriveSource final : public Source {
 // ---------------------------------------------------------------------------
 // Decoded pictures
 
-// A decoded picture: a packed DIB that it owns. Move-only.
+// A decoded picture: a packed DIB that it owns. Move-only; a moved-from
+// Picture is empty, like one made by default: all sizes 0, all spans empty.
+// The spans point into the Picture, so they are not taken from a temporary.
 class Picture {
  public:
   Picture() noexcept = default;
-  Picture(Picture&&) noexcept = default;
-  Picture& operator=(Picture&&) noexcept = default;
+  Picture(Picture&& other) noexcept;
+  Picture& operator=(Picture&& other) noexcept;
 
   std::uint32_t width() const { return width_; }
   std::uint32_t height() const { return height_; }
@@ -151,13 +192,18 @@ class Picture {
   std::uint32_t stride() const { return stride_; }      // bytes from one row to the next
   // The colour table: 16 or 256 RGBQUAD entries (4 bytes each); empty for
   // 24-bit pictures. A 128-colour picture has entries 128 to 255 all 0.
-  std::span<const std::uint8_t> colourTable() const;
+  std::span<const std::uint8_t> colourTable() const&;
+  std::span<const std::uint8_t> colourTable() const&& = delete;
   // All pixel rows, bottom-up (stride() bytes each).
-  std::span<const std::uint8_t> pixels() const;
-  // Picture row y counted from the top, stride() bytes (padding included).
-  std::span<const std::uint8_t> row(std::uint32_t y) const;
+  std::span<const std::uint8_t> pixels() const&;
+  std::span<const std::uint8_t> pixels() const&& = delete;
+  // Picture row y counted from the top, stride() bytes (padding included);
+  // empty for y >= height().
+  std::span<const std::uint8_t> row(std::uint32_t y) const&;
+  std::span<const std::uint8_t> row(std::uint32_t y) const&& = delete;
   // The whole DIB: header, colour table, rows.
-  std::span<const std::uint8_t> dib() const { return {bytes_.get(), size_}; }
+  std::span<const std::uint8_t> dib() const& { return {bytes_.get(), size_}; }
+  std::span<const std::uint8_t> dib() const&& = delete;
   // The 14-byte BITMAPFILEHEADER that makes dib() a BMP file.
   std::array<std::uint8_t, 14> BmpFileHeader() const;
   // True when a source file ended before a range that was read from it:
@@ -179,7 +225,10 @@ class Picture {
   bool missing_ = false;
 };
 
-// A value or the Status that stands in for it.
+// A value or the Status that stands in for it. The value is reached only
+// through a Result that lives on: *Decode(...) and Decode(...)->dib() do
+// not compile, since the temporary and its picture go at the end of the
+// statement. After a failure the value is empty (a Picture made by default).
 template <typename T>
 class Result {
  public:
@@ -187,10 +236,12 @@ class Result {
   Result(Status status) noexcept : status_(status) {}     // NOLINT: any status but Ok
   explicit operator bool() const { return status_ == Status::Ok; }
   Status status() const { return status_; }
-  T& operator*() { return value_; }
-  const T& operator*() const { return value_; }
-  T* operator->() { return &value_; }
-  const T* operator->() const { return &value_; }
+  T& operator*() & { return value_; }
+  const T& operator*() const& { return value_; }
+  T* operator->() & { return &value_; }
+  const T* operator->() const& { return &value_; }
+  void operator*() const&& = delete;
+  void operator->() const&& = delete;
 
  private:
   T value_{};
@@ -229,10 +280,24 @@ struct DecodeOptions {
 struct Problem {
   std::string file;       // the source file that could not be opened or read; empty if none
   std::error_code error;  // the system's reason, if it gave one
+  // For BadDescriptor: the field at fault, as a path from the descriptor
+  // given ("PixSize", "Extra->Size", "Backdrop->PalFile",
+  // "Extra->Items[1].Image->Extra->Count"), and what is wrong with it
+  // ("PixSize is 0"); empty otherwise.
+  std::string field;
 };
 
 // Decodes the picture that `image` describes from `source`. `problem`, if
-// given, names the file behind a CannotOpen or ReadFailed.
+// given, is cleared and then names the file behind a CannotOpen or
+// ReadFailed and the field behind a BadDescriptor.
+//
+// A descriptor is checked before anything is read: BadDescriptor, with the
+// field named, for a zero PixSize, map Size or layer Count, a missing
+// PixFile, PalFile (where a palette is read), map chunk, layer list, layer
+// Items or layer Image, and a composite that contains itself. The classic
+// entry points decode the same descriptors as they always have (a zero
+// PixSize is -3 there, a missing PalFile -1, a composite of no layers a
+// black canvas).
 Result<Picture> Decode(const TCGVwImage& image, Source& source, const DecodeOptions& options = {},
                        Problem* problem = nullptr) noexcept;
 
