@@ -1,13 +1,21 @@
 #include "test_support.h"
 
 #include <unistd.h>
+#ifndef _WIN32
+#include <grp.h>
+#include <pwd.h>
+#include <sys/wait.h>
+#endif
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <sstream>
+#include <system_error>
 
 #include <gtest/gtest.h>
 
@@ -98,6 +106,58 @@ CurrentDirScope::CurrentDirScope(const std::filesystem::path& directory)
 CurrentDirScope::~CurrentDirScope() {
   std::error_code ignored;
   std::filesystem::current_path(saved_, ignored);
+}
+
+namespace {
+
+// The failed parts of the running test from the `first` on.
+int FailuresSince(int first) {
+  const ::testing::TestResult* result =
+      ::testing::UnitTest::GetInstance()->current_test_info()->result();
+  int failures = 0;
+  for (int i = first; i < result->total_part_count(); ++i) {
+    failures += result->GetTestPartResult(i).failed() ? 1 : 0;
+  }
+  return failures;
+}
+
+}  // namespace
+
+void AsUnprivilegedUser(const std::filesystem::path& dir, const std::function<void()>& body) {
+#ifndef _WIN32
+  if (::geteuid() == 0) {
+    const passwd* nobody = ::getpwnam("nobody");
+    const uid_t uid = nobody != nullptr ? nobody->pw_uid : 65534;
+    const gid_t gid = nobody != nullptr ? nobody->pw_gid : 65534;
+    ASSERT_EQ(::lchown(dir.c_str(), uid, gid), 0) << dir;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+      ASSERT_EQ(::lchown(entry.path().c_str(), uid, gid), 0) << entry.path();
+    }
+    const int partsBefore =
+        ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+    std::fflush(stdout);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0) << std::error_code(errno, std::system_category()).message();
+    if (child == 0) {
+      if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) {
+        ADD_FAILURE() << "cannot become user " << uid << ": "
+                      << std::error_code(errno, std::system_category()).message();
+      } else {
+        body();
+      }
+      std::fflush(stdout);
+      ::_exit(FailuresSince(partsBefore) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the part run as user " << uid << " failed (wait status " << status << ")";
+    return;
+  }
+#else
+  (void)dir;
+#endif
+  body();
 }
 
 std::vector<std::string> ListDirectory(const std::filesystem::path& directory) {

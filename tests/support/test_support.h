@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,6 +81,13 @@ class CurrentDirScope {
  private:
   std::filesystem::path saved_;
 };
+
+// Runs `body` as a user without root's privileges, so that permission
+// checks bite: in this process when it has none; when it runs as root, in a
+// forked child that first becomes the user "nobody" (CI runs the tests as
+// root). `dir` and everything in it is then given to that user, as the
+// user's own files. A failure inside `body` fails the calling test.
+void AsUnprivilegedUser(const std::filesystem::path& dir, const std::function<void()>& body);
 
 // The names of the entries of a directory, sorted.
 std::vector<std::string> ListDirectory(const std::filesystem::path& directory);
