@@ -4,12 +4,10 @@
 #ifndef _WIN32
 #include <grp.h>
 #include <pwd.h>
-#include <sys/wait.h>
 #endif
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -108,20 +106,47 @@ CurrentDirScope::~CurrentDirScope() {
   std::filesystem::current_path(saved_, ignored);
 }
 
+#ifndef _WIN32
 namespace {
 
-// The failed parts of the running test from the `first` on.
-int FailuresSince(int first) {
-  const ::testing::TestResult* result =
-      ::testing::UnitTest::GetInstance()->current_test_info()->result();
-  int failures = 0;
-  for (int i = first; i < result->total_part_count(); ++i) {
-    failures += result->GetTestPartResult(i).failed() ? 1 : 0;
+// While it lives, the process is the user "nobody" in all but its saved
+// user ID, which stays root's so that the destructor can come back: file
+// permissions are then checked as for that user, access(2) included (it
+// goes by the real user ID).
+class UnprivilegedScope {
+ public:
+  UnprivilegedScope(uid_t uid, gid_t gid) {
+    groups_.resize(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+    const int count = ::getgroups(static_cast<int>(groups_.size()), groups_.data());
+    groups_.resize(static_cast<std::size_t>(std::max(count, 0)));
+    ok_ = count >= 0 && ::setgroups(0, nullptr) == 0 && ::setresgid(gid, gid, 0) == 0 &&
+          ::setresuid(uid, uid, 0) == 0;
+    if (!ok_) {
+      ADD_FAILURE() << "cannot become user " << uid << ": "
+                    << std::error_code(errno, std::system_category()).message();
+    }
   }
-  return failures;
-}
+  ~UnprivilegedScope() {
+    // The user ID first: only root may set the group IDs and groups back.
+    if (::setresuid(0, 0, 0) != 0 || ::setresgid(0, 0, 0) != 0 ||
+        ::setgroups(groups_.size(), groups_.data()) != 0) {
+      ADD_FAILURE() << "cannot become root again: "
+                    << std::error_code(errno, std::system_category()).message();
+      std::abort();  // every later test would run as the wrong user
+    }
+  }
+  UnprivilegedScope(const UnprivilegedScope&) = delete;
+  UnprivilegedScope& operator=(const UnprivilegedScope&) = delete;
+
+  bool ok() const { return ok_; }
+
+ private:
+  std::vector<gid_t> groups_;
+  bool ok_ = false;
+};
 
 }  // namespace
+#endif
 
 void AsUnprivilegedUser(const std::filesystem::path& dir, const std::function<void()>& body) {
 #ifndef _WIN32
@@ -133,25 +158,10 @@ void AsUnprivilegedUser(const std::filesystem::path& dir, const std::function<vo
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
       ASSERT_EQ(::lchown(entry.path().c_str(), uid, gid), 0) << entry.path();
     }
-    const int partsBefore =
-        ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
-    std::fflush(stdout);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0) << std::error_code(errno, std::system_category()).message();
-    if (child == 0) {
-      if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) {
-        ADD_FAILURE() << "cannot become user " << uid << ": "
-                      << std::error_code(errno, std::system_category()).message();
-      } else {
-        body();
-      }
-      std::fflush(stdout);
-      ::_exit(FailuresSince(partsBefore) == 0 ? 0 : 1);
+    const UnprivilegedScope unprivileged(uid, gid);
+    if (unprivileged.ok()) {
+      body();
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "the part run as user " << uid << " failed (wait status " << status << ")";
     return;
   }
 #else

@@ -83,10 +83,9 @@ class CurrentDirScope {
 };
 
 // Runs `body` as a user without root's privileges, so that permission
-// checks bite: in this process when it has none; when it runs as root, in a
-// forked child that first becomes the user "nobody" (CI runs the tests as
-// root). `dir` and everything in it is then given to that user, as the
-// user's own files. A failure inside `body` fails the calling test.
+// checks bite: as it is when the process has none; when it runs as root (as
+// CI runs the tests), as the user "nobody" for the time of `body`, with
+// `dir` and everything in it given to that user as its own files.
 void AsUnprivilegedUser(const std::filesystem::path& dir, const std::function<void()>& body);
 
 // The names of the entries of a directory, sorted.
