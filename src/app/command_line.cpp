@@ -96,10 +96,16 @@ bool IsDriveLetter(std::string_view argument) {
 }
 
 // With options the drive is not guessed from the first character of any
-// argument: a path there is meant for --image.
-std::string DriveArgumentError(const std::vector<std::string_view>& drives) {
+// argument: a path there is meant for --image, and beside --image it is a
+// second disc.
+std::string DriveArgumentError(const std::vector<std::string_view>& drives,
+                               const std::optional<std::string>& image) {
   std::string error;
-  if (drives.size() > 1) {
+  if (!drives.empty() && image) {
+    error.append("the disc is given twice: ");
+    error.append(IsDriveLetter(drives[0]) ? "the drive letter \"" : "\"").append(drives[0]);
+    error.append("\" and --image ").append(*image);
+  } else if (drives.size() > 1) {
     error.append("the drive is given twice: \"").append(drives[0]);
     error.append("\" and \"").append(drives[1]).append("\"");
   } else if (drives.size() == 1 && !IsDriveLetter(drives[0])) {
@@ -190,15 +196,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     options.only.set();
   }
   if (line.hasOptions) {
-    line.error = DriveArgumentError(drives);
+    line.error = DriveArgumentError(drives, options.image);
     if (!line.error.empty()) {
       return line;
     }
   }
   if (options.check && options.list) {
     line.error = "--check and --list cannot go together";
-  } else if (options.drive && options.image) {
-    line.error = "the disc is given twice: a drive letter and --image";
   }
   return line;
 }

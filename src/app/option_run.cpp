@@ -166,12 +166,16 @@ bool WritePicture(const cgvw::Picture& picture, const std::string& path, OutputF
 }
 
 struct Tally {
-  std::size_t asked = 0;
+  std::size_t asked = 0;  // the pictures of the command line, tried or not
+  std::size_t tried = 0;
   std::size_t written = 0;
   std::vector<std::string> failed;  // output names
   bool outputFailed = false;
 };
 
+// "160 of 161 pictures written; failed: tvrcg005.bmp.", or where a run
+// without --keep-going stopped: "5 of 161 pictures written; stopped at
+// tvrcg005.bmp (155 not tried)."
 std::string Summary(const Tally& tally, bool stopped) {
   std::string text =
       std::to_string(tally.written) + " of " + std::to_string(tally.asked) + " pictures written";
@@ -180,6 +184,9 @@ std::string Summary(const Tally& tally, bool stopped) {
     for (std::size_t i = 0; i < tally.failed.size(); ++i) {
       text += (i == 0 ? " " : ", ") + tally.failed[i];
     }
+  }
+  if (stopped && tally.tried < tally.asked) {
+    text += " (" + std::to_string(tally.asked - tally.tried) + " not tried)";
   }
   return text + ".";
 }
@@ -204,12 +211,13 @@ int Convert(const Options& options, const Disc& disc) {
     return kExitNoOutput;
   }
   Tally tally;
+  tally.asked = options.only.count();
   bool stopped = false;
   for (std::size_t row = 0; row < kPictureRows && !stopped; ++row) {
     if (!options.only.test(row)) {
       continue;
     }
-    ++tally.asked;
+    ++tally.tried;
     const std::string name = OutputName(row, options.format);
     const std::string path = OutputPath(options, name);
     // Standard output keeps the program's texts (code page 932): the line
@@ -270,7 +278,9 @@ void Complain(std::string_view text) {
   }
 }
 
-int RunWithOptions(const CommandLine& line, const std::string& programName) {
+namespace {
+
+int Run(const CommandLine& line, const std::string& programName) {
   if (!line.error.empty()) {
     Complain(line.error + " (" + programName + " --help tells more)");
     return kExitUsage;
@@ -294,6 +304,17 @@ int RunWithOptions(const CommandLine& line, const std::string& programName) {
     return status;
   }
   return options.check ? CheckDisc(options, disc) : Convert(options, disc);
+}
+
+}  // namespace
+
+int RunWithOptions(const CommandLine& line, const std::string& programName) {
+  const int status = Run(line, programName);
+  // Whatever stopped at standard output says so where it can still be read.
+  if (status == kExitNoOutput) {
+    platform::ErrorWrite(texts::kConsoleWriteFailed);
+  }
+  return status;
 }
 
 }  // namespace app

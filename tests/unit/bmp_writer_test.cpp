@@ -1,9 +1,12 @@
-// Writing a locked DIB block as a BMP file: the file header in front of the
-// block's bytes, in the current directory.
+// Picture files. Writing a locked DIB block as a BMP file: the file header
+// in front of the block's bytes, in the current directory. And the PNG files
+// of pictures of every depth, read back by an independent reader (stb_image)
+// and compared with the BMP file of the same picture.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -12,9 +15,18 @@
 #include <utility>
 #include <vector>
 
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_BMP
+#define STBI_ONLY_PNG
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb_image.h>
+
 #include "bmp_writer.h"
 #include "cgvw/bytes.h"
+#include "cgvw/decode.h"
+#include "dib_test_util.h"
 #include "platform/faults.h"
+#include "png_writer.h"
 #include "test_support.h"
 
 namespace {
@@ -114,10 +126,11 @@ TEST_F(BmpWriter, CreateFailureLeavesNoFileAndTheHeaderAlone) {
 #endif
   std::ofstream(File("read-only.bmp"), std::ios::binary) << "keep";
   std::filesystem::permissions(File("read-only.bmp"), std::filesystem::perms::owner_read);
-  if (::access(File("read-only.bmp").string().c_str(), W_OK) != 0) {  // not so for root
+  testing_support::AsUnprivilegedUser(dir_.path(), [&] {
     EXPECT_EQ(WriteBmpFile("read-only.bmp", block, 24, 16), BmpWriteResult::kCreateFailed);
     EXPECT_EQ(ReadWholeFile(File("read-only.bmp")), Bytes("keep"));
-  }
+    EXPECT_TRUE(SameHeader(BmpFileHeader, before));
+  });
   std::filesystem::permissions(File("read-only.bmp"), std::filesystem::perms::owner_all);
   EXPECT_TRUE(SameHeader(BmpFileHeader, before));
 }
@@ -181,6 +194,128 @@ TEST_F(BmpWriter, BlocksTheWriterCannotLayOutAreRefusedBeforeCreating) {
   EXPECT_EQ(platform::faults::Calls(Point::FileCreate), 0);
   EXPECT_FALSE(std::filesystem::exists(File("out.bmp")));
   EXPECT_TRUE(SameHeader(BmpFileHeader, before));
+}
+
+// ---------------------------------------------------------------------------
+// PNG files
+
+// A picture file read by stb_image as rows of RGB, top first; empty when it
+// cannot be read.
+std::vector<std::uint8_t> Rgb(std::span<const std::uint8_t> file, int* width, int* height) {
+  int channels = 0;
+  stbi_uc* pixels = stbi_load_from_memory(file.data(), static_cast<int>(file.size()), width, height,
+                                          &channels, 3);
+  if (pixels == nullptr) {
+    return {};
+  }
+  std::vector<std::uint8_t> rgb(pixels, pixels + static_cast<std::size_t>(*width) * *height * 3);
+  stbi_image_free(pixels);
+  return rgb;
+}
+
+using Colour = std::array<std::uint8_t, 3>;  // red, green, blue
+
+// Odd widths, so that 4-bit rows end in half a byte and 24-bit rows are
+// padded in the BMP file.
+TEST(PngFiles, EveryDepthShowsTheBmpFilesPixels) {
+  std::string why;
+  if (!app::PngAvailable(&why)) {
+#if TVRCGCV_PNG_EXPECTED
+    FAIL() << why;
+#else
+    GTEST_SKIP() << why;  // a cross build under an emulator without the target's libspng
+#endif
+  }
+  // Palette word k: red k & 31, green k >> 5 & 31, blue 31 - (k & 31).
+  testing_support::Bytes palette;
+  for (unsigned k = 0; k < 256; ++k) {
+    palette.BE16(static_cast<std::uint16_t>((k & 31) | (k >> 5 & 31) << 5 | (31 - (k & 31)) << 10));
+  }
+  const struct {
+    const char* what;
+    std::uint32_t flags;
+    std::uint16_t width, height;
+    std::vector<std::uint8_t> pixelFile;
+    std::uint8_t bitDepth, colourType;  // of the IHDR chunk
+    std::vector<int> indices;           // the pictures's pixels, rows from the top
+    std::vector<Colour> colours;        // or their colours
+  } kCases[] = {
+      {"4-bit, 3 x 2", 0x00, 3, 2, {0x12, 0x34, 0x50}, 4, 3, {1, 2, 3, 4, 5, 0}, {}},
+      {"8-bit, 128 colours, 5 x 2",
+       0x20,
+       5,
+       2,
+       {0, 1, 33, 64, 127, 100, 99, 2, 126, 65},
+       8,
+       3,
+       {0, 1, 33, 64, 127, 100, 99, 2, 126, 65},
+       {}},
+      {"15-bit, 3 x 1",
+       0x60,
+       3,
+       1,
+       {0x00, 0x1F, 0x7C, 0x00, 0x03, 0xE0},
+       8,
+       2,
+       {},
+       {{255, 0, 0}, {0, 0, 255}, {0, 255, 0}}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    cgvw::MemorySource disc;
+    ASSERT_EQ(disc.Add("pic.bpl", palette.get()), cgvw::Status::Ok);
+    ASSERT_EQ(disc.Add("pic.btx", c.pixelFile), cgvw::Status::Ok);
+    const TCGVwImage image{c.flags,
+                           c.width,
+                           c.height,
+                           0,
+                           0,
+                           nullptr,
+                           "pic.bpl",
+                           0,
+                           "pic.btx",
+                           0,
+                           static_cast<std::uint32_t>(c.pixelFile.size()),
+                           nullptr};
+    const cgvw::Result<cgvw::Picture> picture = cgvw::Decode(image, disc);
+    ASSERT_TRUE(picture) << cgvw::StatusText(picture.status());
+    std::vector<std::uint8_t> png;
+    ASSERT_TRUE(app::EncodePng(*picture, &png, &why)) << why;
+
+    // IHDR, the first chunk: width, height, bit depth, colour type.
+    ASSERT_GT(png.size(), 33u);
+    EXPECT_EQ(std::string(png.begin() + 12, png.begin() + 16), "IHDR");
+    EXPECT_EQ(cgvw::LoadBE32(&png[16]), c.width);
+    EXPECT_EQ(cgvw::LoadBE32(&png[20]), c.height);
+    EXPECT_EQ(png[24], c.bitDepth);
+    EXPECT_EQ(png[25], c.colourType);
+
+    const auto header = picture->BmpFileHeader();
+    std::vector<std::uint8_t> bmp(header.begin(), header.end());
+    bmp.insert(bmp.end(), picture->dib().begin(), picture->dib().end());
+    int bmpWidth = 0, bmpHeight = 0, pngWidth = 0, pngHeight = 0;
+    const std::vector<std::uint8_t> fromBmp = Rgb(bmp, &bmpWidth, &bmpHeight);
+    const std::vector<std::uint8_t> fromPng = Rgb(png, &pngWidth, &pngHeight);
+    ASSERT_FALSE(fromPng.empty()) << stbi_failure_reason();
+    ASSERT_FALSE(fromBmp.empty()) << stbi_failure_reason();
+    EXPECT_EQ(pngWidth, c.width);
+    EXPECT_EQ(pngHeight, c.height);
+    EXPECT_TRUE(fromPng == fromBmp) << "the PNG file's pixels differ from the BMP file's";
+
+    // Each pixel is the colour the picture gives it.
+    const std::span<const std::uint8_t> table = picture->colourTable();
+    for (std::size_t i = 0; i < fromPng.size() / 3; ++i) {
+      Colour expected{};
+      if (c.indices.empty()) {
+        expected = c.colours.at(i);
+      } else {
+        const std::size_t entry = 4 * static_cast<std::size_t>(c.indices.at(i));
+        expected = {table[entry + 2], table[entry + 1], table[entry]};
+      }
+      EXPECT_EQ((Colour{fromPng[3 * i], fromPng[3 * i + 1], fromPng[3 * i + 2]}), expected)
+          << "pixel " << i % c.width << ", " << i / c.width;
+    }
+  }
 }
 
 }  // namespace
