@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "catalog/catalogue.h"
-#include "catalog/descriptors.h"
+#include "catalog/catalogue.h"
 #include "cgvw/bytes.h"
 #include "cgvw/cgvw.h"
 #include "cgvw/colour.h"

@@ -38,7 +38,7 @@ install(EXPORT tvrcgcvTargets
 # The .pc files find the prefix from where they lie, so the tree can move.
 file(RELATIVE_PATH TVRCGCV_PC_PREFIX "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig"
      "${CMAKE_INSTALL_PREFIX}")
-set(TVRCGCV_PC_LIBS "-ltvrcgcv_cgvw -ltvrcgcv_catalog -ltvrcgcv_platform")
+set(TVRCGCV_PC_LIBS "-ltvrcgcv_catalog -ltvrcgcv_cgvw -ltvrcgcv_platform")
 # The libraries are static and C++ inside: a program linked by the C
 # compiler's driver needs the C++ runtime that the C++ driver adds by itself
 # (on Debian -lstdc++ -lm): what the C++ compiler links beyond the C one.

@@ -13,6 +13,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "catalog/catalogue_c.h"
 #include "cgvw/cgvw_c.h"
 
 static void PutLE32(uint8_t* at, uint32_t value) {

@@ -65,7 +65,7 @@ cmake_minimum_required(VERSION 3.25)
 project(c_only LANGUAGES C)
 find_package(tvrcgcv 1.0 REQUIRED)
 add_executable(convert_catalogue "$PWD/examples/convert_catalogue.c")
-target_link_libraries(convert_catalogue PRIVATE tvrcgcv::cgvw)
+target_link_libraries(convert_catalogue PRIVATE tvrcgcv::catalog)
 EOF
 cmake -S "$work/c-only" -B "$work/c-only/build" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/c-only/build" >/dev/null

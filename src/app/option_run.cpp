@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "catalog/catalogue.h"
+#include "cgvw/cgvw.h"
 #include "console_texts.h"
 #include "platform/console.h"
 #include "platform/folder_files.h"

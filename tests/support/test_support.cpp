@@ -17,7 +17,8 @@
 
 #include <gtest/gtest.h>
 
-#include "catalog/descriptors.h"
+#include "catalog/catalogue.h"
+#include "cgvw/cgvw.h"
 #ifdef _WIN32
 #include "drive_letter_win32.h"
 #endif

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "catalog/catalogue_c.h"
 #include "cgvw/cgvw_c.h"
 
 #if defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "catalog/descriptors.h"
+#include "catalog/catalogue.h"
+#include "cgvw/cgvw.h"
 #include "command_line.h"
 #include "console_texts.h"
 #include "conversion_run.h"

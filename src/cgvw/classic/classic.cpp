@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 
-#include "catalog/descriptors.h"
 #include "cgvw/cgvw.h"
 #include "cgvw/colour.h"
 #include "cgvw/core.h"

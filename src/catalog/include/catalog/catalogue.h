@@ -4,9 +4,10 @@
 #include <array>
 #include <cstddef>
 
-#include "catalog/descriptors.h"
+#include "catalog/catalogue_c.h"
+#include "cgvw/descriptors.h"
 
-// TCatalogEntry, a catalogue row (descriptors_c.h): the picture's
+// TCatalogEntry, a catalogue row (catalogue_c.h): the picture's
 // descriptor and a Shift-JIS label; a row whose Category is null ends the
 // catalogue. On 32-bit targets a row has the byte layout it is stored in.
 static_assert(sizeof(void*) != 4 || sizeof(TCatalogEntry) == 44, "TCatalogEntry: 44 bytes");

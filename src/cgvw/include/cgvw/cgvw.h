@@ -46,8 +46,9 @@
 #include <span>
 #include <string>
 
-#include "catalog/descriptors.h"
 #include "cgvw/cgvw_c.h"
+#include "cgvw/decode.h"
+#include "cgvw/descriptors.h"
 #include "platform/win_api.h"
 
 // Status codes (CGVW_OK and so on in cgvw_c.h):
@@ -145,3 +146,23 @@ struct TArgs_CGVwMakeInfoHeader00 {
 // args: const TArgs_CGVwMakeInfoHeader00*; reserved: not read; result:
 // std::int32_t*, receives 0. Always returns 0.
 std::int32_t CGVwMakeInfoHeader(const void* args, const void* reserved, void* result);
+
+// SourceRoot (cgvw_c.h) is the drive prefix of every source path of the
+// classic entry points and of cgvw::DriveSource. A decode reads it as it
+// opens each file.
+inline constexpr int kSourceRootSize = CGVW_SOURCE_ROOT_SIZE;
+
+namespace cgvw {
+
+// The classic drive: SourceRoot ("q:\") followed by the name, through the
+// Windows file interface of platform/win_api.h (on POSIX drive X is the
+// folder, or disc image, $TVRCGCV_DRIVE_ROOT/x). This is what the classic
+// entry points read from. SourceRoot is one process-wide buffer: every
+// DriveSource reads the drive letter that it holds at the time of the read.
+class DriveSource final : public Source {
+ public:
+  ReadResult Read(std::string_view name, std::uint64_t offset,
+                  std::span<std::uint8_t> dest) noexcept override;
+};
+
+}  // namespace cgvw

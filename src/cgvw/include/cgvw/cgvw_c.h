@@ -4,7 +4,7 @@
  *   #include <cgvw/cgvw_c.h>
  *
  *   SourceRoot[0] = 'q';                      -- the drive: "q:\"
- *   const TCGVwImage* image = &CGVwCatalogue[0].Image;
+ *   const TCGVwImage* image = &CGVwCatalogue[0].Image;  -- catalog/catalogue_c.h
  *   TCGVwHandle block = NULL;
  *   if (CGVwDecode(&image, NULL, &block) == CGVW_OK) {
  *     const uint8_t* dib = CGVwGlobalLock(block);
@@ -41,11 +41,18 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "catalog/descriptors_c.h"
+#include "cgvw/descriptors_c.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* The drive prefix of every source path of the classic entry points: "c:\"
+ * until a program stores its drive letter over the first character. The
+ * rest of the buffer is zero. One buffer for the whole process: set it
+ * before decoding starts, not while decodes run on other threads. */
+enum { CGVW_SOURCE_ROOT_SIZE = 8 };
+extern char SourceRoot[CGVW_SOURCE_ROOT_SIZE];
 
 /* Status codes. */
 enum {

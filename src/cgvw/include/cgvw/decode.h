@@ -65,7 +65,7 @@
 #include <utility>
 #include <vector>
 
-#include "catalog/descriptors.h"
+#include "cgvw/descriptors.h"
 
 namespace cgvw {
 
@@ -161,17 +161,6 @@ class FolderSource final : public Source {
 
  private:
   std::string folder_;
-};
-
-// The classic drive: SourceRoot ("q:\") followed by the name, through the
-// Windows file interface of platform/win_api.h (on POSIX drive X is the
-// folder, or disc image, $TVRCGCV_DRIVE_ROOT/x). This is what the classic
-// entry points read from. SourceRoot is one process-wide buffer: every
-// DriveSource reads the drive letter that it holds at the time of the read.
-class DriveSource final : public Source {
- public:
-  ReadResult Read(std::string_view name, std::uint64_t offset,
-                  std::span<std::uint8_t> dest) noexcept override;
 };
 
 // ---------------------------------------------------------------------------

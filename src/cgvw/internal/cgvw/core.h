@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "catalog/descriptors.h"
+#include "cgvw/descriptors.h"
 #include "cgvw/decode.h"
 #include "cgvw/layout.h"
 #include "platform/temp_buffer.h"

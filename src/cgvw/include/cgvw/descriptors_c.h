@@ -1,12 +1,12 @@
 /* Picture descriptors in C: the records that tell a decoder everything it
- * learns about a picture, the Flags bits, the source root and the built-in
- * catalogue. This header is C (C99 or later) and C++ alike; C++ code
- * includes catalog/descriptors.h, which adds typed constants on top.
+ * learns about a picture, and the Flags bits. This header is C (C99 or
+ * later) and C++ alike; C++ code includes cgvw/descriptors.h, which adds
+ * typed constants on top.
  *
  * Byte layouts of the sources that the descriptors name: docs/formats.md.
  */
-#ifndef TVRCGCV_CATALOG_DESCRIPTORS_C_H
-#define TVRCGCV_CATALOG_DESCRIPTORS_C_H
+#ifndef TVRCGCV_CGVW_DESCRIPTORS_C_H
+#define TVRCGCV_CGVW_DESCRIPTORS_C_H
 
 #include <stdint.h>
 
@@ -57,13 +57,6 @@ typedef struct TCGVwLayer {
   uint16_t Y;
 } TCGVwLayer;
 
-/* A catalogue row: the picture's descriptor and a Shift-JIS label. A row
- * whose Category is null ends the catalogue. */
-typedef struct TCatalogEntry {
-  TCGVwImage Image;
-  const char* Category;
-} TCatalogEntry;
-
 /* Flags bit fields. Kind: Flags & CGVW_KIND_MASK; Depth code: Flags &
  * CGVW_DEPTH_MASK; MapLayout: Flags & CGVW_MAP_LAYOUT_MASK. */
 enum {
@@ -88,19 +81,8 @@ enum {
   CGVW_LAYER_TRANSPARENT = 0x1 /* TCGVwLayer.Flags */
 };
 
-/* The drive prefix of every source path of the classic entry points: "c:\"
- * until a program stores its drive letter over the first character. The
- * rest of the buffer is zero. One buffer for the whole process: set it
- * before decoding starts, not while decodes run on other threads. */
-enum { CGVW_SOURCE_ROOT_SIZE = 8 };
-extern char SourceRoot[CGVW_SOURCE_ROOT_SIZE];
-
-/* The built-in catalogue: 161 rows and a terminating row whose Category is
- * null (C++: Catalogue in catalog/catalogue.h, the same rows). */
-extern const TCatalogEntry* const CGVwCatalogue;
-
 #ifdef __cplusplus
 }
 #endif
 
-#endif /* TVRCGCV_CATALOG_DESCRIPTORS_C_H */
+#endif /* TVRCGCV_CGVW_DESCRIPTORS_C_H */
