@@ -6,7 +6,7 @@
 #include "cgvw/bytes.h"
 #include "cgvw/core.h"
 #include "cgvw/decode.h"
-#include "platform/faults.h"
+#include "platform/temp_buffer.h"
 
 namespace cgvw {
 namespace {
@@ -17,23 +17,20 @@ class HeapStore final : public core::Store {
  public:
   Status Obtain(std::uint64_t size, bool zeroFilled, core::Block* block) noexcept override {
     *block = {};
-    if (size > SIZE_MAX || platform::faults::ShouldFail(platform::faults::Point::HeapBuffer)) {
+    if (size > SIZE_MAX) {
       return Status::NoMemory;
     }
-    const std::size_t bytes = size == 0 ? 1 : static_cast<std::size_t>(size);
-    void* data = zeroFilled ? std::calloc(bytes, 1) : std::malloc(bytes);
+    void* data = platform::AllocateHeapBlock(static_cast<std::size_t>(size), zeroFilled);
     if (data == nullptr) {
       return Status::NoMemory;
     }
-    platform::faults::AdjustLive(&platform::faults::Live::heapBuffers, +1);
     *block = {data, {static_cast<std::uint8_t*>(data), static_cast<std::size_t>(size)}};
     return Status::Ok;
   }
 
   void Release(core::Block* block) noexcept override {
     if (block->handle != nullptr) {
-      std::free(block->handle);
-      platform::faults::AdjustLive(&platform::faults::Live::heapBuffers, -1);
+      platform::FreeHeapBlock(block->handle);
     }
     *block = {};
   }
