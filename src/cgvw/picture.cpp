@@ -81,34 +81,98 @@ Picture& Picture::operator=(Picture&& other) noexcept {
   return *this;
 }
 
-// An empty Picture (made by default, moved from, or held by a failed
-// Result) has no header to measure from: its parts are empty.
-std::span<const std::uint8_t> Picture::colourTable() const& {
-  if (!bytes_) {
+std::optional<PictureView> PictureView::FromDib(std::span<const std::uint8_t> dib) noexcept {
+  if (dib.size() < kInfoHeaderSize) {
+    return std::nullopt;
+  }
+  const std::uint16_t bitCount = LoadLE16(&dib[14]);
+  const DepthInfo* depth = DepthOfBitCount(bitCount);
+  if (depth == nullptr) {
+    return std::nullopt;
+  }
+  PictureView view;
+  view.imageSize_ = LoadLE32(&dib[20]);
+  view.pixelOffset_ = depth->PixelOffset();
+  const std::uint64_t size = std::uint64_t{view.pixelOffset_} + view.imageSize_;
+  if (size > dib.size()) {
+    return std::nullopt;
+  }
+  view.dib_ = dib.first(static_cast<std::size_t>(size));
+  view.width_ = LoadLE32(&dib[4]);
+  view.height_ = LoadLE32(&dib[8]);
+  view.bitCount_ = bitCount;
+  view.stride_ = static_cast<std::uint32_t>((std::uint64_t{view.width_} * bitCount + 31) / 32 * 4);
+  return view;
+}
+
+std::span<const std::uint8_t> PictureView::colourTable() const {
+  return dib_.empty() ? dib_ : dib_.subspan(kInfoHeaderSize, pixelOffset_ - kInfoHeaderSize);
+}
+
+std::span<const std::uint8_t> PictureView::pixels() const {
+  return dib_.empty() ? dib_ : dib_.subspan(pixelOffset_);
+}
+
+std::span<const std::uint8_t> PictureView::row(std::uint32_t y) const {
+  const std::uint64_t start = std::uint64_t{height_ - 1 - y} * stride_;
+  if (y >= height_ || start + stride_ > imageSize_) {
     return {};
   }
-  return dib().subspan(kInfoHeaderSize, pixelOffset_ - kInfoHeaderSize);
+  return pixels().subspan(static_cast<std::size_t>(start), stride_);
+}
+
+std::array<std::uint8_t, 14> PictureView::BmpFileHeader() const {
+  std::array<std::uint8_t, 14> header{'B', 'M'};
+  StoreLE32(&header[2], static_cast<std::uint32_t>(kFileHeaderSize + dib_.size()));  // bfSize
+  StoreLE32(&header[10], kFileHeaderSize + pixelOffset_);                            // bfOffBits
+  return header;
+}
+
+// An empty Picture (made by default, moved from, or held by a failed
+// Result) has no header: its view, and so its parts, are empty.
+PictureView Picture::view() const& {
+  return PictureView::FromDib(dib()).value_or(PictureView{});
+}
+
+std::span<const std::uint8_t> Picture::colourTable() const& {
+  return view().colourTable();
 }
 
 std::span<const std::uint8_t> Picture::pixels() const& {
-  if (!bytes_) {
-    return {};
-  }
-  return dib().subspan(pixelOffset_);
+  return view().pixels();
 }
 
 std::span<const std::uint8_t> Picture::row(std::uint32_t y) const& {
-  if (y >= height_) {
-    return {};
-  }
-  return pixels().subspan(std::size_t{height_ - 1 - y} * stride_, stride_);
+  return view().row(y);
 }
 
 std::array<std::uint8_t, 14> Picture::BmpFileHeader() const {
-  std::array<std::uint8_t, 14> header{'B', 'M'};
-  StoreLE32(&header[2], static_cast<std::uint32_t>(kFileHeaderSize + size_));  // bfSize
-  StoreLE32(&header[10], kFileHeaderSize + pixelOffset_);                      // bfOffBits
-  return header;
+  return view().BmpFileHeader();
+}
+
+SourceRanges RangesOf(const TCGVwImage& image) noexcept {
+  SourceRanges ranges;
+  const auto add = [&](const char* role, const char* file, std::uint32_t offset,
+                       std::uint32_t size) {
+    ranges.items[ranges.count++] = {role, file, offset, size};
+  };
+  const DepthInfo* depth = DepthOf(image.Flags);
+  const std::uint32_t kind = image.Flags & cgvw_flags::kKindMask;
+  if (depth == nullptr || (kind != cgvw_flags::kKindPlain && kind != cgvw_flags::kKindTiled)) {
+    return ranges;
+  }
+  if (depth->paletteColours != 0 && image.PalFile != nullptr) {
+    add("palette", image.PalFile, image.PalOffset, depth->paletteColours * 2);
+  }
+  const bool tiled = kind == cgvw_flags::kKindTiled;
+  const auto* map = tiled ? static_cast<const TCGVwChunk*>(image.Extra) : nullptr;
+  if (map != nullptr && map->FileName != nullptr) {
+    add("map", map->FileName, map->Offset, map->Size);
+  }
+  if (image.PixFile != nullptr) {
+    add(tiled ? "tiles" : "pixels", image.PixFile, image.PixOffset, image.PixSize);
+  }
+  return ranges;
 }
 
 Result<Picture> Decode(const TCGVwImage& image, Source& source, const DecodeOptions& options,

@@ -345,11 +345,14 @@ TEST_F(TypedApi, APictureSaysWhatItIs) {
   EXPECT_TRUE(shortPicture->missingSourceBytes());
   EXPECT_EQ(shortPicture->row(1)[0], 0);
 
-  // A failed decode holds an empty picture, whose every part is empty.
+  // A failed decode holds its status and no picture; an empty picture's
+  // every part is empty.
   cgvw::MemorySource nothing;
   const auto failed = cgvw::Decode(Plain(0x40, 5, 3, 15), nothing);
   ASSERT_FALSE(failed);
-  for (const auto part : {failed->dib(), failed->colourTable(), failed->pixels(), failed->row(0)}) {
+  EXPECT_EQ(failed.status(), cgvw::Status::CannotOpen);
+  const cgvw::Picture empty;
+  for (const auto part : {empty.dib(), empty.colourTable(), empty.pixels(), empty.row(0)}) {
     EXPECT_TRUE(part.empty());
   }
 }

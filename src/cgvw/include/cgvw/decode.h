@@ -53,9 +53,11 @@
 #pragma once
 
 #include <array>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <ranges>
 #include <span>
 #include <string>
@@ -63,6 +65,7 @@
 #include <system_error>
 #include <type_traits>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "cgvw/descriptors.h"
@@ -166,6 +169,46 @@ class FolderSource final : public Source {
 // ---------------------------------------------------------------------------
 // Decoded pictures
 
+// A packed DIB read where it lies, without owning it: a Picture's (view()),
+// or the global memory block of a classic decode. Everything a program
+// needs to turn a picture into a file.
+class PictureView {
+ public:
+  PictureView() noexcept = default;
+  // Reads the BITMAPINFOHEADER at the start of `dib`. nullopt unless it
+  // says 4, 8 or 24 bits per pixel and `dib` holds the colour table of that
+  // depth and biSizeImage bytes of rows after the header. Nothing else of
+  // the header is checked: a row that the rows do not hold reads as empty.
+  static std::optional<PictureView> FromDib(std::span<const std::uint8_t> dib) noexcept;
+
+  std::uint32_t width() const { return width_; }    // biWidth
+  std::uint32_t height() const { return height_; }  // biHeight
+  std::uint16_t bitCount() const { return bitCount_; }
+  std::uint32_t stride() const { return stride_; }        // bytes of a row, padding included
+  std::uint32_t imageSize() const { return imageSize_; }  // biSizeImage
+  // The colour table: 16 or 256 RGBQUAD entries; empty for 24 bits.
+  std::span<const std::uint8_t> colourTable() const;
+  // All pixel rows, bottom-up: imageSize() bytes.
+  std::span<const std::uint8_t> pixels() const;
+  // Picture row y counted from the top, stride() bytes; empty for a row the
+  // pixels do not hold.
+  std::span<const std::uint8_t> row(std::uint32_t y) const;
+  // Header, colour table and rows: the bytes a BMP file holds after its
+  // BITMAPFILEHEADER.
+  std::span<const std::uint8_t> dib() const { return dib_; }
+  // That 14-byte BITMAPFILEHEADER.
+  std::array<std::uint8_t, 14> BmpFileHeader() const;
+
+ private:
+  std::span<const std::uint8_t> dib_;
+  std::uint32_t width_ = 0;
+  std::uint32_t height_ = 0;
+  std::uint16_t bitCount_ = 0;
+  std::uint32_t stride_ = 0;
+  std::uint32_t imageSize_ = 0;
+  std::uint32_t pixelOffset_ = 0;
+};
+
 // A decoded picture: a packed DIB that it owns. Move-only; a moved-from
 // Picture is empty, like one made by default: all sizes 0, all spans empty.
 // The spans point into the Picture, so they are not taken from a temporary.
@@ -195,6 +238,9 @@ class Picture {
   std::span<const std::uint8_t> dib() const&& = delete;
   // The 14-byte BITMAPFILEHEADER that makes dib() a BMP file.
   std::array<std::uint8_t, 14> BmpFileHeader() const;
+  // The picture as a view (empty for an empty Picture).
+  PictureView view() const&;
+  PictureView view() const&& = delete;
   // True when a source file ended before a range that was read from it:
   // the missing bytes were read as 0.
   bool missingSourceBytes() const { return missing_; }
@@ -214,27 +260,38 @@ class Picture {
   bool missing_ = false;
 };
 
-// A value or the Status that stands in for it. The value is reached only
-// through a Result that lives on: *Decode(...) and Decode(...)->dib() do
-// not compile, since the temporary and its picture go at the end of the
-// statement. After a failure the value is empty (a Picture made by default).
+// A value or the Status that stands in for it, never both: a failed
+// Result holds no value at all. The value is reached only through a Result
+// that lives on: *Decode(...) and Decode(...)->dib() do not compile, since
+// the temporary and its picture go at the end of the statement. Reaching
+// the value of a failed Result is a fault of the caller (checked in debug
+// builds).
 template <typename T>
 class Result {
  public:
-  Result(T value) noexcept : value_(std::move(value)) {}  // NOLINT: a value is a success
-  Result(Status status) noexcept : status_(status) {}     // NOLINT: any status but Ok
-  explicit operator bool() const { return status_ == Status::Ok; }
-  Status status() const { return status_; }
-  T& operator*() & { return value_; }
-  const T& operator*() const& { return value_; }
-  T* operator->() & { return &value_; }
-  const T* operator->() const& { return &value_; }
+  Result(T value) noexcept : state_(std::in_place_index<0>, std::move(value)) {}  // NOLINT
+  // Any status but Ok (Ok is taken as Unsupported: a success has a value).
+  Result(Status status) noexcept  // NOLINT: a failure
+      : state_(std::in_place_index<1>, status == Status::Ok ? Status::Unsupported : status) {}
+  explicit operator bool() const { return state_.index() == 0; }
+  Status status() const { return state_.index() == 0 ? Status::Ok : std::get<1>(state_); }
+  T& operator*() & { return Value(); }
+  const T& operator*() const& { return Value(); }
+  T* operator->() & { return &Value(); }
+  const T* operator->() const& { return &Value(); }
   void operator*() const&& = delete;
   void operator->() const&& = delete;
 
  private:
-  T value_{};
-  Status status_ = Status::Ok;
+  T& Value() {
+    assert(state_.index() == 0);
+    return *std::get_if<0>(&state_);
+  }
+  const T& Value() const {
+    assert(state_.index() == 0);
+    return *std::get_if<0>(&state_);
+  }
+  std::variant<T, Status> state_;
 };
 
 // ---------------------------------------------------------------------------
@@ -289,5 +346,24 @@ struct Problem {
 // black canvas).
 Result<Picture> Decode(const TCGVwImage& image, Source& source, const DecodeOptions& options = {},
                        Problem* problem = nullptr) noexcept;
+
+// One byte range that a decode reads from a source file.
+struct SourceRange {
+  const char* role = "";  // "palette", "map", "tiles" or "pixels"
+  const char* file = "";  // the descriptor's file name
+  std::uint32_t offset = 0;
+  std::uint32_t size = 0;
+};
+// The ranges that decoding a plain or tiled picture reads, in the order it
+// reads them: its palette, its tile map (unless generated) and its pixels
+// or tiles; none for a composite (its layers are pictures of their own) or
+// a descriptor that nothing decodes.
+struct SourceRanges {
+  std::array<SourceRange, 3> items;
+  std::size_t count = 0;
+  const SourceRange* begin() const { return items.data(); }
+  const SourceRange* end() const { return items.data() + count; }
+};
+SourceRanges RangesOf(const TCGVwImage& image) noexcept;
 
 }  // namespace cgvw
