@@ -320,14 +320,18 @@ TEST_F(Options, ADamagedDiscIsReportedAndSkippedWhenAskedTo) {
     EXPECT_EQ(quiet.err, stop.err);
   }
 
-  // With it, every other picture is written (the short one with its
-  // missing pixels black), and the summary names the failure.
+  // With it, every other picture is written; the short one is incomplete
+  // (its missing pixels would be black): it fails too, saying where its
+  // file ends, and is not written.
   const ProgramRun going =
       Run({"--image", Disc().string(), "--out", "going", "--keep-going", "--quiet"});
   EXPECT_EQ(going.exitStatus, kPicturesFailed);
-  EXPECT_EQ(going.out, "160 of 161 pictures written; failed: tvrcg005.bmp.\r\n");
-  EXPECT_EQ(going.err, stop.err);
-  EXPECT_EQ(FilesIn(work_.path() / "going").size(), 160u);
+  EXPECT_EQ(going.out, "159 of 161 pictures written; failed: tvrcg005.bmp, tvrcg153.bmp.\r\n");
+  EXPECT_EQ(going.err,
+            stop.err + "tvrcgcv: tvrcg153.bmp: incomplete: " + (Disc() / "Mirabo.btx").string() +
+                ": short: its ranges reach byte 8740, the file ends at byte 3000\n");
+  EXPECT_EQ(FilesIn(work_.path() / "going").size(), 159u);
+  EXPECT_FALSE(FilesIn(work_.path() / "going").contains("tvrcg153.bmp"));
 }
 
 TEST_F(Options, AnOutputThatCannotBeWrittenHasItsOwnStatus) {

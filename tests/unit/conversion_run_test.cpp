@@ -7,9 +7,10 @@
 
 #include "catalog/catalogue.h"
 #include "cgvw/cgvw.h"
-#include "command_line.h"
 #include "console_texts.h"
-#include "conversion_run.h"
+#include "exit_status.h"
+#include "options.h"
+#include "run.h"
 #include "platform/faults.h"
 #include "test_support.h"
 

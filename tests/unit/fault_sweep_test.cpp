@@ -17,7 +17,8 @@
 
 #include "catalog/catalogue.h"
 #include "console_texts.h"
-#include "conversion_run.h"
+#include "exit_status.h"
+#include "run.h"
 #include "dib_test_util.h"
 #include "platform/faults.h"
 #include "platform/output_files.h"
