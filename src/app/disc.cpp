@@ -108,7 +108,8 @@ std::string Disc::FileName(std::string_view file) const {
   return std::string(name).append(1, separator).append(file);
 }
 
-std::string Disc::ReadFailure(std::string_view file, const cgvw::ReadResult& read) const {
+std::string Disc::ReadFailure([[maybe_unused]] std::string_view file,
+                              const cgvw::ReadResult& read) const {
 #if TVRCGCV_WITH_DISC_IMAGES
   if (image != nullptr && read.status == cgvw::Status::ReadFailed) {
     if (std::string damage = image->Damage(file); !damage.empty()) {

@@ -12,7 +12,6 @@
 #include <utility>
 
 #include "cgvw/disc_image.h"
-#include "disc.h"
 #include "platform/image_drives.h"
 
 namespace cgvw {
@@ -42,17 +41,19 @@ std::optional<FileIdentity> Identify(const std::string& path) {
 
 class ImageCache {
  public:
-  std::shared_ptr<disc::DiscImage> Get(const std::string& path) {
+  std::shared_ptr<DiscImageSource> Get(const std::string& path) {
     const std::lock_guard hold(lock_);
     if (image_ && path == path_ && Unchanged()) {
       return image_;
     }
     image_.reset();
     sources_.clear();
-    disc::OpenFailure ignored;  // the drive's reads give the open failure
-    auto image = disc::DiscImage::Open(path, &ignored);
-    if (image) {
-      for (const std::string& source : image->Sources()) {
+    // The drive's reads give the open failure, whatever the reason.
+    auto opened = DiscImageSource::Open(path);
+    std::shared_ptr<DiscImageSource> image;
+    if (opened) {
+      image = std::move(*opened);
+      for (const std::string& source : image->Files()) {
         sources_.emplace_back(source, Identify(source));
       }
       sources_.emplace_back(path, Identify(path));
@@ -69,28 +70,25 @@ class ImageCache {
   }
 
   std::mutex lock_;
-  std::shared_ptr<disc::DiscImage> image_;
+  std::shared_ptr<DiscImageSource> image_;
   std::string path_;
   std::vector<std::pair<std::string, std::optional<FileIdentity>>> sources_;
 };
 
-// A file of the image behind a handle.
+// A file of the image behind a handle, read through the image's source.
 class ImageFile final : public platform::OffsetFile {
  public:
-  ImageFile(std::shared_ptr<const disc::DiscImage> image, disc::Entry entry)
-      : image_(std::move(image)), entry_(std::move(entry)) {}
+  ImageFile(std::shared_ptr<DiscImageSource> image, std::string name)
+      : image_(std::move(image)), name_(std::move(name)) {}
 
   bool Close() override { return true; }  // the image stays open for the next file
 
  private:
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size,
               std::size_t* done) override {
-    try {
-      return image_->Read(entry_, offset, {buffer, size}, done);
-    } catch (const std::bad_alloc&) {
-      *done = 0;
-      return false;  // no memory for the sectors: a failed read, like an I/O error
-    }
+    const ReadResult read = image_->Read(name_, offset, {buffer, size});
+    *done = read.got;
+    return read.status == Status::Ok;  // a failure reads like an I/O error
   }
   bool WriteAt(std::uint64_t /*offset*/, const std::uint8_t* /*buffer*/, std::size_t /*size*/,
                std::size_t* done) override {
@@ -98,22 +96,26 @@ class ImageFile final : public platform::OffsetFile {
     return false;  // a disc is read-only
   }
 
-  std::shared_ptr<const disc::DiscImage> image_;
-  disc::Entry entry_;
+  std::shared_ptr<DiscImageSource> image_;
+  std::string name_;
 };
 
 std::unique_ptr<platform::FileObject> OpenImageFile(const std::string& path,
                                                     const std::vector<std::string>& components) {
   static ImageCache cache;
-  const std::shared_ptr<disc::DiscImage> image = cache.Get(path);
+  std::shared_ptr<DiscImageSource> image = cache.Get(path);
   if (!image) {
     return nullptr;
   }
-  const std::optional<disc::Entry> entry = image->Find(components);
-  if (!entry) {
+  std::string name;
+  for (const std::string& component : components) {
+    name.append(name.empty() ? "" : "/").append(component);
+  }
+  // Opening a file that is not there fails as a missing file does.
+  if (image->Read(name, 0, {}).status != Status::Ok) {
     return nullptr;
   }
-  return std::make_unique<ImageFile>(image, std::move(*entry));
+  return std::make_unique<ImageFile>(std::move(image), std::move(name));
 }
 
 }  // namespace

@@ -83,4 +83,8 @@ std::string DiscImageSource::Damage(std::string_view name) noexcept {
   return "";
 }
 
+std::vector<std::string> DiscImageSource::Files() const {
+  return image_->Sources();
+}
+
 }  // namespace cgvw

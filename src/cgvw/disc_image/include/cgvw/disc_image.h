@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 #include <system_error>
 
 #include "cgvw/decode.h"
@@ -53,6 +54,10 @@ class DiscImageSource final : public Source {
   // no sync pattern", with the sectors the file's data spans; empty if all
   // of it can be read (or there is no such file).
   std::string Damage(std::string_view name) noexcept;
+
+  // The files the image was read from (the given file, and the data
+  // track's file of a cue sheet), links resolved.
+  std::vector<std::string> Files() const;
 
  private:
   std::shared_ptr<disc::DiscImage> image_;
