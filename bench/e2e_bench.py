@@ -227,6 +227,13 @@ def main() -> int:
     ok_startup = startup_ms <= TARGET_STARTUP_MS
     ok_time = ok_copy and ok_floor and ok_startup
     ok_rss = rss < TARGET_RSS_KB
+
+    def against(ok, value, target, unit=""):
+        """How a measurement stands to its target: a verdict with --check, a
+        measurement otherwise (a run of a busy machine is no verdict)."""
+        if args.check:
+            return "met" if ok else "MISSED"
+        return "within" if ok else f"{value - target:.3g}{unit} over in this measurement"
     print(f"demo disc: {len(sources)} source files, {source_bytes} bytes; "
           f"{PICTURES} output files, {output_bytes} bytes; {args.runs} runs of each side")
     print()
@@ -250,14 +257,14 @@ def main() -> int:
               f"{statistics.median(other) / med_b:.2f}")
     print(f"ratio of medians conversion / baseline: {ratio:.2f} "
           f"(median of per-run ratios {paired:.2f}); target <= {TARGET_RATIO}: "
-          f"{'met' if ok_copy else 'MISSED'}")
+          f"{against(ok_copy, ratio, TARGET_RATIO)}")
     print(f"ratio of medians conversion / floor: {floor_ratio:.2f} (median of per-run ratios "
           f"{statistics.median(floor_ratios):.2f}); target <= {TARGET_FLOOR_RATIO}: "
-          f"{'met' if ok_floor else 'MISSED'}")
+          f"{against(ok_floor, floor_ratio, TARGET_FLOOR_RATIO)}")
     print(f"start-up beyond a C program's: {startup_ms:.2f} ms; target <= {TARGET_STARTUP_MS}: "
-          f"{'met' if ok_startup else 'MISSED'}")
+          f"{against(ok_startup, startup_ms, TARGET_STARTUP_MS, ' ms')}")
     print(f"peak resident memory of a conversion: {rss} KB; target < {TARGET_RSS_KB} KB: "
-          f"{'met' if ok_rss else 'MISSED'}")
+          f"{against(ok_rss, rss, TARGET_RSS_KB, ' KB')}")
     if args.check and not (ok_time and ok_rss):
         return 1
     return 0

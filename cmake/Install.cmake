@@ -5,6 +5,7 @@
 #   find_package(tvrcgcv REQUIRED)                        cgvw, catalog, platform
 #   find_package(tvrcgcv REQUIRED COMPONENTS discimage)   and disc images
 #   pkg-config --cflags --libs tvrcgcv  (or tvrcgcv-discimage)
+#   pkg-config --cflags --libs tvrcgcv-c         from C (cgvw/cgvw_c.h)
 #
 # Two install components, which become the two Debian packages
 # (cmake/Packaging.cmake):
@@ -37,10 +38,23 @@ install(EXPORT tvrcgcvTargets
 # The .pc files find the prefix from where they lie, so the tree can move.
 file(RELATIVE_PATH TVRCGCV_PC_PREFIX "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig"
      "${CMAKE_INSTALL_PREFIX}")
-set(TVRCGCV_PC_LIBS "-ltvrcgcv_cgvw -ltvrcgcv_catalog -ltvrcgcv_platform")
-configure_file(cmake/tvrcgcv.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tvrcgcv.pc @ONLY)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tvrcgcv.pc
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+set(TVRCGCV_PC_LIBS "-ltvrcgcv_catalog -ltvrcgcv_cgvw -ltvrcgcv_platform")
+# The libraries are static and C++ inside: a program linked by the C
+# compiler's driver needs the C++ runtime that the C++ driver adds by itself
+# (on Debian -lstdc++ -lm): what the C++ compiler links beyond the C one.
+set(TVRCGCV_CXX_RUNTIME ${CMAKE_CXX_IMPLICIT_LINK_LIBRARIES})
+list(REMOVE_ITEM TVRCGCV_CXX_RUNTIME ${CMAKE_C_IMPLICIT_LINK_LIBRARIES})
+list(REMOVE_DUPLICATES TVRCGCV_CXX_RUNTIME)
+list(TRANSFORM TVRCGCV_CXX_RUNTIME PREPEND "-l" OUTPUT_VARIABLE _tvrcgcv_runtime)
+list(JOIN _tvrcgcv_runtime " " TVRCGCV_PC_RUNTIME)
+# Two modules, as one Cflags line cannot serve both languages: tvrcgcv for
+# C++ (-std=c++20, which the C compilers refuse or warn about), tvrcgcv-c for
+# C (cgvw/cgvw_c.h), whose Libs name the C++ runtime, always needed there.
+foreach(module tvrcgcv tvrcgcv-c)
+  configure_file(cmake/${module}.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${module}.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${module}.pc
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()
 
 if(TARGET tvrcgcv_discimage)
   install(TARGETS tvrcgcv_discimage
@@ -77,7 +91,9 @@ install(FILES
 # both packages to carry a copyright file and a changelog in their own
 # documentation folder; gzip -9n compresses without a time stamp, so the
 # packages come out the same on every build. The changelog is signed by the
-# packages' maintainer.
+# packages' maintainer. They are made when the build is configured (again
+# when their sources change), so that an install of either component works
+# whatever was built.
 set(TVRCGCV_PACKAGE_MAINTAINER "tvrcgcv developers <tvrcgcv@example.org>" CACHE STRING
   "Maintainer of the release packages: name <address>")
 if(NOT WIN32)
@@ -88,14 +104,12 @@ if(NOT WIN32)
   configure_file(docs/tvrcgcv.1 ${_tvrcgcv_docs}/tvrcgcv.1 COPYONLY)
   find_program(TVRCGCV_GZIP gzip REQUIRED)
   foreach(name tvrcgcv.1 changelog)
-    add_custom_command(OUTPUT ${_tvrcgcv_docs}/${name}.gz
-      COMMAND ${TVRCGCV_GZIP} -9nkf ${_tvrcgcv_docs}/${name}
-      DEPENDS ${_tvrcgcv_docs}/${name}
-      VERBATIM
-    )
-    list(APPEND _tvrcgcv_compressed ${_tvrcgcv_docs}/${name}.gz)
+    execute_process(COMMAND ${TVRCGCV_GZIP} -9nkf ${_tvrcgcv_docs}/${name}
+      RESULT_VARIABLE _tvrcgcv_gzip_result)
+    if(NOT _tvrcgcv_gzip_result EQUAL 0)
+      message(FATAL_ERROR "gzip ${_tvrcgcv_docs}/${name} failed: ${_tvrcgcv_gzip_result}")
+    endif()
   endforeach()
-  add_custom_target(tvrcgcv_docs ALL DEPENDS ${_tvrcgcv_compressed})
 
   install(FILES ${_tvrcgcv_docs}/tvrcgcv.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
     COMPONENT ${TVRCGCV_RUNTIME_COMPONENT})

@@ -61,7 +61,8 @@ function collecting(call) {
 // removed since it was picked) fails its read with EIO.
 const BLOCK = 1 << 18;
 const CACHE_BYTES = 32 << 20;
-const EIO = 29;
+const EIO = 29; // emscripten's errno values
+const EINVAL = 28;
 const blocks = new Map(); // "node:index" -> bytes, least recently used first
 let sourceRanges = null; // "row<TAB>name<TAB>offset<TAB>size" of every range read
 let cachedBytes = 0;
@@ -423,6 +424,11 @@ async function warmUp() {
 let queue = new Promise((resolve) => {
   Module.onRuntimeInitialized = () => {
     WORKERFS.stream_ops.read = readThroughCache;
+    // readlink of a file that is no link fails with EINVAL, which realpath
+    // takes for "not a link" (WORKERFS says EPERM, which ends realpath).
+    WORKERFS.node_ops.readlink = () => {
+      throw new FS.ErrnoError(EINVAL);
+    };
     // Decoding every picture from zeros finds the ranges they read.
     sourceRanges = _tv_source_ranges() === 0 ? UTF8ToString(_tv_text()).split('\n') : null;
     resolve();

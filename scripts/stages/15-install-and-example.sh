@@ -2,8 +2,9 @@
 # Installs the library into a temporary prefix and checks what a user of it
 # gets: only public headers; the examples built against the installed CMake
 # package (with its disc-image component where libcdio is there) and run on
-# the demo disc, their pictures compared with the program's; and a program
-# built with nothing but pkg-config.
+# the demo disc, their pictures compared with the program's; programs built
+# with nothing but pkg-config, in C++ and in C; and the Development
+# component installed alone.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -37,6 +38,41 @@ ln -s drives/q "$work/disc"
 cmp "$work/memory.bmp" "$work/out/tvrcg000.bmp"
 echo "decode_from_memory wrote tvrcg000.bmp's bytes"
 
+# The C program converts the whole catalogue into the program's files:
+# every one of them, byte for byte, and no other.
+CompareRun() {
+  local folder=$1
+  if ! diff <(cd "$work/out" && ls) <(cd "$folder" && ls) >&2; then
+    echo "$folder holds other files than the program's" >&2
+    exit 1
+  fi
+  for file in "$work/out"/*.bmp; do
+    cmp "$file" "$folder/$(basename "$file")"
+  done
+}
+ConvertWithC() {
+  local program=$1 folder=$2
+  mkdir "$folder"
+  (cd "$folder" && TVRCGCV_DRIVE_ROOT="$work/drives" "$program" q >/dev/null)
+  CompareRun "$folder"
+}
+ConvertWithC "$work/build/convert_catalogue" "$work/c-cmake"
+# The same from a CMake project of C alone, which the package gives the C++
+# runtime.
+mkdir "$work/c-only"
+cat >"$work/c-only/CMakeLists.txt" <<EOF
+cmake_minimum_required(VERSION 3.25)
+project(c_only LANGUAGES C)
+find_package(tvrcgcv 1.0 REQUIRED)
+add_executable(convert_catalogue "$PWD/examples/convert_catalogue.c")
+target_link_libraries(convert_catalogue PRIVATE tvrcgcv::catalog)
+EOF
+cmake -S "$work/c-only" -B "$work/c-only/build" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+cmake --build "$work/c-only/build" >/dev/null
+ConvertWithC "$work/c-only/build/convert_catalogue" "$work/c-cmake-c-only"
+echo "convert_catalogue (C, find_package, in C and C++ projects) wrote the program's" \
+  "$(ls "$work/out" | wc -l) files"
+
 # A portrait over a background, from the folder: a 288 x 144 picture of 24
 # bits, 54 header bytes and 144 rows of 864 bytes.
 "$work/build/portrait_over_background" "$work/disc" "$work/out.bmp" 7 155
@@ -63,3 +99,33 @@ g++ -std=c++20 -o "$work/by-pkg-config" examples/decode_from_memory.cpp \
 "$work/by-pkg-config" "$work/disc/bg000_0.bg" "$work/pkg-config.bmp"
 cmp "$work/pkg-config.bmp" "$work/out/tvrcg000.bmp"
 echo "a program built with pkg-config --libs tvrcgcv decodes the same picture"
+
+# From C: tvrcgcv-c, whose flags are C's (no warning, C99 pedantic); and
+# tvrcgcv itself with --static, whose -std=c++20 gcc only warns about in C.
+# shellcheck disable=SC2046
+gcc -std=c99 -Wall -Wextra -Wpedantic -Werror -o "$work/c-by-pkg-config" \
+  examples/convert_catalogue.c $(pkg-config --cflags --libs tvrcgcv-c)
+ConvertWithC "$work/c-by-pkg-config" "$work/c-pkg-config"
+# shellcheck disable=SC2046
+gcc -o "$work/c-by-pkg-config-static" examples/convert_catalogue.c \
+  $(pkg-config --cflags --libs --static tvrcgcv) 2>"$work/c-static.log"
+ConvertWithC "$work/c-by-pkg-config-static" "$work/c-pkg-config-static"
+echo "convert_catalogue (C) built with pkg-config tvrcgcv-c, and tvrcgcv --static, writes the same files"
+
+# The Development component alone, from a build tree where only the
+# libraries were built: libraries, headers, CMake package, .pc files.
+cmake -S . -B "$work/libs-only" -DTVRCGCV_BUILD_TESTS=OFF -DTVRCGCV_BUILD_TOOLS=OFF \
+  -DTVRCGCV_BUILD_BENCHMARKS=OFF >/dev/null
+libraries=(tvrcgcv_cgvw)
+if [[ $(cmake --build "$work/libs-only" --target help) == *tvrcgcv_discimage* ]]; then
+  libraries+=(tvrcgcv_discimage)
+fi
+cmake --build "$work/libs-only" -j"$(nproc)" --target "${libraries[@]}" >/dev/null
+cmake --install "$work/libs-only" --prefix "$work/dev" --component Development >/dev/null
+for installed in cgvw_c.h tvrcgcv-c.pc tvrcgcvConfig.cmake libtvrcgcv_cgvw.a; do
+  if ! find "$work/dev" -name "$installed" | grep -q .; then
+    echo "the Development component lacks $installed" >&2
+    exit 1
+  fi
+done
+echo "the Development component installs from a build of the libraries alone"

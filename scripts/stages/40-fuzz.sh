@@ -10,11 +10,11 @@ seconds="${TVRCGCV_FUZZ_SECONDS:-60}"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DTVRCGCV_BUILD_FUZZERS=ON \
   -DTVRCGCV_BUILD_TESTS=OFF -DTVRCGCV_BUILD_TOOLS=OFF
-cmake --build build-fuzz -j"$(nproc)" --target fuzz_decode fuzz_render_tiles fuzz_palette
+cmake --build build-fuzz -j"$(nproc)" --target fuzz_decode fuzz_render_tiles fuzz_palette fuzz_cue_sheet
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-for harness in fuzz_decode fuzz_render_tiles fuzz_palette; do
+for harness in fuzz_decode fuzz_render_tiles fuzz_palette fuzz_cue_sheet; do
   mkdir -p "$work/$harness/corpus" "$work/$harness/artifacts"
   echo "--- $harness for ${seconds} s"
   # -close_fd_mask=2: the harness's own standard error (the composite

@@ -37,9 +37,9 @@ compare_runs demo-disc-again q
 compare_output_files
 echo "demo-disc-again: every earlier file replaced by the same bytes"
 
-# The options, with names in Japanese: the disc as an ISO image and as a
-# folder, PNG and BMP files in an output folder made on the way. Both
-# programs write the same bytes and say the same.
+# The options, with names in Japanese: the disc as an ISO image, a cue/bin
+# set, a bare raw dump and a folder, PNG and BMP files in an output folder
+# made on the way. Both programs write the same bytes and say the same.
 echo "--- Options"
 xorriso -as mkisofs -J -R -o "$work/ディスク.iso" "$work/drives/q" >/dev/null 2>&1
 cp -r "$work/drives/q" "$work/ディスク"
@@ -64,6 +64,12 @@ option_runs iso-png "$work/ディスク.iso" --out 出力/画像 --format png --
 option_runs folder-bmp "$work/ディスク" --out 出力 --only 0-9,152-160
 option_runs missing "$work/ディスク/なし" --out 出力
 option_runs check "$work/ディスク.iso" --check --quiet
+# A preservation-style cue/bin set (a sheet, the data track and two audio
+# tracks, each in a file of its own), named in Japanese, and a bare dump.
+sheet=$(python3 "$root/tools/make_cue_set.py" "$work/ディスク.iso" "$work/セット" "ゲーム (Japan)")
+option_runs cue-set "$sheet" --out 出力 --quiet
+option_runs cue-check "$sheet" --check --quiet
+option_runs bare-bin "$work/セット/ゲーム (Japan) (Track 1).bin" --out 出力 --format png --quiet
 
 # Ctrl-C while a picture is written: its temporary file is removed and the
 # earlier files stay whole.

@@ -10,9 +10,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib/stage-helpers.sh"
 # Debian 12's qemu-i386 (7.2) hangs a program that starts a second thread,
-# and a forked process that a signal ends (qemu-s390x does neither). The two
-# unit tests that do so are left out here: decoding on several threads, and
-# interrupting forked runs by signals. The native and the big-endian builds
-# run them; the program itself has one thread.
-export GTEST_FILTER=-TypedApi.DecodesOnSeveralThreadsAtOnce:RunFaultSweep.AnInterruptionAnywhereLeavesEachFileOldOrNew
+# and one that forks: even a child that only calls _exit never ends
+# (qemu-s390x does neither). The unit tests that do so are left out here:
+# decoding on several threads, and the forked runs that interruptions reach
+# or find ignored. The native and the big-endian builds run them; the
+# program itself has one thread and starts no process.
+export GTEST_FILTER=-TypedApi.DecodesOnSeveralThreadsAtOnce:RunFaultSweep.AnInterruptionAnywhereLeavesEachFileOldOrNew:RunFaultSweep.AnIgnoredInterruptionStaysIgnored
 cross_linux_stage i686 i686-linux-gnu qemu-i386 "32-bit little-endian"

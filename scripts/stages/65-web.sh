@@ -32,6 +32,7 @@ echo "built in $(($(date +%s) - start)) s: $(find "$page" -type f -printf '%f\n'
 
 echo "--- The native program"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+  -DTVRCGCV_BUILD_BENCHMARKS=ON \
   >/dev/null
 cmake --build build -j"$(nproc)" --target tvrcgcv make_demo_disc decode_all_bench >/dev/null
 

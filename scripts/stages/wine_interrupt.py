@@ -25,8 +25,16 @@ def temporaries():
     return [n for n in os.listdir(".") if n.endswith(".tvrcgcv.tmp")]
 
 
+def default_interruption():
+    """SIGINT as a terminal's user would send it: not ignored, whatever this
+    script was started with (nohup and friends pass ignored signals on)."""
+    signal.signal(signal.SIGINT, signal.SIG_DFL)
+    signal.pthread_sigmask(signal.SIG_UNBLOCK, {signal.SIGINT})
+
+
 def one_try(exe, drive):
-    child = subprocess.Popen(["wine", exe, drive], stdout=subprocess.DEVNULL)
+    child = subprocess.Popen(["wine", exe, drive], stdout=subprocess.DEVNULL,
+                             preexec_fn=default_interruption)
     caught = []
     deadline = time.monotonic() + 60
     while time.monotonic() < deadline and child.poll() is None:

@@ -2,11 +2,11 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "conversion_run.h"
-#include "option_run.h"
+#include "exit_status.h"
+#include "options.h"
 #include "platform/console.h"
 #include "platform/output_files.h"
+#include "run.h"
 #if TVRCGCV_WITH_DISC_IMAGES
 #include "cgvw/disc_image.h"
 #endif

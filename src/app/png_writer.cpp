@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #if TVRCGCV_WITH_PNG
 #include "spng.h"
@@ -84,7 +85,7 @@ const Spng& Library() {
 // (PNG rows have no padding): indices as they stand (4-bit rows pack the
 // left pixel into the high nibble in both formats), colours turned from
 // blue, green, red into red, green, blue.
-std::vector<std::uint8_t> PngRows(const cgvw::Picture& picture) {
+std::vector<std::uint8_t> PngRows(const cgvw::PictureView& picture) {
   const std::size_t rowBytes = (std::size_t{picture.width()} * picture.bitCount() + 7) / 8;
   std::vector<std::uint8_t> rows(rowBytes * picture.height());
   for (std::uint32_t y = 0; y < picture.height(); ++y) {
@@ -103,14 +104,12 @@ std::vector<std::uint8_t> PngRows(const cgvw::Picture& picture) {
   return rows;
 }
 
-}  // namespace
-
-bool PngAvailable(std::string* why) {
-  *why = Library().missing;
-  return why->empty();
+// libspng's failures that come of memory running out (zlib's own included).
+bool OutOfMemory(int error) {
+  return error == SPNG_EMEM || error == SPNG_EZLIB_INIT;
 }
 
-bool EncodePng(const cgvw::Picture& picture, std::vector<std::uint8_t>* png, std::string* why) {
+bool Encode(const cgvw::PictureView& picture, std::vector<std::uint8_t>* png, std::string* why) {
   const Spng& spng = Library();
   if (!spng.missing.empty()) {
     *why = spng.missing;
@@ -144,13 +143,35 @@ bool EncodePng(const cgvw::Picture& picture, std::vector<std::uint8_t>* png, std
   std::size_t size = 0;
   void* bytes = error != 0 ? nullptr : spng.getPngBuffer(context.get(), &size, &error);
   if (bytes == nullptr) {
-    *why = spng.strerror(error);
+    *why = OutOfMemory(error) ? "out of memory" : spng.strerror(error);
     return false;
   }
   const std::unique_ptr<void, decltype(&std::free)> owned(bytes, std::free);
   png->assign(static_cast<const std::uint8_t*>(bytes),
               static_cast<const std::uint8_t*>(bytes) + size);
   return true;
+}
+
+}  // namespace
+
+bool PngAvailable(std::string* why) {
+  *why = Library().missing;
+  return why->empty();
+}
+
+bool EncodePng(const cgvw::PictureView& picture, std::vector<std::uint8_t>* png, std::string* why) {
+  for (std::uint32_t y = 0; y < picture.height(); ++y) {
+    if (picture.row(y).empty()) {
+      *why = "the picture's rows are not all there";
+      return false;
+    }
+  }
+  try {
+    return Encode(picture, png, why);
+  } catch (const std::bad_alloc&) {
+    *why = "out of memory";
+    return false;
+  }
 }
 
 #else
@@ -163,7 +184,7 @@ bool PngAvailable(std::string* why) {
   return false;
 }
 
-bool EncodePng(const cgvw::Picture& /*picture*/, std::vector<std::uint8_t>* /*png*/,
+bool EncodePng(const cgvw::PictureView& /*picture*/, std::vector<std::uint8_t>* /*png*/,
                std::string* why) {
   *why = kNoPng;
   return false;

@@ -12,8 +12,8 @@
 namespace app {
 
 // The PNG file of the picture; false with `why` set when it cannot be made
-// (no libspng, no memory).
-bool EncodePng(const cgvw::Picture& picture, std::vector<std::uint8_t>* png, std::string* why);
+// (no libspng, "out of memory", rows the picture does not hold).
+bool EncodePng(const cgvw::PictureView& picture, std::vector<std::uint8_t>* png, std::string* why);
 
 // Whether this build can write PNG files at all, and if not why.
 bool PngAvailable(std::string* why);

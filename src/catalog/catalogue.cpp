@@ -143,3 +143,6 @@ constexpr std::array<TCatalogEntry, kPictureRows + 1> BuildCatalogue() {
 }  // namespace
 
 constexpr std::array<TCatalogEntry, kPictureRows + 1> Catalogue = BuildCatalogue();
+
+// The same rows for C, which has no std::array.
+const TCatalogEntry* const CGVwCatalogue = Catalogue.data();

@@ -6,7 +6,7 @@
 #include "cgvw/bytes.h"
 #include "cgvw/core.h"
 #include "cgvw/decode.h"
-#include "platform/faults.h"
+#include "platform/temp_buffer.h"
 
 namespace cgvw {
 namespace {
@@ -17,23 +17,20 @@ class HeapStore final : public core::Store {
  public:
   Status Obtain(std::uint64_t size, bool zeroFilled, core::Block* block) noexcept override {
     *block = {};
-    if (size > SIZE_MAX || platform::faults::ShouldFail(platform::faults::Point::HeapBuffer)) {
+    if (size > SIZE_MAX) {
       return Status::NoMemory;
     }
-    const std::size_t bytes = size == 0 ? 1 : static_cast<std::size_t>(size);
-    void* data = zeroFilled ? std::calloc(bytes, 1) : std::malloc(bytes);
+    void* data = platform::AllocateHeapBlock(static_cast<std::size_t>(size), zeroFilled);
     if (data == nullptr) {
       return Status::NoMemory;
     }
-    platform::faults::AdjustLive(&platform::faults::Live::heapBuffers, +1);
     *block = {data, {static_cast<std::uint8_t*>(data), static_cast<std::size_t>(size)}};
     return Status::Ok;
   }
 
   void Release(core::Block* block) noexcept override {
     if (block->handle != nullptr) {
-      std::free(block->handle);
-      platform::faults::AdjustLive(&platform::faults::Live::heapBuffers, -1);
+      platform::FreeHeapBlock(block->handle);
     }
     *block = {};
   }
@@ -64,43 +61,138 @@ void Picture::FreeBytes::operator()(std::uint8_t* bytes) const noexcept {
   HeapStore().Release(&block);
 }
 
-// An empty Picture (made by default, or held by a failed Result) has no
-// header to measure from: its parts are empty.
-std::span<const std::uint8_t> Picture::colourTable() const {
-  if (!bytes_) {
-    return {};
-  }
-  return dib().subspan(kInfoHeaderSize, pixelOffset_ - kInfoHeaderSize);
+Picture::Picture(Picture&& other) noexcept {
+  *this = std::move(other);
 }
 
-std::span<const std::uint8_t> Picture::pixels() const {
-  if (!bytes_) {
-    return {};
+// The bytes and every size go along, so that the moved-from Picture is an
+// empty one.
+Picture& Picture::operator=(Picture&& other) noexcept {
+  if (this != &other) {
+    bytes_ = std::move(other.bytes_);
+    size_ = std::exchange(other.size_, 0);
+    width_ = std::exchange(other.width_, 0);
+    height_ = std::exchange(other.height_, 0);
+    bitCount_ = std::exchange(other.bitCount_, 0);
+    stride_ = std::exchange(other.stride_, 0);
+    pixelOffset_ = std::exchange(other.pixelOffset_, 0);
+    missing_ = std::exchange(other.missing_, false);
   }
-  return dib().subspan(pixelOffset_);
+  return *this;
 }
 
-std::span<const std::uint8_t> Picture::row(std::uint32_t y) const {
-  if (y >= height_) {
+std::optional<PictureView> PictureView::FromDib(std::span<const std::uint8_t> dib) noexcept {
+  if (dib.size() < kInfoHeaderSize) {
+    return std::nullopt;
+  }
+  const std::uint16_t bitCount = LoadLE16(&dib[14]);
+  const DepthInfo* depth = DepthOfBitCount(bitCount);
+  if (depth == nullptr) {
+    return std::nullopt;
+  }
+  PictureView view;
+  view.imageSize_ = LoadLE32(&dib[20]);
+  view.pixelOffset_ = depth->PixelOffset();
+  const std::uint64_t size = std::uint64_t{view.pixelOffset_} + view.imageSize_;
+  if (size > dib.size()) {
+    return std::nullopt;
+  }
+  view.dib_ = dib.first(static_cast<std::size_t>(size));
+  view.width_ = LoadLE32(&dib[4]);
+  view.height_ = LoadLE32(&dib[8]);
+  view.bitCount_ = bitCount;
+  view.stride_ = static_cast<std::uint32_t>((std::uint64_t{view.width_} * bitCount + 31) / 32 * 4);
+  return view;
+}
+
+std::span<const std::uint8_t> PictureView::colourTable() const {
+  return dib_.empty() ? dib_ : dib_.subspan(kInfoHeaderSize, pixelOffset_ - kInfoHeaderSize);
+}
+
+std::span<const std::uint8_t> PictureView::pixels() const {
+  return dib_.empty() ? dib_ : dib_.subspan(pixelOffset_);
+}
+
+std::span<const std::uint8_t> PictureView::row(std::uint32_t y) const {
+  const std::uint64_t start = std::uint64_t{height_ - 1 - y} * stride_;
+  if (y >= height_ || start + stride_ > imageSize_) {
     return {};
   }
-  return pixels().subspan(std::size_t{height_ - 1 - y} * stride_, stride_);
+  return pixels().subspan(static_cast<std::size_t>(start), stride_);
+}
+
+std::array<std::uint8_t, 14> PictureView::BmpFileHeader() const {
+  std::array<std::uint8_t, 14> header{'B', 'M'};
+  StoreLE32(&header[2], static_cast<std::uint32_t>(kFileHeaderSize + dib_.size()));  // bfSize
+  StoreLE32(&header[10], kFileHeaderSize + pixelOffset_);                            // bfOffBits
+  return header;
+}
+
+// An empty Picture (made by default, moved from, or held by a failed
+// Result) has no header: its view, and so its parts, are empty.
+PictureView Picture::view() const& {
+  return PictureView::FromDib(dib()).value_or(PictureView{});
+}
+
+std::span<const std::uint8_t> Picture::colourTable() const& {
+  return view().colourTable();
+}
+
+std::span<const std::uint8_t> Picture::pixels() const& {
+  return view().pixels();
+}
+
+std::span<const std::uint8_t> Picture::row(std::uint32_t y) const& {
+  return view().row(y);
 }
 
 std::array<std::uint8_t, 14> Picture::BmpFileHeader() const {
-  std::array<std::uint8_t, 14> header{'B', 'M'};
-  StoreLE32(&header[2], static_cast<std::uint32_t>(kFileHeaderSize + size_));  // bfSize
-  StoreLE32(&header[10], kFileHeaderSize + pixelOffset_);                      // bfOffBits
-  return header;
+  return view().BmpFileHeader();
+}
+
+SourceRanges RangesOf(const TCGVwImage& image) noexcept {
+  SourceRanges ranges;
+  const auto add = [&](const char* role, const char* file, std::uint32_t offset,
+                       std::uint32_t size) {
+    ranges.items[ranges.count++] = {role, file, offset, size};
+  };
+  const DepthInfo* depth = DepthOf(image.Flags);
+  const std::uint32_t kind = image.Flags & cgvw_flags::kKindMask;
+  if (depth == nullptr || (kind != cgvw_flags::kKindPlain && kind != cgvw_flags::kKindTiled)) {
+    return ranges;
+  }
+  if (depth->paletteColours != 0 && image.PalFile != nullptr) {
+    add("palette", image.PalFile, image.PalOffset, depth->paletteColours * 2);
+  }
+  const bool tiled = kind == cgvw_flags::kKindTiled;
+  const auto* map = tiled ? static_cast<const TCGVwChunk*>(image.Extra) : nullptr;
+  if (map != nullptr && map->FileName != nullptr) {
+    add("map", map->FileName, map->Offset, map->Size);
+  }
+  if (image.PixFile != nullptr) {
+    add(tiled ? "tiles" : "pixels", image.PixFile, image.PixOffset, image.PixSize);
+  }
+  return ranges;
 }
 
 Result<Picture> Decode(const TCGVwImage& image, Source& source, const DecodeOptions& options,
                        Problem* problem) noexcept {
+  if (problem != nullptr) {  // nothing of an earlier decode stays in it
+    problem->file.clear();
+    problem->error.clear();
+    problem->field.clear();
+  }
+  const bool overBackdrop = options.backdrop && image.Backdrop != nullptr;
+  if (const Status status = core::CheckDescriptor(image, overBackdrop, options.maxNesting,
+                                                  problem == nullptr ? nullptr : &problem->field);
+      status != Status::Ok) {
+    return status;
+  }
   HeapStore store;
   core::Job job{source, store, options, problem};
   std::optional<core::BackdropComposite> backdrop;
   const TCGVwImage* chosen = &image;
-  if (options.backdrop && image.Backdrop != nullptr) {
+  if (overBackdrop) {
     chosen = &backdrop.emplace(image).image;
   }
   core::Block block;
@@ -118,8 +210,7 @@ const char* StatusText(Status status) noexcept {
       {Status::NoMemory, "out of memory"},
       {Status::ReadFailed, "a source file cannot be read"},
       {Status::TooLarge, "larger than the limits allow"},
-      {Status::BadDescriptor,
-       "an incomplete descriptor (no map chunk, no layer list, or a layer without a picture)"},
+      {Status::BadDescriptor, "a descriptor field is missing or zero"},
       {Status::TooDeep, "composites nested too deeply"},
   };
   for (const auto& [which, text] : kTexts) {

@@ -34,6 +34,25 @@ struct MemorySource::Files {
   std::shared_mutex lock;
   std::vector<std::string> names;
   std::vector<std::span<const std::uint8_t>> contents;
+  std::vector<std::vector<std::uint8_t>> copies;  // what contents[i] points into, if copied
+
+  // Adds or replaces the file `name` (under the lock); throws bad_alloc.
+  void Put(std::string_view name, std::span<const std::uint8_t> bytes,
+           std::vector<std::uint8_t> copy) {
+    const auto same = std::find(names.begin(), names.end(), name);
+    if (same != names.end()) {
+      const auto at = static_cast<std::size_t>(same - names.begin());
+      contents[at] = bytes;
+      copies[at] = std::move(copy);  // the earlier copy, if any, goes
+      return;
+    }
+    names.reserve(names.size() + 1);
+    contents.reserve(names.size() + 1);
+    copies.reserve(names.size() + 1);
+    names.emplace_back(name);  // the last that can throw
+    contents.push_back(bytes);
+    copies.push_back(std::move(copy));
+  }
 };
 
 MemorySource::MemorySource() noexcept {
@@ -51,18 +70,23 @@ Status MemorySource::Add(std::string_view name, std::span<const std::uint8_t> by
   }
   try {
     const std::unique_lock hold(files_->lock);
-    const auto same = std::find(files_->names.begin(), files_->names.end(), name);
-    if (same != files_->names.end()) {
-      files_->contents[static_cast<std::size_t>(same - files_->names.begin())] = bytes;
-      return Status::Ok;
-    }
-    files_->names.emplace_back(name);
-    try {
-      files_->contents.push_back(bytes);
-    } catch (...) {
-      files_->names.pop_back();
-      throw;
-    }
+    files_->Put(name, bytes, {});
+    return Status::Ok;
+  } catch (const std::bad_alloc&) {
+    return Status::NoMemory;
+  }
+}
+
+Status MemorySource::Add(std::string_view name, std::span<const std::uint8_t> bytes,
+                         CopyBytes) noexcept {
+  if (!files_) {
+    return Status::NoMemory;
+  }
+  try {
+    std::vector<std::uint8_t> copy(bytes.begin(), bytes.end());
+    const std::span<const std::uint8_t> kept(copy);  // the buffer stays where it is when moved
+    const std::unique_lock hold(files_->lock);
+    files_->Put(name, kept, std::move(copy));
     return Status::Ok;
   } catch (const std::bad_alloc&) {
     return Status::NoMemory;

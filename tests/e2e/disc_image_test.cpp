@@ -1,7 +1,13 @@
 // End to end from disc images: the real program converts the demo disc from
 // an image of every kind exactly as from the directory it was made of, and
-// stops at the first picture on an image that holds no file system.
+// stops at the first picture on an image that holds no file system. With
+// --image, a cue sheet it cannot read is one line naming the sheet's line,
+// at once, whatever the sheet names; a damaged image is reported down to
+// the track file and sector.
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -46,6 +52,11 @@ Conversion Convert(const fs::path& driveRoot, const fs::path& workDir) {
     run.files[entry.path().filename().string()] = ReadWholeFile(entry.path());
   }
   return run;
+}
+
+std::string ReadText(const fs::path& path) {
+  const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+  return {bytes.begin(), bytes.end()};
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
@@ -135,6 +146,153 @@ TEST_F(DamagedDiscImage, StopsAtTheFirstPicture) {
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.out, fromEmpty.out);
     EXPECT_TRUE(run.files.empty());
+  }
+}
+
+// Runs `tvrcgcv --image <image> <args>` in the work folder.
+class SheetRuns : public ImageRuns {
+ protected:
+  void SetUp() override {
+    ImageRuns::SetUp();
+    if (IsSkipped()) {
+      return;
+    }
+    sheet_ = MakeImage(work_.path() / "disc", work_.path(), ImageKind::Preservation);
+    ASSERT_FALSE(sheet_.empty());
+  }
+
+  testing_support::ProgramRun RunImage(const fs::path& image, std::vector<std::string> args,
+                                       double* seconds = nullptr) {
+    args.insert(args.begin(), {TVRCGCV_BINARY, "--image", image.string()});
+    const auto start = std::chrono::steady_clock::now();
+    const testing_support::ProgramRun run = testing_support::RunProgram(
+        TVRCGCV_BINARY, args, work_.path(), Drives(), testing_support::StdoutTo::kFile, 20);
+    if (seconds != nullptr) {
+      *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    EXPECT_FALSE(run.timedOut);
+    return run;
+  }
+
+  fs::path DataTrack() const { return work_.path() / "Test Disc (Japan) (Track 1).bin"; }
+
+  fs::path sheet_;
+};
+
+constexpr int kDiscUnreadable = 4;
+
+// Sheets that cannot be read: each is one line on standard error naming the
+// sheet's line and what is wrong, and the run ends at once with status 4,
+// never waiting for a pipe or opening a device.
+TEST_F(SheetRuns, SheetsThatCannotBeReadNameTheirLine) {
+  ASSERT_EQ(::mkfifo((work_.path() / "pipe.bin").c_str(), 0600), 0);
+  fs::create_directory(work_.path() / "folder.bin");
+  const std::string data = "FILE \"" + DataTrack().filename().string() + "\" BINARY\n";
+  const std::string track = "  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n";
+  const struct {
+    const char* what;
+    std::string sheet;
+    std::string complaint;  // after "<sheet>"
+  } kSheets[] = {
+      {"unknown keyword", data + track + "FOO bar\n", ":4: unknown keyword \"FOO\""},
+      {"missing file", "REM\nFILE \"gone.bin\" BINARY\n" + track,
+       ":3: the data track's file \"gone.bin\" is missing"},
+      {"track before FILE", "TRACK 01 MODE1/2352\n", ":1: TRACK before any FILE"},
+      {"index beyond the file", data + "  TRACK 01 MODE1/2352\n    INDEX 01 70:00:00\n",
+       ":3: INDEX 1 lies beyond the end of"},
+      {"folder", "FILE folder.bin BINARY\n" + track, ":1: \"folder.bin\": Is a directory"},
+      {"pipe", "FILE pipe.bin BINARY\n" + track, ":1: \"pipe.bin\": not a regular file"},
+      {"device", "FILE /dev/null BINARY\n" + track, ":1: \"/dev/null\": not a regular file"},
+      {"itself", "FILE sheet.cue BINARY\n" + track, ":1: \"sheet.cue\" is the sheet itself"},
+      {"no INDEX 01", data + "  TRACK 01 MODE1/2352\n", ": TRACK 1 (line 2) has no INDEX 01"},
+      {"audio only", data + "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n", ": no data track"},
+      {"wrong mode", data + "  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n",
+       ":2: \"" + DataTrack().filename().string() +
+           "\" holds no ISO 9660 file system in MODE2/2352"},
+  };
+  const fs::path sheet = work_.path() / "sheet.cue";
+  for (const auto& test : kSheets) {
+    SCOPED_TRACE(test.what);
+    std::ofstream(sheet, std::ios::binary | std::ios::trunc) << test.sheet;
+    double seconds = 0;
+    const testing_support::ProgramRun run = RunImage(sheet, {"--check"}, &seconds);
+    EXPECT_EQ(run.exitStatus, kDiscUnreadable);
+    EXPECT_LT(seconds, 1.0);
+    EXPECT_TRUE(run.err.starts_with("tvrcgcv: " + sheet.string() + test.complaint)) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+}
+
+// Lines that made an earlier reader wait for a pipe forever: a CD-TEXT file
+// is never opened, however the line is spelt or wherever it stands.
+TEST_F(SheetRuns, CdTextFilesAreNeverOpened) {
+  for (const char* pipe : {" ", "f", "x.cdt"}) {
+    ASSERT_EQ(::mkfifo((work_.path() / pipe).c_str(), 0600), 0);
+  }
+  const std::string sheet = ReadText(sheet_);
+  const std::string remarks(256 * 1024 / 16, ' ');
+  std::string longRemarks;
+  for (int i = 0; i < 16 * 1024; ++i) {
+    longRemarks += "REM padding....\r\n";
+  }
+  const std::string recipes[] = {
+      "CDTEXTFILE  \"x.cdt\"\r\n" + sheet,
+      longRemarks + "CDTEXTFILE \"f\"\r\n" + sheet,
+      "REM " + std::string(4087, 'x') + "\r\nCDTEXTFILE \" \"\r\n" + sheet,
+  };
+  for (const std::string& recipe : recipes) {
+    SCOPED_TRACE(recipe.substr(0, 60));
+    std::ofstream(work_.path() / "recipe.cue", std::ios::binary | std::ios::trunc) << recipe;
+    double seconds = 0;
+    const testing_support::ProgramRun run =
+        RunImage(work_.path() / "recipe.cue", {"--check", "--quiet"}, &seconds);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_LT(seconds, 1.0);
+    EXPECT_EQ(run.out, "The disc is complete: 170 files, 6601360 bytes read.\r\n");
+  }
+}
+
+// A path is judged by what it points to: links without an extension to a
+// sheet and to a bare dump read as the files they point to.
+TEST_F(SheetRuns, LinksAreJudgedByWhatTheyPointTo) {
+  fs::create_symlink(sheet_, work_.path() / "sheet-link");
+  fs::create_symlink(DataTrack(), work_.path() / "bin-link");
+  for (const char* link : {"sheet-link", "bin-link"}) {
+    SCOPED_TRACE(link);
+    const testing_support::ProgramRun run = RunImage(work_.path() / link, {"--check", "--quiet"});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+  }
+}
+
+// --check on a damaged data track names the track file and the sector.
+TEST_F(SheetRuns, CheckNamesTheTrackFileAndSector) {
+  // The sector where a file's data begins in the raw data track.
+  std::vector<std::uint8_t> raw = ReadWholeFile(DataTrack());
+  const auto sectorOf = [&](const char* file) {
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(work_.path() / "disc" / file);
+    std::size_t sector = 0;
+    while ((sector + 1) * 2352 <= raw.size() &&
+           !std::equal(bytes.begin(), bytes.begin() + 64, raw.begin() + sector * 2352 + 16)) {
+      ++sector;
+    }
+    return sector;
+  };
+  const std::size_t damaged = sectorOf("bg000_0.bg");
+  const std::size_t cut = sectorOf("Sofu.bpl");
+  ASSERT_LT(damaged, cut);
+  ASSERT_LT(cut * 2352, raw.size());
+  raw[damaged * 2352 + 5] = 0;  // in its sync pattern
+  raw.resize(cut * 2352 + 1000);
+  std::ofstream(DataTrack(), std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
+  const testing_support::ProgramRun run = RunImage(sheet_, {"--check", "--quiet"});
+  EXPECT_EQ(run.exitStatus, kDiscUnreadable);
+  const std::string name = "\"" + DataTrack().filename().string() + "\"";
+  for (const std::string& line :
+       {"/bg000_0.bg: unreadable: " + name + ": sector " + std::to_string(damaged) +
+            " has no sync pattern (the file's data is in sectors " + std::to_string(damaged),
+        "/Sofu.bpl: unreadable: " + name + " ends before sector " + std::to_string(cut)}) {
+    EXPECT_NE(run.err.find(line), std::string::npos) << line << "\n" << run.err;
   }
 }
 

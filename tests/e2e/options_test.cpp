@@ -83,11 +83,12 @@ class Options : public ::testing::Test {
   fs::path Disc() const { return work_.path() / "disc"; }
 
   // Runs the program in `dir` (below the work folder) with the arguments.
-  ProgramRun Run(std::vector<std::string> args, const std::string& dir = ".") {
+  ProgramRun Run(std::vector<std::string> args, const std::string& dir = ".",
+                 testing_support::StdoutTo where = testing_support::StdoutTo::kFile) {
     args.insert(args.begin(), TVRCGCV_BINARY);
     fs::create_directories(work_.path() / dir);
     const ProgramRun run = testing_support::RunProgram(TVRCGCV_BINARY, args, work_.path() / dir,
-                                                       work_.path() / "drives");
+                                                       work_.path() / "drives", where);
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.signal, 0);
     return run;
@@ -137,7 +138,9 @@ TEST_F(Options, HelpVersionAndBadCommandLines) {
       {{"q", "--only=x"}, "--only: \"x\""},
       {{"q", "--quiet=yes"}, "--quiet takes no value"},
       {{"--check", "--list"}, "--check and --list cannot go together"},
-      {{"q", "--image", "disc"}, "the disc is given twice"},
+      {{"q", "--image", "disc"},
+       "the disc is given twice: the drive letter \"q\" and --image disc"},
+      {{"--image", "x.iso", "x.iso"}, "the disc is given twice: \"x.iso\" and --image x.iso"},
       {{"--out", "a", "--out", "b", "q"}, "--out is given twice"},
       {{"--quiet"}, "no disc: give a drive letter or --image"},
       {{"--out", "--quiet", "q"}, "--out needs a value (\"--quiet\" is an option"},
@@ -156,6 +159,28 @@ TEST_F(Options, HelpVersionAndBadCommandLines) {
     EXPECT_EQ(CountLines(run.err), 1) << run.err;
   }
   EXPECT_EQ(FilesIn(work_.path() / "a").size(), 0u);
+}
+
+// Standard output that cannot be written ends every kind of run with status
+// 1 and says so on standard error.
+TEST_F(Options, StandardOutputThatCannotBeWrittenIsReported) {
+  const std::vector<std::string> kRuns[] = {{"--list"},
+                                            {"--help"},
+                                            {"--version"},
+                                            {"q", "--check"},
+                                            {"q", "--out", "x", "--only", "3"},
+                                            {"q", "--out", "x", "--quiet"}};
+  for (const auto& args : kRuns) {
+    for (const auto where :
+         {testing_support::StdoutTo::kDevFull, testing_support::StdoutTo::kBrokenPipe}) {
+      SCOPED_TRACE(testing::PrintToString(args) + (where == testing_support::StdoutTo::kDevFull
+                                                       ? " >/dev/full"
+                                                       : " | (closed pipe)"));
+      const ProgramRun run = Run(args, ".", where);
+      EXPECT_EQ(run.exitStatus, 1);
+      EXPECT_EQ(run.err, "tvrcgcv: cannot write to standard output; stopping\n");
+    }
+  }
 }
 
 // The folder, its images and the drive letter all give the classic run's
@@ -276,15 +301,37 @@ TEST_F(Options, ADamagedDiscIsReportedAndSkippedWhenAskedTo) {
   EXPECT_EQ(stop.out, expected::Transcript(5));
   EXPECT_EQ(stop.err, "tvrcgcv: tvrcg005.bmp: " + missing + ": No such file or directory\n");
   EXPECT_EQ(FilesIn(work_.path() / "stop").size(), 5u);
+  // Its summary counts the pictures asked for, and those never tried.
+  const struct {
+    std::vector<std::string> options;
+    std::string summary;
+  } kStops[] = {
+      {{"--quiet"}, "5 of 161 pictures written; stopped at tvrcg005.bmp (155 not tried).\r\n"},
+      {{"--quiet", "--only", "3-7"},
+       "2 of 5 pictures written; stopped at tvrcg005.bmp (2 not tried).\r\n"},
+      {{"--quiet", "--only", "4,5"}, "1 of 2 pictures written; stopped at tvrcg005.bmp.\r\n"},
+  };
+  for (const auto& [options, summary] : kStops) {
+    std::vector<std::string> args = {"--image", Disc().string(), "--out", "quiet-stop"};
+    args.insert(args.end(), options.begin(), options.end());
+    const ProgramRun quiet = Run(args);
+    EXPECT_EQ(quiet.exitStatus, kPicturesFailed);
+    EXPECT_EQ(quiet.out, summary);
+    EXPECT_EQ(quiet.err, stop.err);
+  }
 
-  // With it, every other picture is written (the short one with its
-  // missing pixels black), and the summary names the failure.
+  // With it, every other picture is written; the short one is incomplete
+  // (its missing pixels would be black): it fails too, saying where its
+  // file ends, and is not written.
   const ProgramRun going =
       Run({"--image", Disc().string(), "--out", "going", "--keep-going", "--quiet"});
   EXPECT_EQ(going.exitStatus, kPicturesFailed);
-  EXPECT_EQ(going.out, "160 of 161 pictures written; failed: tvrcg005.bmp.\r\n");
-  EXPECT_EQ(going.err, stop.err);
-  EXPECT_EQ(FilesIn(work_.path() / "going").size(), 160u);
+  EXPECT_EQ(going.out, "159 of 161 pictures written; failed: tvrcg005.bmp, tvrcg153.bmp.\r\n");
+  EXPECT_EQ(going.err,
+            stop.err + "tvrcgcv: tvrcg153.bmp: incomplete: " + (Disc() / "Mirabo.btx").string() +
+                ": short: its ranges reach byte 8740, the file ends at byte 3000\n");
+  EXPECT_EQ(FilesIn(work_.path() / "going").size(), 159u);
+  EXPECT_FALSE(FilesIn(work_.path() / "going").contains("tvrcg153.bmp"));
 }
 
 TEST_F(Options, AnOutputThatCannotBeWrittenHasItsOwnStatus) {

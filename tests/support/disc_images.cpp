@@ -25,6 +25,10 @@ std::string KindName(ImageKind kind) {
       return "BinFile";
     case ImageKind::CueSheet:
       return "CueSheet";
+    case ImageKind::Mode2Sheet:
+      return "Mode2Sheet";
+    case ImageKind::Preservation:
+      return "Preservation";
   }
   return "Unknown";
 }
@@ -70,11 +74,12 @@ std::string WhyNoDiscImages() {
 bool MakeIsoImage(const std::filesystem::path& tree, const std::filesystem::path& image,
                   ImageKind kind) {
   std::vector<std::string> argv = {"xorriso", "-as", "mkisofs"};
-  if (kind == ImageKind::RockRidge || kind == ImageKind::BinFile) {
+  if (kind == ImageKind::RockRidge || kind == ImageKind::BinFile || kind == ImageKind::Mode2Sheet) {
     argv.push_back("-R");
   } else {
     argv.push_back("--norock");  // xorriso adds Rock Ridge unless told not to
-    if (kind == ImageKind::Joliet || kind == ImageKind::CueSheet) {
+    if (kind == ImageKind::Joliet || kind == ImageKind::CueSheet ||
+        kind == ImageKind::Preservation) {
       argv.push_back("-J");
     }
   }
@@ -82,7 +87,7 @@ bool MakeIsoImage(const std::filesystem::path& tree, const std::filesystem::path
   return RunQuietly(argv);
 }
 
-bool WriteRawBinCue(const std::filesystem::path& iso, const std::filesystem::path& bin) {
+bool WriteRawTrack(const std::filesystem::path& iso, const std::filesystem::path& bin, int mode) {
   constexpr std::size_t kSector = 2048;
   std::ifstream in(iso, std::ios::binary);
   const std::vector<char> data{std::istreambuf_iterator<char>(in),
@@ -96,34 +101,76 @@ bool WriteRawBinCue(const std::filesystem::path& iso, const std::filesystem::pat
   };
   for (std::size_t i = 0; i < data.size() / kSector; ++i) {
     const unsigned address = static_cast<unsigned>(i) + 150;  // 2 seconds of lead-in
-    const char header[16] = {0,
-                             '\xFF',
-                             '\xFF',
-                             '\xFF',
-                             '\xFF',
-                             '\xFF',
-                             '\xFF',
-                             '\xFF',
-                             '\xFF',
-                             '\xFF',
-                             '\xFF',
-                             0,
-                             bcd(address / (75 * 60)),
-                             bcd(address / 75 % 60),
-                             bcd(address % 75),
-                             1};
-    out.write(header, sizeof header);
+    std::vector<char> header(12, '\xFF');
+    header.front() = header.back() = 0;
+    header.insert(header.end(), {bcd(address / (75 * 60)), bcd(address / 75 % 60),
+                                 bcd(address % 75), static_cast<char>(mode)});
+    if (mode == 2) {  // file 0, channel 0, submode: data, form 1; twice
+      header.insert(header.end(), {0, 0, 8, 0, 0, 0, 8, 0});
+    }
+    out.write(header.data(), static_cast<std::streamsize>(header.size()));
     out.write(data.data() + i * kSector, kSector);
-    const char trailer[288] = {};  // EDC, 8 reserved bytes, ECC
-    out.write(trailer, sizeof trailer);
+    const std::vector<char> trailer(2352 - kSector - header.size());  // EDC, ECC
+    out.write(trailer.data(), static_cast<std::streamsize>(trailer.size()));
   }
+  return static_cast<bool>(out);
+}
+
+namespace {
+
+bool WriteText(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  return static_cast<bool>(out);
+}
+
+bool WriteNoise(const std::filesystem::path& path, std::size_t sectors, std::uint32_t seed) {
+  std::vector<char> bytes(sectors * 2352);
+  for (char& byte : bytes) {
+    seed = seed * 1103515245u + 12345u;
+    byte = static_cast<char>(seed >> 24);
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+// A set as preservation projects keep a disc: the sheet named after the
+// disc, one file per track, CR LF line ends, remarks, audio pregaps.
+std::filesystem::path WritePreservationSet(const std::filesystem::path& iso,
+                                           const std::filesystem::path& directory) {
+  const std::string disc = "Test Disc (Japan)";
+  const auto track = [&](int n) { return disc + " (Track " + std::to_string(n) + ").bin"; };
+  const std::string sheet =
+      "REM GENRE Adventure\r\nREM DATE 1998\r\nREM COMMENT \"test set\"\r\n"
+      "FILE \"" +
+      track(1) +
+      "\" BINARY\r\n"
+      "  TRACK 01 MODE1/2352\r\n    INDEX 01 00:00:00\r\n"
+      "FILE \"" +
+      track(2) +
+      "\" BINARY\r\n"
+      "  TRACK 02 AUDIO\r\n    INDEX 00 00:00:00\r\n    INDEX 01 00:02:00\r\n"
+      "FILE \"" +
+      track(3) +
+      "\" BINARY\r\n"
+      "  TRACK 03 AUDIO\r\n    FLAGS DCP\r\n"
+      "    INDEX 00 00:00:00\r\n    INDEX 01 00:01:50\r\n";
+  const std::filesystem::path cue = directory / (disc + ".cue");
+  const bool written = WriteRawTrack(iso, directory / track(1), 1) &&
+                       WriteNoise(directory / track(2), 400, 2) &&
+                       WriteNoise(directory / track(3), 300, 3) && WriteText(cue, sheet);
+  return written ? cue : std::filesystem::path();
+}
+
+}  // namespace
+
+bool WriteRawBinCue(const std::filesystem::path& iso, const std::filesystem::path& bin) {
   std::filesystem::path cue = bin;
   cue.replace_extension(".cue");
-  std::ofstream sheet(cue, std::ios::trunc);
-  sheet << "FILE \"" << bin.filename().string() << "\" BINARY\r\n"
-        << "  TRACK 01 MODE1/2352\r\n"
-        << "    INDEX 01 00:00:00\r\n";
-  return static_cast<bool>(out) && static_cast<bool>(sheet);
+  return WriteRawTrack(iso, bin, 1) &&
+         WriteText(cue, "FILE \"" + bin.filename().string() +
+                            "\" BINARY\r\n  TRACK 01 MODE1/2352\r\n    INDEX 01 00:00:00\r\n");
 }
 
 std::filesystem::path MakeImage(const std::filesystem::path& tree,
@@ -133,15 +180,33 @@ std::filesystem::path MakeImage(const std::filesystem::path& tree,
   if (!MakeIsoImage(tree, iso, kind)) {
     return {};
   }
-  if (kind != ImageKind::BinFile && kind != ImageKind::CueSheet) {
-    return iso;
-  }
   const auto bin = directory / (stem + ".bin");
-  if (!WriteRawBinCue(iso, bin)) {
-    return {};
+  std::filesystem::path made;
+  switch (kind) {
+    case ImageKind::Iso9660:
+    case ImageKind::Joliet:
+    case ImageKind::RockRidge:
+      return iso;
+    case ImageKind::BinFile:
+      made = WriteRawTrack(iso, bin, 1) ? bin : std::filesystem::path();
+      break;
+    case ImageKind::CueSheet:
+      made = WriteRawBinCue(iso, bin) ? directory / (stem + ".cue") : std::filesystem::path();
+      break;
+    case ImageKind::Mode2Sheet:
+      made = WriteRawTrack(iso, bin, 2) &&
+                     WriteText(directory / (stem + ".cue"),
+                               "file " + bin.filename().string() +
+                                   " binary\n track 1 mode2/2352\n  index 1 0:00:00\n")
+                 ? directory / (stem + ".cue")
+                 : std::filesystem::path();
+      break;
+    case ImageKind::Preservation:
+      made = WritePreservationSet(iso, directory);
+      break;
   }
   std::filesystem::remove(iso);
-  return kind == ImageKind::BinFile ? bin : directory / (stem + ".cue");
+  return made;
 }
 
 }  // namespace testing_support

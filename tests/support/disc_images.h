@@ -1,5 +1,6 @@
 // Disc images for the tests: ISO 9660 images made with xorriso from a
-// directory, and raw BIN/CUE dumps made from such an image.
+// directory, and raw dumps made from such an image: bare, with a cue sheet,
+// and as preservation-style sets (one file per track, audio tracks too).
 #pragma once
 
 #include <filesystem>
@@ -10,16 +11,19 @@ namespace testing_support {
 
 // The kinds of image a disc is tested as.
 enum class ImageKind {
-  Iso9660,    // plain ISO 9660, level 1: upper-case 8.3 names with ";1"
-  Joliet,     // ISO 9660 with a Joliet directory tree
-  RockRidge,  // ISO 9660 with Rock Ridge names
-  BinFile,    // a raw dump (2352-byte sectors) of a Rock Ridge image, cue sheet beside it
-  CueSheet,   // a raw dump of a Joliet image, the drive linked to its cue sheet
+  Iso9660,       // plain ISO 9660, level 1: upper-case 8.3 names with ";1"
+  Joliet,        // ISO 9660 with a Joliet directory tree
+  RockRidge,     // ISO 9660 with Rock Ridge names
+  BinFile,       // a bare raw Mode 1 dump (2352-byte sectors) of a Rock Ridge image, no sheet
+  CueSheet,      // a raw Mode 1 dump of a Joliet image with its one-track cue sheet
+  Mode2Sheet,    // a raw Mode 2 form 1 dump of a Rock Ridge image with its cue sheet
+  Preservation,  // a Joliet image as a preservation-style set: a sheet named apart from
+                 // its files, "(Track 1).bin" the data, two audio tracks with pregaps
 };
 std::string KindName(ImageKind kind);
-inline const std::vector<ImageKind> kAllImageKinds = {ImageKind::Iso9660, ImageKind::Joliet,
-                                                      ImageKind::RockRidge, ImageKind::BinFile,
-                                                      ImageKind::CueSheet};
+inline const std::vector<ImageKind> kAllImageKinds = {
+    ImageKind::Iso9660,  ImageKind::Joliet,     ImageKind::RockRidge,   ImageKind::BinFile,
+    ImageKind::CueSheet, ImageKind::Mode2Sheet, ImageKind::Preservation};
 
 // True when xorriso can be run.
 bool HaveXorriso();
@@ -37,15 +41,16 @@ bool RunQuietly(const std::vector<std::string>& argv);
 bool MakeIsoImage(const std::filesystem::path& tree, const std::filesystem::path& image,
                   ImageKind kind);
 
-// Writes the 2048-byte sectors of an ISO image as a raw Mode 1 dump: each
-// sector behind its sync pattern and header (address and mode), followed by
-// zeros where a drive would put EDC and ECC. A cue sheet naming it is
-// written beside it, with the same stem and the extension ".cue".
+// Writes the 2048-byte sectors of an ISO image as a raw dump: each sector
+// behind its sync pattern and header (address and mode 1, or mode 2 and a
+// form 1 subheader), followed by zeros where a drive would put EDC and ECC.
+bool WriteRawTrack(const std::filesystem::path& iso, const std::filesystem::path& bin, int mode);
+// The same in mode 1, with a one-track cue sheet naming it written beside
+// it, with the same stem and the extension ".cue".
 bool WriteRawBinCue(const std::filesystem::path& iso, const std::filesystem::path& bin);
 
 // Makes the image of `tree` in `directory` for `kind` and returns the path a
-// drive links to (the .iso, the .bin, or the .cue; a raw dump always gets
-// its cue sheet); empty on failure.
+// drive links to (the .iso, the .bin, or the .cue); empty on failure.
 std::filesystem::path MakeImage(const std::filesystem::path& tree,
                                 const std::filesystem::path& directory, ImageKind kind);
 

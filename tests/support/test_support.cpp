@@ -1,17 +1,24 @@
 #include "test_support.h"
 
 #include <unistd.h>
+#ifndef _WIN32
+#include <grp.h>
+#include <pwd.h>
+#endif
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <sstream>
+#include <system_error>
 
 #include <gtest/gtest.h>
 
-#include "catalog/descriptors.h"
+#include "catalog/catalogue.h"
+#include "cgvw/cgvw.h"
 #ifdef _WIN32
 #include "drive_letter_win32.h"
 #endif
@@ -98,6 +105,70 @@ CurrentDirScope::CurrentDirScope(const std::filesystem::path& directory)
 CurrentDirScope::~CurrentDirScope() {
   std::error_code ignored;
   std::filesystem::current_path(saved_, ignored);
+}
+
+#ifndef _WIN32
+namespace {
+
+// While it lives, the process is the user "nobody" in all but its saved
+// user ID, which stays root's so that the destructor can come back: file
+// permissions are then checked as for that user, access(2) included (it
+// goes by the real user ID).
+class UnprivilegedScope {
+ public:
+  UnprivilegedScope(uid_t uid, gid_t gid) {
+    groups_.resize(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+    const int count = ::getgroups(static_cast<int>(groups_.size()), groups_.data());
+    groups_.resize(static_cast<std::size_t>(std::max(count, 0)));
+    ok_ = count >= 0 && ::setgroups(0, nullptr) == 0 && ::setresgid(gid, gid, 0) == 0 &&
+          ::setresuid(uid, uid, 0) == 0;
+    if (!ok_) {
+      ADD_FAILURE() << "cannot become user " << uid << ": "
+                    << std::error_code(errno, std::system_category()).message();
+    }
+  }
+  ~UnprivilegedScope() {
+    // The user ID first: only root may set the group IDs and groups back.
+    if (::setresuid(0, 0, 0) != 0 || ::setresgid(0, 0, 0) != 0 ||
+        ::setgroups(groups_.size(), groups_.data()) != 0) {
+      ADD_FAILURE() << "cannot become root again: "
+                    << std::error_code(errno, std::system_category()).message();
+      std::abort();  // every later test would run as the wrong user
+    }
+  }
+  UnprivilegedScope(const UnprivilegedScope&) = delete;
+  UnprivilegedScope& operator=(const UnprivilegedScope&) = delete;
+
+  bool ok() const { return ok_; }
+
+ private:
+  std::vector<gid_t> groups_;
+  bool ok_ = false;
+};
+
+}  // namespace
+#endif
+
+void AsUnprivilegedUser(const std::filesystem::path& dir, const std::function<void()>& body) {
+#ifndef _WIN32
+  if (::geteuid() == 0) {
+    const passwd* nobody = ::getpwnam("nobody");
+    const uid_t uid = nobody != nullptr ? nobody->pw_uid : 65534;
+    const gid_t gid = nobody != nullptr ? nobody->pw_gid : 65534;
+    ASSERT_EQ(::lchown(dir.c_str(), uid, gid), 0) << dir;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+      ASSERT_EQ(::lchown(entry.path().c_str(), uid, gid), 0) << entry.path();
+    }
+    const UnprivilegedScope unprivileged(uid, gid);
+    if (unprivileged.ok()) {
+      body();
+    }
+    return;
+  }
+#else
+  (void)dir;
+#endif
+  body();
 }
 
 std::vector<std::string> ListDirectory(const std::filesystem::path& directory) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,6 +81,12 @@ class CurrentDirScope {
  private:
   std::filesystem::path saved_;
 };
+
+// Runs `body` as a user without root's privileges, so that permission
+// checks bite: as it is when the process has none; when it runs as root (as
+// CI runs the tests), as the user "nobody" for the time of `body`, with
+// `dir` and everything in it given to that user as its own files.
+void AsUnprivilegedUser(const std::filesystem::path& dir, const std::function<void()>& body);
 
 // The names of the entries of a directory, sorted.
 std::vector<std::string> ListDirectory(const std::filesystem::path& directory);

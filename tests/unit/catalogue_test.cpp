@@ -9,6 +9,7 @@
 #include <string>
 
 #include "catalog/catalogue.h"
+#include "cgvw/cgvw.h"
 
 namespace {
 

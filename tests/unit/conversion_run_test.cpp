@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "catalog/descriptors.h"
-#include "command_line.h"
+#include "catalog/catalogue.h"
+#include "cgvw/cgvw.h"
 #include "console_texts.h"
-#include "conversion_run.h"
+#include "exit_status.h"
+#include "options.h"
+#include "run.h"
 #include "platform/faults.h"
 #include "test_support.h"
 

@@ -44,6 +44,16 @@ class CompositeTest : public ::testing::Test {
       palette.BE16(Word(k));
     }
     drive.WriteFile("layers.bpl", palette.get());
+    // The error boxes write their text on standard error in a test program:
+    // captured, and checked to be one "Step err" line for each box shown.
+    ::testing::internal::CaptureStderr();
+  }
+  void TearDown() override {
+    std::string boxes;
+    for (long i = 0; i < Calls(Point::MessageBox); ++i) {
+      boxes += "Step err\n";
+    }
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), boxes);
   }
 
   // An 8-bit plain layer whose pixels are `indices`, rows top first.

@@ -12,6 +12,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "catalog/catalogue.h"
 #include "cgvw/cgvw.h"
 #include "cgvw/decode.h"
 #include "dib_test_util.h"
@@ -80,6 +81,94 @@ TEST(Dispatch, BackdropOptionNeedsBothAFlagAndABackdrop) {
   EXPECT_EQ(platform::faults::Calls(platform::faults::Point::GlobalAlloc), 0);
   EXPECT_EQ(platform::faults::Calls(platform::faults::Point::MessageBox), 0);
   EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
+}
+
+// A null argument record, descriptor or result slot is refused with -1 by
+// every entry point; nothing is read, allocated or written. A valid
+// descriptor stands beside each null pointer, so that only the null one
+// can be the reason.
+TEST(Dispatch, NullPointersAreRefused) {
+  testing_support::FaultScope faults;
+  testing_support::TestDrive drive;
+  const std::vector<std::uint8_t> disc = testing_support::sample::DiscBytes();
+  drive.WriteFile(testing_support::sample::kDisc, disc);
+  const TCGVwImage picture = testing_support::sample::Plain(0x40, 5, 3, 15);
+  const TCGVwImage* pointer = &picture;
+  const TCGVwImage* none = nullptr;
+  std::uint8_t dest[1024];
+  std::int32_t count = 0;
+  const TArgs_CGVwReadFile00 read{dest, testing_support::sample::kDisc, 0, 16};
+  const TArgs_CGVwReadFile00 noBuffer{nullptr, testing_support::sample::kDisc, 0, 16};
+  const TArgs_CGVwGetPalette00 palette{dest, &picture, 0};
+  const TArgs_CGVwGetPalette00 noDest{nullptr, &picture, 0};
+  const TArgs_CGVwGetPalette00 noWords{dest, nullptr, 1};
+  const TCGVwPalInfo words{4, 0};
+  const TArgs_CGVwMakeInfoHeader00 header{dest, &picture};
+  const TArgs_CGVwMakeInfoHeader00 noImage{dest, nullptr};
+  const TArgs_CGVwMakeInfoHeader00 noHeader{nullptr, &picture};
+  platform::HGLOBAL slot = kStale;
+  struct Case {
+    const char* what;
+    TCGVwOperation operation;
+    const void* args;
+    const void* second;
+    void* result;
+  };
+  const Case cases[] = {
+      {"decode, no descriptor pointer", CGVwDecode, nullptr, nullptr, &slot},
+      {"decode, null descriptor", CGVwDecode, &none, nullptr, &slot},
+      {"decode, no result slot", CGVwDecode, &pointer, nullptr, nullptr},
+      {"plain, no descriptor pointer", CGVwDecodePlain, nullptr, nullptr, &slot},
+      {"plain, no result slot", CGVwDecodePlain, &pointer, nullptr, nullptr},
+      {"tiled, no result slot", CGVwDecodeTiled, &pointer, nullptr, nullptr},
+      {"composite, no result slot", CGVwDecodeComposite, &pointer, nullptr, nullptr},
+      {"read, no record", CGVwReadFile, nullptr, nullptr, &count},
+      {"read, no result slot", CGVwReadFile, &read, nullptr, nullptr},
+      {"read, no buffer", CGVwReadFile, &noBuffer, nullptr, &count},
+      {"palette, no record", CGVwGetPalette, nullptr, nullptr, &count},
+      {"palette, no result slot", CGVwGetPalette, &palette, nullptr, nullptr},
+      {"palette, no destination", CGVwGetPalette, &noDest, nullptr, &count},
+      {"palette, no words", CGVwGetPalette, &noWords, &words, &count},
+      {"header, no record", CGVwMakeInfoHeader, nullptr, nullptr, &count},
+      {"header, no result slot", CGVwMakeInfoHeader, &header, nullptr, nullptr},
+      {"header, no descriptor", CGVwMakeInfoHeader, &noImage, nullptr, &count},
+      {"header, no destination", CGVwMakeInfoHeader, &noHeader, nullptr, &count},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    platform::faults::Reset();
+    slot = kStale;
+    count = 7;
+    EXPECT_EQ(test.operation(test.args, test.second, test.result), kCGVwUnsupported);
+    if (test.result == &slot) {
+      EXPECT_EQ(slot, nullptr);
+    }
+    for (const auto point :
+         {platform::faults::Point::GlobalAlloc, platform::faults::Point::HeapBuffer,
+          platform::faults::Point::FileOpen}) {
+      EXPECT_EQ(platform::faults::Calls(point), 0);
+    }
+  }
+  // The typed entry points of cgvw_c.h check the same.
+  EXPECT_EQ(CGVwDecode(static_cast<const TCGVwImage* const*>(nullptr), nullptr, &slot),
+            kCGVwUnsupported);
+  EXPECT_EQ(CGVwDecode(&pointer, nullptr, static_cast<TCGVwHandle*>(nullptr)), kCGVwUnsupported);
+  EXPECT_EQ(platform::faults::Calls(platform::faults::Point::GlobalAlloc), 0);
+  EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
+}
+
+// The untyped entry points cannot tell what their pointers point to; a
+// debug build stops at one that is not aligned as it must be (here a
+// descriptor where the address of a pointer to one belongs, whose Flags and
+// Width read as a pointer).
+TEST(Dispatch, DebugBuildAssertsOnAMisalignedDescriptorPointer) {
+#ifdef NDEBUG
+  GTEST_SKIP() << "assertions are compiled out";
+#else
+  const TCGVwOperation decode = CGVwDecode;
+  platform::HGLOBAL slot = nullptr;
+  EXPECT_DEATH(decode(&Catalogue[0].Image, nullptr, &slot), "alignof");
+#endif
 }
 
 // ---------------------------------------------------------------------------
@@ -256,17 +345,22 @@ TEST_F(TypedApi, APictureSaysWhatItIs) {
   EXPECT_TRUE(shortPicture->missingSourceBytes());
   EXPECT_EQ(shortPicture->row(1)[0], 0);
 
-  // A failed decode holds an empty picture, whose every part is empty.
+  // A failed decode holds its status and no picture; an empty picture's
+  // every part is empty.
   cgvw::MemorySource nothing;
   const auto failed = cgvw::Decode(Plain(0x40, 5, 3, 15), nothing);
   ASSERT_FALSE(failed);
-  for (const auto part : {failed->dib(), failed->colourTable(), failed->pixels(), failed->row(0)}) {
+  EXPECT_EQ(failed.status(), cgvw::Status::CannotOpen);
+  const cgvw::Picture empty;
+  for (const auto part : {empty.dib(), empty.colourTable(), empty.pixels(), empty.row(0)}) {
     EXPECT_TRUE(part.empty());
   }
 }
 
 TEST_F(TypedApi, LimitsRefuseADescriptorBeforeAnythingIsAllocatedOrRead) {
   const TCGVwChunk bigMap{kDisc, kMap16, 5000};
+  const TCGVwLayer layer{&plain8_, 0, 0, 0};
+  const TCGVwLayers oneLayer{1, &layer};
   struct Case {
     const char* what;
     TCGVwImage image;
@@ -278,7 +372,7 @@ TEST_F(TypedApi, LimitsRefuseADescriptorBeforeAnythingIsAllocatedOrRead) {
       {"tiled picture", Tiled(0x241, 2048, 2048, &map16_), {1 << 20, 1 << 20}},
       {"tiled map range", Tiled(0x241, 32, 24, &bigMap), {1 << 20, 4096}},
       {"composite canvas",
-       {0x63, 1000, 1000, 0, 0, nullptr, nullptr, 0, nullptr, 0, 0, &list_},
+       {0x63, 1000, 1000, 0, 0, nullptr, nullptr, 0, nullptr, 0, 0, &oneLayer},
        {1 << 20, 1 << 20}},
   };
   for (const Case& test : cases) {
@@ -325,6 +419,131 @@ TEST_F(TypedApi, FailuresSayWhichFileAndWhy) {
   EXPECT_EQ(cgvw::Decode(composite, folder, options).status(), cgvw::Status::CannotOpen);
   EXPECT_EQ(heard.calls, 1);
   EXPECT_EQ(heard.status, cgvw::Status::CannotOpen);
+}
+
+// A descriptor with a field missing or zero is BadDescriptor in the typed
+// API, which names the field, and decodes as it always has through the
+// classic entry points (in the order in which the decoders come upon it).
+TEST_F(TypedApi, DescriptorFaultsNameTheFieldAndKeepTheirClassicCodes) {
+  TCGVwImage noPixels = plain8_;
+  noPixels.PixSize = 0;
+  TCGVwImage noPalette = plain8_;
+  noPalette.PalFile = nullptr;
+  TCGVwImage noPixelFile = plain8_;
+  noPixelFile.PixFile = nullptr;
+  TCGVwImage direct = plain15_;  // reads no palette
+  direct.PalFile = nullptr;
+  const TCGVwChunk emptyMap{kDisc, kMap16, 0};
+  const TCGVwImage noMap = Tiled(0x241, 32, 24, &emptyMap);
+  const TCGVwImage noChunk = Tiled(0x241, 32, 24, nullptr);
+  auto composite = [](const TCGVwLayers* list) {
+    return TCGVwImage{0x63, 16, 16, 0, 0, nullptr, nullptr, 0, nullptr, 0, 0, list};
+  };
+  const TCGVwLayers none{0, nullptr};
+  const TCGVwLayers noItems{1, nullptr};
+  const TCGVwLayer nobody{nullptr, 0, 0, 0};
+  const TCGVwLayers nobodyList{1, &nobody};
+  const TCGVwLayer inner{&noPixels, 0, 0, 0};
+  const TCGVwLayers innerList{1, &inner};
+  const TCGVwImage innerComposite = composite(&innerList);
+  const TCGVwLayer outer[2] = {{&plain8_, 0, 0, 0}, {&innerComposite, 0, 0, 0}};
+  const TCGVwLayers outerList{2, outer};
+  TCGVwImage itself = composite(nullptr);
+  const TCGVwLayer loop{&itself, 0, 0, 0};
+  const TCGVwLayers loopList{1, &loop};
+  itself.Extra = &loopList;
+  const TCGVwImage composites[] = {composite(nullptr), composite(&none), composite(&noItems),
+                                   composite(&nobodyList), composite(&outerList)};
+  TCGVwImage overEmpty = plain8_;
+  overEmpty.Backdrop = &noPixels;
+  TCGVwImage paletteless = noPalette;
+  paletteless.Backdrop = &plain8_;
+  struct Case {
+    const char* field;  // empty: no fault
+    const TCGVwImage* image;
+    std::int32_t classic;
+    bool backdrop = false;
+  };
+  const Case cases[] = {
+      {"PixSize is 0", &noPixels, kCGVwNoMemory},
+      {"PalFile is null", &noPalette, kCGVwUnsupported},
+      {"PixFile is null", &noPixelFile, kCGVwCannotOpen},
+      {"", &direct, kCGVwOk},
+      {"Extra->Size is 0", &noMap, kCGVwNoMemory},
+      {"Extra is null", &noChunk, kCGVwUnsupported},
+      {"Extra is null", &composites[0], kCGVwUnsupported},
+      {"Extra->Count is 0", &composites[1], kCGVwOk},  // a black canvas
+      {"Extra->Items is null", &composites[2], kCGVwUnsupported},
+      {"Extra->Items[0].Image is null", &composites[3], kCGVwUnsupported},
+      {"Extra->Items[1].Image->Extra->Items[0].Image->PixSize is 0", &composites[4], kCGVwNoMemory},
+      {"Extra->Items[0].Image is a composite that contains it", &itself, kCGVwUnsupported},
+      {"Backdrop->PixSize is 0", &overEmpty, kCGVwNoMemory, true},
+      {"PalFile is null", &paletteless, kCGVwUnsupported, true},
+      {"", &overEmpty, kCGVwOk},  // the backdrop is not decoded
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.field);
+    cgvw::DecodeOptions options;
+    options.backdrop = test.backdrop;
+    cgvw::Problem problem;
+    const auto typed = cgvw::Decode(*test.image, memory_, options, &problem);
+    EXPECT_EQ(typed.status(), *test.field == '\0' ? cgvw::Status::Ok : cgvw::Status::BadDescriptor);
+    EXPECT_EQ(problem.field, test.field);
+    EXPECT_TRUE(problem.file.empty());
+    const std::uint32_t flag = test.backdrop ? 1 : 0;
+    ::testing::internal::CaptureStderr();  // the classic error box
+    EXPECT_EQ(testing_support::DecodeWith(CGVwDecode, *test.image, &flag).status, test.classic);
+    ::testing::internal::GetCapturedStderr();
+  }
+  EXPECT_STREQ(cgvw::StatusText(cgvw::Status::BadDescriptor),
+               "a descriptor field is missing or zero");
+  EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
+}
+
+// A moved-from Picture is an empty one: nothing in it points at the bytes
+// that went to the new owner.
+TEST_F(TypedApi, AMovedFromPictureIsEmpty) {
+  auto decoded = cgvw::Decode(plain8_, memory_);
+  ASSERT_TRUE(decoded);
+  const std::vector<std::uint8_t> bytes(decoded->dib().begin(), decoded->dib().end());
+  auto expectEmpty = [](const cgvw::Picture& picture) {
+    EXPECT_EQ(picture.width(), 0u);
+    EXPECT_EQ(picture.height(), 0u);
+    EXPECT_EQ(picture.bitCount(), 0u);
+    EXPECT_EQ(picture.stride(), 0u);
+    EXPECT_FALSE(picture.missingSourceBytes());
+    for (const auto part :
+         {picture.dib(), picture.colourTable(), picture.pixels(), picture.row(0)}) {
+      EXPECT_TRUE(part.empty());
+      EXPECT_EQ(part.data(), nullptr);
+    }
+  };
+  cgvw::Picture kept = std::move(*decoded);
+  expectEmpty(*decoded);
+  cgvw::Picture assigned;
+  assigned = std::move(kept);
+  expectEmpty(kept);
+  EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), assigned.dib().begin(), assigned.dib().end()));
+  EXPECT_EQ(assigned.row(0).data(), assigned.dib().data() + bytes.size() - 8);
+}
+
+// Add copies the bytes where asked to, so that they may go at once; a file
+// added again replaces the earlier one, copied or not.
+TEST_F(TypedApi, AMemorySourceCopiesWhereAsked) {
+  cgvw::MemorySource copies;
+  EXPECT_EQ(copies.Add(kDisc, std::vector<std::uint8_t>(disc_), cgvw::kCopy), cgvw::Status::Ok);
+  const auto first = cgvw::Decode(plain8_, copies);
+  ASSERT_TRUE(first);
+  std::vector<std::uint8_t> changed = disc_;
+  changed[0x200] ^= 0xFF;
+  EXPECT_EQ(copies.Add(kDisc, std::vector<std::uint8_t>(changed), cgvw::kCopy), cgvw::Status::Ok);
+  const auto second = cgvw::Decode(plain8_, copies);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->row(0)[0], first->row(0)[0] ^ 0xFF);
+  EXPECT_EQ(copies.Add(kDisc, disc_), cgvw::Status::Ok);  // not copied: the caller's own
+  const auto third = cgvw::Decode(plain8_, copies);
+  ASSERT_TRUE(third);
+  EXPECT_TRUE(std::ranges::equal(third->dib(), first->dib()));
 }
 
 // Classic and typed decodes on several threads at once, each typed one from

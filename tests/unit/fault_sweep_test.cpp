@@ -17,7 +17,8 @@
 
 #include "catalog/catalogue.h"
 #include "console_texts.h"
-#include "conversion_run.h"
+#include "exit_status.h"
+#include "run.h"
 #include "dib_test_util.h"
 #include "platform/faults.h"
 #include "platform/output_files.h"
@@ -426,6 +427,20 @@ void Interrupt() {
   ::raise(g_interruption);
 }
 
+// A forked child gets the signal dispositions and mask of the test program,
+// which may have been started with them ignored (nohup, a service manager)
+// or blocked: the child sets the interruptions back to their defaults, or
+// has them ignored, before the program installs its handlers.
+void StartChildWithInterruptions(void (*disposition)(int)) {
+  sigset_t interruptions;
+  sigemptyset(&interruptions);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    std::signal(signal, disposition);
+    sigaddset(&interruptions, signal);
+  }
+  ::sigprocmask(SIG_UNBLOCK, &interruptions, nullptr);
+}
+
 // An interruption at any moment of a run over the files of an earlier run:
 // at every create, write, close and rename of an output file, the run is
 // interrupted (Ctrl-C, a request to terminate, the terminal going away, or
@@ -452,6 +467,7 @@ TEST_F(RunFaultSweep, AnInterruptionAnywhereLeavesEachFileOldOrNew) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+          StartChildWithInterruptions(SIG_DFL);
           platform::faults::Reset();
           g_interruption = signal;
           platform::faults::ActAtNth(point, n, Interrupt);
@@ -485,6 +501,38 @@ TEST_F(RunFaultSweep, AnInterruptionAnywhereLeavesEachFileOldOrNew) {
   }
   // Per row: a create, two writes, three source closes and an output close, a rename.
   EXPECT_EQ(interruptions, 4 * kRowsOnDisc * (1 + 2 + 4 + 1));
+}
+
+// A program started with the interruptions ignored (nohup, say) keeps them
+// ignored: one that arrives while a file is written changes nothing.
+TEST_F(RunFaultSweep, AnIgnoredInterruptionStaysIgnored) {
+  WriteFirstRows(drive_);
+  const RunOutcome clean = Run();
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(::testing::Message() << "signal " << signal);
+    Run();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      StartChildWithInterruptions(SIG_IGN);
+      platform::faults::Reset();
+      g_interruption = signal;
+      platform::faults::ActAtNth(Point::FileWrite, 1, Interrupt);
+      platform::InstallInterruptHandlers();
+      const char* argv[] = {"tvrcgcv", "q"};
+      ::_exit(app::RunConversion(2, argv) == 0 ? 100 : 101);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+    EXPECT_EQ(WEXITSTATUS(status), 100);
+    for (const auto& name : testing_support::ListDirectory(work_.path())) {
+      ASSERT_TRUE(clean.files.contains(name)) << name;
+      EXPECT_TRUE(testing_support::ReadWholeFile(work_.path() / name) == clean.files.at(name))
+          << name;
+    }
+    EXPECT_EQ(testing_support::ListDirectory(work_.path()).size(), clean.files.size());
+  }
 }
 
 }  // namespace

@@ -292,11 +292,9 @@ TEST(OutputFiles, OnlyFilesAndLinksMayBeReplaced) {
   ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0600), 0);
   std::filesystem::create_symlink(path("folder"), path("link-to-folder"));
   std::filesystem::create_symlink(path("absent"), path("dangling"));
-  const bool rootWrites = ::access(path("read-only").c_str(), W_OK) == 0;
   // The reason given when the name is refused: the one the run reports.
   const std::error_code none;
-  const std::error_code denied =
-      rootWrites ? none : std::make_error_code(std::errc::permission_denied);
+  const std::error_code denied = std::make_error_code(std::errc::permission_denied);
   const std::error_code folder = std::make_error_code(std::errc::is_a_directory);
   const std::error_code notDir = std::make_error_code(std::errc::not_a_directory);
   const struct {
@@ -306,7 +304,7 @@ TEST(OutputFiles, OnlyFilesAndLinksMayBeReplaced) {
   } cases[] = {
       {"absent", true, none},
       {"file", true, none},
-      {"read-only", rootWrites, denied},
+      {"read-only", false, denied},
       {"folder", false, folder},
       {"pipe", false, NotRegularFileError()},
       {"dangling", true, none},
@@ -314,15 +312,45 @@ TEST(OutputFiles, OnlyFilesAndLinksMayBeReplaced) {
       {"folder/absent", true, none},
       {"file/absent", false, notDir},
   };
-  for (const auto& [name, replaceable, reason] : cases) {
-    std::error_code why = std::make_error_code(std::errc::io_error);  // overwritten
-    EXPECT_EQ(MayReplace(path(name).c_str(), &why), replaceable) << name;
-    EXPECT_EQ(why.default_error_condition(), reason.default_error_condition())
-        << name << ": " << why.message();
+  // Root may write any file: the user's own read-only file is what is refused.
+  testing_support::AsUnprivilegedUser(work.path(), [&] {
+    for (const auto& [name, replaceable, reason] : cases) {
+      std::error_code why = std::make_error_code(std::errc::io_error);  // overwritten
+      EXPECT_EQ(MayReplace(path(name).c_str(), &why), replaceable) << name;
+      EXPECT_EQ(why.default_error_condition(), reason.default_error_condition())
+          << name << ": " << why.message();
+    }
+    std::error_code why;
+    EXPECT_FALSE(MayReplace("/dev/null", &why));
+    EXPECT_EQ(why, NotRegularFileError());
+  });
+}
+
+// A name planted where the temporary file goes (a link to a file elsewhere,
+// or to a name that does not exist yet) is never followed: the create fails
+// and nothing outside is written or made.
+TEST(OutputFiles, ALinkAtTheTemporaryNameIsNeverFollowed) {
+  FaultScope faults;
+  TempDir work;
+  TempDir elsewhere;
+  const auto final = (work.path() / "tvrcg000.bmp").string();
+  std::ofstream(elsewhere.path() / "target") << "target";
+  for (const char* planted : {"target", "absent"}) {
+    SCOPED_TRACE(planted);
+    std::filesystem::remove(TemporaryNameFor(final));
+    std::filesystem::create_symlink(elsewhere.path() / planted, TemporaryNameFor(final));
+    OutputFile file;
+    std::error_code why;
+    EXPECT_FALSE(file.Create(final, &why));
+    EXPECT_EQ(why.default_error_condition(), std::errc::file_exists) << why.message();
+    EXPECT_FALSE(file.Write(std::vector<std::uint8_t>{'n', 'e', 'w'}));
+    EXPECT_FALSE(file.Commit());
+    EXPECT_FALSE(std::filesystem::exists(final));
+    EXPECT_EQ(testing_support::ReadWholeFile(elsewhere.path() / "target"),
+              (std::vector<std::uint8_t>{'t', 'a', 'r', 'g', 'e', 't'}));
+    EXPECT_EQ(testing_support::ListDirectory(elsewhere.path()), std::vector<std::string>{"target"});
+    EXPECT_EQ(faults::LiveCounts().openFiles, 0);
   }
-  std::error_code why;
-  EXPECT_FALSE(MayReplace("/dev/null", &why));
-  EXPECT_EQ(why, NotRegularFileError());
 }
 
 TEST(OutputFiles, RenamingReplacesTheNameNotWhatItLinksTo) {

@@ -228,6 +228,58 @@ TEST(RenderTilesCells, CellWithATileOutsideTheDataIsNotDrawn) {
   ExpectBlock(canvas, 0, 0, 16, 16, kUntouched);
 }
 
+// Every bit of the cell number counts: bits 1 to 9 of the entry, each alone
+// and all together, with each drawing selector; bit 0 and the selector bits
+// take no part. Column 0 of every row of tile t (of 2048) holds the low
+// byte of t, column 1 the high byte and the row number, so each quarter
+// shows which tile, and which way up, it came from.
+TEST(RenderTilesCells, EveryBitOfTheCellNumberCounts) {
+  constexpr std::size_t kTileCount = 2048;  // cells 0 to 511
+  std::vector<std::uint8_t> tiles(kTileCount * 64);
+  for (std::size_t t = 0; t < kTileCount; ++t) {
+    for (std::size_t b = 0; b < 64; ++b) {
+      tiles[t * 64 + b] = static_cast<std::uint8_t>(b % 2 == 0 ? t : t >> 8);
+    }
+    for (std::size_t r = 0; r < 8; ++r) {
+      tiles[t * 64 + r * 8 + 1] = static_cast<std::uint8_t>(t >> 8 | r << 4);
+    }
+  }
+  struct Case {
+    std::uint16_t entry;
+    std::size_t firstTile;
+  };
+  std::vector<Case> cases;
+  for (unsigned bit = 1; bit <= 9; ++bit) {
+    cases.push_back({static_cast<std::uint16_t>(1u << bit), std::size_t{1} << (bit - 1) << 2});
+  }
+  cases.push_back({0x03FF, 511 * 4});  // every bit, bit 0 too
+  for (const unsigned selector : {0u, 1u, 3u}) {
+    for (const Case& test : std::vector<Case>(cases)) {
+      const auto entry = static_cast<std::uint16_t>(selector << 10 | test.entry);
+      SCOPED_TRACE(entry);
+      Canvas canvas(16, 16);
+      Render(canvas, kCells, CellMap({entry}), tiles);
+      // Quarters top-left, top-right, bottom-left, bottom-right.
+      static constexpr std::size_t kOrder[4][4] = {
+          {0, 1, 2, 3}, {1, 0, 3, 2}, {0, 0, 0, 0}, {2, 3, 0, 1}};
+      for (std::size_t q = 0; q < 4; ++q) {
+        const std::size_t t = test.firstTile + kOrder[selector][q];
+        for (std::size_t r = 0; r < 8; ++r) {
+          const std::size_t tileRow = selector == 3 ? 7 - r : r;
+          const std::size_t y = q / 2 * 8 + r;
+          const std::size_t x0 = q % 2 * 8;
+          // Column 1 of the tile row, mirrored to column 6 under selector 1.
+          const std::size_t x = x0 + (selector == 1 ? 6 : 1);
+          ASSERT_EQ(canvas.At(x, y), static_cast<std::uint8_t>(t >> 8 | tileRow << 4))
+              << "quarter " << q << ", row " << r;
+          ASSERT_EQ(canvas.At(x0 + (selector == 1 ? 7 : 0), y), static_cast<std::uint8_t>(t))
+              << "quarter " << q << ", row " << r;
+        }
+      }
+    }
+  }
+}
+
 TEST(RenderTilesLimits, EntriesPastTheEndOfTheMapAreNotRead) {
   Canvas canvas(24, 8);
   // Room for one and a half entries: only the first cell is drawn.

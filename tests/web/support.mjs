@@ -110,10 +110,16 @@ export async function give(page, files, { folder = false } = {}) {
 
 // Waits until the run has shown every picture and checked the disc; its
 // state.
+// A disc that cannot be opened fails at once, with the page's words.
 export async function finished(page, timeout = 60000) {
-  await page.waitForFunction(() => window.tvrcgcv.shownAt > 0 && window.tvrcgcv.checked,
-    { timeout, polling: 20 });
-  return page.evaluate(() => ({ ...window.tvrcgcv }));
+  await page.waitForFunction(() => (window.tvrcgcv.shownAt > 0 && window.tvrcgcv.checked) ||
+    (window.tvrcgcv.done === 0 && document.getElementById('status').classList.contains('error')),
+  { timeout, polling: 20 });
+  const state = await page.evaluate(() => ({ ...window.tvrcgcv }));
+  if (!state.shownAt) {
+    throw new Error(`the page says: ${await page.$eval('#status', (p) => p.textContent)}`);
+  }
+  return state;
 }
 
 // Waits for a file that the page downloads into `folder`, complete.

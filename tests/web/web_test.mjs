@@ -6,13 +6,13 @@
 //
 // --build holds the native tvrcgcv and make_demo_disc. Every run gives the
 // page the demo disc as a folder, as an ISO image, as a cue sheet with its
-// .bin, as a cue sheet over several .bin files (as preservation sets name
-// them), a damaged copy and a file that is no disc, and checks that the page
-// does what the native program does with them: the same 161 BMP and PNG
-// files (in the page's .zip, from its viewer and in a folder), the same
-// failure lines, the same disc check. It also walks the grid with the
-// keyboard, follows the browser's language and saves a screenshot of the
-// grid in DIR for each browser.
+// .bin, as cue sheets over several .bin files (as preservation sets name
+// them, Mode 1 and Mode 2), as a bare .bin, a damaged copy and a file that
+// is no disc, and checks that the page does what the native program does
+// with them: the same 161 BMP and PNG files (in the page's .zip, from its
+// viewer and in a folder), the same failure lines, the same disc check. It
+// also walks the grid with the keyboard, follows the browser's language and
+// saves a screenshot of the grid in DIR for each browser.
 import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -65,18 +65,20 @@ const bincue = path.join(root, 'tools/windows-deps/check/iso_to_bincue.py');
 const cueFolder = path.join(images, 'cue');
 fs.mkdirSync(cueFolder);
 mustRun('python3', [bincue, iso, path.join(cueFolder, 'demo.bin'), path.join(cueFolder, 'demo.cue')]);
-// A preservation-style set: a sheet named after the disc over one file a
-// track, the second an audio track.
-const preservation = path.join(images, 'preservation');
-fs.mkdirSync(preservation);
-const track1 = 'Demo Disc (Track 1).bin';
-const track2 = 'Demo Disc (Track 2).bin';
-fs.copyFileSync(path.join(cueFolder, 'demo.bin'), path.join(preservation, track1));
-fs.writeFileSync(path.join(preservation, track2), crypto.randomBytes(2352 * 300));
-fs.writeFileSync(path.join(preservation, 'Demo Disc.cue'), [
-  `FILE "${track1}" BINARY`, '  TRACK 01 MODE1/2352', '    INDEX 01 00:00:00',
-  `FILE "${track2}" BINARY`, '  TRACK 02 AUDIO', '    INDEX 00 00:00:00', '    INDEX 01 00:02:00',
-  ''].join('\r\n'));
+// Preservation-style sets (a sheet named after the disc over one file a
+// track, audio tracks after the data), in Mode 1 and Mode 2 form 1 sectors,
+// and a bare dump: the data track's file alone.
+const makeSet = path.join(root, 'tools/make_cue_set.py');
+const sets = [];
+for (const mode of ['1', '2']) {
+  const folder = path.join(images, `set-mode${mode}`);
+  mustRun('python3', [makeSet, iso, folder, 'Demo Disc (Japan)', '--mode', mode]);
+  sets.push({ label: `preservation set, mode ${mode}`, folder, given: files(folder),
+    image: 'Demo Disc (Japan).cue' });
+}
+sets.push({ label: 'bare .bin', folder: path.join(images, 'set-mode1'),
+  given: [path.join(images, 'set-mode1', 'Demo Disc (Japan) (Track 1).bin')],
+  image: 'Demo Disc (Japan) (Track 1).bin' });
 const garbage = path.join(images, 'garbage.iso');
 fs.writeFileSync(garbage, crypto.randomBytes(100000));
 
@@ -109,8 +111,8 @@ const nativeChecks = {
   damagedFolder: nativeRun(discs, 'damaged', ['--check']),
   damagedFiles: nativeRun(damaged, '.', ['--check']),
   garbage: nativeRun(images, 'garbage.iso', ['--check']),
-  preservation: nativeRun(preservation, 'Demo Disc.cue', ['--check']),
 };
+for (const set of sets) set.native = nativeRun(set.folder, set.image, ['--check']);
 expect(nativeDamaged.folder.status === 3, 'the native program fails pictures of the damaged disc');
 
 function sha256(file) {
@@ -283,12 +285,12 @@ async function notADisc(browser, ctx, label) {
   await page.close();
 }
 
-// A preservation-style set opens in the page exactly when it opens in the
-// native program, and fails with the same line when it does not.
-async function preservationSet(browser, ctx, label) {
+// A cue/bin set or a bare dump opens in the page exactly when it opens in
+// the native program, and fails with the same line when it does not.
+async function imageSet(browser, ctx, set, label) {
   const page = await openPage(browser, ctx.url);
-  await give(page, files(preservation));
-  if (nativeChecks.preservation.status === 0) {
+  await give(page, set.given);
+  if (set.native.status === 0) {
     const state = await finished(page);
     expectSame([state.done, state.failed, state.checkStatus], [ROWS, 0, 0],
       `${label}: pictures shown, failed, check status`);
@@ -296,9 +298,9 @@ async function preservationSet(browser, ctx, label) {
   } else {
     await page.waitForFunction(() => document.getElementById('status').classList.contains('error'));
     const status = await page.$eval('#status', (p) => p.textContent);
-    const expected = lines(nativeChecks.preservation.err).join(' ');
+    const expected = lines(set.native.err).join(' ');
     expect(status.endsWith(expected), `${label}: "${status}" does not end in "${expected}"`);
-    console.log(`  ${label}: not read by this build's disc-image reader, as natively`);
+    console.log(`  ${label}: not read, as natively`);
   }
   await page.close();
 }
@@ -328,7 +330,7 @@ async function inBrowser(name, url) {
 
     await (await wholeDisc(browser, ctx, `${name}, iso`, [iso], {}, null)).close();
     await (await wholeDisc(browser, ctx, `${name}, cue/bin`, files(cueFolder), {}, null)).close();
-    await preservationSet(browser, ctx, `${name}, preservation set`);
+    for (const set of sets) await imageSet(browser, ctx, set, `${name}, ${set.label}`);
     await (await damagedDisc(browser, ctx, byFolder, name)).close();
     await notADisc(browser, ctx, name);
   } finally {

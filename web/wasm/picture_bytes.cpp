@@ -4,21 +4,24 @@
 #include <cstring>
 #include <new>
 
-#include "png_writer.h"
+#include "encoders.h"
 
 namespace web {
 
-bool FileBytes(const cgvw::Picture& picture, app::OutputFormat format,
+bool FileBytes(const cgvw::PictureView& picture, app::OutputFormat format,
                std::vector<std::uint8_t>* bytes, std::string* why) noexcept {
   try {
-    if (format == app::OutputFormat::kPng) {
-      return app::EncodePng(picture, bytes, why);
+    app::BmpEncoder bmp;
+    app::PngEncoder png;
+    app::Encoder& encoder =
+        format == app::OutputFormat::kPng ? static_cast<app::Encoder&>(png) : bmp;
+    app::EncodedFile file;
+    if (!encoder.Encode(picture, &file, why)) {
+      return false;
     }
-    const auto header = picture.BmpFileHeader();
-    const std::span<const std::uint8_t> dib = picture.dib();
-    bytes->reserve(header.size() + dib.size());
-    bytes->assign(header.begin(), header.end());
-    bytes->insert(bytes->end(), dib.begin(), dib.end());
+    bytes->reserve(file.headerSize + file.body.size());
+    bytes->assign(file.header.begin(), file.header.begin() + file.headerSize);
+    bytes->insert(bytes->end(), file.body.begin(), file.body.end());
     return true;
   } catch (const std::bad_alloc&) {
     *why = "out of memory";
@@ -30,8 +33,8 @@ namespace {
 
 // The red, green and blue of each pixel of picture row y, one after the
 // other (3 bytes a pixel).
-void RgbRow(const cgvw::Picture& picture, const std::uint8_t (&colours)[256][3], std::uint32_t y,
-            std::uint8_t* rgb) {
+void RgbRow(const cgvw::PictureView& picture, const std::uint8_t (&colours)[256][3],
+            std::uint32_t y, std::uint8_t* rgb) {
   const std::span<const std::uint8_t> row = picture.row(y);
   const std::uint32_t width = picture.width();
   switch (picture.bitCount()) {
@@ -58,7 +61,7 @@ void RgbRow(const cgvw::Picture& picture, const std::uint8_t (&colours)[256][3],
 
 }  // namespace
 
-bool RgbaPixels(const cgvw::Picture& picture, std::uint32_t longest,
+bool RgbaPixels(const cgvw::PictureView& picture, std::uint32_t longest,
                 std::vector<std::uint8_t>* rgba, std::uint32_t* width,
                 std::uint32_t* height) noexcept {
   const std::uint32_t inWidth = picture.width();

@@ -1,6 +1,6 @@
 // What the page makes of a decoded picture: the program's file bytes (BMP
-// or PNG, through the same code as the program's output files) and RGBA
-// pixels for a canvas.
+// or PNG, through the program's own encoders) and RGBA pixels for a
+// canvas.
 #pragma once
 
 #include <cstdint>
@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "cgvw/decode.h"
-#include "command_line.h"
+#include "options.h"
 
 namespace web {
 
-// The bytes of the picture's output file as the option run writes it:
-// BmpFileHeader() and dib() for BMP, app::EncodePng for PNG. False with
-// `why` set when they cannot be made.
-bool FileBytes(const cgvw::Picture& picture, app::OutputFormat format,
+// The bytes of the picture's output file as the run with options writes
+// it (app::BmpEncoder, app::PngEncoder). False with `why` set when they
+// cannot be made.
+bool FileBytes(const cgvw::PictureView& picture, app::OutputFormat format,
                std::vector<std::uint8_t>* bytes, std::string* why) noexcept;
 
 // The picture's pixels as RGBA, 4 bytes a pixel (alpha 255), rows from the
@@ -26,7 +26,7 @@ bool FileBytes(const cgvw::Picture& picture, app::OutputFormat format,
 // browser scales pixel art without smoothing; a block cut short at the
 // right or bottom edge gives its last pixel). The size made goes to
 // `width` and `height`. False when there is no memory for the pixels.
-bool RgbaPixels(const cgvw::Picture& picture, std::uint32_t longest,
+bool RgbaPixels(const cgvw::PictureView& picture, std::uint32_t longest,
                 std::vector<std::uint8_t>* rgba, std::uint32_t* width,
                 std::uint32_t* height) noexcept;
 

@@ -3,23 +3,27 @@
 // decoded one by one and kept until the next disc, then handed out as RGBA
 // pixels for the screen and as the program's BMP or PNG file bytes.
 //
-// The disc is opened, checked and its failures worded by the option run's
-// own code (app::OpenDisc, app::CheckDisc, app::DecodeFailure), whose
-// standard output and standard error reach the worker line by line. Every
-// entry returns a status; the bytes and texts it made stay in the session
-// until the next call (tv_data, tv_size, tv_text).
+// The disc is opened, decoded, checked and its failures worded by the run
+// with options' own code (app::OpenDisc, app::TypedDecoder, app::CheckDisc,
+// the encoders), whose standard output and standard error reach the worker
+// line by line. Every entry returns a status; the bytes and texts it made
+// stay in the session until the next call (tv_data, tv_size, tv_text).
 #include <emscripten/emscripten.h>
 
-#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "catalog/catalogue.h"
 #include "cgvw/decode.h"
+#include "console.h"
 #include "decode_all.h"
-#include "option_run.h"
+#include "decoders.h"
+#include "disc.h"
+#include "encoders.h"
+#include "exit_status.h"
 #include "picture_bytes.h"
 
 namespace {
@@ -34,8 +38,8 @@ enum WebStatus : int {
 
 struct Session {
   app::Disc disc;
-  std::vector<cgvw::Picture> pictures = std::vector<cgvw::Picture>(kPictureRows);
-  std::vector<bool> decoded = std::vector<bool>(kPictureRows);
+  std::vector<std::unique_ptr<app::DecodedRow>> rows =
+      std::vector<std::unique_ptr<app::DecodedRow>>(kPictureRows);
   std::vector<std::uint8_t> data;
   std::uint32_t width = 0;  // of the pixels in `data`
   std::uint32_t height = 0;
@@ -51,27 +55,21 @@ bool ValidRow(int row) {
   return row >= 0 && static_cast<std::size_t>(row) < kPictureRows;
 }
 
-// A source of zeros that notes every range read from it, with the row
-// being decoded.
-class RangeRecorder final : public cgvw::Source {
- public:
-  std::size_t row = 0;
-  cgvw::ReadResult Read(std::string_view name, std::uint64_t offset,
-                        std::span<std::uint8_t> dest) noexcept override {
-    try {
-      lines_ += std::to_string(row) + '\t' + std::string(name) + '\t' + std::to_string(offset) +
-                '\t' + std::to_string(dest.size()) + '\n';
-    } catch (const std::bad_alloc&) {
-      return {cgvw::Status::NoMemory, 0, {}};
-    }
-    std::fill(dest.begin(), dest.end(), std::uint8_t{0});
-    return {cgvw::Status::Ok, dest.size(), {}};
+// The decoded picture of a row; null when the row was not decoded.
+const cgvw::PictureView* Decoded(int row) {
+  if (!ValidRow(row) || !session().rows[row] || !session().rows[row]->picture) {
+    return nullptr;
   }
-  std::string& lines() { return lines_; }
+  return &*session().rows[row]->picture;
+}
 
- private:
-  std::string lines_;
-};
+void Forget(Session& s) {
+  for (auto& row : s.rows) {
+    row.reset();
+  }
+  s.disc = {};
+  s.data = {};
+}
 
 }  // namespace
 
@@ -102,14 +100,18 @@ EMSCRIPTEN_KEEPALIVE int tv_category(int row) {
 // tv_text: "row<TAB>name<TAB>offset<TAB>size". What the worker reads ahead
 // of a folder's decoding.
 EMSCRIPTEN_KEEPALIVE int tv_source_ranges() {
-  RangeRecorder recorder;
-  for (std::size_t row = 0; row < kPictureRows; ++row) {
-    recorder.row = row;
-    if (cgvw::Decode(Catalogue[row].Image, recorder).status() == cgvw::Status::NoMemory) {
-      return kNoMemory;
+  std::string lines;
+  try {
+    for (std::size_t row = 0; row < kPictureRows; ++row) {
+      for (const cgvw::SourceRange& range : cgvw::RangesOf(Catalogue[row].Image)) {
+        lines += std::to_string(row) + '\t' + range.file + '\t' + std::to_string(range.offset) +
+                 '\t' + std::to_string(range.size) + '\n';
+      }
     }
+  } catch (const std::bad_alloc&) {
+    return kNoMemory;
   }
-  session().text = std::move(recorder.lines());
+  session().text = std::move(lines);
   return kOk;
 }
 
@@ -117,51 +119,46 @@ EMSCRIPTEN_KEEPALIVE int tv_source_ranges() {
 // forgetting the earlier one; a failure's complaint goes to standard error.
 EMSCRIPTEN_KEEPALIVE int tv_open(const char* path) {
   Session& s = session();
-  s.disc = {};
-  for (std::size_t row = 0; row < kPictureRows; ++row) {
-    s.pictures[row] = {};
-    s.decoded[row] = false;
-  }
+  Forget(s);
   app::Options options;
   options.image = path;
   options.only.set();
-  return app::OpenDisc(options, &s.disc) == app::kExitDone ? kOk : kFailed;
+  return app::OpenDisc(options, &s.disc) == app::kExitOk ? kOk : kFailed;
 }
 
 // Forgets the disc and its pictures (the files behind it may then go).
 EMSCRIPTEN_KEEPALIVE void tv_close() {
-  Session& s = session();
-  s.disc = {};
-  for (std::size_t row = 0; row < kPictureRows; ++row) {
-    s.pictures[row] = {};
-    s.decoded[row] = false;
-  }
-  s.data = {};
+  Forget(session());
 }
 
-// Decodes one picture of the open disc. A failure's text is the line the
-// option run writes on standard error for it ("tvrcgcv: tvrcg005.bmp: ...").
+// Decodes one picture of the open disc as the run with options does. A
+// failure's text is the line that run writes on standard error for it
+// ("tvrcgcv: tvrcg005.bmp: ...").
 EMSCRIPTEN_KEEPALIVE int tv_decode(int row) {
   Session& s = session();
   if (!ValidRow(row) || !s.disc.source) {
     return kBadCall;
   }
-  cgvw::Problem problem;
-  cgvw::Result<cgvw::Picture> picture =
-      cgvw::Decode(Catalogue[row].Image, *s.disc.source, {}, &problem);
-  if (!picture) {
-    s.text = "tvrcgcv: " + app::OutputName(row, app::OutputFormat::kBmp) + ": " +
-             app::DecodeFailure(picture.status(), problem, s.disc);
+  s.rows[row].reset();
+  try {
+    auto decoded = std::make_unique<app::DecodedRow>();
+    app::TypedDecoder(s.disc).Decode(static_cast<std::size_t>(row), decoded.get());
+    const app::OutputName name(static_cast<std::size_t>(row), app::OutputFormat::kBmp);
+    if (decoded->failure != app::RowFailure::kNone || !decoded->picture) {
+      s.text = "tvrcgcv: " + std::string(name.view()) + ": " + decoded->why;
+      return kFailed;
+    }
+    s.rows[row] = std::move(decoded);
+    return kOk;
+  } catch (const std::bad_alloc&) {
+    s.text = "tvrcgcv: out of memory";
     return kFailed;
   }
-  s.pictures[row] = std::move(*picture);
-  s.decoded[row] = true;
-  return kOk;
 }
 
 // Whether a row's picture was decoded.
 EMSCRIPTEN_KEEPALIVE int tv_decoded(int row) {
-  return ValidRow(row) && session().decoded[row];
+  return Decoded(row) != nullptr;
 }
 
 // A decoded picture as RGBA pixels from the top row down, into tv_data,
@@ -169,10 +166,11 @@ EMSCRIPTEN_KEEPALIVE int tv_decoded(int row) {
 // then comes from tv_width and tv_height.
 EMSCRIPTEN_KEEPALIVE int tv_rgba(int row, int longest) {
   Session& s = session();
-  if (!ValidRow(row) || !s.decoded[row] || longest < 0) {
+  const cgvw::PictureView* picture = Decoded(row);
+  if (picture == nullptr || longest < 0) {
     return kBadCall;
   }
-  return web::RgbaPixels(s.pictures[row], static_cast<std::uint32_t>(longest), &s.data, &s.width,
+  return web::RgbaPixels(*picture, static_cast<std::uint32_t>(longest), &s.data, &s.width,
                          &s.height)
              ? kOk
              : kNoMemory;
@@ -188,18 +186,18 @@ EMSCRIPTEN_KEEPALIVE int tv_height() {
 // tv_data; a failure's text says why.
 EMSCRIPTEN_KEEPALIVE int tv_file(int row, int png) {
   Session& s = session();
-  if (!ValidRow(row) || !s.decoded[row]) {
+  const cgvw::PictureView* picture = Decoded(row);
+  if (picture == nullptr) {
     return kBadCall;
   }
-  return web::FileBytes(s.pictures[row],
-                        png != 0 ? app::OutputFormat::kPng : app::OutputFormat::kBmp, &s.data,
-                        &s.text)
+  return web::FileBytes(*picture, png != 0 ? app::OutputFormat::kPng : app::OutputFormat::kBmp,
+                        &s.data, &s.text)
              ? kOk
              : kFailed;
 }
 
 // Checks the open disc as --check does: its lines go to standard output,
-// its complaints to standard error. Returns the option run's exit status.
+// its complaints to standard error. Returns the run's exit status.
 EMSCRIPTEN_KEEPALIVE int tv_check() {
   Session& s = session();
   if (!s.disc.source) {
@@ -208,7 +206,7 @@ EMSCRIPTEN_KEEPALIVE int tv_check() {
   app::Options options;
   options.check = true;
   options.only.set();
-  return app::CheckDisc(options, s.disc);
+  return app::CheckDisc(options, s.disc, app::Console(false));
 }
 
 // Every picture decoded from memory, `passes` times per sample: the sources

@@ -1,12 +1,13 @@
 // The classic entry points (cgvw.h) over the decoding core: the tables, the
 // decoders and services with their argument records, global memory blocks
 // for results, the drive of SourceRoot for bytes, and the "Step err" box.
+#include <cassert>
+#include <cstdint>
 #include <limits>
 #include <new>
 #include <optional>
 #include <string>
 
-#include "catalog/descriptors.h"
 #include "cgvw/cgvw.h"
 #include "cgvw/colour.h"
 #include "cgvw/core.h"
@@ -33,6 +34,30 @@ const std::array<TCGVwOperation, kServiceSlots> ServiceTable = {
 };
 
 namespace {
+
+// The record behind an untyped argument. Its type cannot be checked here; a
+// debug build at least asserts that it is aligned as one of its kind must
+// be, which a descriptor passed where a pointer to one belongs often is not.
+template <typename T>
+const T* As(const void* pointer) {
+  assert(reinterpret_cast<std::uintptr_t>(pointer) % alignof(T) == 0);
+  return static_cast<const T*>(pointer);
+}
+template <typename T>
+T* AsSlot(void* pointer) {
+  assert(reinterpret_cast<std::uintptr_t>(pointer) % alignof(T) == 0);
+  return static_cast<T*>(pointer);
+}
+
+// The descriptor that an entry point's first argument points to the
+// pointer of; null when either pointer is.
+const TCGVwImage* DescriptorOf(const void* image) {
+  if (image == nullptr) {
+    return nullptr;
+  }
+  const TCGVwImage* descriptor = *As<const TCGVwImage*>(image);
+  return descriptor == nullptr ? nullptr : As<TCGVwImage>(descriptor);
+}
 
 // The classic status codes: the typed ones that have no classic value of
 // their own fold into the nearest that does.
@@ -108,12 +133,16 @@ class ClassicDecode {
     options_.context = this;
   }
 
+  // A null descriptor or result slot decodes nothing: -1, as for a
+  // descriptor that nothing decodes.
   template <typename Decoder>
   std::int32_t Run(const void* imagePtr, void* result, Decoder decoder) {
-    auto* slot = static_cast<platform::HGLOBAL*>(result);
+    if (result == nullptr) {
+      return kCGVwUnsupported;
+    }
+    auto* slot = AsSlot<platform::HGLOBAL>(result);
     *slot = nullptr;
-    const TCGVwImage* image =
-        imagePtr == nullptr ? nullptr : *static_cast<const TCGVwImage* const*>(imagePtr);
+    const TCGVwImage* image = DescriptorOf(imagePtr);
     if (image == nullptr) {
       return kCGVwUnsupported;
     }
@@ -168,15 +197,18 @@ std::int32_t CGVwDecodeComposite(const void* image, const void* /*reserved*/, vo
 }
 
 std::int32_t CGVwDecode(const void* image, const void* backdropFlag, void* result) {
-  auto* slot = static_cast<platform::HGLOBAL*>(result);
-  const TCGVwImage* picture = *static_cast<const TCGVwImage* const*>(image);
+  if (result == nullptr) {
+    return kCGVwUnsupported;
+  }
+  auto* slot = AsSlot<platform::HGLOBAL>(result);
+  const TCGVwImage* picture = DescriptorOf(image);
   if (picture == nullptr) {
     *slot = nullptr;
     return kCGVwUnsupported;
   }
   // The backdrop option: the picture over its backdrop, as a composite of
   // this call's own.
-  const auto* flag = static_cast<const std::uint32_t*>(backdropFlag);
+  const auto* flag = backdropFlag == nullptr ? nullptr : As<std::uint32_t>(backdropFlag);
   std::optional<cgvw::core::BackdropComposite> backdrop;
   const TCGVwImage* chosen = picture;
   if (flag != nullptr && *flag != 0 && picture->Backdrop != nullptr) {
@@ -199,7 +231,13 @@ void CGVwRenderTiles(std::span<std::uint8_t> dest, std::span<const std::uint8_t>
 }
 
 std::int32_t CGVwReadFile(const void* argsPtr, const void* /*reserved*/, void* result) {
-  const auto& args = *static_cast<const TArgs_CGVwReadFile00*>(argsPtr);
+  if (argsPtr == nullptr || result == nullptr) {
+    return kCGVwUnsupported;
+  }
+  const auto& args = *As<TArgs_CGVwReadFile00>(argsPtr);
+  if (args.Buffer == nullptr && args.Size > 0) {
+    return kCGVwUnsupported;
+  }
   // A negative offset or size cannot be read as asked: as a position it lies
   // past anything the drive source reads (which opens the file all the same).
   const bool readable = args.Offset >= 0 && args.Size >= 0;
@@ -210,20 +248,29 @@ std::int32_t CGVwReadFile(const void* argsPtr, const void* /*reserved*/, void* r
   if (read.status != Status::Ok) {
     return Classic(read.status);
   }
-  *static_cast<std::int32_t*>(result) = 0;
+  *AsSlot<std::int32_t>(result) = 0;
   return kCGVwOk;
 }
 
 std::int32_t CGVwGetPalette(const void* argsPtr, const void* info, void* result) {
-  auto* count = static_cast<std::int32_t*>(result);
+  if (result == nullptr) {
+    return kCGVwUnsupported;
+  }
+  auto* count = AsSlot<std::int32_t>(result);
   *count = 0;
-  const auto& args = *static_cast<const TArgs_CGVwGetPalette00*>(argsPtr);
+  if (argsPtr == nullptr) {
+    return kCGVwUnsupported;
+  }
+  const auto& args = *As<TArgs_CGVwGetPalette00>(argsPtr);
   if (args.Mode == 1) {  // colour words in memory
-    const auto* words = static_cast<const TCGVwPalInfo*>(info);
+    const auto* words = info == nullptr ? nullptr : As<TCGVwPalInfo>(info);
     if (words == nullptr) {
       return kCGVwUnsupported;
     }
     if (words->Count > 0) {
+      if (args.Dest == nullptr || args.Source == nullptr) {
+        return kCGVwUnsupported;
+      }
       cgvw::ColourWordsToQuads(static_cast<const std::uint8_t*>(args.Source),
                                static_cast<std::size_t>(words->Count), words->NoSwap != 0,
                                args.Dest);
@@ -231,10 +278,10 @@ std::int32_t CGVwGetPalette(const void* argsPtr, const void* info, void* result)
     }
     return kCGVwOk;
   }
-  const auto* image = static_cast<const TCGVwImage*>(args.Source);
-  if (args.Mode != 0 || image == nullptr) {
+  if (args.Mode != 0 || args.Source == nullptr || args.Dest == nullptr) {
     return kCGVwUnsupported;
   }
+  const auto* image = As<TCGVwImage>(args.Source);
   cgvw::DriveSource source;
   GlobalStore unused;
   const cgvw::DecodeOptions options;
@@ -252,8 +299,54 @@ std::int32_t CGVwGetPalette(const void* argsPtr, const void* info, void* result)
 }
 
 std::int32_t CGVwMakeInfoHeader(const void* argsPtr, const void* /*reserved*/, void* result) {
-  const auto& args = *static_cast<const TArgs_CGVwMakeInfoHeader00*>(argsPtr);
+  if (argsPtr == nullptr || result == nullptr) {
+    return kCGVwUnsupported;
+  }
+  const auto& args = *As<TArgs_CGVwMakeInfoHeader00>(argsPtr);
+  if (args.Dest == nullptr || args.Image == nullptr) {
+    return kCGVwUnsupported;
+  }
   cgvw::core::WriteInfoHeader(args.Dest, *args.Image);
-  *static_cast<std::int32_t*>(result) = 0;
+  *AsSlot<std::int32_t>(result) = 0;
   return kCGVwOk;
+}
+
+// ---------------------------------------------------------------------------
+// The typed entry points of cgvw_c.h, for C and C++ callers alike.
+
+std::int32_t CGVwDecode(const TCGVwImage* const* image, const std::uint32_t* backdropFlag,
+                        TCGVwHandle* result) {
+  return CGVwDecode(static_cast<const void*>(image), static_cast<const void*>(backdropFlag),
+                    static_cast<void*>(result));
+}
+
+std::int32_t CGVwDecodePlain(const TCGVwImage* const* image, const void* reserved,
+                             TCGVwHandle* result) {
+  return CGVwDecodePlain(static_cast<const void*>(image), reserved, static_cast<void*>(result));
+}
+
+std::int32_t CGVwDecodeTiled(const TCGVwImage* const* image, const void* reserved,
+                             TCGVwHandle* result) {
+  return CGVwDecodeTiled(static_cast<const void*>(image), reserved, static_cast<void*>(result));
+}
+
+std::int32_t CGVwDecodeComposite(const TCGVwImage* const* image, const void* reserved,
+                                 TCGVwHandle* result) {
+  return CGVwDecodeComposite(static_cast<const void*>(image), reserved, static_cast<void*>(result));
+}
+
+TCGVwHandle CGVwGlobalAlloc(unsigned int flags, std::size_t bytes) {
+  return platform::GlobalAlloc(flags, bytes);
+}
+void* CGVwGlobalLock(TCGVwHandle block) {
+  return platform::GlobalLock(block);
+}
+int CGVwGlobalUnlock(TCGVwHandle block) {
+  return platform::GlobalUnlock(block);
+}
+TCGVwHandle CGVwGlobalFree(TCGVwHandle block) {
+  return platform::GlobalFree(block);
+}
+std::size_t CGVwGlobalSize(TCGVwHandle block) {
+  return platform::GlobalSize(block);
 }

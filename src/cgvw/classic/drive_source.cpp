@@ -4,7 +4,7 @@
 #include <new>
 #include <string>
 
-#include "catalog/descriptors.h"
+#include "cgvw/cgvw.h"
 #include "cgvw/decode.h"
 #include "platform/handles.h"
 

@@ -1,20 +1,22 @@
-// Disc images through libcdio (disc.h).
+// Disc images (disc.h): the data track found and checked by the project,
+// its directories listed by libcdio, its sectors read by the project.
 #include "disc.h"
 
 #include <cdio/cdio.h>
 #include <cdio/iso9660.h>
 #include <cdio/logging.h>
-#include <cdio/memory.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <cstdlib>
+#include <array>
 #include <cstring>
 #include <limits>
 #include <string_view>
 
+#include "cue_sheet.h"
 #include "platform/folder_files.h"
 #include "platform/names.h"
+#include "platform/read_only_file.h"
+#include "sectors.h"
 
 namespace cgvw::disc {
 namespace {
@@ -29,11 +31,10 @@ void SilenceLibrary() {
   static_cast<void>(silenced);
 }
 
-bool IsCueSheetName(std::string_view path) {
-  constexpr std::string_view kSuffix = ".cue";
-  return path.size() > kSuffix.size() &&
-         platform::EqualIgnoringAsciiCase(path.substr(path.size() - kSuffix.size()), kSuffix);
-}
+// No real sheet comes near this; a larger file is no cue sheet.
+constexpr std::uint64_t kMaxSheetBytes = 1 << 20;
+// The sector cache, and the most sectors one read of the file asks for.
+constexpr std::size_t kCachedSectors = 64;
 
 // The name a lookup compares with. Rock Ridge names are the files' real
 // names; ISO 9660 names (and Joliet names, which some mastering programs
@@ -56,146 +57,300 @@ std::string LookupName(const char* recorded, bool rockRidge) {
   return name;
 }
 
-// True unless `path` names something that exists and is not a regular
-// file (links followed).
-bool AbsentOrRegular(const std::string& path) {
-  const platform::PathKind kind = platform::KindOfPath(path);
-  return kind == platform::PathKind::kMissing || kind == platform::PathKind::kRegularFile;
+bool HasCueName(std::string_view path) {
+  constexpr std::string_view kSuffix = ".cue";
+  return path.size() > kSuffix.size() &&
+         platform::EqualIgnoringAsciiCase(path.substr(path.size() - kSuffix.size()), kSuffix);
 }
 
-bool IsRegularFile(const std::string& path) {
-  return platform::KindOfPath(path) == platform::PathKind::kRegularFile;
-}
-
-// Where a file's folder ends in its path: after the last '/' (or '\' on
-// Windows); 0 for a bare name.
-std::size_t FolderLength(const std::string& path) {
+// A file's folder in its path, with the separator: "" for a bare name.
+std::string FolderOf(const std::string& path) {
 #ifdef _WIN32
   const std::size_t slash = path.find_last_of("/\\");
 #else
   const std::size_t slash = path.rfind('/');
 #endif
-  return slash == std::string::npos ? 0 : slash + 1;
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
-// The names a cue sheet's FILE and CDTEXTFILE lines give, as they stand
-// (quoted or not). Reads at most the first 256 KiB: no real sheet is longer.
-std::vector<std::string> NamesInCueSheet(const std::string& cuePath) {
-  std::string text(256 * 1024, '\0');
-  const std::size_t folder = FolderLength(cuePath);
-  const platform::RangeRead read = platform::ReadFolderFile(
-      folder == 0 ? "." : cuePath.substr(0, folder), cuePath.substr(folder), 0,
-      std::span(reinterpret_cast<std::uint8_t*>(text.data()), text.size()));
-  text.resize(read.outcome == platform::RangeRead::Outcome::kRead ? read.got : 0);
-  std::vector<std::string> names;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string::npos) {
-      end = text.size();
-    }
-    std::string_view line(text.data() + start, end - start);
-    start = end + 1;
-    line.remove_prefix(std::min(line.size(), line.find_first_not_of(" \t")));
-    const std::size_t keywordEnd = std::min(line.size(), line.find_first_of(" \t"));
-    const std::string_view keyword = line.substr(0, keywordEnd);
-    if (keyword != "FILE" && keyword != "CDTEXTFILE") {
-      continue;
-    }
-    // The name runs to the next quote, tab or line end, as libcdio reads it.
-    std::string_view rest = line.substr(keywordEnd);
-    rest.remove_prefix(std::min(rest.size(), rest.find_first_not_of(" \t\"")));
-    rest = rest.substr(0, rest.find_first_of("\"\t"));
-    if (!rest.empty()) {
-      names.emplace_back(rest);
-    }
-  }
-  return names;
+// The first `size` bytes of the file (fewer if it is shorter); false on an
+// I/O error.
+bool ReadStart(const platform::ReadOnlyFile& file, std::size_t size, std::vector<std::uint8_t>* out,
+               std::error_code* error) {
+  out->resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, file.size())));
+  std::size_t got = 0;
+  const bool read = file.ReadAt(0, *out, &got, error);
+  out->resize(got);
+  return read;
 }
 
-// libcdio opens, on a cue sheet's behalf, the BIN file beside it and the
-// files its lines name; a pipe or a device there would block it inside
-// fopen, or worse. All of them must be regular files (or absent, which
-// libcdio reports itself) before the sheet is handed over.
-bool CueSheetFilesAreRegular(const std::string& cuePath) {
-  std::vector<std::string> paths;
-  if (char* bin = cdio_is_cuefile(cuePath.c_str())) {
-    paths.emplace_back(bin);
-    cdio_free(bin);
+// The name of the data file as a TOC file gives it to libcdio. libcdio's
+// TOC reader takes only a name that begins with '/' for a whole path: on
+// Windows it makes "/x/..." into "x:/..." itself, and takes "//server/..."
+// as it stands.
+std::string TocName(const std::string& path) {
+#ifdef _WIN32
+  std::string name = path;
+  std::replace(name.begin(), name.end(), '\\', '/');
+  if (name.size() >= 3 && name[1] == ':' && name[2] == '/') {
+    name = std::string{'/', name[0]} + name.substr(2);
   }
-  const std::string folder = cuePath.substr(0, FolderLength(cuePath));
-  for (const std::string& name : NamesInCueSheet(cuePath)) {
-    paths.push_back(platform::IsAbsolutePath(name) ? name : folder + name);
-  }
-  return std::all_of(paths.begin(), paths.end(), AbsentOrRegular);
+  return name;
+#else
+  return path;
+#endif
 }
 
-// Opens a cue sheet's image with its file system's volume descriptors
-// read (Joliet ones too); null if either fails.
-CdIo_t* OpenCueSheet(const std::string& path) {
-  if (path.empty() || !IsRegularFile(path) || !CueSheetFilesAreRegular(path)) {
-    return nullptr;
-  }
-  CdIo_t* disc = cdio_open_cue(path.c_str());
-  if (disc != nullptr && !iso9660_fs_read_superblock(disc, ISO_EXTENSION_ALL)) {
-    cdio_destroy(disc);
-    return nullptr;
-  }
-  return disc;
+// Fills in why the image cannot be opened; false.
+bool Refuse(OpenFailure* failure, std::error_code error, std::string text) {
+  failure->error = error;
+  failure->text = std::move(text);
+  return false;
 }
-
-// The cue sheet of a BIN file ("disc.bin" has "disc.cue"), if there is one.
-std::string CueSheetBeside(const std::string& path) {
-  char* sheet = cdio_is_binfile(path.c_str());
-  if (sheet == nullptr) {
-    return "";
-  }
-  std::string result = sheet;
-  cdio_free(sheet);
-  return IsRegularFile(result) ? result : "";
-}
-
-// Sectors read at once by a file read.
-constexpr std::uint32_t kBlocksPerRead = 32;
 
 }  // namespace
 
-struct DiscImage::Handles {
-  iso9660_t* iso = nullptr;  // an image of 2048-byte sectors
-  CdIo_t* disc = nullptr;    // a cue sheet's image
+struct DiscImage::State {
+  ~State() {
+    if (iso != nullptr) {
+      iso9660_close(iso);
+    }
+    if (disc != nullptr) {
+      cdio_destroy(disc);
+    }
+  }
+
+  // libcdio: the ISO 9660 reader of plain sectors, or a TOC's image.
+  iso9660_t* iso = nullptr;
+  CdIo_t* disc = nullptr;
+
+  // The data track: its file, as messages name it, its format and where
+  // sector 0 is and where the track ends.
+  platform::ReadOnlyFile file;
+  std::string fileName;
+  SectorFormat format = kPlainSectors;
+  std::uint64_t firstByte = 0;
+  std::uint64_t endByte = 0;
+  std::vector<std::string> sources;
+
+  // The sectors read last: slot s % kCachedSectors holds sector s's user
+  // data if tags[slot] == s. The raw bytes of one file read go to `raw`.
+  std::array<std::uint64_t, kCachedSectors> tags{};
+  std::vector<std::uint8_t> cache;
+  std::vector<std::uint8_t> raw;
+  std::vector<std::uint8_t> chunk;  // the user data of one file read
+
+  bool OpenSheet(const std::string& path, platform::ReadOnlyFile sheet, OpenFailure* failure);
+  bool OpenFileSystem(const std::string& path, OpenFailure* failure);
+  bool ReadSectors(std::uint64_t first, std::size_t count, std::uint8_t* out, ReadStop* stop);
 };
 
-DiscImage::DiscImage() : handles_(std::make_unique<Handles>()) {}
-
-DiscImage::~DiscImage() {
-  if (handles_->iso != nullptr) {
-    iso9660_close(handles_->iso);
+// Reads the sheet, opens each file it names once, and keeps the data
+// track's file open.
+bool DiscImage::State::OpenSheet(const std::string& path, platform::ReadOnlyFile sheet,
+                                 OpenFailure* failure) {
+  const auto sheetError = [&](unsigned line, const std::string& what) {
+    std::string text = path;
+    if (line != 0) {
+      text.append(":").append(std::to_string(line));
+    }
+    return Refuse(failure, platform::NoFileSystemError(), text.append(": ").append(what));
+  };
+  if (sheet.size() > kMaxSheetBytes) {
+    return sheetError(0, "larger than 1 MiB, too large for a cue sheet");
   }
-  if (handles_->disc != nullptr) {
-    cdio_destroy(handles_->disc);
+  std::vector<std::uint8_t> text;
+  std::error_code error;
+  if (!ReadStart(sheet, kMaxSheetBytes, &text, &error)) {
+    return Refuse(failure, error, path + ": " + error.message());
   }
+  CueSheet cue;
+  if (const auto wrong =
+          ParseCueSheet({reinterpret_cast<const char*>(text.data()), text.size()}, &cue)) {
+    return sheetError(wrong->line, wrong->what);
+  }
+  const std::string folder = FolderOf(sheet.resolvedPath());
+  std::vector<platform::ReadOnlyFile> files;
+  std::vector<std::optional<std::uint64_t>> sizes;
+  for (const CueFile& named : cue.files) {
+    const std::string filePath =
+        platform::IsAbsolutePath(named.name) ? named.name : folder + named.name;
+    platform::ReadOnlyFile file = platform::ReadOnlyFile::Open(filePath, &error);
+    const bool missing = !file && (error == std::errc::no_such_file_or_directory ||
+                                   error == std::errc::not_a_directory);
+    if (!file && !missing) {
+      return sheetError(named.line, "\"" + named.name + "\": " + error.message());
+    }
+    if (file && file.identity() == sheet.identity()) {
+      return sheetError(named.line, "\"" + named.name + "\" is the sheet itself");
+    }
+    sizes.push_back(file ? std::optional(file.size()) : std::nullopt);
+    files.push_back(std::move(file));
+  }
+  DataTrack data{};
+  if (const auto wrong = LocateDataTrack(cue, sizes, &data)) {
+    return sheetError(wrong->line, wrong->what);
+  }
+  const unsigned trackLine = cue.tracks[data.track].line;
+  if (data.format == kMode2Headerless || data.firstByte != 0) {
+    return sheetError(trackLine, data.firstByte != 0
+                                     ? "the data track does not begin at the start of its file"
+                                     : "a data track of MODE2/2336 sectors cannot be read");
+  }
+  file = std::move(files[data.file]);
+  fileName = cue.files[data.file].name;
+  format = data.format;
+  firstByte = data.firstByte;
+  endByte = data.endByte;
+  std::vector<std::uint8_t> head;
+  if (!ReadStart(file, kHeadBytes, &head, &error)) {
+    return sheetError(trackLine, "\"" + fileName + "\": " + error.message());
+  }
+  if (SniffImage(head) != format) {
+    return sheetError(trackLine, "\"" + fileName + "\" holds no ISO 9660 file system in " +
+                                     FormatName(format) + " sectors");
+  }
+  sources = {sheet.resolvedPath(), file.resolvedPath()};
+  return true;
 }
 
-std::shared_ptr<DiscImage> DiscImage::Open(const std::string& path) {
+// Hands the data track's file to libcdio, by the name that reaches only it.
+bool DiscImage::State::OpenFileSystem(const std::string& path, OpenFailure* failure) {
+  const std::string& name = file.libraryPath();
+  if (name.empty() || name.size() > 400 || name.find_first_of("\"\t\r\n") != std::string::npos) {
+    // The TOC reader takes a name of at most a line of 512 bytes, quoted.
+    return Refuse(
+        failure, platform::NoFileSystemError(),
+        path + ": the path of \"" + fileName + "\" cannot be handed to the ISO 9660 reader");
+  }
+  if (format == kPlainSectors) {
+    iso = iso9660_open_ext(name.c_str(), ISO_EXTENSION_ALL);
+  } else {
+    const std::string toc = std::string(format.mode == 1 ? "CD_ROM\nTRACK MODE1_RAW\n"
+                                                         : "CD_ROM_XA\nTRACK MODE2_RAW\n") +
+                            "DATAFILE \"" + TocName(name) + "\"\n";
+    platform::TemporaryFile tocFile;
+    std::error_code error;
+    if (!tocFile.Create(".toc", toc, &error)) {
+      return Refuse(failure, error,
+                    path + ": a temporary file for the ISO 9660 reader: " + error.message());
+    }
+    disc = cdio_open(tocFile.path().c_str(), DRIVER_CDRDAO);
+    if (disc != nullptr && !iso9660_fs_read_superblock(disc, ISO_EXTENSION_ALL)) {
+      cdio_destroy(disc);
+      disc = nullptr;
+    }
+  }
+  if (iso == nullptr && disc == nullptr) {
+    return Refuse(failure, platform::NoFileSystemError(),
+                  path + ": " + platform::NoFileSystemError().message());
+  }
+  cache.assign(kCachedSectors * kUserBytes, 0);
+  chunk.assign(kCachedSectors * kUserBytes, 0);
+  tags.fill(std::numeric_limits<std::uint64_t>::max());
+  return true;
+}
+
+// Reads the user data of `count` sectors from `first` on into `out`, each
+// sector from the cache if it is there.
+bool DiscImage::State::ReadSectors(std::uint64_t first, std::size_t count, std::uint8_t* out,
+                                   ReadStop* stop) {
+  const std::uint64_t inTrack = (endByte - firstByte) / format.bytes;
+  const auto stopAt = [&](std::uint64_t sector, std::string why) {
+    if (stop != nullptr) {
+      stop->sector = sector;
+      stop->why = std::move(why);
+    }
+    return false;
+  };
+  std::uint64_t sector = first;
+  const std::uint64_t end = first + count;
+  while (sector < end) {
+    const std::size_t slot = sector % kCachedSectors;
+    if (tags[slot] == sector) {
+      std::memcpy(out + (sector - first) * kUserBytes, &cache[slot * kUserBytes], kUserBytes);
+      ++sector;
+      continue;
+    }
+    // The run of sectors from here that the cache does not hold.
+    std::uint64_t runEnd = sector + 1;
+    while (runEnd < end && runEnd - sector < kCachedSectors &&
+           tags[runEnd % kCachedSectors] != runEnd) {
+      ++runEnd;
+    }
+    runEnd = std::min(runEnd, inTrack);
+    if (sector >= runEnd) {
+      return stopAt(sector, "\"" + fileName + "\" ends before sector " + std::to_string(sector));
+    }
+    raw.resize(static_cast<std::size_t>(runEnd - sector) * format.bytes);
+    std::size_t got = 0;
+    std::error_code error;
+    const bool read = file.ReadAt(firstByte + sector * format.bytes, raw, &got, &error);
+    const std::uint64_t whole = got / format.bytes;
+    for (std::uint64_t i = 0; i < whole; ++i, ++sector) {
+      const std::span<const std::uint8_t> bytes(&raw[i * format.bytes], format.bytes);
+      if (const SectorFault fault = CheckSector(format, bytes, sector);
+          fault != SectorFault::kNone) {
+        return stopAt(sector, "\"" + fileName + "\": sector " + std::to_string(sector) + " has " +
+                                  SectorFaultText(fault));
+      }
+      const std::size_t at = sector % kCachedSectors;
+      std::memcpy(&cache[at * kUserBytes], &bytes[format.dataOffset], kUserBytes);
+      tags[at] = sector;
+      std::memcpy(out + (sector - first) * kUserBytes, &bytes[format.dataOffset], kUserBytes);
+    }
+    if (!read) {
+      return stopAt(sector, "\"" + fileName + "\": sector " + std::to_string(sector) + ": " +
+                                error.message());
+    }
+    if (sector < runEnd) {
+      return stopAt(sector, "\"" + fileName + "\" ends before sector " + std::to_string(sector));
+    }
+  }
+  return true;
+}
+
+DiscImage::DiscImage() : state_(std::make_unique<State>()) {}
+DiscImage::~DiscImage() = default;
+
+std::shared_ptr<DiscImage> DiscImage::Open(const std::string& path, OpenFailure* failure) {
   SilenceLibrary();
-  if (!IsRegularFile(path)) {
+  std::error_code error;
+  platform::ReadOnlyFile given = platform::ReadOnlyFile::Open(path, &error);
+  if (!given) {
+    Refuse(failure, error, path + ": " + error.message());
+    return nullptr;
+  }
+  std::vector<std::uint8_t> head;
+  if (!ReadStart(given, kHeadBytes, &head, &error)) {
+    Refuse(failure, error, path + ": " + error.message());
     return nullptr;
   }
   auto image = std::make_shared<DiscImage>();
-  Handles& handles = *image->handles_;
-  if (IsCueSheetName(path)) {
-    handles.disc = OpenCueSheet(path);
-  } else {
-    handles.iso = iso9660_open_ext(path.c_str(), ISO_EXTENSION_ALL);
-    if (handles.iso == nullptr) {
-      handles.disc = OpenCueSheet(CueSheetBeside(path));
+  State& state = *image->state_;
+  if (const std::optional<SectorFormat> format = SniffImage(head)) {
+    state.format = *format;
+    state.endByte = given.size();
+    state.fileName = path;
+    state.sources = {given.resolvedPath()};
+    state.file = std::move(given);
+  } else if (LooksLikeCueSheet({reinterpret_cast<const char*>(head.data()), head.size()}) ||
+             HasCueName(path) || HasCueName(given.resolvedPath())) {
+    if (!state.OpenSheet(path, std::move(given), failure)) {
+      return nullptr;
     }
+  } else {
+    Refuse(failure, platform::NoFileSystemError(),
+           path + ": " + platform::NoFileSystemError().message());
+    return nullptr;
   }
-  if (handles.iso == nullptr && handles.disc == nullptr) {
+  if (!state.OpenFileSystem(path, failure)) {
     return nullptr;
   }
   auto root = image->List("/");
   if (!root) {
+    Refuse(failure, platform::NoFileSystemError(),
+           path + ": " + platform::NoFileSystemError().message());
     return nullptr;
   }
   image->root_ = std::move(*root);
@@ -203,20 +358,13 @@ std::shared_ptr<DiscImage> DiscImage::Open(const std::string& path) {
 }
 
 std::vector<std::string> DiscImage::Sources() const {
-  std::vector<std::string> sources;
-  for (const char* key : {"cue", "source"}) {
-    const char* name = handles_->disc != nullptr ? cdio_get_arg(handles_->disc, key) : nullptr;
-    if (name != nullptr) {
-      sources.emplace_back(name);
-    }
-  }
-  return sources;
+  return state_->sources;
 }
 
 std::optional<std::vector<Entry>> DiscImage::List(const std::string& path) const {
-  CdioISO9660FileList_t* list = handles_->iso != nullptr
-                                    ? iso9660_ifs_readdir(handles_->iso, path.c_str())
-                                    : iso9660_fs_readdir(handles_->disc, path.c_str());
+  CdioISO9660FileList_t* list = state_->iso != nullptr
+                                    ? iso9660_ifs_readdir(state_->iso, path.c_str())
+                                    : iso9660_fs_readdir(state_->disc, path.c_str());
   if (list == nullptr) {
     return std::nullopt;
   }
@@ -264,7 +412,10 @@ std::optional<Entry> DiscImage::Find(const std::vector<std::string>& components)
       return std::nullopt;
     }
     directory += "/" + entry.recorded;
-    below = List(directory);
+    {
+      const std::lock_guard hold(lock_);
+      below = List(directory);
+    }
     if (!below) {
       return std::nullopt;
     }
@@ -272,42 +423,31 @@ std::optional<Entry> DiscImage::Find(const std::vector<std::string>& components)
   }
 }
 
-bool DiscImage::ReadBlocks(std::int64_t lsn, std::uint32_t count, std::uint8_t* out) const {
-  if (lsn < 0 || lsn + count > std::numeric_limits<lsn_t>::max()) {
-    return false;
-  }
-  const auto first = static_cast<lsn_t>(lsn);
-  if (handles_->iso != nullptr) {
-    return iso9660_iso_seek_read(handles_->iso, out, first, count) ==
-           static_cast<long>(count) * ISO_BLOCKSIZE;
-  }
-  return cdio_read_data_sectors(handles_->disc, out, first, ISO_BLOCKSIZE, count) ==
-         DRIVER_OP_SUCCESS;
-}
-
 bool DiscImage::Read(const Entry& file, std::uint64_t offset, std::span<std::uint8_t> dest,
-                     std::size_t* got) const {
+                     std::size_t* got, ReadStop* stop) const {
   *got = 0;
   if (offset >= file.size) {
     return true;
   }
+  if (file.lsn < 0) {
+    return false;
+  }
   const std::size_t wanted = std::min<std::uint64_t>(dest.size(), file.size - offset);
-  std::vector<std::uint8_t> sectors;
-  std::uint64_t position = offset;
+  const std::lock_guard hold(lock_);
+  std::vector<std::uint8_t>& sectors = state_->chunk;
   while (*got < wanted) {
-    const std::uint64_t block = position / ISO_BLOCKSIZE;
-    const std::size_t within = static_cast<std::size_t>(position % ISO_BLOCKSIZE);
+    const std::uint64_t position = offset + *got;
+    const std::size_t within = position % kUserBytes;
     const std::size_t remaining = wanted - *got;
-    const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(
-        kBlocksPerRead, (within + remaining + ISO_BLOCKSIZE - 1) / ISO_BLOCKSIZE));
-    sectors.resize(static_cast<std::size_t>(count) * ISO_BLOCKSIZE);
-    if (!ReadBlocks(file.lsn + static_cast<std::int64_t>(block), count, sectors.data())) {
-      return false;  // the image ends inside the file, or cannot be read
+    const std::size_t count =
+        std::min<std::size_t>(kCachedSectors, (within + remaining + kUserBytes - 1) / kUserBytes);
+    if (!state_->ReadSectors(static_cast<std::uint64_t>(file.lsn) + position / kUserBytes, count,
+                             sectors.data(), stop)) {
+      return false;
     }
-    const std::size_t take = std::min(remaining, sectors.size() - within);
+    const std::size_t take = std::min(remaining, count * kUserBytes - within);
     std::memcpy(dest.data() + *got, sectors.data() + within, take);
     *got += take;
-    position += take;
   }
   return true;
 }

@@ -1,8 +1,8 @@
 // Classic drives that are disc images (POSIX): a drive whose path is an
-// image file is read through the image's file system. A conversion opens
-// the same image several times per picture, so the last image opened stays
-// open while none of the files it was read from (the image, and the cue
-// sheet and BIN file where one is used) changes.
+// image file (or a link to one) is read through the image's file system. A
+// conversion opens the same image several times per picture, so the last
+// image opened stays open while none of the files it was read from (the
+// image, or the cue sheet and its data track's file) changes.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -12,7 +12,6 @@
 #include <utility>
 
 #include "cgvw/disc_image.h"
-#include "disc.h"
 #include "platform/image_drives.h"
 
 namespace cgvw {
@@ -42,16 +41,19 @@ std::optional<FileIdentity> Identify(const std::string& path) {
 
 class ImageCache {
  public:
-  std::shared_ptr<disc::DiscImage> Get(const std::string& path) {
+  std::shared_ptr<DiscImageSource> Get(const std::string& path) {
     const std::lock_guard hold(lock_);
     if (image_ && path == path_ && Unchanged()) {
       return image_;
     }
     image_.reset();
     sources_.clear();
-    auto image = disc::DiscImage::Open(path);
-    if (image) {
-      for (const std::string& source : image->Sources()) {
+    // The drive's reads give the open failure, whatever the reason.
+    auto opened = DiscImageSource::Open(path);
+    std::shared_ptr<DiscImageSource> image;
+    if (opened) {
+      image = std::move(*opened);
+      for (const std::string& source : image->Files()) {
         sources_.emplace_back(source, Identify(source));
       }
       sources_.emplace_back(path, Identify(path));
@@ -68,33 +70,25 @@ class ImageCache {
   }
 
   std::mutex lock_;
-  std::shared_ptr<disc::DiscImage> image_;
+  std::shared_ptr<DiscImageSource> image_;
   std::string path_;
   std::vector<std::pair<std::string, std::optional<FileIdentity>>> sources_;
 };
 
-// The image reads of all drives take turns: libcdio keeps one position per
-// open image.
-std::mutex g_reading;
-
-// A file of the image behind a handle.
+// A file of the image behind a handle, read through the image's source.
 class ImageFile final : public platform::OffsetFile {
  public:
-  ImageFile(std::shared_ptr<const disc::DiscImage> image, disc::Entry entry)
-      : image_(std::move(image)), entry_(std::move(entry)) {}
+  ImageFile(std::shared_ptr<DiscImageSource> image, std::string name)
+      : image_(std::move(image)), name_(std::move(name)) {}
 
   bool Close() override { return true; }  // the image stays open for the next file
 
  private:
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size,
               std::size_t* done) override {
-    const std::lock_guard hold(g_reading);
-    try {
-      return image_->Read(entry_, offset, {buffer, size}, done);
-    } catch (const std::bad_alloc&) {
-      *done = 0;
-      return false;  // no memory for the sectors: a failed read, like an I/O error
-    }
+    const ReadResult read = image_->Read(name_, offset, {buffer, size});
+    *done = read.got;
+    return read.status == Status::Ok;  // a failure reads like an I/O error
   }
   bool WriteAt(std::uint64_t /*offset*/, const std::uint8_t* /*buffer*/, std::size_t /*size*/,
                std::size_t* done) override {
@@ -102,34 +96,26 @@ class ImageFile final : public platform::OffsetFile {
     return false;  // a disc is read-only
   }
 
-  std::shared_ptr<const disc::DiscImage> image_;
-  disc::Entry entry_;
+  std::shared_ptr<DiscImageSource> image_;
+  std::string name_;
 };
 
-std::unique_ptr<platform::FileObject> OpenImageFile(const std::string& imagePath,
+std::unique_ptr<platform::FileObject> OpenImageFile(const std::string& path,
                                                     const std::vector<std::string>& components) {
-  // The link's target, so that a cue sheet finds its BIN file beside it.
-  char* resolved = ::realpath(imagePath.c_str(), nullptr);
-  if (resolved == nullptr) {
-    return nullptr;
-  }
-  const std::string path = resolved;
-  std::free(resolved);
-
   static ImageCache cache;
-  const std::shared_ptr<disc::DiscImage> image = cache.Get(path);
+  std::shared_ptr<DiscImageSource> image = cache.Get(path);
   if (!image) {
     return nullptr;
   }
-  std::optional<disc::Entry> entry;
-  {
-    const std::lock_guard hold(g_reading);
-    entry = image->Find(components);
+  std::string name;
+  for (const std::string& component : components) {
+    name.append(name.empty() ? "" : "/").append(component);
   }
-  if (!entry) {
+  // Opening a file that is not there fails as a missing file does.
+  if (image->Read(name, 0, {}).status != Status::Ok) {
     return nullptr;
   }
-  return std::make_unique<ImageFile>(image, std::move(*entry));
+  return std::make_unique<ImageFile>(std::move(image), std::move(name));
 }
 
 }  // namespace

@@ -1,33 +1,22 @@
+#include <algorithm>
 #include <new>
 #include <vector>
 
 #include "cgvw/disc_image.h"
 #include "disc.h"
-#include "platform/folder_files.h"
 #include "platform/names.h"
 
 namespace cgvw {
 
 Result<std::unique_ptr<DiscImageSource>> DiscImageSource::Open(const std::string& path,
-                                                               std::error_code* error) noexcept {
+                                                               ImageProblem* problem) noexcept {
   try {
-    std::error_code why;
-    std::shared_ptr<disc::DiscImage> image = disc::DiscImage::Open(path);
+    disc::OpenFailure failure;
+    std::shared_ptr<disc::DiscImage> image = disc::DiscImage::Open(path, &failure);
     if (!image) {
-      switch (platform::KindOfPath(path)) {
-        case platform::PathKind::kMissing:
-          why = std::make_error_code(std::errc::no_such_file_or_directory);
-          break;
-        case platform::PathKind::kFolder:
-        case platform::PathKind::kOther:
-          why = platform::NotRegularFileError();
-          break;
-        case platform::PathKind::kRegularFile:
-          why = platform::NoFileSystemError();
-          break;
-      }
-      if (error != nullptr) {
-        *error = why;
+      if (problem != nullptr) {
+        problem->error = failure.error;
+        problem->text = std::move(failure.text);
       }
       return Status::CannotOpen;
     }
@@ -35,6 +24,16 @@ Result<std::unique_ptr<DiscImageSource>> DiscImageSource::Open(const std::string
   } catch (const std::bad_alloc&) {
     return Status::NoMemory;
   }
+}
+
+Result<std::unique_ptr<DiscImageSource>> DiscImageSource::Open(const std::string& path,
+                                                               std::error_code* error) noexcept {
+  ImageProblem problem;
+  auto opened = Open(path, &problem);
+  if (!opened && error != nullptr) {
+    *error = problem.error;
+  }
+  return opened;
 }
 
 DiscImageSource::DiscImageSource(std::shared_ptr<disc::DiscImage> image) noexcept
@@ -46,7 +45,6 @@ ReadResult DiscImageSource::Read(std::string_view name, std::uint64_t offset,
                                  std::span<std::uint8_t> dest) noexcept {
   ReadResult result;
   try {
-    const std::lock_guard hold(lock_);
     const std::optional<disc::Entry> file = image_->Find(platform::SplitName(name));
     if (!file) {
       result.status = Status::CannotOpen;
@@ -61,6 +59,32 @@ ReadResult DiscImageSource::Read(std::string_view name, std::uint64_t offset,
     result.status = Status::NoMemory;
   }
   return result;
+}
+
+std::string DiscImageSource::Damage(std::string_view name) noexcept {
+  try {
+    const std::optional<disc::Entry> file = image_->Find(platform::SplitName(name));
+    if (!file || file->size == 0) {
+      return "";
+    }
+    std::vector<std::uint8_t> buffer(std::min<std::uint32_t>(file->size, 1u << 20));
+    disc::ReadStop stop;
+    for (std::uint64_t offset = 0; offset < file->size; offset += buffer.size()) {
+      std::size_t got = 0;
+      if (!image_->Read(*file, offset, buffer, &got, &stop)) {
+        const std::uint64_t last = file->lsn + (file->size - 1) / 2048;
+        return stop.why + " (the file's data is in sectors " + std::to_string(file->lsn) + " to " +
+               std::to_string(last) + ")";
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    // nothing more to say than the failed read itself
+  }
+  return "";
+}
+
+std::vector<std::string> DiscImageSource::Files() const {
+  return image_->Sources();
 }
 
 }  // namespace cgvw

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/file_object.h"
+#include "platform/read_only_file.h"
 #include "platform/win_api.h"
 
 namespace platform::backend {
@@ -43,6 +44,22 @@ bool CloseFile(NativeFile file) noexcept;
 std::optional<NativeFile> OpenFolderFile(const std::string& folder,
                                          const std::vector<std::string>& parts,
                                          std::error_code* error);
+
+// What OpenRegularFile found out about the file it opened.
+struct RegularFileFacts {
+  std::uint64_t size = 0;
+  FileIdentity identity;
+  std::string resolvedPath;
+  std::string libraryPath;
+};
+// Opens the regular file at `path` for reading as read_only_file.h tells;
+// nullopt (with the reason) if it cannot. Never opens anything else.
+std::optional<NativeFile> OpenRegularFile(const std::string& path, RegularFileFacts* facts,
+                                          std::error_code* error);
+// Makes a new file in the folder for temporary files with a name ending in
+// `suffix` and writes `content` into it; false (nothing left) if it cannot.
+bool CreateTemporaryFile(std::string_view suffix, std::string_view content, std::string* path,
+                         std::error_code* error);
 
 // A system file behind the FileObject interface (common/system_file.cpp);
 // it keeps the position itself, so a seek costs no system call.

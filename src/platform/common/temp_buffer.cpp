@@ -7,16 +7,33 @@
 
 namespace platform {
 
+void* AllocateHeapBlock(std::size_t bytes, bool zeroFilled) noexcept {
+  if (faults::ShouldFail(faults::Point::HeapBuffer)) {
+    return nullptr;
+  }
+  const std::size_t size = bytes == 0 ? 1 : bytes;
+  void* block = zeroFilled ? std::calloc(size, 1) : std::malloc(size);
+  if (block != nullptr) {
+    faults::AdjustLive(&faults::Live::heapBuffers, +1);
+  }
+  return block;
+}
+
+void FreeHeapBlock(void* block) noexcept {
+  if (block != nullptr) {
+    std::free(block);
+    faults::AdjustLive(&faults::Live::heapBuffers, -1);
+  }
+}
+
 TempBuffer TempBuffer::Obtain(std::size_t bytes, bool zeroFilled) {
   TempBuffer buffer;
-  if (bytes == 0 || faults::ShouldFail(faults::Point::HeapBuffer)) {
+  if (bytes == 0) {
     return buffer;
   }
-  buffer.data_ =
-      static_cast<std::uint8_t*>(zeroFilled ? std::calloc(bytes, 1) : std::malloc(bytes));
+  buffer.data_ = static_cast<std::uint8_t*>(AllocateHeapBlock(bytes, zeroFilled));
   if (buffer.data_ != nullptr) {
     buffer.size_ = bytes;
-    faults::AdjustLive(&faults::Live::heapBuffers, +1);
   }
   return buffer;
 }
@@ -39,8 +56,7 @@ TempBuffer::~TempBuffer() {
 
 void TempBuffer::Release() {
   if (data_ != nullptr) {
-    std::free(data_);
-    faults::AdjustLive(&faults::Live::heapBuffers, -1);
+    FreeHeapBlock(data_);
     data_ = nullptr;
     size_ = 0;
   }

@@ -52,7 +52,7 @@ std::unique_ptr<FileObject> RegularFileOf(int fd) {
 
 // Opens a local file that must be regular for reading.
 std::unique_ptr<FileObject> OpenLocalFile(const char* path) {
-  return RegularFileOf(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  return RegularFileOf(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
 }
 
 // Creates or truncates a file for reading and writing (CREATE_ALWAYS).
@@ -60,7 +60,7 @@ std::unique_ptr<FileObject> OpenLocalFile(const char* path) {
 // refused, since writing into it could block the run or reach something
 // else entirely.
 std::unique_ptr<FileObject> CreateForWriting(const char* path) {
-  return RegularFileOf(::open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666));
+  return RegularFileOf(::open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666));
 }
 
 }  // namespace

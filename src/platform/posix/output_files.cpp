@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <csignal>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "../common/backend.h"
 #include "../common/output_names.h"
@@ -89,19 +91,31 @@ std::error_code LastSystemError() noexcept {
 std::error_code CreateFolders(std::string_view path) noexcept {
   try {
     const std::string folder(path);
+    // The folders made here, removed again if the path cannot be made whole:
+    // a failure leaves nothing behind. Room for each is kept beforehand.
+    std::vector<std::string> made;
+    made.reserve(static_cast<std::size_t>(std::count(folder.begin(), folder.end(), '/')) + 1);
+    const auto undo = [&made](std::error_code error) {
+      for (auto step = made.rbegin(); step != made.rend(); ++step) {
+        ::rmdir(step->c_str());
+      }
+      return error;
+    };
     // Each folder on the way, from the top: "a", "a/b", "a/b/c".
     for (std::size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
-      const std::string step = folder.substr(0, end);
-      struct stat info {};
-      if (!step.empty() && ::mkdir(step.c_str(), 0777) != 0 && errno != EEXIST) {
-        return LastSystemError();
+      std::string step = folder.substr(0, end);
+      if (!step.empty() && ::mkdir(step.c_str(), 0777) == 0) {
+        made.push_back(std::move(step));
+      } else if (!step.empty() && errno != EEXIST) {
+        return undo(LastSystemError());
       }
       if (end == std::string::npos) {
+        struct stat info {};
         if (::stat(folder.c_str(), &info) != 0) {
-          return LastSystemError();
+          return undo(LastSystemError());
         }
         return S_ISDIR(info.st_mode) ? std::error_code{}
-                                     : std::make_error_code(std::errc::not_a_directory);
+                                     : undo(std::make_error_code(std::errc::not_a_directory));
       }
     }
   } catch (const std::bad_alloc&) {

@@ -19,7 +19,7 @@ namespace {
 // Opening without blocking means that a pipe cannot hold the caller up
 // before it is seen to be one; on a regular file the flag changes nothing.
 int OpenRegular(const std::string& path, std::error_code* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     *error = LastSystemError();
     return -1;

@@ -5,6 +5,7 @@
 // open. Paths are UTF-8, handed to the wide-character functions.
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "../common/backend.h"
 #include "../common/output_names.h"
@@ -116,22 +117,33 @@ std::error_code CreateFolders(std::string_view path) noexcept {
       share = server == std::wstring::npos ? server : folder.find_first_of(kSeparators, server + 1);
       share = std::min(share, folder.size());
     }
+    // The folders made here, removed again if the path cannot be made
+    // whole: a failure leaves nothing behind.
+    std::vector<std::wstring> made;
+    made.reserve(folder.size());
+    const auto undo = [&made](std::error_code error) {
+      for (auto step = made.rbegin(); step != made.rend(); ++step) {
+        ::RemoveDirectoryW(step->c_str());
+      }
+      return error;
+    };
     for (std::size_t end = folder.find_first_of(kSeparators, share + 1);;
          end = folder.find_first_of(kSeparators, end + 1)) {
-      const std::wstring step = folder.substr(0, end);
-      const bool made = step.size() > share && !(step.size() == 2 && step[1] == L':');
-      if (made && ::CreateDirectoryW(step.c_str(), nullptr) == 0 &&
-          ::GetLastError() != ERROR_ALREADY_EXISTS) {
-        return LastSystemError();
+      std::wstring step = folder.substr(0, end);
+      const bool toMake = step.size() > share && !(step.size() == 2 && step[1] == L':');
+      if (toMake && ::CreateDirectoryW(step.c_str(), nullptr) != 0) {
+        made.push_back(std::move(step));
+      } else if (toMake && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+        return undo(LastSystemError());
       }
       if (end == std::wstring::npos) {
         const ::DWORD attributes = ::GetFileAttributesW(folder.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
-          return LastSystemError();
+          return undo(LastSystemError());
         }
         return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
                    ? std::error_code{}
-                   : std::make_error_code(std::errc::not_a_directory);
+                   : undo(std::make_error_code(std::errc::not_a_directory));
       }
     }
   } catch (const std::bad_alloc&) {

@@ -4,15 +4,12 @@
 #include <array>
 #include <cstddef>
 
-#include "catalog/descriptors.h"
+#include "catalog/catalogue_c.h"
+#include "cgvw/descriptors.h"
 
-// A catalogue row: the picture's descriptor and a Shift-JIS label. A row
-// whose Category is null ends the catalogue.
-struct TCatalogEntry {
-  TCGVwImage Image;
-  const char* Category;
-};
-// On 32-bit targets a row has the byte layout it is stored in.
+// TCatalogEntry, a catalogue row (catalogue_c.h): the picture's
+// descriptor and a Shift-JIS label; a row whose Category is null ends the
+// catalogue. On 32-bit targets a row has the byte layout it is stored in.
 static_assert(sizeof(void*) != 4 || sizeof(TCatalogEntry) == 44, "TCatalogEntry: 44 bytes");
 
 inline constexpr std::size_t kBackgroundRows = 152;

@@ -15,15 +15,23 @@
 // platform::GlobalFree (or hand it to a platform::GlobalBlock, which frees
 // it). Descriptors and their names are only read.
 //
-// Byte layouts, fixed whatever the machine's byte order:
-// - Colour word (palettes, 15-bit pixels): 16 bits, bit 15 ignored, blue in
-//   bits 10-14, green in 5-9, red in 0-4; stored big-endian unless the
-//   descriptor's SwapOff bit (0x100) is set. Channel v becomes v * 255 / 31.
-// - Tile map entries: big-endian in every layout.
-// - The block: a 40-byte BITMAPINFOHEADER (little-endian fields), the colour
-//   table (16 RGBQUAD entries for 4 bits per pixel, 256 for 8, none for 24;
-//   blue, green, red and a reserved byte of 2), then the pixel rows bottom-up,
-//   each padded to a multiple of 4 bytes.
+// Byte layouts, fixed whatever the machine's byte order, are given in full
+// in docs/formats.md: colour words (palettes, 15-bit pixels) have bit 15
+// ignored, blue in bits 10-14, green in 5-9 and red in 0-4, stored
+// big-endian unless the descriptor's SwapOff bit (0x100) is set; tile map
+// entries are big-endian in every layout; the block is a 40-byte
+// BITMAPINFOHEADER (little-endian fields), the colour table (16 RGBQUAD
+// entries for 4 bits per pixel, 256 for 8, none for 24; blue, green, red and
+// a reserved byte of 2), then the pixel rows bottom-up, each padded to a
+// multiple of 4 bytes.
+//
+// Pointers: a null argument record, descriptor or result slot is refused
+// with kCGVwUnsupported (-1), the code of a descriptor that nothing
+// decodes, and nothing is read, allocated or written. The typed overloads of
+// cgvw_c.h (extern "C", also callable from C) check the pointer types at
+// compile time; the untyped ones below, which the tables hold, cannot, and
+// assert in a debug build that their pointers are aligned for what they
+// should point to.
 //
 // Threads: every operation may be called from several threads at once; the
 // platform's block and file tables are shared safely. Every decode reads
@@ -38,14 +46,19 @@
 #include <span>
 #include <string>
 
-#include "catalog/descriptors.h"
+#include "cgvw/cgvw_c.h"
+#include "cgvw/decode.h"
+#include "cgvw/descriptors.h"
 #include "platform/win_api.h"
 
-// Status codes.
-inline constexpr std::int32_t kCGVwOk = 0;
-inline constexpr std::int32_t kCGVwUnsupported = -1;  // kind, depth, mode or size not handled
-inline constexpr std::int32_t kCGVwCannotOpen = -2;   // a source file cannot be opened or read
-inline constexpr std::int32_t kCGVwNoMemory = -3;  // a block or buffer cannot be obtained or locked
+// Status codes (CGVW_OK and so on in cgvw_c.h):
+//   kCGVwUnsupported  a kind, depth, mode or size not handled; a null pointer
+//   kCGVwCannotOpen   a source file cannot be opened or read
+//   kCGVwNoMemory     a block or buffer cannot be obtained or locked
+inline constexpr std::int32_t kCGVwOk = CGVW_OK;
+inline constexpr std::int32_t kCGVwUnsupported = CGVW_UNSUPPORTED;
+inline constexpr std::int32_t kCGVwCannotOpen = CGVW_CANNOT_OPEN;
+inline constexpr std::int32_t kCGVwNoMemory = CGVW_NO_MEMORY;
 
 // The shape of every decoder and service.
 using TCGVwOperation = std::int32_t (*)(const void* args, const void* second, void* result);
@@ -64,7 +77,8 @@ extern const std::array<TCGVwOperation, kServiceSlots> ServiceTable;
 // ---------------------------------------------------------------------------
 // Dispatch
 
-// Decodes a picture.
+// Decodes a picture. The typed overload of cgvw_c.h is the one a call with
+// the right types picks; this one has the shape of the tables.
 //   image: const TCGVwImage* const*, the picture to decode.
 //   backdropFlag: const std::uint32_t*; non-zero (and a Backdrop in the
 //     descriptor) draws the picture over its backdrop on a 24-bit canvas.
@@ -76,6 +90,14 @@ std::int32_t CGVwDecode(const void* image, const void* backdropFlag, void* resul
 std::int32_t CGVwDecodePlain(const void* image, const void* reserved, void* result);
 std::int32_t CGVwDecodeTiled(const void* image, const void* reserved, void* result);
 std::int32_t CGVwDecodeComposite(const void* image, const void* reserved, void* result);
+
+// A descriptor where the address of a pointer to one belongs
+// (CGVwDecode(&Catalogue[0].Image, ...)) does not compile.
+std::int32_t CGVwDecode(const TCGVwImage* image, const void* backdropFlag, void* result) = delete;
+std::int32_t CGVwDecodePlain(const TCGVwImage* image, const void* reserved, void* result) = delete;
+std::int32_t CGVwDecodeTiled(const TCGVwImage* image, const void* reserved, void* result) = delete;
+std::int32_t CGVwDecodeComposite(const TCGVwImage* image, const void* reserved,
+                                 void* result) = delete;
 
 // Draws a tiled picture of Depth code 2 into the 8-bit bottom-up pixel rows
 // at `dest` from its tile map and 64-byte tiles, by the MapLayout bits of the
@@ -124,3 +146,23 @@ struct TArgs_CGVwMakeInfoHeader00 {
 // args: const TArgs_CGVwMakeInfoHeader00*; reserved: not read; result:
 // std::int32_t*, receives 0. Always returns 0.
 std::int32_t CGVwMakeInfoHeader(const void* args, const void* reserved, void* result);
+
+// SourceRoot (cgvw_c.h) is the drive prefix of every source path of the
+// classic entry points and of cgvw::DriveSource. A decode reads it as it
+// opens each file.
+inline constexpr int kSourceRootSize = CGVW_SOURCE_ROOT_SIZE;
+
+namespace cgvw {
+
+// The classic drive: SourceRoot ("q:\") followed by the name, through the
+// Windows file interface of platform/win_api.h (on POSIX drive X is the
+// folder, or disc image, $TVRCGCV_DRIVE_ROOT/x). This is what the classic
+// entry points read from. SourceRoot is one process-wide buffer: every
+// DriveSource reads the drive letter that it holds at the time of the read.
+class DriveSource final : public Source {
+ public:
+  ReadResult Read(std::string_view name, std::uint64_t offset,
+                  std::span<std::uint8_t> dest) noexcept override;
+};
+
+}  // namespace cgvw

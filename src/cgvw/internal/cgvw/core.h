@@ -7,8 +7,9 @@
 #include <cstdint>
 #include <initializer_list>
 #include <span>
+#include <string>
 
-#include "catalog/descriptors.h"
+#include "cgvw/descriptors.h"
 #include "cgvw/decode.h"
 #include "cgvw/layout.h"
 #include "platform/temp_buffer.h"
@@ -67,6 +68,17 @@ struct Job {
   Problem* problem = nullptr;  // named on a failing read, if given
   bool missingBytes = false;   // a range read came back short
 };
+
+// The typed API's check of a descriptor before it is decoded: Ok, or
+// BadDescriptor for a field that is missing or zero (or a composite within
+// itself), with `fault` (if given) naming it: "PixSize is 0",
+// "Extra->Items[1].Image->PalFile is null". Kinds and depths that nothing
+// decodes and composites nested deeper than `maxNesting` are left to the
+// decoders. With `overBackdrop` the picture is checked as the backdrop
+// option decodes it: its Backdrop (which must not be null) and itself, as
+// layers of a composite.
+Status CheckDescriptor(const TCGVwImage& image, bool overBackdrop, int maxNesting,
+                       std::string* fault) noexcept;
 
 // Decodes by the descriptor's Kind. On Ok, *out is a block of the job's
 // store holding the DIB, which the caller hands over or releases.

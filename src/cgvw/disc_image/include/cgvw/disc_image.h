@@ -1,11 +1,13 @@
 // Disc images as sources of bytes (the tvrcgcv::discimage library, which
-// needs libcdio): an ISO 9660 image (.iso, Joliet and Rock Ridge names
-// included) or a raw BIN file with its cue sheet (.cue).
+// needs libcdio): an image of 2048-byte sectors (.iso), a bare raw dump of
+// 2352-byte sectors (.bin), or a cue sheet (.cue) with the files it names,
+// one for all tracks or one per track. The ISO 9660 file system is read
+// with its Joliet and Rock Ridge names.
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <string>
+#include <vector>
 #include <system_error>
 
 #include "cgvw/decode.h"
@@ -17,15 +19,28 @@ class DiscImage;
 struct Entry;
 }  // namespace disc
 
+// Why a disc image could not be opened.
+struct ImageProblem {
+  std::error_code error;  // the system's reason, or what the file is not
+  // The whole reason in words, naming the file at fault and, for a cue
+  // sheet, the line: "disc.cue:4: unknown keyword \"FOO\"".
+  std::string text;
+};
+
 // The files of the file system in a disc image, looked up as Windows does
 // (the exact name, else one that differs only in the case of ASCII
 // letters). Reads may come from several threads; they take turns.
 class DiscImageSource final : public Source {
  public:
-  // Opens the image at `path` (UTF-8): a .cue sheet, a .bin file with its
-  // .cue beside it, or an image of 2048-byte sectors. CannotOpen when the
-  // path is missing, no regular file, or holds no readable ISO 9660 file
-  // system; `error` then says which.
+  // Opens the image at `path` (UTF-8), told by its bytes, whatever its name
+  // or the name of a link to it: an image of 2048-byte sectors, a bare raw
+  // dump (Mode 1 or Mode 2 form 1 sectors), or a cue sheet. Each file is
+  // opened once and never a pipe, device or folder; nothing waits.
+  // CannotOpen when the path is missing, no regular file, a sheet that is
+  // not understood or names files that are not there, or no readable ISO
+  // 9660 file system; `problem` then says which.
+  static Result<std::unique_ptr<DiscImageSource>> Open(const std::string& path,
+                                                       ImageProblem* problem) noexcept;
   static Result<std::unique_ptr<DiscImageSource>> Open(const std::string& path,
                                                        std::error_code* error = nullptr) noexcept;
 
@@ -34,8 +49,17 @@ class DiscImageSource final : public Source {
   ReadResult Read(std::string_view name, std::uint64_t offset,
                   std::span<std::uint8_t> dest) noexcept override;
 
+  // Where the data of the file `name` stops being readable, for a message:
+  // "\"disc.bin\" ends before sector 3001" or "\"disc.bin\": sector 17 has
+  // no sync pattern", with the sectors the file's data spans; empty if all
+  // of it can be read (or there is no such file).
+  std::string Damage(std::string_view name) noexcept;
+
+  // The files the image was read from (the given file, and the data
+  // track's file of a cue sheet), links resolved.
+  std::vector<std::string> Files() const;
+
  private:
-  std::mutex lock_;
   std::shared_ptr<disc::DiscImage> image_;
 };
 

@@ -9,6 +9,13 @@
 
 namespace platform {
 
+// A block of the general heap that its owner keeps beyond one scope (a
+// decoded picture), counted and failed by the test seam as temporary
+// buffers are: null when there is no memory. A request for 0 bytes gets a
+// block of 1 byte. FreeHeapBlock takes null as well.
+void* AllocateHeapBlock(std::size_t bytes, bool zeroFilled) noexcept;
+void FreeHeapBlock(void* block) noexcept;
+
 class TempBuffer {
  public:
   TempBuffer() = default;

@@ -1,4 +1,4 @@
-#include "catalog/descriptors.h"
+#include "cgvw/cgvw.h"
 
 // Written once, before the first picture, by the conversion run.
 char SourceRoot[kSourceRootSize] = "c:\\";

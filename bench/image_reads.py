@@ -1,0 +1,122 @@
+#!/usr/bin/env python3
+"""Bytes read from a disc image by one conversion, against what it needs.
+
+A conversion needs, of each source file, the sectors that its byte ranges
+(tvrcgcv --list) touch; in an image each sector costs 2048 bytes (.iso) or
+2352 (a raw dump). This script converts the demo disc from an .iso and from
+a preservation-style cue/bin set (the data track as "(Track 1).bin", two
+audio tracks beside it), counts with strace the bytes that every read of the
+image's data file returned, and prints them against the sector-rounded
+bytes needed.
+
+  bench/image_reads.py --build-dir build [--compare OTHER/tvrcgcv] [--limit 1.1]
+
+--limit makes it fail when a ratio of the build's program exceeds it (the
+benchmark stage uses 1.1). Needs strace and xorriso.
+"""
+
+import argparse
+import re
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tools"))
+import make_cue_set  # noqa: E402
+
+SECTOR = 2048
+RAW_SECTOR = 2352
+
+
+def make_images(work: Path, make_demo_disc: Path) -> dict:
+    disc = work / "disc"
+    subprocess.run([str(make_demo_disc), str(disc)], check=True, stdout=subprocess.DEVNULL)
+    iso = work / "disc.iso"
+    subprocess.run(["xorriso", "-as", "mkisofs", "-R", "-J", "-V", "DEMO", "-o", str(iso),
+                    str(disc)], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    sheet = make_cue_set.write_set(iso, work, "Demo Disc (Japan)")
+    data_track = work / "Demo Disc (Japan) (Track 1).bin"
+    # One track in one file named like its sheet: the layout that older
+    # readers needed.
+    single = work / "demo.bin"
+    single.hardlink_to(data_track)
+    (work / "demo.cue").write_text('FILE "demo.bin" BINARY\n  TRACK 01 MODE1/2352\n'
+                                   '    INDEX 01 00:00:00\n')
+    return {"disc": disc, ".iso": (iso, iso, SECTOR),
+            "cue/bin, one file": (work / "demo.cue", single, RAW_SECTOR),
+            "cue/bin, set": (sheet, data_track, RAW_SECTOR)}
+
+
+def needed_sectors(program: Path, disc: Path) -> int:
+    """Sectors of the source files that the conversion's ranges touch."""
+    listing = subprocess.run([str(program), "--list"], check=True, capture_output=True,
+                             text=True).stdout
+    sizes = {p.name.lower(): p.stat().st_size for p in disc.iterdir()}
+    sectors = set()
+    for line in listing.splitlines():
+        for file, ranges in re.findall(r"(\S+): ((?:\w+ \d+\+\d+(?:, )?)+)", line):
+            size = sizes[file.lower()]
+            for offset, length in re.findall(r"(\d+)\+(\d+)", ranges):
+                end = min(int(offset) + int(length), size)
+                for s in range(int(offset) // SECTOR, (end + SECTOR - 1) // SECTOR):
+                    sectors.add((file.lower(), s))
+    return len(sectors)
+
+
+def bytes_read(program: Path, image: Path, data_file: Path, work: Path):
+    """Bytes that reads of `data_file` returned during one conversion; None
+    if the program could not convert from the image."""
+    out = tempfile.mkdtemp(dir=work)
+    trace = work / "trace"
+    run = subprocess.run(["strace", "-f", "-qq", "-y", "-o", str(trace), "-e",
+                          "trace=read,pread64,readv,preadv,preadv2", str(program), "--image",
+                          str(image), "--out", out, "--quiet"],
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if run.returncode != 0:
+        return None
+    target = str(data_file.resolve())
+    total = 0
+    for line in trace.read_text(errors="replace").splitlines():
+        m = re.search(r"\(\d+<([^>]*)>.*= (\d+)$", line)
+        if m and m.group(1) == target:
+            total += int(m.group(2))
+    return total
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build-dir", type=Path, default=Path("build"))
+    parser.add_argument("--compare", type=Path, help="another tvrcgcv to measure beside it")
+    parser.add_argument("--limit", type=float, help="fail if a ratio of the build exceeds it")
+    args = parser.parse_args()
+    program = (args.build_dir / "tvrcgcv").resolve()
+    programs = [("this build", program)]
+    if args.compare:
+        programs.append(("compared", args.compare.resolve()))
+    failed = False
+    with tempfile.TemporaryDirectory() as scratch:
+        work = Path(scratch)
+        images = make_images(work, args.build_dir / "make_demo_disc")
+        sectors = needed_sectors(program, images["disc"])
+        print(f"{'image':18} {'program':11} {'bytes read':>12} {'needed':>12} {'ratio':>6}")
+        for kind in (".iso", "cue/bin, one file", "cue/bin, set"):
+            image, data_file, sector_bytes = images[kind]
+            needed = sectors * sector_bytes
+            for label, binary in programs:
+                read = bytes_read(binary, image, data_file, work)
+                if read is None:
+                    print(f"{kind:18} {label:11} {'cannot read':>12} {needed:12}")
+                    failed = failed or binary == program
+                    continue
+                ratio = read / needed
+                print(f"{kind:18} {label:11} {read:12} {needed:12} {ratio:6.2f}")
+                if args.limit and binary == program and ratio > args.limit:
+                    failed = True
+    if failed:
+        print(f"a ratio of this build is above {args.limit}", file=sys.stderr)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

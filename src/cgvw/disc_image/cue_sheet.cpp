@@ -1,0 +1,425 @@
+// The cue sheet reader (cue_sheet.h).
+#include "cue_sheet.h"
+
+#include <algorithm>
+#include <array>
+#include <new>
+
+#include "platform/names.h"
+
+namespace cgvw::disc {
+namespace {
+
+constexpr std::array<const char*, 5> kModeNames = {"AUDIO", "MODE1/2048", "MODE1/2352",
+                                                   "MODE2/2336", "MODE2/2352"};
+constexpr std::array<std::uint32_t, 5> kModeBytes = {2352, 2048, 2352, 2336, 2352};
+constexpr std::array<const char*, 5> kFileTypes = {"BINARY", "MOTOROLA", "WAVE", "MP3", "AIFF"};
+constexpr std::array<const char*, 4> kFlags = {"DCP", "4CH", "PRE", "SCMS"};
+constexpr std::array<const char*, 12> kKeywords = {
+    "REM",   "FILE", "TRACK",   "INDEX",      "PREGAP", "POSTGAP",
+    "FLAGS", "ISRC", "CATALOG", "CDTEXTFILE", "TITLE",  "PERFORMER"};  // and SONGWRITER
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+struct Word {
+  std::string_view text;
+  bool quoted;
+};
+
+// The index of `word` in `names`, ignoring case; nullopt if it is none.
+template <std::size_t N>
+std::optional<std::size_t> Lookup(std::string_view word, const std::array<const char*, N>& names) {
+  for (std::size_t i = 0; i < N; ++i) {
+    if (platform::EqualIgnoringAsciiCase(word, names[i])) {
+      return i;
+    }
+  }
+  return std::nullopt;
+}
+
+// Splits a line into words; false, with what is wrong, if it cannot.
+bool SplitLine(std::string_view line, std::vector<Word>* words, std::string* what) {
+  for (const char c : line) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
+      *what = "a control character (byte " + std::to_string(byte) + ")";
+      return false;
+    }
+  }
+  std::size_t at = 0;
+  while (true) {
+    at = line.find_first_not_of(" \t", at);
+    if (at == std::string_view::npos) {
+      return true;
+    }
+    if (line[at] == '"') {
+      const std::size_t close = line.find('"', at + 1);
+      if (close == std::string_view::npos) {
+        *what = "a double quote that is not closed";
+        return false;
+      }
+      words->push_back({line.substr(at + 1, close - at - 1), true});
+      at = close + 1;
+      if (at < line.size() && line[at] != ' ' && line[at] != '\t') {
+        *what = "no space after a closing double quote";
+        return false;
+      }
+      continue;
+    }
+    const std::size_t end = std::min(line.size(), line.find_first_of(" \t", at));
+    const std::string_view word = line.substr(at, end - at);
+    if (word.find('"') != std::string_view::npos) {
+      *what = "a double quote inside the word \"" + std::string(word) + "\"";
+      return false;
+    }
+    words->push_back({word, false});
+    at = end;
+  }
+}
+
+// A number of 1 to `digits` decimal digits.
+std::optional<unsigned> Number(std::string_view text, std::size_t digits) {
+  if (text.empty() || text.size() > digits ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  unsigned value = 0;
+  for (const char c : text) {
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  return value;
+}
+
+// mm:ss:ff (minutes, seconds below 60, frames below 75) in frames.
+std::optional<std::uint32_t> Frames(std::string_view text) {
+  const std::size_t first = text.find(':');
+  const std::size_t second = first == std::string_view::npos ? first : text.find(':', first + 1);
+  if (second == std::string_view::npos) {
+    return std::nullopt;
+  }
+  const auto minutes = Number(text.substr(0, first), 3);
+  const auto seconds = Number(text.substr(first + 1, second - first - 1), 2);
+  const auto frames = Number(text.substr(second + 1), 2);
+  if (!minutes || !seconds || !frames || *seconds >= 60 || *frames >= 75) {
+    return std::nullopt;
+  }
+  return (*minutes * 60 + *seconds) * 75 + *frames;
+}
+
+bool AllOf(std::string_view text, bool (*test)(char)) {
+  return std::all_of(text.begin(), text.end(), test);
+}
+
+// Reads the sheet line by line, keeping what a track has had so far.
+class Reader {
+ public:
+  explicit Reader(CueSheet* sheet) : sheet_(sheet) {}
+
+  // Takes one line's words; an error text if they are not understood.
+  std::string Take(const std::vector<Word>& words, unsigned line) {
+    line_ = line;
+    const std::string_view keyword = words[0].text;
+    const std::size_t arguments = words.size() - 1;
+    if (words[0].quoted) {
+      return "a line begins with a quoted text instead of a keyword";
+    }
+    if (platform::EqualIgnoringAsciiCase(keyword, "REM")) {
+      return "";
+    }
+    if (Is(keyword, "FILE")) {
+      return arguments != 2 ? Usage("FILE <name> BINARY") : File(words[1], words[2]);
+    }
+    if (Is(keyword, "TRACK")) {
+      return arguments != 2 ? Usage("TRACK <number> <mode>") : Track(words[1], words[2]);
+    }
+    if (Is(keyword, "INDEX")) {
+      return arguments != 2 ? Usage("INDEX <number> <mm:ss:ff>") : Index(words[1], words[2]);
+    }
+    if (Is(keyword, "PREGAP") || Is(keyword, "POSTGAP")) {
+      return arguments != 1 ? Usage(std::string(keyword) + " <mm:ss:ff>") : Gap(words[1]);
+    }
+    if (Is(keyword, "FLAGS")) {
+      return arguments == 0 ? Usage("FLAGS <flag>...") : Flags(words);
+    }
+    if (Is(keyword, "ISRC")) {
+      return arguments != 1 ? Usage("ISRC <code>") : Isrc(words[1]);
+    }
+    if (Is(keyword, "CATALOG") || Is(keyword, "CDTEXTFILE")) {
+      return arguments != 1 ? Usage(std::string(keyword) + " <value>") : DiscValue(words[1]);
+    }
+    if (Is(keyword, "TITLE") || Is(keyword, "PERFORMER") || Is(keyword, "SONGWRITER")) {
+      return arguments != 1 ? Usage(std::string(keyword) + " \"<text>\"") : "";
+    }
+    return "unknown keyword \"" + std::string(keyword) + "\"";
+  }
+
+  // What is wrong with the sheet once every line has been read.
+  CueError Finish() const {
+    if (sheet_->tracks.empty()) {
+      return {0, "no TRACK in the sheet"};
+    }
+    for (const std::string& open : {UnfinishedTrack(), UnusedFile()}) {
+      if (!open.empty()) {
+        return {0, open};
+      }
+    }
+    return {};
+  }
+
+ private:
+  struct TrackState {
+    bool pregap = false;
+    bool postgap = false;
+    bool flags = false;
+    bool isrc = false;
+  };
+
+  bool Is(std::string_view keyword, const char* name) {
+    if (!platform::EqualIgnoringAsciiCase(keyword, name)) {
+      return false;
+    }
+    keyword_ = name;
+    return true;
+  }
+  static std::string Usage(const std::string& form) { return "expected " + form; }
+
+  CueTrack* Current() { return sheet_->tracks.empty() ? nullptr : &sheet_->tracks.back(); }
+
+  // The last track, if it ended without INDEX 01 before another began.
+  std::string UnfinishedTrack() const {
+    if (sheet_->tracks.empty()) {
+      return "";
+    }
+    const CueTrack& track = sheet_->tracks.back();
+    const bool indexed = std::any_of(track.indexes.begin(), track.indexes.end(),
+                                     [](const CueIndex& index) { return index.number == 1; });
+    return indexed ? ""
+                   : "TRACK " + std::to_string(track.number) + " (line " +
+                         std::to_string(track.line) + ") has no INDEX 01";
+  }
+  // The last file, if no index was given in it before another began.
+  std::string UnusedFile() const {
+    return sheet_->files.empty() || fileHasIndex_
+               ? ""
+               : "FILE on line " + std::to_string(sheet_->files.back().line) + " holds no INDEX";
+  }
+
+  std::string File(const Word& name, const Word& type) {
+    // A track's pregap may end one file and its data begin the next, so
+    // only the file before must have had an index.
+    if (std::string unused = UnusedFile(); !unused.empty()) {
+      return unused;
+    }
+    const auto kind = Lookup(type.text, kFileTypes);
+    if (name.text.empty()) {
+      return "FILE with an empty name";
+    }
+    if (!kind || type.quoted) {
+      return "unknown file type \"" + std::string(type.text) + "\" (BINARY, MOTOROLA, WAVE, " +
+             "MP3 or AIFF)";
+    }
+    sheet_->files.push_back({std::string(name.text), static_cast<FileType>(*kind), line_});
+    fileHasIndex_ = false;
+    lastFrame_ = 0;
+    return "";
+  }
+
+  std::string Track(const Word& number, const Word& mode) {
+    if (sheet_->files.empty()) {
+      return "TRACK before any FILE";
+    }
+    if (std::string unfinished = UnfinishedTrack(); !unfinished.empty()) {
+      return unfinished;
+    }
+    const auto value = Number(number.text, 2);
+    if (!value || *value == 0) {
+      return "bad track number \"" + std::string(number.text) + "\" (1 to 99)";
+    }
+    if (!sheet_->tracks.empty() && *value != sheet_->tracks.back().number + 1) {
+      return "TRACK " + std::to_string(*value) + " after TRACK " +
+             std::to_string(sheet_->tracks.back().number) + " (tracks count up by one)";
+    }
+    const auto kind = Lookup(mode.text, kModeNames);
+    if (!kind || mode.quoted) {
+      return "unknown track mode \"" + std::string(mode.text) +
+             "\" (AUDIO, MODE1/2048, MODE1/2352, MODE2/2336 or MODE2/2352)";
+    }
+    sheet_->tracks.push_back({*value, static_cast<TrackMode>(*kind), line_, {}});
+    state_ = {};
+    return "";
+  }
+
+  std::string Index(const Word& number, const Word& position) {
+    CueTrack* track = Current();
+    if (track == nullptr) {
+      return "INDEX before any TRACK";
+    }
+    const auto value = Number(number.text, 2);
+    const auto frame = Frames(position.text);
+    if (!value) {
+      return "bad index number \"" + std::string(number.text) + "\" (0 to 99)";
+    }
+    if (!frame) {
+      return "bad position \"" + std::string(position.text) + "\" (mm:ss:ff)";
+    }
+    if (track->indexes.empty() ? *value > 1 : *value <= track->indexes.back().number) {
+      return "INDEX " + std::to_string(*value) + " out of order (a track's indexes start at " +
+             "00 or 01 and count up)";
+    }
+    if (fileHasIndex_ && *frame < lastFrame_) {
+      return "INDEX position " + std::string(position.text) + " goes back within the file";
+    }
+    if (state_.postgap) {
+      return "INDEX after POSTGAP";
+    }
+    track->indexes.push_back({*value, *frame, sheet_->files.size() - 1, line_});
+    fileHasIndex_ = true;
+    lastFrame_ = *frame;
+    return "";
+  }
+
+  std::string Gap(const Word& length) {
+    CueTrack* track = Current();
+    const bool pre = keyword_ == std::string_view("PREGAP");
+    if (track == nullptr) {
+      return std::string(keyword_) + " before any TRACK";
+    }
+    if (!Frames(length.text)) {
+      return "bad length \"" + std::string(length.text) + "\" (mm:ss:ff)";
+    }
+    bool& seen = pre ? state_.pregap : state_.postgap;
+    if (seen) {
+      return std::string(keyword_) + " given twice for one track";
+    }
+    const bool indexed = !track->indexes.empty();
+    if (pre ? indexed : !indexed) {
+      return pre ? "PREGAP after an INDEX" : "POSTGAP before any INDEX";
+    }
+    seen = true;
+    return "";
+  }
+
+  std::string Flags(const std::vector<Word>& words) {
+    if (Current() == nullptr) {
+      return "FLAGS before any TRACK";
+    }
+    if (state_.flags) {
+      return "FLAGS given twice for one track";
+    }
+    for (std::size_t i = 1; i < words.size(); ++i) {
+      if (words[i].quoted || !Lookup(words[i].text, kFlags)) {
+        return "unknown flag \"" + std::string(words[i].text) + "\" (DCP, 4CH, PRE or SCMS)";
+      }
+    }
+    state_.flags = true;
+    return "";
+  }
+
+  std::string Isrc(const Word& code) {
+    if (Current() == nullptr) {
+      return "ISRC before any TRACK";
+    }
+    if (state_.isrc) {
+      return "ISRC given twice for one track";
+    }
+    const bool alphanumeric = AllOf(code.text, [](char c) {
+      return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    });
+    if (code.text.size() != 12 || !alphanumeric) {
+      return "bad ISRC \"" + std::string(code.text) + "\" (12 letters or digits)";
+    }
+    state_.isrc = true;
+    return "";
+  }
+
+  std::string DiscValue(const Word& value) {
+    if (!sheet_->tracks.empty()) {
+      return std::string(keyword_) + " after the first TRACK";
+    }
+    const bool catalog = keyword_ == std::string_view("CATALOG");
+    bool& seen = catalog ? catalog_ : textFile_;
+    if (seen) {
+      return std::string(keyword_) + " given twice";
+    }
+    if (catalog && (value.text.size() != 13 ||
+                    !AllOf(value.text, [](char c) { return c >= '0' && c <= '9'; }))) {
+      return "bad CATALOG \"" + std::string(value.text) + "\" (13 digits)";
+    }
+    if (!catalog && value.text.empty()) {
+      return "CDTEXTFILE with an empty name";
+    }
+    seen = true;  // the CD-TEXT file itself is never opened
+    return "";
+  }
+
+  CueSheet* sheet_;
+  unsigned line_ = 0;
+  const char* keyword_ = "";
+  TrackState state_;
+  bool fileHasIndex_ = false;
+  std::uint32_t lastFrame_ = 0;
+  bool catalog_ = false;
+  bool textFile_ = false;
+};
+
+}  // namespace
+
+std::uint32_t BytesPerSector(TrackMode mode) {
+  return kModeBytes[static_cast<std::size_t>(mode)];
+}
+
+const char* ModeName(TrackMode mode) {
+  return kModeNames[static_cast<std::size_t>(mode)];
+}
+
+const CueIndex& CueTrack::Index1() const {
+  return *std::find_if(indexes.begin(), indexes.end(),
+                       [](const CueIndex& index) { return index.number == 1; });
+}
+
+std::optional<CueError> ParseCueSheet(std::string_view text, CueSheet* sheet) {
+  try {
+    *sheet = {};
+    if (text.starts_with(kByteOrderMark)) {
+      text.remove_prefix(kByteOrderMark.size());
+    }
+    Reader reader(sheet);
+    std::vector<Word> words;
+    unsigned line = 0;
+    while (!text.empty()) {
+      ++line;
+      const std::size_t end = std::min(text.size(), text.find('\n'));
+      std::string_view content = text.substr(0, end);
+      text.remove_prefix(std::min(text.size(), end + 1));
+      if (content.ends_with('\r')) {
+        content.remove_suffix(1);
+      }
+      words.clear();
+      std::string what;
+      if (!SplitLine(content, &words, &what) ||
+          (!words.empty() && !(what = reader.Take(words, line)).empty())) {
+        return CueError{line, what};
+      }
+    }
+    if (CueError error = reader.Finish(); !error.what.empty()) {
+      return error;
+    }
+    return std::nullopt;
+  } catch (const std::bad_alloc&) {
+    return CueError{0, "out of memory"};
+  }
+}
+
+bool LooksLikeCueSheet(std::string_view head) {
+  if (head.starts_with(kByteOrderMark)) {
+    head.remove_prefix(kByteOrderMark.size());
+  }
+  const std::size_t start = head.find_first_not_of(" \t\r\n");
+  if (start == std::string_view::npos) {
+    return false;
+  }
+  head.remove_prefix(start);
+  const std::string_view word = head.substr(0, head.find_first_of(" \t\r\n"));
+  return Lookup(word, kKeywords) || platform::EqualIgnoringAsciiCase(word, "SONGWRITER");
+}
+
+}  // namespace cgvw::disc

@@ -1,0 +1,226 @@
+// The cue sheet reader and the data track it leads to: what real sheets
+// look like (one file or one per track, pregaps at either end of a file,
+// any case, quoted or bare names, LF or CR LF) is read, and anything else
+// is refused with the line at fault. Sector formats are told from bytes.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cue_sheet.h"
+#include "sectors.h"
+
+namespace {
+
+using cgvw::disc::CueError;
+using cgvw::disc::CueSheet;
+using cgvw::disc::DataTrack;
+using cgvw::disc::LocateDataTrack;
+using cgvw::disc::ParseCueSheet;
+
+constexpr std::uint64_t kMiB = 1 << 20;
+
+struct Accepted {
+  const char* what;
+  std::string text;
+  std::vector<std::optional<std::uint64_t>> sizes;  // of the sheet's files
+  std::size_t dataFile;
+  std::uint32_t sectorBytes;
+  std::uint64_t endByte;
+};
+
+TEST(CueSheet, SheetsAsTheyAreWrittenLeadToTheirDataTrack) {
+  const Accepted kSheets[] = {
+      {"one file, CR LF, quoted",
+       "FILE \"disc.bin\" BINARY\r\n  TRACK 01 MODE1/2352\r\n"
+       "    INDEX 01 00:00:00\r\n",
+       {kMiB},
+       0,
+       2352,
+       kMiB},
+      {"lower case, bare name, LF, byte order mark",
+       "\xEF\xBB\xBF"
+       "file disc.iso binary\n\ttrack 1 mode1/2048\n\tindex 1 0:00:00\n",
+       {kMiB},
+       0,
+       2048,
+       kMiB},
+      {"everything a sheet may say",
+       "REM GENRE Game\nCATALOG 0123456789012\nCDTEXTFILE \"disc.cdt\"\nTITLE \"A Disc\"\n"
+       "PERFORMER Someone\nSONGWRITER \"\"\nFILE \"d.bin\" BINARY\n  TRACK 01 MODE2/2352\n"
+       "    TITLE Data\n    FLAGS DCP 4CH\n    ISRC JPABC9800001\n    PREGAP 00:02:00\n"
+       "    INDEX 01 00:00:00\n    POSTGAP 00:02:00\n",
+       {kMiB},
+       0,
+       2352,
+       kMiB},
+      {"data and audio in one file: the data ends where audio begins",
+       "FILE \"all.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"
+       "  TRACK 02 AUDIO\n    INDEX 00 00:10:00\n    INDEX 01 00:12:00\n",
+       {10 * kMiB},
+       0,
+       2352,
+       750 * 2352},
+      {"one file per track, audio missing",
+       "FILE \"Track 1.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"
+       "FILE \"Track 2.wav\" WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n",
+       {kMiB, std::nullopt},
+       0,
+       2352,
+       kMiB},
+      {"a pregap at the end of the file before",
+       "FILE \"1.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
+       "    INDEX 00 00:04:00\nFILE \"2.bin\" BINARY\n    INDEX 01 00:00:00\n",
+       {kMiB, kMiB},
+       0,
+       2352,
+       300 * 2352},
+  };
+  for (const Accepted& test : kSheets) {
+    SCOPED_TRACE(test.what);
+    CueSheet sheet;
+    const std::optional<CueError> error = ParseCueSheet(test.text, &sheet);
+    ASSERT_FALSE(error) << error->line << ": " << error->what;
+    DataTrack data{};
+    const auto wrong = LocateDataTrack(sheet, test.sizes, &data);
+    ASSERT_FALSE(wrong) << wrong->line << ": " << wrong->what;
+    EXPECT_EQ(data.file, test.dataFile);
+    EXPECT_EQ(data.format.bytes, test.sectorBytes);
+    EXPECT_EQ(data.firstByte, 0u);
+    EXPECT_EQ(data.endByte, test.endByte);
+  }
+}
+
+struct Refused {
+  std::string text;
+  unsigned line;
+  const char* what;  // found in the error
+};
+
+TEST(CueSheet, AnythingElseNamesItsLine) {
+  const std::string file = "FILE d.bin BINARY\n";
+  const std::string track = "  TRACK 01 MODE1/2352\n";
+  const std::string index = "    INDEX 01 00:00:00\n";
+  const Refused kSheets[] = {
+      {file + track + index + "FOO\n", 4, "unknown keyword \"FOO\""},
+      {"TRACK 01 MODE1/2352\n", 1, "TRACK before any FILE"},
+      {"INDEX 01 00:00:00\n", 1, "INDEX before any TRACK"},
+      {file + "  TRACK 01 MODE3/2352\n", 2, "unknown track mode"},
+      {file + "  TRACK 00 AUDIO\n", 2, "bad track number"},
+      {file + track + index + "  TRACK 03 AUDIO\n", 4, "tracks count up by one"},
+      {file + track + "  TRACK 02 AUDIO\n", 3, "has no INDEX 01"},
+      {file + track, 0, "TRACK 1 (line 2) has no INDEX 01"},
+      {file + track + "    INDEX 02 00:00:00\n", 3, "out of order"},
+      {file + track + index + "    INDEX 01 00:01:00\n", 4, "out of order"},
+      {file + track + "    INDEX 01 00:60:00\n", 3, "bad position"},
+      {file + track + "    INDEX 01 00:00:75\n", 3, "bad position"},
+      {file + track + "    INDEX 01 0000:00:00\n", 3, "bad position"},
+      {file + track + "    INDEX 00 00:05:00\n    INDEX 01 00:04:00\n", 4, "goes back"},
+      {file + track + index + "    PREGAP 00:02:00\n", 4, "PREGAP after an INDEX"},
+      {file + track + "    POSTGAP 00:02:00\n", 3, "POSTGAP before any INDEX"},
+      {file + track + "    FLAGS DCP\n    FLAGS PRE\n", 4, "given twice"},
+      {file + track + "    FLAGS LOUD\n", 3, "unknown flag"},
+      {file + track + "    ISRC 123\n", 3, "bad ISRC"},
+      {file + track + index + "CATALOG 0123456789012\n", 4, "after the first TRACK"},
+      {"CATALOG 12AB\n", 1, "bad CATALOG"},
+      {"FILE \"d.bin\" BINARY\nFILE e.bin BINARY\n", 2, "holds no INDEX"},
+      {"FILE \"d.bin BINARY\n", 1, "not closed"},
+      {"FILE \"d.bin\"BINARY\n", 1, "no space after"},
+      {"FILE d\"x.bin BINARY\n", 1, "inside the word"},
+      {"FILE d.bin ISO\n", 1, "unknown file type"},
+      {"FILE d.bin\n", 1, "expected FILE <name> BINARY"},
+      {"TITLE two words\n", 1, "expected TITLE"},
+      {"REM fine\nFILE d.bin BINARY\r\r\n", 2, "control character"},
+      {std::string("FILE d.bin BINARY\n  TRACK 01 AUDIO\0\n", 36), 2, "control character"},
+      {"\"FILE\" d.bin BINARY\n", 1, "quoted text instead of a keyword"},
+      {"REM only remarks\n", 0, "no TRACK"},
+  };
+  for (const Refused& test : kSheets) {
+    SCOPED_TRACE(test.text);
+    CueSheet sheet;
+    const std::optional<CueError> error = ParseCueSheet(test.text, &sheet);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->line, test.line) << error->what;
+    EXPECT_NE(error->what.find(test.what), std::string::npos) << error->what;
+  }
+}
+
+TEST(CueSheet, TheDataTrackMustBeThereFirstAndInsideItsFile) {
+  const struct {
+    std::string text;
+    std::vector<std::optional<std::uint64_t>> sizes;
+    unsigned line;
+    const char* what;
+  } kSheets[] = {
+      {"FILE a.bin BINARY\n TRACK 01 MODE1/2352\n INDEX 01 00:10:00\n",
+       {750 * 2352},
+       3,
+       "INDEX 1 lies beyond the end of \"a.bin\""},
+      {"FILE a.bin BINARY\n TRACK 01 MODE1/2352\n INDEX 01 00:00:00\n TRACK 02 AUDIO\n"
+       " INDEX 01 00:20:00\n",
+       {750 * 2352},
+       5,
+       "beyond the end"},
+      {"FILE a.bin BINARY\n TRACK 01 MODE1/2352\n INDEX 01 00:00:00\n",
+       {std::nullopt},
+       2,
+       "is missing"},
+      {"FILE a.wav WAVE\n TRACK 01 MODE1/2352\n INDEX 01 00:00:00\n",
+       {kMiB},
+       2,
+       "a data track in the audio file"},
+      {"FILE a.bin BINARY\n TRACK 01 AUDIO\n INDEX 01 00:00:00\n TRACK 02 MODE1/2352\n"
+       " INDEX 01 00:01:00\n",
+       {kMiB},
+       4,
+       "comes after audio tracks"},
+      {"FILE a.bin BINARY\n TRACK 01 AUDIO\n INDEX 01 00:00:00\n", {kMiB}, 0, "no data track"},
+  };
+  for (const auto& test : kSheets) {
+    SCOPED_TRACE(test.text);
+    CueSheet sheet;
+    ASSERT_FALSE(ParseCueSheet(test.text, &sheet));
+    DataTrack data{};
+    const auto error = LocateDataTrack(sheet, test.sizes, &data);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->line, test.line) << error->what;
+    EXPECT_NE(error->what.find(test.what), std::string::npos) << error->what;
+  }
+}
+
+// Sector 16 of an image in each format, and what tells them apart.
+TEST(CueSheet, SectorFormatsAreToldFromTheirBytes) {
+  using cgvw::disc::SectorFormat;
+  const auto image = [](const SectorFormat& format, std::uint8_t mode, std::uint8_t submode,
+                        unsigned address) {
+    std::vector<std::uint8_t> bytes(cgvw::disc::kHeadBytes, 0);
+    std::uint8_t* sector = &bytes[16 * format.bytes];
+    if (format.bytes == 2352) {
+      std::fill(sector + 1, sector + 11, 0xFF);
+      sector[12] = 0x00;
+      sector[13] = 0x02;
+      sector[14] = static_cast<std::uint8_t>((address / 10) << 4 | address % 10);
+      sector[15] = mode;
+      sector[18] = submode;
+    }
+    sector[format.dataOffset] = 1;
+    std::copy_n("CD001", 5, sector + format.dataOffset + 1);
+    return bytes;
+  };
+  using cgvw::disc::kMode1Raw;
+  using cgvw::disc::kMode2Raw;
+  using cgvw::disc::kPlainSectors;
+  using cgvw::disc::SniffImage;
+  EXPECT_EQ(SniffImage(image(kPlainSectors, 0, 0, 0)), kPlainSectors);
+  EXPECT_EQ(SniffImage(image(kMode1Raw, 1, 0, 16)), kMode1Raw);  // 00:02:16
+  EXPECT_EQ(SniffImage(image(kMode2Raw, 2, 0x08, 16)), kMode2Raw);
+  EXPECT_EQ(SniffImage(image(kMode2Raw, 2, 0x28, 16)), std::nullopt);  // form 2
+  EXPECT_EQ(SniffImage(image(kMode1Raw, 2, 0, 16)), std::nullopt);     // header of mode 2
+  EXPECT_EQ(SniffImage(image(kMode1Raw, 1, 0, 17)), std::nullopt);     // another sector's address
+  EXPECT_EQ(SniffImage(std::vector<std::uint8_t>(cgvw::disc::kHeadBytes, 0)), std::nullopt);
+  EXPECT_EQ(SniffImage(std::vector<std::uint8_t>(100, 0xFF)), std::nullopt);
+}
+
+}  // namespace
