@@ -184,7 +184,8 @@ int ListPictures(const Options& options, const Console& console) {
       line.append("  ").append(file.name).append(": ");
       for (const cgvw::SourceRange& range : file.ranges) {
         line.append(&range == file.ranges.data() ? "" : ", ").append(range.role);
-        line.append(" " + std::to_string(range.offset) + "+" + std::to_string(range.size));
+        line.append(" ").append(std::to_string(range.offset));
+        line.append("+").append(std::to_string(range.size));
       }
     }
     if (!console.Always(line)) {
