@@ -182,3 +182,8 @@ for licence in "libcdio/COPYING" "libspng/LICENSE" "zlib/copyright" "GNU General
   fi
 done
 unzip -l "$zip" | tail -n 1 | sed "s|^ *|$(basename "$zip"): |"
+
+# The packages stay where a user finds them: build-packages/ in the checkout.
+mkdir -p "$root/build-packages"
+cp "$program_deb" "$dev_deb" "$zip" "$root/build-packages/"
+echo "packages left in $root/build-packages: $(cd "$root/build-packages" && ls | tr '\n' ' ')"

@@ -2,8 +2,10 @@
 # The README's first command on a clean clone of the repository, as a new
 # user runs it: scripts/demo.sh checks the build's packages, builds, writes
 # the demo disc and converts it. The run must end in "終了。" (finished) with
-# 161 files in demo/out. The clone holds what git holds: commit first when
-# running this by hand.
+# 161 files in demo/out. Then the README's quick start, its commands taken
+# from the README as written: each must succeed, and the 161 PNG files must
+# be there. The clone holds what git holds: commit first when running this
+# by hand.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 
@@ -27,3 +29,23 @@ if [[ $(tail -n 3 "$work/demo.out" | head -n 1) != "$finished" || $count != 161 
 fi
 echo "scripts/demo.sh in a clean clone: $(tail -n 1 "$work/demo.out" | sed "s|$work/clone/||")," \
   "the run ends in the finishing line"
+
+# The quick start: the first sh block under "## Quick start", as written.
+quick=$(awk '/^## Quick start/ {on = 1; next} on && /^```sh/ {block = 1; next}
+  block && /^```/ {exit} block {print}' "$work/clone/README.md")
+if [[ -z $quick ]]; then
+  echo "README.md has no sh block under its quick start" >&2
+  exit 1
+fi
+if ! (cd "$work/clone" && bash -euo pipefail -c "$quick") >"$work/quick.out" 2>&1; then
+  cat "$work/quick.out" >&2
+  echo "the README's quick start failed as written:" >&2
+  echo "$quick" >&2
+  exit 1
+fi
+pngs=$(find "$work/clone/pictures" -name 'tvrcg*.png' | wc -l)
+if [[ $pngs != 161 ]]; then
+  echo "the README's quick start wrote $pngs PNG files into pictures/, not 161" >&2
+  exit 1
+fi
+echo "the README's quick start as written: $(grep -c . <<<"$quick") commands, 161 PNG files"

@@ -14,12 +14,6 @@
 namespace app {
 namespace {
 
-#ifdef _WIN32
-constexpr char kSeparator = '\\';
-#else
-constexpr char kSeparator = '/';
-#endif
-
 // The files the chosen pictures read, each with its ranges, in the order
 // they are first read.
 struct FileRanges {
@@ -168,7 +162,7 @@ int OpenDisc(const Options& options, Disc* disc) {
   bool folder = false;
   const int status = OpenImage(disc->name, disc, &folder);
   if (folder) {
-    disc->separator = kSeparator;
+    disc->separator = kPathSeparator;
     disc->source = std::make_unique<cgvw::FolderSource>(disc->name);
     return kExitOk;
   }
@@ -190,7 +184,8 @@ int ListPictures(const Options& options, const Console& console) {
       line.append("  ").append(file.name).append(": ");
       for (const cgvw::SourceRange& range : file.ranges) {
         line.append(&range == file.ranges.data() ? "" : ", ").append(range.role);
-        line.append(" " + std::to_string(range.offset) + "+" + std::to_string(range.size));
+        line.append(" ").append(std::to_string(range.offset));
+        line.append("+").append(std::to_string(range.size));
       }
     }
     if (!console.Always(line)) {

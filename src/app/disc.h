@@ -17,6 +17,13 @@ class DiscImageSource;
 
 namespace app {
 
+// Between a folder and a name in paths the program makes.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
 struct Disc {
   std::unique_ptr<cgvw::Source> source;
   cgvw::DiscImageSource* image = nullptr;  // the source, when it is a disc image

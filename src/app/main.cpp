@@ -29,6 +29,15 @@ std::vector<std::string> Arguments(int argc, char* argv[]) {
   return {argv + (argc > 0 ? 1 : 0), argv + argc};
 }
 
+// A console window of the program's own (Windows, started by a double
+// click) closes as the program ends: the user is given time to read it.
+int Ended(int status) {
+  if (platform::OwnsConsoleWindow()) {
+    platform::WaitForKey("\r\nPress any key to close this window.");
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -40,9 +49,9 @@ int main(int argc, char* argv[]) {
   try {
     const app::CommandLine line = app::ParseCommandLine(Arguments(argc, argv));
     if (!line.hasOptions) {
-      return app::RunConversion(argc, argv);  // the classic run, as it always was
+      return Ended(app::RunConversion(argc, argv));  // the classic run, as it always was
     }
-    return app::RunWithOptions(line, "tvrcgcv");
+    return Ended(app::RunWithOptions(line, "tvrcgcv"));
   } catch (...) {
     // The runs report their own failures; this is only a last guard, so that
     // nothing ends the program through std::terminate.

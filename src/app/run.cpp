@@ -15,18 +15,9 @@
 #include "platform/folder_files.h"
 #include "platform/output_files.h"
 #include "png_writer.h"
-#if TVRCGCV_WITH_DISC_IMAGES
-#include "cgvw/disc_image.h"
-#endif
 
 namespace app {
 namespace {
-
-#ifdef _WIN32
-constexpr char kSeparator = '\\';
-#else
-constexpr char kSeparator = '/';
-#endif
 
 // What a walk over the rows does with them.
 struct RunPlan {
@@ -65,8 +56,8 @@ std::string Summary(const Tally& tally) {
 // `name` in the output folder, as the user gave the folder.
 std::string OutputPath(const RunPlan& plan, std::string_view name) {
   std::string path = plan.out.value_or("");
-  if (!path.empty() && path.back() != '/' && path.back() != kSeparator) {
-    path += kSeparator;
+  if (!path.empty() && path.back() != '/' && path.back() != kPathSeparator) {
+    path += kPathSeparator;
   }
   return path.append(name);
 }

@@ -36,6 +36,21 @@ void GenerateMap(const TCGVwImage& image, std::span<std::uint8_t> map) {
   }
 }
 
+// The tile map: read from its file, or generated where the chunk names
+// none.
+Status ObtainMap(Job& job, const TCGVwImage& image, const TCGVwChunk& chunk,
+                 platform::TempBuffer* map) {
+  if (chunk.FileName != nullptr) {
+    return ReadNewBuffer(job, chunk.FileName, chunk.Offset, chunk.Size, map);
+  }
+  *map = ObtainBuffer(chunk.Size);
+  if (!*map) {
+    return Status::NoMemory;
+  }
+  GenerateMap(image, map->span());
+  return Status::Ok;
+}
+
 }  // namespace
 
 Status DecodeTiled(Job& job, const TCGVwImage& image, Block* out) {
@@ -73,18 +88,8 @@ Status DecodeTiled(Job& job, const TCGVwImage& image, Block* out) {
   WriteInfoHeader(block.data(), image);
 
   platform::TempBuffer map;
-  if (mapChunk->FileName != nullptr) {
-    if (const Status status =
-            ReadNewBuffer(job, mapChunk->FileName, mapChunk->Offset, mapChunk->Size, &map);
-        status != Status::Ok) {
-      return status;
-    }
-  } else {
-    map = ObtainBuffer(mapChunk->Size);
-    if (!map) {
-      return Status::NoMemory;
-    }
-    GenerateMap(image, map.span());
+  if (const Status status = ObtainMap(job, image, *mapChunk, &map); status != Status::Ok) {
+    return status;
   }
 
   platform::TempBuffer tiles;

@@ -45,12 +45,10 @@ class PictureMaker {
     const TDibLayout layout = *DibLayoutFor(image.Flags, image.Width, image.Height);
     Picture picture;
     picture.bytes_.reset(block.bytes.data());
-    picture.size_ = static_cast<std::size_t>(layout.blockSize);  // a tiled block may hold more
-    picture.width_ = image.Width;
-    picture.height_ = image.Height;
-    picture.bitCount_ = layout.bitCount;
-    picture.stride_ = layout.rowStride;
-    picture.pixelOffset_ = layout.pixelOffset;
+    // A tiled block may hold more than its DIB.
+    picture.view_ =
+        PictureView::FromDib(block.bytes.first(static_cast<std::size_t>(layout.blockSize)))
+            .value_or(PictureView{});
     picture.missing_ = missing;
     return picture;
   }
@@ -65,17 +63,12 @@ Picture::Picture(Picture&& other) noexcept {
   *this = std::move(other);
 }
 
-// The bytes and every size go along, so that the moved-from Picture is an
-// empty one.
+// The bytes and the view of them go along, so that the moved-from Picture
+// is an empty one.
 Picture& Picture::operator=(Picture&& other) noexcept {
   if (this != &other) {
     bytes_ = std::move(other.bytes_);
-    size_ = std::exchange(other.size_, 0);
-    width_ = std::exchange(other.width_, 0);
-    height_ = std::exchange(other.height_, 0);
-    bitCount_ = std::exchange(other.bitCount_, 0);
-    stride_ = std::exchange(other.stride_, 0);
-    pixelOffset_ = std::exchange(other.pixelOffset_, 0);
+    view_ = std::exchange(other.view_, PictureView{});
     missing_ = std::exchange(other.missing_, false);
   }
   return *this;
@@ -126,28 +119,6 @@ std::array<std::uint8_t, 14> PictureView::BmpFileHeader() const {
   StoreLE32(&header[2], static_cast<std::uint32_t>(kFileHeaderSize + dib_.size()));  // bfSize
   StoreLE32(&header[10], kFileHeaderSize + pixelOffset_);                            // bfOffBits
   return header;
-}
-
-// An empty Picture (made by default, moved from, or held by a failed
-// Result) has no header: its view, and so its parts, are empty.
-PictureView Picture::view() const& {
-  return PictureView::FromDib(dib()).value_or(PictureView{});
-}
-
-std::span<const std::uint8_t> Picture::colourTable() const& {
-  return view().colourTable();
-}
-
-std::span<const std::uint8_t> Picture::pixels() const& {
-  return view().pixels();
-}
-
-std::span<const std::uint8_t> Picture::row(std::uint32_t y) const& {
-  return view().row(y);
-}
-
-std::array<std::uint8_t, 14> Picture::BmpFileHeader() const {
-  return view().BmpFileHeader();
 }
 
 SourceRanges RangesOf(const TCGVwImage& image) noexcept {

@@ -346,6 +346,17 @@ TEST_F(Options, AnOutputThatCannotBeWrittenHasItsOwnStatus) {
   EXPECT_EQ(blocked.out, "160 of 161 pictures written; failed: tvrcg002.bmp.\r\n");
   EXPECT_EQ(blocked.err, "tvrcgcv: blocked/tvrcg002.bmp: Is a directory\n");
 
+  // A folder that cannot be made whole (a path too long for the system)
+  // leaves none of the folders made on the way.
+  std::string deep = "made";
+  while (deep.size() < 5000) {
+    deep += "/" + std::string(100, 'd');
+  }
+  const ProgramRun tooLong = Run({"q", "--out", deep});
+  EXPECT_EQ(tooLong.exitStatus, kOutputFailed);
+  EXPECT_TRUE(tooLong.err.ends_with(": File name too long\n")) << tooLong.err;
+  EXPECT_FALSE(fs::exists(work_.path() / "made"));
+
   const ProgramRun noDrive = Run({"r", "--out", "x"});
   EXPECT_EQ(noDrive.exitStatus, kDiscUnreadable);
   EXPECT_TRUE(noDrive.err.starts_with("tvrcgcv: drive r: ")) << noDrive.err;

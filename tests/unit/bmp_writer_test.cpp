@@ -26,6 +26,9 @@
 #include "cgvw/decode.h"
 #include "dib_test_util.h"
 #include "encoders.h"
+#ifndef _WIN32
+#include "failing_new.h"
+#endif
 #include "platform/faults.h"
 #include "png_writer.h"
 #include "test_support.h"
@@ -293,6 +296,17 @@ TEST(PngFiles, EveryDepthShowsTheBmpFilesPixels) {
     const cgvw::Result<cgvw::Picture> picture = cgvw::Decode(image, disc);
     ASSERT_TRUE(picture) << cgvw::StatusText(picture.status());
     std::vector<std::uint8_t> png;
+#ifndef _WIN32
+    // Memory that runs out anywhere on the way says so, and throws nothing.
+    for (long n = 1; n <= 3; ++n) {
+      testing_support::allocations::Count(n);
+      const bool encoded = app::EncodePng(picture->view(), &png, &why);
+      if (testing_support::allocations::Stop() >= n) {
+        EXPECT_FALSE(encoded);
+        EXPECT_EQ(why, "out of memory");
+      }
+    }
+#endif
     ASSERT_TRUE(app::EncodePng(picture->view(), &png, &why)) << why;
 
     // IHDR, the first chunk: width, height, bit depth, colour type.

@@ -2,6 +2,9 @@
 // that end before the first picture or stop at it.
 #include <gtest/gtest.h>
 
+#include <set>
+#include <sstream>
+
 #include <string>
 #include <vector>
 
@@ -9,9 +12,10 @@
 #include "cgvw/cgvw.h"
 #include "console_texts.h"
 #include "exit_status.h"
+#include "manual_page.h"
 #include "options.h"
-#include "run.h"
 #include "platform/faults.h"
+#include "run.h"
 #include "test_support.h"
 
 namespace {
@@ -145,6 +149,41 @@ TEST(CommandLine, AcceptedLinesSayWhatTheyAskFor) {
     EXPECT_EQ(line.options.format, c.format);
     EXPECT_EQ(line.options.only.count(), c.pictures);
   }
+}
+
+// The manual page describes every option of the table, in every form, and
+// no other: the options of its OPTIONS section, "\\-\\-out" and the like
+// after each .TP.
+TEST(CommandLine, TheManualPageListsTheOptionsOfTheTable) {
+  std::set<std::string> table;
+  for (const app::OptionSpec& option : app::OptionTable()) {
+    table.emplace(option.name);
+    table.insert(option.otherForms.begin(), option.otherForms.end());
+  }
+  std::set<std::string> manual;
+  const std::string page = testing_support::kManualPage;
+  const std::size_t options = page.find("\n.SH OPTIONS");
+  const std::size_t end = page.find("\n.SH ", options + 1);
+  ASSERT_NE(options, std::string::npos);
+  std::istringstream section(page.substr(options, end - options));
+  std::string line;
+  bool afterTp = false;
+  while (std::getline(section, line)) {
+    if (afterTp) {
+      std::string word;
+      std::istringstream words(line.substr(line.find(' ') + 1));
+      while (words >> word) {
+        std::erase(word, '\\');
+        std::erase(word, '"');
+        std::erase(word, ',');
+        if (word.starts_with("-") || word == "/?") {
+          manual.insert(word);
+        }
+      }
+    }
+    afterTp = line == ".TP";
+  }
+  EXPECT_EQ(manual, table);
 }
 
 }  // namespace

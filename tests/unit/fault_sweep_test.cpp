@@ -17,11 +17,11 @@
 
 #include "catalog/catalogue.h"
 #include "console_texts.h"
-#include "exit_status.h"
-#include "run.h"
 #include "dib_test_util.h"
+#include "exit_status.h"
 #include "platform/faults.h"
 #include "platform/output_files.h"
+#include "run.h"
 #include "test_support.h"
 
 #ifndef _WIN32

@@ -367,6 +367,21 @@ TEST(OutputFiles, RenamingReplacesTheNameNotWhatItLinksTo) {
   EXPECT_EQ(MoveFileExA("q:\\target", "moved", MOVEFILE_REPLACE_EXISTING), 0);
 }
 
+// Only a console window of the program's own waits for a key; a terminal
+// outlives the program.
+TEST(ConsoleLocale, NoWindowOfItsOwnWaits) {
+  EXPECT_FALSE(platform::OwnsConsoleWindow());
+  platform::faults::PretendOwnConsoleWindow(1);
+  std::string sink;
+  platform::faults::CaptureConsole(&sink);
+  platform::WaitForKey("Press any key.");
+  platform::faults::CaptureConsole(nullptr);
+  EXPECT_TRUE(platform::OwnsConsoleWindow());
+  platform::faults::PretendOwnConsoleWindow(-1);
+  EXPECT_EQ(sink, "Press any key.");
+  EXPECT_FALSE(platform::OwnsConsoleWindow());
+}
+
 TEST(ConsoleLocale, NamesOfUtf8AreToldApart) {
   const std::pair<const char*, bool> names[] = {
       {"ja_JP.UTF-8", true},

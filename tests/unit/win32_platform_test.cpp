@@ -455,6 +455,40 @@ TEST(Win32Console, PipesGetTheStoredBytesAtOnce) {
   EXPECT_EQ(Calls(Point::Console), 3);
 }
 
+// Started by a double click, the program has a console window of its own,
+// which would close as it ends: it waits for a key there. Started from a
+// console, or with its output redirected (as here, or on a pipe), it does
+// not.
+TEST(Win32Console, AWindowOfItsOwnWaitsForAKey) {
+  FaultScope faults;
+  EXPECT_FALSE(platform::OwnsConsoleWindow());
+  {
+    StdHandleOnPipe pipe;
+    ASSERT_TRUE(pipe.ok());
+    EXPECT_FALSE(platform::OwnsConsoleWindow());
+  }
+  HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+  ::DWORD mode = 0;
+  if (::GetConsoleMode(input, &mode) == 0) {
+    GTEST_SKIP() << "this process has no console input";
+  }
+  platform::faults::PretendOwnConsoleWindow(1);
+  EXPECT_TRUE(platform::OwnsConsoleWindow());
+  ::INPUT_RECORD key{};
+  key.EventType = KEY_EVENT;
+  key.Event.KeyEvent.bKeyDown = TRUE;
+  key.Event.KeyEvent.wRepeatCount = 1;
+  key.Event.KeyEvent.uChar.UnicodeChar = L' ';
+  ::DWORD put = 0;
+  ASSERT_NE(::WriteConsoleInputW(input, &key, 1, &put), 0);
+  std::string sink;
+  platform::faults::CaptureConsole(&sink);
+  platform::WaitForKey("Press any key.");  // the key is there: it returns at once
+  platform::faults::CaptureConsole(nullptr);
+  platform::faults::PretendOwnConsoleWindow(-1);
+  EXPECT_EQ(sink, "Press any key.");
+}
+
 TEST(Win32Console, FailedWritesAreReported) {
   FaultScope faults;
   StdHandleOnPipe pipe;

@@ -122,6 +122,17 @@ class GlobalStore final : public cgvw::core::Store {
   bool lastLockFailed_ = false;
 };
 
+// The result slot of a decode, set to null, and its descriptor: null when
+// either is missing (a missing slot is not written).
+const TCGVwImage* Prepare(const void* imagePtr, void* result, platform::HGLOBAL** slot) {
+  if (result == nullptr) {
+    return nullptr;
+  }
+  *slot = AsSlot<platform::HGLOBAL>(result);
+  **slot = nullptr;
+  return DescriptorOf(imagePtr);
+}
+
 // One classic call: the drive of SourceRoot, global memory, no limits but
 // the classic ones, and the error box for composites.
 class ClassicDecode {
@@ -137,12 +148,8 @@ class ClassicDecode {
   // descriptor that nothing decodes.
   template <typename Decoder>
   std::int32_t Run(const void* imagePtr, void* result, Decoder decoder) {
-    if (result == nullptr) {
-      return kCGVwUnsupported;
-    }
-    auto* slot = AsSlot<platform::HGLOBAL>(result);
-    *slot = nullptr;
-    const TCGVwImage* image = DescriptorOf(imagePtr);
+    platform::HGLOBAL* slot = nullptr;
+    const TCGVwImage* image = Prepare(imagePtr, result, &slot);
     if (image == nullptr) {
       return kCGVwUnsupported;
     }
@@ -197,13 +204,9 @@ std::int32_t CGVwDecodeComposite(const void* image, const void* /*reserved*/, vo
 }
 
 std::int32_t CGVwDecode(const void* image, const void* backdropFlag, void* result) {
-  if (result == nullptr) {
-    return kCGVwUnsupported;
-  }
-  auto* slot = AsSlot<platform::HGLOBAL>(result);
-  const TCGVwImage* picture = DescriptorOf(image);
+  platform::HGLOBAL* slot = nullptr;
+  const TCGVwImage* picture = Prepare(image, result, &slot);
   if (picture == nullptr) {
-    *slot = nullptr;
     return kCGVwUnsupported;
   }
   // The backdrop option: the picture over its backdrop, as a composite of
@@ -216,7 +219,6 @@ std::int32_t CGVwDecode(const void* image, const void* backdropFlag, void* resul
   }
   const TCGVwOperation decoder = DecoderTable[chosen->Flags & cgvw_flags::kKindMask];
   if (decoder == nullptr) {
-    *slot = nullptr;
     return kCGVwUnsupported;
   }
   const TCGVwImage* local = chosen;

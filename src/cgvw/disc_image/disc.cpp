@@ -33,8 +33,6 @@ void SilenceLibrary() {
 
 // No real sheet comes near this; a larger file is no cue sheet.
 constexpr std::uint64_t kMaxSheetBytes = 1 << 20;
-// The sector cache, and the most sectors one read of the file asks for.
-constexpr std::size_t kCachedSectors = 64;
 
 // The name a lookup compares with. Rock Ridge names are the files' real
 // names; ISO 9660 names (and Joliet names, which some mastering programs
@@ -123,41 +121,83 @@ struct DiscImage::State {
   // libcdio: the ISO 9660 reader of plain sectors, or a TOC's image.
   iso9660_t* iso = nullptr;
   CdIo_t* disc = nullptr;
-
-  // The data track: its file, as messages name it, its format and where
-  // sector 0 is and where the track ends.
-  platform::ReadOnlyFile file;
-  std::string fileName;
-  SectorFormat format = kPlainSectors;
-  std::uint64_t firstByte = 0;
-  std::uint64_t endByte = 0;
+  DataTrackFile track;
   std::vector<std::string> sources;
-
-  // The sectors read last: slot s % kCachedSectors holds sector s's user
-  // data if tags[slot] == s. The raw bytes of one file read go to `raw`.
-  std::array<std::uint64_t, kCachedSectors> tags{};
-  std::vector<std::uint8_t> cache;
-  std::vector<std::uint8_t> raw;
-  std::vector<std::uint8_t> chunk;  // the user data of one file read
 
   bool OpenSheet(const std::string& path, platform::ReadOnlyFile sheet, OpenFailure* failure);
   bool OpenFileSystem(const std::string& path, OpenFailure* failure);
-  bool ReadSectors(std::uint64_t first, std::size_t count, std::uint8_t* out, ReadStop* stop);
 };
+
+namespace {
+
+// The files a sheet names, each opened once, and their sizes (none for a
+// file that is not there); false, with the error, for one that cannot be
+// used at all.
+bool OpenNamedFiles(const CueSheet& cue, const platform::ReadOnlyFile& sheet,
+                    std::vector<platform::ReadOnlyFile>* files,
+                    std::vector<std::optional<std::uint64_t>>* sizes, CueError* wrong) {
+  const std::string folder = FolderOf(sheet.resolvedPath());
+  for (const CueFile& named : cue.files) {
+    const std::string path =
+        platform::IsAbsolutePath(named.name) ? named.name : folder + named.name;
+    std::error_code error;
+    platform::ReadOnlyFile file = platform::ReadOnlyFile::Open(path, &error);
+    const bool missing = !file && (error == std::errc::no_such_file_or_directory ||
+                                   error == std::errc::not_a_directory);
+    if (!file && !missing) {
+      *wrong = {named.line, "\"" + named.name + "\": " + error.message()};
+      return false;
+    }
+    if (file && file.identity() == sheet.identity()) {
+      *wrong = {named.line, "\"" + named.name + "\" is the sheet itself"};
+      return false;
+    }
+    sizes->push_back(file ? std::optional(file.size()) : std::nullopt);
+    files->push_back(std::move(file));
+  }
+  return true;
+}
+
+// The data track of a sheet in the file that holds it, checked to be one
+// that libcdio can list: at the start of its file, of 2048 or 2352 bytes a
+// sector, with a file system in those sectors.
+std::optional<CueError> CheckDataTrack(const CueSheet& cue, const DataTrack& data,
+                                       const platform::ReadOnlyFile& file) {
+  const unsigned line = cue.tracks[data.track].line;
+  const std::string& name = cue.files[data.file].name;
+  if (data.firstByte != 0) {
+    return CueError{line, "the data track does not begin at the start of its file"};
+  }
+  if (data.format == kMode2Headerless) {
+    return CueError{line, "a data track of MODE2/2336 sectors cannot be read"};
+  }
+  std::vector<std::uint8_t> head;
+  std::error_code error;
+  if (!ReadStart(file, kHeadBytes, &head, &error)) {
+    return CueError{line, "\"" + name + "\": " + error.message()};
+  }
+  if (SniffImage(head) != data.format) {
+    return CueError{line, "\"" + name + "\" holds no ISO 9660 file system in " +
+                              FormatName(data.format) + " sectors"};
+  }
+  return std::nullopt;
+}
+
+}  // namespace
 
 // Reads the sheet, opens each file it names once, and keeps the data
 // track's file open.
 bool DiscImage::State::OpenSheet(const std::string& path, platform::ReadOnlyFile sheet,
                                  OpenFailure* failure) {
-  const auto sheetError = [&](unsigned line, const std::string& what) {
+  const auto sheetError = [&](const CueError& wrong) {
     std::string text = path;
-    if (line != 0) {
-      text.append(":").append(std::to_string(line));
+    if (wrong.line != 0) {
+      text.append(":").append(std::to_string(wrong.line));
     }
-    return Refuse(failure, platform::NoFileSystemError(), text.append(": ").append(what));
+    return Refuse(failure, platform::NoFileSystemError(), text.append(": ").append(wrong.what));
   };
   if (sheet.size() > kMaxSheetBytes) {
-    return sheetError(0, "larger than 1 MiB, too large for a cue sheet");
+    return sheetError({0, "larger than 1 MiB, too large for a cue sheet"});
   }
   std::vector<std::uint8_t> text;
   std::error_code error;
@@ -167,67 +207,41 @@ bool DiscImage::State::OpenSheet(const std::string& path, platform::ReadOnlyFile
   CueSheet cue;
   if (const auto wrong =
           ParseCueSheet({reinterpret_cast<const char*>(text.data()), text.size()}, &cue)) {
-    return sheetError(wrong->line, wrong->what);
+    return sheetError(*wrong);
   }
-  const std::string folder = FolderOf(sheet.resolvedPath());
   std::vector<platform::ReadOnlyFile> files;
   std::vector<std::optional<std::uint64_t>> sizes;
-  for (const CueFile& named : cue.files) {
-    const std::string filePath =
-        platform::IsAbsolutePath(named.name) ? named.name : folder + named.name;
-    platform::ReadOnlyFile file = platform::ReadOnlyFile::Open(filePath, &error);
-    const bool missing = !file && (error == std::errc::no_such_file_or_directory ||
-                                   error == std::errc::not_a_directory);
-    if (!file && !missing) {
-      return sheetError(named.line, "\"" + named.name + "\": " + error.message());
-    }
-    if (file && file.identity() == sheet.identity()) {
-      return sheetError(named.line, "\"" + named.name + "\" is the sheet itself");
-    }
-    sizes.push_back(file ? std::optional(file.size()) : std::nullopt);
-    files.push_back(std::move(file));
+  CueError wrong;
+  if (!OpenNamedFiles(cue, sheet, &files, &sizes, &wrong)) {
+    return sheetError(wrong);
   }
   DataTrack data{};
-  if (const auto wrong = LocateDataTrack(cue, sizes, &data)) {
-    return sheetError(wrong->line, wrong->what);
+  if (const auto located = LocateDataTrack(cue, sizes, &data)) {
+    return sheetError(*located);
   }
-  const unsigned trackLine = cue.tracks[data.track].line;
-  if (data.format == kMode2Headerless || data.firstByte != 0) {
-    return sheetError(trackLine, data.firstByte != 0
-                                     ? "the data track does not begin at the start of its file"
-                                     : "a data track of MODE2/2336 sectors cannot be read");
+  if (const auto unusable = CheckDataTrack(cue, data, files[data.file])) {
+    return sheetError(*unusable);
   }
-  file = std::move(files[data.file]);
-  fileName = cue.files[data.file].name;
-  format = data.format;
-  firstByte = data.firstByte;
-  endByte = data.endByte;
-  std::vector<std::uint8_t> head;
-  if (!ReadStart(file, kHeadBytes, &head, &error)) {
-    return sheetError(trackLine, "\"" + fileName + "\": " + error.message());
-  }
-  if (SniffImage(head) != format) {
-    return sheetError(trackLine, "\"" + fileName + "\" holds no ISO 9660 file system in " +
-                                     FormatName(format) + " sectors");
-  }
-  sources = {sheet.resolvedPath(), file.resolvedPath()};
+  sources = {sheet.resolvedPath(), files[data.file].resolvedPath()};
+  track.Use(std::move(files[data.file]), cue.files[data.file].name, data.format, data.firstByte,
+            data.endByte);
   return true;
 }
 
 // Hands the data track's file to libcdio, by the name that reaches only it.
 bool DiscImage::State::OpenFileSystem(const std::string& path, OpenFailure* failure) {
-  const std::string& name = file.libraryPath();
+  const std::string& name = track.file().libraryPath();
   if (name.empty() || name.size() > 400 || name.find_first_of("\"\t\r\n") != std::string::npos) {
     // The TOC reader takes a name of at most a line of 512 bytes, quoted.
     return Refuse(
         failure, platform::NoFileSystemError(),
-        path + ": the path of \"" + fileName + "\" cannot be handed to the ISO 9660 reader");
+        path + ": the path of \"" + track.name() + "\" cannot be handed to the ISO 9660 reader");
   }
-  if (format == kPlainSectors) {
+  if (track.format() == kPlainSectors) {
     iso = iso9660_open_ext(name.c_str(), ISO_EXTENSION_ALL);
   } else {
-    const std::string toc = std::string(format.mode == 1 ? "CD_ROM\nTRACK MODE1_RAW\n"
-                                                         : "CD_ROM_XA\nTRACK MODE2_RAW\n") +
+    const std::string toc = std::string(track.format().mode == 1 ? "CD_ROM\nTRACK MODE1_RAW\n"
+                                                                 : "CD_ROM_XA\nTRACK MODE2_RAW\n") +
                             "DATAFILE \"" + TocName(name) + "\"\n";
     platform::TemporaryFile tocFile;
     std::error_code error;
@@ -244,68 +258,6 @@ bool DiscImage::State::OpenFileSystem(const std::string& path, OpenFailure* fail
   if (iso == nullptr && disc == nullptr) {
     return Refuse(failure, platform::NoFileSystemError(),
                   path + ": " + platform::NoFileSystemError().message());
-  }
-  cache.assign(kCachedSectors * kUserBytes, 0);
-  chunk.assign(kCachedSectors * kUserBytes, 0);
-  tags.fill(std::numeric_limits<std::uint64_t>::max());
-  return true;
-}
-
-// Reads the user data of `count` sectors from `first` on into `out`, each
-// sector from the cache if it is there.
-bool DiscImage::State::ReadSectors(std::uint64_t first, std::size_t count, std::uint8_t* out,
-                                   ReadStop* stop) {
-  const std::uint64_t inTrack = (endByte - firstByte) / format.bytes;
-  const auto stopAt = [&](std::uint64_t sector, std::string why) {
-    if (stop != nullptr) {
-      stop->sector = sector;
-      stop->why = std::move(why);
-    }
-    return false;
-  };
-  std::uint64_t sector = first;
-  const std::uint64_t end = first + count;
-  while (sector < end) {
-    const std::size_t slot = sector % kCachedSectors;
-    if (tags[slot] == sector) {
-      std::memcpy(out + (sector - first) * kUserBytes, &cache[slot * kUserBytes], kUserBytes);
-      ++sector;
-      continue;
-    }
-    // The run of sectors from here that the cache does not hold.
-    std::uint64_t runEnd = sector + 1;
-    while (runEnd < end && runEnd - sector < kCachedSectors &&
-           tags[runEnd % kCachedSectors] != runEnd) {
-      ++runEnd;
-    }
-    runEnd = std::min(runEnd, inTrack);
-    if (sector >= runEnd) {
-      return stopAt(sector, "\"" + fileName + "\" ends before sector " + std::to_string(sector));
-    }
-    raw.resize(static_cast<std::size_t>(runEnd - sector) * format.bytes);
-    std::size_t got = 0;
-    std::error_code error;
-    const bool read = file.ReadAt(firstByte + sector * format.bytes, raw, &got, &error);
-    const std::uint64_t whole = got / format.bytes;
-    for (std::uint64_t i = 0; i < whole; ++i, ++sector) {
-      const std::span<const std::uint8_t> bytes(&raw[i * format.bytes], format.bytes);
-      if (const SectorFault fault = CheckSector(format, bytes, sector);
-          fault != SectorFault::kNone) {
-        return stopAt(sector, "\"" + fileName + "\": sector " + std::to_string(sector) + " has " +
-                                  SectorFaultText(fault));
-      }
-      const std::size_t at = sector % kCachedSectors;
-      std::memcpy(&cache[at * kUserBytes], &bytes[format.dataOffset], kUserBytes);
-      tags[at] = sector;
-      std::memcpy(out + (sector - first) * kUserBytes, &bytes[format.dataOffset], kUserBytes);
-    }
-    if (!read) {
-      return stopAt(sector, "\"" + fileName + "\": sector " + std::to_string(sector) + ": " +
-                                error.message());
-    }
-    if (sector < runEnd) {
-      return stopAt(sector, "\"" + fileName + "\" ends before sector " + std::to_string(sector));
-    }
   }
   return true;
 }
@@ -329,11 +281,9 @@ std::shared_ptr<DiscImage> DiscImage::Open(const std::string& path, OpenFailure*
   auto image = std::make_shared<DiscImage>();
   State& state = *image->state_;
   if (const std::optional<SectorFormat> format = SniffImage(head)) {
-    state.format = *format;
-    state.endByte = given.size();
-    state.fileName = path;
     state.sources = {given.resolvedPath()};
-    state.file = std::move(given);
+    const std::uint64_t size = given.size();
+    state.track.Use(std::move(given), path, *format, 0, size);
   } else if (LooksLikeCueSheet({reinterpret_cast<const char*>(head.data()), head.size()}) ||
              HasCueName(path) || HasCueName(given.resolvedPath())) {
     if (!state.OpenSheet(path, std::move(given), failure)) {
@@ -434,22 +384,8 @@ bool DiscImage::Read(const Entry& file, std::uint64_t offset, std::span<std::uin
   }
   const std::size_t wanted = std::min<std::uint64_t>(dest.size(), file.size - offset);
   const std::lock_guard hold(lock_);
-  std::vector<std::uint8_t>& sectors = state_->chunk;
-  while (*got < wanted) {
-    const std::uint64_t position = offset + *got;
-    const std::size_t within = position % kUserBytes;
-    const std::size_t remaining = wanted - *got;
-    const std::size_t count =
-        std::min<std::size_t>(kCachedSectors, (within + remaining + kUserBytes - 1) / kUserBytes);
-    if (!state_->ReadSectors(static_cast<std::uint64_t>(file.lsn) + position / kUserBytes, count,
-                             sectors.data(), stop)) {
-      return false;
-    }
-    const std::size_t take = std::min(remaining, count * kUserBytes - within);
-    std::memcpy(dest.data() + *got, sectors.data() + within, take);
-    *got += take;
-  }
-  return true;
+  return state_->track.Read(static_cast<std::uint64_t>(file.lsn) * kUserBytes + offset,
+                            dest.first(wanted), got, stop);
 }
 
 }  // namespace cgvw::disc

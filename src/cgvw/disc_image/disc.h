@@ -46,6 +46,8 @@
 #include <system_error>
 #include <vector>
 
+#include "track.h"
+
 namespace cgvw::disc {
 
 // A file or folder of an image's file system.
@@ -61,12 +63,6 @@ struct Entry {
 struct OpenFailure {
   std::error_code error;  // the system's reason, or what the file is not
   std::string text;       // in words, naming the file (and a sheet's line) at fault
-};
-
-// Where, and why, a file's data could not be read in full.
-struct ReadStop {
-  std::uint64_t sector = 0;  // of the data track: the first that could not be read
-  std::string why;           // "\"disc.bin\" ends before sector 3001", ...
 };
 
 class DiscImage {

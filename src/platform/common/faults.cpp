@@ -99,6 +99,18 @@ std::string* ConsoleCapture() {
   return g_consoleSink;
 }
 
+namespace {
+std::atomic<int> g_ownConsoleWindow{-1};
+}  // namespace
+
+void PretendOwnConsoleWindow(int owns) {
+  g_ownConsoleWindow = owns;
+}
+
+int PretendedOwnConsoleWindow() {
+  return g_ownConsoleWindow;
+}
+
 void SuppressMessageBoxes(bool on) {
   g_noMessageBoxes = on;
 }

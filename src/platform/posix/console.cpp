@@ -15,6 +15,7 @@
 
 #include "../common/backend.h"
 #include "platform/console.h"
+#include "platform/faults.h"
 #include "platform/names.h"
 
 namespace platform {
@@ -121,6 +122,14 @@ bool WriteAsUtf8(std::string_view text) {
 }
 
 }  // namespace
+
+bool OwnsConsoleWindow() {
+  return faults::PretendedOwnConsoleWindow() == 1;
+}
+
+void WaitForKey(std::string_view prompt) {
+  ConsoleWrite(prompt);  // a terminal closes with its shell, not with the program
+}
 
 void ConsoleInit() {
   // A reader that goes away must surface as a failed write, not kill us.

@@ -14,6 +14,7 @@
 
 #include "../common/backend.h"
 #include "platform/console.h"
+#include "platform/faults.h"
 #include "win32_headers.h"
 
 namespace platform {
@@ -89,6 +90,31 @@ bool WriteTo(::DWORD stdHandle, std::string_view text, ::UINT codePage) {
 }
 
 }  // namespace
+
+bool OwnsConsoleWindow() {
+  if (const int pretended = faults::PretendedOwnConsoleWindow(); pretended >= 0) {
+    return pretended == 1;
+  }
+  HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  ::DWORD processes[2] = {};
+  return output != nullptr && output != INVALID_HANDLE_VALUE && IsConsole(output) &&
+         ::GetConsoleProcessList(processes, 2) == 1;
+}
+
+void WaitForKey(std::string_view prompt) {
+  ConsoleWrite(prompt);
+  HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+  if (input == nullptr || input == INVALID_HANDLE_VALUE || !IsConsole(input)) {
+    return;  // nothing to wait on
+  }
+  ::INPUT_RECORD record{};
+  ::DWORD got = 0;
+  while (::ReadConsoleInputW(input, &record, 1, &got) != 0 && got == 1) {
+    if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) {
+      return;
+    }
+  }
+}
 
 void ConsoleInit() {
   // Whatever still goes through the C runtime's streams is written in binary

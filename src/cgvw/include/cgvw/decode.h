@@ -218,28 +218,28 @@ class Picture {
   Picture(Picture&& other) noexcept;
   Picture& operator=(Picture&& other) noexcept;
 
-  std::uint32_t width() const { return width_; }
-  std::uint32_t height() const { return height_; }
-  std::uint16_t bitCount() const { return bitCount_; }  // 4, 8 or 24
-  std::uint32_t stride() const { return stride_; }      // bytes from one row to the next
+  std::uint32_t width() const { return view_.width(); }
+  std::uint32_t height() const { return view_.height(); }
+  std::uint16_t bitCount() const { return view_.bitCount(); }  // 4, 8 or 24
+  std::uint32_t stride() const { return view_.stride(); }      // bytes from one row to the next
   // The colour table: 16 or 256 RGBQUAD entries (4 bytes each); empty for
   // 24-bit pictures. A 128-colour picture has entries 128 to 255 all 0.
-  std::span<const std::uint8_t> colourTable() const&;
+  std::span<const std::uint8_t> colourTable() const& { return view_.colourTable(); }
   std::span<const std::uint8_t> colourTable() const&& = delete;
   // All pixel rows, bottom-up (stride() bytes each).
-  std::span<const std::uint8_t> pixels() const&;
+  std::span<const std::uint8_t> pixels() const& { return view_.pixels(); }
   std::span<const std::uint8_t> pixels() const&& = delete;
   // Picture row y counted from the top, stride() bytes (padding included);
   // empty for y >= height().
-  std::span<const std::uint8_t> row(std::uint32_t y) const&;
+  std::span<const std::uint8_t> row(std::uint32_t y) const& { return view_.row(y); }
   std::span<const std::uint8_t> row(std::uint32_t y) const&& = delete;
   // The whole DIB: header, colour table, rows.
-  std::span<const std::uint8_t> dib() const& { return {bytes_.get(), size_}; }
+  std::span<const std::uint8_t> dib() const& { return view_.dib(); }
   std::span<const std::uint8_t> dib() const&& = delete;
   // The 14-byte BITMAPFILEHEADER that makes dib() a BMP file.
-  std::array<std::uint8_t, 14> BmpFileHeader() const;
+  std::array<std::uint8_t, 14> BmpFileHeader() const { return view_.BmpFileHeader(); }
   // The picture as a view (empty for an empty Picture).
-  PictureView view() const&;
+  PictureView view() const& { return view_; }
   PictureView view() const&& = delete;
   // True when a source file ended before a range that was read from it:
   // the missing bytes were read as 0.
@@ -251,12 +251,7 @@ class Picture {
     void operator()(std::uint8_t* bytes) const noexcept;
   };
   std::unique_ptr<std::uint8_t[], FreeBytes> bytes_;
-  std::size_t size_ = 0;
-  std::uint32_t width_ = 0;
-  std::uint32_t height_ = 0;
-  std::uint16_t bitCount_ = 0;
-  std::uint32_t stride_ = 0;
-  std::uint32_t pixelOffset_ = 0;
+  PictureView view_;  // of bytes_
   bool missing_ = false;
 };
 

@@ -54,6 +54,11 @@ std::string* ConsoleCapture();
 void SuppressMessageBoxes(bool on);
 bool MessageBoxesSuppressed();
 
+// Makes OwnsConsoleWindow answer `owns` (-1: ask the system again). Reset
+// leaves it as it is.
+void PretendOwnConsoleWindow(int owns);
+int PretendedOwnConsoleWindow();
+
 // For the implementations: records a call at the point and says whether it
 // must fail.
 bool ShouldFail(Point point);
