@@ -68,6 +68,8 @@ let sourceRanges = null; // "row<TAB>name<TAB>offset<TAB>size" of every range re
 let cachedBytes = 0;
 
 function remember(key, bytes) {
+  if (blocks.has(key)) cachedBytes -= blocks.get(key).length;
+  blocks.delete(key);
   blocks.set(key, bytes);
   cachedBytes += bytes.length;
   while (cachedBytes > CACHE_BYTES) {
