@@ -3,10 +3,10 @@
 # tvrcgcv and tvrcgcv-dev from a Release build, and the Windows zip with the
 # 64-bit and the 32-bit tvrcgcv.exe and the web page (scripts/web.sh).
 # Checks what each holds (dpkg-deb -c, unzip -l) and the .deb files with
-# lintian, then installs both .deb files
-# into a scratch root with dpkg, runs the installed program on the demo disc
-# (a directory and an ISO image of it) and builds the examples against the
-# installed development package.
+# lintian, then installs both .deb files into a scratch root with dpkg,
+# runs the installed program on the demo disc (a directory and an ISO image
+# of it) and builds the examples against the installed development
+# package.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib/stage-helpers.sh"
