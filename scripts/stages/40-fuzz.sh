@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs each libFuzzer harness of fuzz/ for a bounded time (TVRCGCV_FUZZ_SECONDS,
-# 60 by default, half of it for the cue sheet and command line readers) from the committed seeds. A crash, a sanitizer report, a
+# 60 by default, half of it for the cue sheet and command line readers) from
+# the committed seeds. A crash, a sanitizer report, a
 # failed check, a timeout or running out of memory fails the stage and shows
 # the input that did it.
 set -euo pipefail
