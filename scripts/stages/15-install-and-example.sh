@@ -14,9 +14,9 @@ trap 'rm -rf "$work"' EXIT
 cmake --build build -j"$(nproc)" --target tvrcgcv make_demo_disc
 cmake --install build --prefix "$work/prefix" >/dev/null
 
-# Public headers only: the fault seam, the console, temporary buffers and
-# the decoding core stay in the build tree.
-for internal in faults.h console.h temp_buffer.h output_files.h core.h layout.h bytes.h; do
+# Public headers only: the fault seam and the decoding core's own headers
+# stay in the build tree.
+for internal in faults.h core.h layout.h colour.h backend.h; do
   if find "$work/prefix/include" -name "$internal" | grep -q .; then
     echo "internal header $internal was installed" >&2
     exit 1
@@ -116,7 +116,7 @@ echo "convert_catalogue (C) built with pkg-config tvrcgcv-c, and tvrcgcv --stati
 # libraries were built: libraries, headers, CMake package, .pc files.
 cmake -S . -B "$work/libs-only" -DTVRCGCV_BUILD_TESTS=OFF -DTVRCGCV_BUILD_TOOLS=OFF \
   -DTVRCGCV_BUILD_BENCHMARKS=OFF >/dev/null
-libraries=(tvrcgcv_cgvw)
+libraries=(tvrcgcv_catalog)  # and the libraries below it
 if [[ $(cmake --build "$work/libs-only" --target help) == *tvrcgcv_discimage* ]]; then
   libraries+=(tvrcgcv_discimage)
 fi
