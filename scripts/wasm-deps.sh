@@ -151,46 +151,9 @@ mkdir "$work/libcdio"
 rm -f "$stage"/lib/*.la
 cdio_upstream=$(sed -n 's/^#define PACKAGE_VERSION "\(.*\)"/\1/p' "$work/libcdio/config.h")
 
-# --- libspng: one source file ----------------------------------------------
+# --- libspng, then the .pc files, licences, stamp, and into place -----------
 
-# As Debian builds it (-Denable_opt=false: no SIMD code paths).
-mkdir "$work/libspng"
 # shellcheck disable=SC2086
-emcc $cflags -DSPNG_STATIC -DSPNG_DISABLE_OPT -I"$stage/include" \
-  -c "$spng_src/spng/spng.c" -o "$work/libspng/spng.o"
-emar rcs "$stage/lib/libspng.a" "$work/libspng/spng.o"
-cp "$spng_src/spng/spng.h" "$stage/include/"
-spng_upstream=$(awk '/#define SPNG_VERSION_(MAJOR|MINOR|PATCH)/ {v = v sep $3; sep = "."}
-  END {print v}' "$spng_src/spng/spng.h")
-
-# --- pkg-config files, licences, stamp, and into place ---------------------
-
-pc() {  # name description version [lines...]
-  local name=$1 description=$2
-  shift 2
-  write_pc "$stage/lib/pkgconfig" "$name" "$description (static, wasm32-emscripten)" "$@"
-}
-# shellcheck disable=SC2016  # ${libdir} and ${includedir} are pkg-config's
-{
-  pc zlib "zlib compression library" "$zlib_upstream" \
-    'Libs: -L${libdir} -lz' 'Cflags: -I${includedir}'
-  pc libcdio "Portable CD-ROM I/O library" "$cdio_upstream" \
-    'Libs: -L${libdir} -lcdio' 'Cflags: -I${includedir}'
-  pc libiso9660 "ISO-9660 library of libcdio" "$cdio_upstream" 'Requires: libcdio' \
-    'Libs: -L${libdir} -liso9660' 'Cflags: -I${includedir}'
-  pc libspng "PNG decoding and encoding library" "$spng_upstream" 'Requires.private: zlib' \
-    'Libs: -L${libdir} -lspng' 'Cflags: -I${includedir} -DSPNG_STATIC'
-}
-
-mkdir -p "$stage/share/licenses/libcdio" "$stage/share/licenses/libspng" \
-  "$stage/share/licenses/zlib"
-cp "$cdio_src/COPYING" "$stage/share/licenses/libcdio/"
-cp "$spng_src/LICENSE" "$stage/share/licenses/libspng/"
-sed '/\*\//q' "$zlib_src/zlib.h" >"$stage/share/licenses/zlib/copyright"
-echo "$stamp" >"$stage/share/tvrcgcv-wasm-deps/stamp"
-
-# The prefix is replaced whole, so it never mixes two builds.
-rm -rf "$prefix"
-mkdir -p "$(dirname "$prefix")"
-mv "$stage" "$prefix"
+build_spng emcc emar "$stage" "$spng_src" $cflags
+finish_prefix "$stage" "$prefix" "$stamp" tvrcgcv-wasm-deps wasm32-emscripten "" "$zlib_src/zlib.h"
 log "$prefix: built in $(($(date +%s) - start)) s"

@@ -16,6 +16,12 @@
 #   upstream_tarball PACKAGE           the checked upstream tarball's path
 #   write_pc DIR NAME DESCRIPTION VERSION LINE...
 #                                      a relocatable pkg-config file
+#   build_spng CC AR STAGE SRC FLAG... libspng in STAGE as Debian builds it;
+#                                      sets `spng_upstream`
+#   finish_prefix STAGE PREFIX STAMP STAMP_DIR LABEL CDIO_PRIVATE ZLIB_COPYRIGHT
+#                                      the .pc files, licences and stamp of
+#                                      zlib, libcdio, libiso9660 and libspng,
+#                                      then STAGE moved to PREFIX
 #
 # A PACKAGE may carry a version (zlib=1:1.2.13.dfsg-1). Every file used is
 # checked against the SHA-256 of apt's index.
@@ -152,4 +158,58 @@ write_pc() {  # dir name description version [lines...]
     echo "Version: $version"
     printf '%s\n' "$@"
   } >"$dir/$name.pc"
+}
+
+# libspng as Debian builds it (-Denable_opt=false: no SIMD code paths),
+# SPNG_STATIC so that spng.h declares no DLL imports; $work holds its
+# object. Sets spng_upstream, the version spng.h states.
+build_spng() {  # cc ar stage src [flags...]
+  local cc=$1 ar=$2 stage=$3 src=$4
+  shift 4
+  mkdir -p "$work/libspng"
+  "$cc" "$@" -DSPNG_STATIC -DSPNG_DISABLE_OPT -I"$stage/include" \
+    -c "$src/spng/spng.c" -o "$work/libspng/spng.o"
+  "$ar" rcs "$stage/lib/libspng.a" "$work/libspng/spng.o"
+  cp "$src/spng/spng.h" "$stage/include/"
+  spng_upstream=$(awk '/#define SPNG_VERSION_(MAJOR|MINOR|PATCH)/ {v = v sep $3; sep = "."}
+    END {print v}' "$src/spng/spng.h")
+}
+
+# The pkg-config files (Libs.private of libcdio: CDIO_PRIVATE, empty for
+# none), the licences (zlib's from ZLIB_COPYRIGHT, a copyright file or a
+# header whose first comment holds it) and the stamp, then the prefix is
+# replaced whole, so it never mixes two builds. Reads cdio_src, spng_src,
+# zlib_upstream, cdio_upstream and spng_upstream. The stamp goes to
+# share/STAMP_DIR/stamp.
+finish_prefix() {  # stage prefix stamp stamp-dir label cdio-private zlib-copyright
+  local stage=$1 prefix=$2 stamp=$3 stamp_dir=$4 label=$5 cdio_private=$6 zlib_copyright=$7
+  local private=()
+  [[ -n $cdio_private ]] && private=("Libs.private: $cdio_private")
+  # shellcheck disable=SC2016  # ${libdir} and ${includedir} are pkg-config's
+  {
+    write_pc "$stage/lib/pkgconfig" zlib "zlib compression library (static, $label)" \
+      "$zlib_upstream" 'Libs: -L${libdir} -lz' 'Cflags: -I${includedir}'
+    write_pc "$stage/lib/pkgconfig" libcdio "Portable CD-ROM I/O library (static, $label)" \
+      "$cdio_upstream" 'Libs: -L${libdir} -lcdio' "${private[@]}" 'Cflags: -I${includedir}'
+    write_pc "$stage/lib/pkgconfig" libiso9660 "ISO-9660 library of libcdio (static, $label)" \
+      "$cdio_upstream" 'Requires: libcdio' 'Libs: -L${libdir} -liso9660' \
+      'Cflags: -I${includedir}'
+    write_pc "$stage/lib/pkgconfig" libspng "PNG decoding and encoding library (static, $label)" \
+      "$spng_upstream" 'Requires.private: zlib' 'Libs: -L${libdir} -lspng' \
+      'Cflags: -I${includedir} -DSPNG_STATIC'
+  }
+  mkdir -p "$stage/share/licenses/libcdio" "$stage/share/licenses/libspng" \
+    "$stage/share/licenses/zlib"
+  cp "$cdio_src/COPYING" "$stage/share/licenses/libcdio/"
+  cp "$spng_src/LICENSE" "$stage/share/licenses/libspng/"
+  if [[ $zlib_copyright == *.h ]]; then  # the header's first comment states it
+    sed '/\*\//q' "$zlib_copyright" >"$stage/share/licenses/zlib/copyright"
+  else
+    cp "$zlib_copyright" "$stage/share/licenses/zlib/copyright"
+  fi
+  mkdir -p "$stage/share/$stamp_dir"
+  echo "$stamp" >"$stage/share/$stamp_dir/stamp"
+  rm -rf "$prefix"
+  mkdir -p "$(dirname "$prefix")"
+  mv "$stage" "$prefix"
 }
