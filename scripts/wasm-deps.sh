@@ -87,18 +87,10 @@ if complete && [[ $(cat "$stamp_file") == "$stamp" ]]; then
 fi
 
 log "building into $prefix: libcdio $cdio_version, libspng $spng_version, zlib $zlib_version"
-start=$(date +%s)
-work=$(mktemp -d "${TMPDIR:-/tmp}/wasm-deps.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-stage=$work/stage
-mkdir -p "$stage/include" "$stage/lib/pkgconfig" "$stage/share/tvrcgcv-wasm-deps"
-cflags="-O2 -ffile-prefix-map=$work=."
+start_build wasm-deps tvrcgcv-wasm-deps
 
 # --- Sources -------------------------------------------------------------
 
-source_dir=${TVRCGCV_DEPS_SOURCES:-$work/sources}
-mkdir -p "$source_dir"
-source_dir=$(cd "$source_dir" && pwd)
 fetch_sources "$source_dir" "$work/apt.log" libcdio libspng "$zlib_source"
 mkdir "$work/src"
 for package in libcdio libspng zlib; do

@@ -119,19 +119,11 @@ fi
 
 log "building for $triple into $prefix: libcdio $cdio_version, libspng $spng_version," \
   "zlib from libz-mingw-w64-dev $zlib_version"
-start=$(date +%s)
-work=$(mktemp -d "${TMPDIR:-/tmp}/windows-deps.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-stage=$work/stage
-mkdir -p "$stage/include" "$stage/lib/pkgconfig" "$stage/share/tvrcgcv-windows-deps"
-cflags="-O2 -ffile-prefix-map=$work=."
+start_build windows-deps tvrcgcv-windows-deps
 
 # --- Sources -------------------------------------------------------------
 
 # Only the upstream tarballs are built, each checked against apt's index.
-source_dir=${TVRCGCV_DEPS_SOURCES:-$work/sources}
-mkdir -p "$source_dir"
-source_dir=$(cd "$source_dir" && pwd)
 fetch_sources "$source_dir" "$work/apt.log" libcdio libspng
 cdio_tarball=$(upstream_tarball libcdio)
 spng_tarball=$(upstream_tarball libspng)

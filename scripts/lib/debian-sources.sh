@@ -16,6 +16,10 @@
 #   upstream_tarball PACKAGE           the checked upstream tarball's path
 #   write_pc DIR NAME DESCRIPTION VERSION LINE...
 #                                      a relocatable pkg-config file
+#   start_build NAME STAMP_DIR         a scratch folder $work (removed at
+#                                      exit), the prefix's stage $stage,
+#                                      $cflags, and $source_dir for the
+#                                      downloads (TVRCGCV_DEPS_SOURCES)
 #   build_spng CC AR STAGE SRC FLAG... libspng in STAGE as Debian builds it;
 #                                      sets `spng_upstream`
 #   finish_prefix STAGE PREFIX STAMP STAMP_DIR LABEL CDIO_PRIVATE ZLIB_COPYRIGHT
@@ -212,4 +216,16 @@ finish_prefix() {  # stage prefix stamp stamp-dir label cdio-private zlib-copyri
   rm -rf "$prefix"
   mkdir -p "$(dirname "$prefix")"
   mv "$stage" "$prefix"
+}
+
+start_build() {  # name stamp-dir
+  start=$(date +%s)
+  work=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+  stage=$work/stage
+  mkdir -p "$stage/include" "$stage/lib/pkgconfig" "$stage/share/$2"
+  cflags="-O2 -ffile-prefix-map=$work=."
+  source_dir=${TVRCGCV_DEPS_SOURCES:-$work/sources}
+  mkdir -p "$source_dir"
+  source_dir=$(cd "$source_dir" && pwd)
 }

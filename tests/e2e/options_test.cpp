@@ -14,20 +14,17 @@
 #include <string>
 #include <vector>
 
-#define STB_IMAGE_STATIC
-#define STBI_ONLY_BMP
-#define STBI_ONLY_PNG
-#define STB_IMAGE_IMPLEMENTATION
-#include <stb_image.h>
-
 #include "catalog/catalogue.h"
 #include "demo_disc/demo_disc.h"
 #include "disc_images.h"
 #include "expected_console.h"
+#include "picture_reader.h"
 #include "program_run.h"
 #include "test_support.h"
 
 namespace {
+
+using testing_support::Rgb;
 
 namespace fs = std::filesystem;
 using testing_support::ProgramRun;
@@ -49,18 +46,6 @@ std::map<std::string, std::vector<std::uint8_t>> FilesIn(const fs::path& dir) {
     }
   }
   return files;
-}
-
-std::vector<std::uint8_t> Rgb(const std::vector<std::uint8_t>& file, int* width, int* height) {
-  int channels = 0;
-  stbi_uc* pixels = stbi_load_from_memory(file.data(), static_cast<int>(file.size()), width, height,
-                                          &channels, 3);
-  if (pixels == nullptr) {
-    return {};
-  }
-  std::vector<std::uint8_t> rgb(pixels, pixels + static_cast<std::size_t>(*width) * *height * 3);
-  stbi_image_free(pixels);
-  return rgb;
 }
 
 int CountLines(const std::string& text) {

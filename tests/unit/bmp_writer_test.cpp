@@ -16,12 +16,6 @@
 #include <utility>
 #include <vector>
 
-#define STB_IMAGE_STATIC
-#define STBI_ONLY_BMP
-#define STBI_ONLY_PNG
-#define STB_IMAGE_IMPLEMENTATION
-#include <stb_image.h>
-
 #include "cgvw/bytes.h"
 #include "cgvw/decode.h"
 #include "dib_test_util.h"
@@ -29,11 +23,14 @@
 #ifndef _WIN32
 #include "failing_new.h"
 #endif
+#include "picture_reader.h"
 #include "platform/faults.h"
 #include "png_writer.h"
 #include "test_support.h"
 
 namespace {
+
+using testing_support::Rgb;
 
 using app::WriteOutcome;
 using platform::faults::FailNth;
@@ -214,20 +211,6 @@ TEST_F(BmpWriter, BlocksTheWriterCannotLayOutAreRefusedBeforeCreating) {
 
 // ---------------------------------------------------------------------------
 // PNG files
-
-// A picture file read by stb_image as rows of RGB, top first; empty when it
-// cannot be read.
-std::vector<std::uint8_t> Rgb(std::span<const std::uint8_t> file, int* width, int* height) {
-  int channels = 0;
-  stbi_uc* pixels = stbi_load_from_memory(file.data(), static_cast<int>(file.size()), width, height,
-                                          &channels, 3);
-  if (pixels == nullptr) {
-    return {};
-  }
-  std::vector<std::uint8_t> rgb(pixels, pixels + static_cast<std::size_t>(*width) * *height * 3);
-  stbi_image_free(pixels);
-  return rgb;
-}
 
 using Colour = std::array<std::uint8_t, 3>;  // red, green, blue
 
