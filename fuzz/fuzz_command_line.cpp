@@ -4,21 +4,11 @@
 // allows: a run without options has none set, --only names pictures of the
 // catalogue, a disc is not given twice.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "options.h"
-
-namespace {
-
-void Check(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string> arguments(1);
@@ -31,16 +21,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const app::CommandLine line = app::ParseCommandLine(arguments);
   if (!line.error.empty()) {
-    Check(line.hasOptions);
+    FUZZ_CHECK(line.hasOptions);
     return 0;
   }
   const app::Options& options = line.options;
   if (!line.hasOptions) {
-    Check(!options.check && !options.list && !options.out && !options.image);
-    Check(options.only.all());
+    FUZZ_CHECK(!options.check && !options.list && !options.out && !options.image);
+    FUZZ_CHECK(options.only.all());
   }
-  Check(!(options.check && options.list));
-  Check(!(options.drive && options.image && line.hasOptions));
-  Check(!options.out || !options.out->empty());
+  FUZZ_CHECK(!(options.check && options.list));
+  FUZZ_CHECK(!(options.drive && options.image && line.hasOptions));
+  FUZZ_CHECK(!options.out || !options.out->empty());
   return 0;
 }

@@ -7,7 +7,6 @@
 // data mode, or to an error naming a line of the sheet.
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -15,16 +14,6 @@
 #include "cue_sheet.h"
 #include "fuzz_support.h"
 #include "sectors.h"
-
-namespace {
-
-void Check(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace cgvw::disc;
@@ -40,9 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CueSheet sheet;
   const std::optional<CueError> error = ParseCueSheet(text, &sheet);
   if (error) {
-    Check(error->line <= lines && !error->what.empty());
+    FUZZ_CHECK(error->line <= lines && !error->what.empty());
   } else {
-    Check(!sheet.tracks.empty());
+    FUZZ_CHECK(!sheet.tracks.empty());
     std::vector<std::optional<std::uint64_t>> sizes;
     for (std::size_t i = 0; i < sheet.files.size(); ++i) {
       const std::uint32_t field = fields[i % fields.size()];
@@ -52,18 +41,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     DataTrack track{};
     const std::optional<CueError> wrong = LocateDataTrack(sheet, sizes, &track);
     if (wrong) {
-      Check(wrong->line <= lines && !wrong->what.empty());
+      FUZZ_CHECK(wrong->line <= lines && !wrong->what.empty());
     } else {
-      Check(track.track < sheet.tracks.size() && track.file < sheet.files.size());
-      Check(sheet.tracks[track.track].mode != TrackMode::kAudio);
-      Check(sizes[track.file] && track.firstByte < *sizes[track.file]);
-      Check(track.firstByte <= track.endByte && track.endByte <= *sizes[track.file]);
+      FUZZ_CHECK(track.track < sheet.tracks.size() && track.file < sheet.files.size());
+      FUZZ_CHECK(sheet.tracks[track.track].mode != TrackMode::kAudio);
+      FUZZ_CHECK(sizes[track.file] && track.firstByte < *sizes[track.file]);
+      FUZZ_CHECK(track.firstByte <= track.endByte && track.endByte <= *sizes[track.file]);
     }
   }
   static_cast<void>(LooksLikeCueSheet(text));
   const std::span<const std::uint8_t> whole(data, size);
   if (const std::optional<SectorFormat> format = SniffImage(whole)) {
-    Check(whole.size() >= 16u * format->bytes + format->dataOffset + 6);
+    FUZZ_CHECK(whole.size() >= 16u * format->bytes + format->dataOffset + 6);
   }
   for (const SectorFormat& format : {kMode1Raw, kMode2Raw, kMode2Headerless}) {
     if (whole.size() >= format.bytes) {

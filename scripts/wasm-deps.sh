@@ -133,15 +133,8 @@ mkdir "$work/libcdio"
   if grep -Eq '^#define HAVE_[A-Z0-9]+_CDROM 1' config.h; then
     die "libcdio was configured with a CD-drive driver"
   fi
-  if ! { make -j2 -C lib/driver libcdio.la && make -j2 -C lib/iso9660 libiso9660.la &&
-    make -C include install && make -C lib/driver install-libLTLIBRARIES &&
-    make -C lib/iso9660 install-libLTLIBRARIES; } >build.log 2>&1; then
-    tail -30 build.log >&2
-    die "libcdio's build failed (log above)"
-  fi
 )
-rm -f "$stage"/lib/*.la
-cdio_upstream=$(sed -n 's/^#define PACKAGE_VERSION "\(.*\)"/\1/p' "$work/libcdio/config.h")
+install_libcdio "$work/libcdio"
 
 # --- libspng, then the .pc files, licences, stamp, and into place -----------
 

@@ -171,15 +171,8 @@ mkdir "$work/libcdio"
   # reads image files only.
   grep -q '^#define HAVE_WIN32_CDROM 1' config.h || die "config.h: no HAVE_WIN32_CDROM to undo"
   sed -i 's|^#define HAVE_WIN32_CDROM 1|/* #undef HAVE_WIN32_CDROM */|' config.h
-  if ! { make -j2 -C lib/driver libcdio.la && make -j2 -C lib/iso9660 libiso9660.la &&
-    make -C include install && make -C lib/driver install-libLTLIBRARIES &&
-    make -C lib/iso9660 install-libLTLIBRARIES; } >build.log 2>&1; then
-    tail -30 build.log >&2
-    die "libcdio's build failed (log above)"
-  fi
 )
-rm -f "$stage"/lib/*.la
-cdio_upstream=$(sed -n 's/^#define PACKAGE_VERSION "\(.*\)"/\1/p' "$work/libcdio/config.h")
+install_libcdio "$work/libcdio"
 
 # --- libspng, then the .pc files, licences, stamp, and into place -----------
 

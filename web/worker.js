@@ -165,7 +165,8 @@ function readAhead(disc) {
   return rows;
 }
 
-function mount(entries) {
+// Closes the disc and unmounts its files, with their cached blocks.
+function unmount() {
   if (mounted) {
     _tv_close();
     FS.chdir('/');
@@ -174,6 +175,10 @@ function mount(entries) {
   }
   blocks.clear();
   cachedBytes = 0;
+}
+
+function mount(entries) {
+  unmount();
   try {
     FS.mkdir(MOUNT);
   } catch (error) {
@@ -414,12 +419,7 @@ async function warmUp() {
   const entries = Array.from(sizes.keys(), (name) =>
     ({ path: `zeros/${name}`, file: new Blob([new Uint8Array(sizes.get(name))]) }));
   await open({ run: -1, entries, disc: 'zeros', thumbnail: 160 }, () => {});
-  _tv_close();
-  FS.chdir('/');
-  FS.unmount(MOUNT);
-  mounted = false;
-  blocks.clear();
-  cachedBytes = 0;
+  unmount();
 }
 
 // Requests are handled one after the other, each to its end.

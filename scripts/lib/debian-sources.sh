@@ -20,6 +20,9 @@
 #                                      exit), the prefix's stage $stage,
 #                                      $cflags, and $source_dir for the
 #                                      downloads (TVRCGCV_DEPS_SOURCES)
+#   install_libcdio DIR                libcdio and libiso9660 (nothing else)
+#                                      from its configured folder DIR into
+#                                      $stage; sets `cdio_upstream`
 #   build_spng CC AR STAGE SRC FLAG... libspng in STAGE as Debian builds it;
 #                                      sets `spng_upstream`
 #   finish_prefix STAGE PREFIX STAMP STAMP_DIR LABEL CDIO_PRIVATE ZLIB_COPYRIGHT
@@ -228,4 +231,15 @@ start_build() {  # name stamp-dir
   source_dir=${TVRCGCV_DEPS_SOURCES:-$work/sources}
   mkdir -p "$source_dir"
   source_dir=$(cd "$source_dir" && pwd)
+}
+
+install_libcdio() {  # dir
+  if ! (cd "$1" && { make -j2 -C lib/driver libcdio.la && make -j2 -C lib/iso9660 libiso9660.la &&
+    make -C include install && make -C lib/driver install-libLTLIBRARIES &&
+    make -C lib/iso9660 install-libLTLIBRARIES; } >build.log 2>&1); then
+    tail -30 "$1/build.log" >&2
+    die "libcdio's build failed (log above)"
+  fi
+  rm -f "$stage"/lib/*.la
+  cdio_upstream=$(sed -n 's/^#define PACKAGE_VERSION "\(.*\)"/\1/p' "$1/config.h")
 }
