@@ -146,9 +146,14 @@ SourceRanges RangesOf(const TCGVwImage& image) noexcept {
   return ranges;
 }
 
-Result<Picture> Decode(const TCGVwImage& image, Source& source, const DecodeOptions& options,
-                       Problem* problem) noexcept {
-  if (problem != nullptr) {  // nothing of an earlier decode stays in it
+namespace {
+
+// The start of every typed call: the problem cleared, the descriptor
+// checked, and the descriptor to decode chosen (the backdrop composite, in
+// `backdrop`, under the backdrop option).
+Status Choose(const TCGVwImage& image, const DecodeOptions& options, Problem* problem,
+              std::optional<core::BackdropComposite>* backdrop, const TCGVwImage** chosen) {
+  if (problem != nullptr) {  // nothing of an earlier call stays in it
     problem->file.clear();
     problem->error.clear();
     problem->field.clear();
@@ -159,18 +164,61 @@ Result<Picture> Decode(const TCGVwImage& image, Source& source, const DecodeOpti
       status != Status::Ok) {
     return status;
   }
+  *chosen = overBackdrop ? &backdrop->emplace(image).image : &image;
+  return Status::Ok;
+}
+
+// Inspect reads nothing.
+class NoSource final : public Source {
+ public:
+  ReadResult Read(std::string_view, std::uint64_t, std::span<std::uint8_t>) noexcept override {
+    return {Status::CannotOpen, 0, {}};
+  }
+};
+
+}  // namespace
+
+Result<Picture> Decode(const TCGVwImage& image, Source& source, const DecodeOptions& options,
+                       Problem* problem) noexcept {
+  std::optional<core::BackdropComposite> backdrop;
+  const TCGVwImage* chosen = nullptr;
+  if (const Status status = Choose(image, options, problem, &backdrop, &chosen);
+      status != Status::Ok) {
+    return status;
+  }
   HeapStore store;
   core::Job job{source, store, options, problem};
-  std::optional<core::BackdropComposite> backdrop;
-  const TCGVwImage* chosen = &image;
-  if (overBackdrop) {
-    chosen = &backdrop.emplace(image).image;
-  }
   core::Block block;
   if (const Status status = core::Decode(job, *chosen, 0, &block); status != Status::Ok) {
     return status;
   }
   return PictureMaker::Make(block, *chosen, job.missingBytes);
+}
+
+Result<PictureInfo> Inspect(const TCGVwImage& image, const DecodeOptions& options,
+                            Problem* problem) noexcept {
+  std::optional<core::BackdropComposite> backdrop;
+  const TCGVwImage* chosen = nullptr;
+  if (const Status status = Choose(image, options, problem, &backdrop, &chosen);
+      status != Status::Ok) {
+    return status;
+  }
+  NoSource source;
+  HeapStore store;
+  const core::Job job{source, store, options, problem};
+  core::Plan plan;
+  if (Status status = core::PlanOf(job, *chosen, 0, &plan);
+      status != Status::Ok || (status = plan.onceHeld) != Status::Ok) {
+    return status;
+  }
+  PictureInfo info;
+  info.width = chosen->Width;
+  info.height = chosen->Height;
+  info.bitCount = plan.dib.bitCount;
+  info.colourEntries = plan.dib.colourEntries;
+  info.stride = plan.dib.rowStride;
+  info.dibSize = plan.dib.blockSize;
+  return info;
 }
 
 const char* StatusText(Status status) noexcept {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -154,6 +155,55 @@ TEST(Dispatch, NullPointersAreRefused) {
             kCGVwUnsupported);
   EXPECT_EQ(CGVwDecode(&pointer, nullptr, static_cast<TCGVwHandle*>(nullptr)), kCGVwUnsupported);
   EXPECT_EQ(platform::faults::Calls(platform::faults::Point::GlobalAlloc), 0);
+  EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
+}
+
+// Each per-kind entry point takes only its own Kind: another kind's
+// descriptor, whose Extra is another record or none, is refused with -1
+// before anything kind-specific is read, allocated or opened. Every record
+// lies on the heap at its exact size, so that a read past one is an
+// AddressSanitizer report.
+TEST(Dispatch, EachDecoderRefusesAnotherKindsDescriptorUnread) {
+  testing_support::FaultScope faults;
+  const auto chunk = std::make_unique<TCGVwChunk>(TCGVwChunk{"map.bin", 0, 16});
+  const auto layer = std::make_unique<TCGVwLayer>();
+  const auto layers = std::make_unique<TCGVwLayers>(TCGVwLayers{1, layer.get()});
+  auto make = [](std::uint32_t flags, const void* extra) {
+    return std::make_unique<TCGVwImage>(
+        TCGVwImage{flags, 16, 16, 0, 0, nullptr, "pal.bin", 0, "pix.bin", 0, 256, extra});
+  };
+  const auto plain = make(0x40, nullptr);
+  const auto plainWithList = make(0x60, layers.get());  // direct colour, as a canvas would be
+  const auto tiled = make(0x241, chunk.get());
+  const auto tiledDirect = make(0x261, chunk.get());  // the composite's depth, a chunk in Extra
+  const auto composite = make(0x63, layers.get());
+  const auto compositeIndexed = make(0x43, layers.get());
+  const auto kind2 = make(0x242, layers.get());
+  const auto kind31 = make(0x7F, chunk.get());
+  layer->Image = plain.get();
+  const TCGVwImage* descriptors[] = {plain.get(),       plainWithList.get(), tiled.get(),
+                                     tiledDirect.get(), composite.get(),     compositeIndexed.get(),
+                                     kind2.get(),       kind31.get()};
+  const std::pair<TCGVwOperation, std::uint32_t> decoders[] = {
+      {CGVwDecodePlain, 0}, {CGVwDecodeTiled, 1}, {CGVwDecodeComposite, 3}};
+  for (const auto& [decoder, kind] : decoders) {
+    for (const TCGVwImage* image : descriptors) {
+      if ((image->Flags & 0x1F) == kind) {
+        continue;
+      }
+      SCOPED_TRACE(::testing::Message()
+                   << "decoder of kind " << kind << ", Flags 0x" << std::hex << image->Flags);
+      platform::faults::Reset();
+      platform::HGLOBAL slot = kStale;
+      EXPECT_EQ(decoder(&image, nullptr, &slot), kCGVwUnsupported);
+      EXPECT_EQ(slot, nullptr);
+      for (const auto point :
+           {platform::faults::Point::GlobalAlloc, platform::faults::Point::HeapBuffer,
+            platform::faults::Point::FileOpen, platform::faults::Point::MessageBox}) {
+        EXPECT_EQ(platform::faults::Calls(point), 0);
+      }
+    }
+  }
   EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
 }
 
@@ -422,8 +472,9 @@ TEST_F(TypedApi, FailuresSayWhichFileAndWhy) {
 }
 
 // A descriptor with a field missing or zero is BadDescriptor in the typed
-// API, which names the field, and decodes as it always has through the
-// classic entry points (in the order in which the decoders come upon it).
+// API, which names the field; the classic entry points (the dispatch and the
+// decoder of the descriptor's Kind alike) give the status that cgvw_c.h and
+// the README list for each fault.
 TEST_F(TypedApi, DescriptorFaultsNameTheFieldAndKeepTheirClassicCodes) {
   TCGVwImage noPixels = plain8_;
   noPixels.PixSize = 0;
@@ -431,6 +482,11 @@ TEST_F(TypedApi, DescriptorFaultsNameTheFieldAndKeepTheirClassicCodes) {
   noPalette.PalFile = nullptr;
   TCGVwImage noPixelFile = plain8_;
   noPixelFile.PixFile = nullptr;
+  TCGVwImage noTileFile = Tiled(0x241, 32, 24, &map16_);
+  noTileFile.PixFile = nullptr;
+  TCGVwImage noWidth = plain8_;
+  noWidth.Width = 0;
+  TCGVwImage noHeight = Tiled(0x241, 32, 0, &map16_);
   TCGVwImage direct = plain15_;  // reads no palette
   direct.PalFile = nullptr;
   const TCGVwChunk emptyMap{kDisc, kMap16, 0};
@@ -454,6 +510,9 @@ TEST_F(TypedApi, DescriptorFaultsNameTheFieldAndKeepTheirClassicCodes) {
   itself.Extra = &loopList;
   const TCGVwImage composites[] = {composite(nullptr), composite(&none), composite(&noItems),
                                    composite(&nobodyList), composite(&outerList)};
+  const TCGVwLayers plainList{1, outer};
+  TCGVwImage emptyCanvas = composite(&plainList);
+  emptyCanvas.Width = 0;
   TCGVwImage overEmpty = plain8_;
   overEmpty.Backdrop = &noPixels;
   TCGVwImage paletteless = noPalette;
@@ -467,7 +526,11 @@ TEST_F(TypedApi, DescriptorFaultsNameTheFieldAndKeepTheirClassicCodes) {
   const Case cases[] = {
       {"PixSize is 0", &noPixels, kCGVwNoMemory},
       {"PalFile is null", &noPalette, kCGVwUnsupported},
-      {"PixFile is null", &noPixelFile, kCGVwCannotOpen},
+      {"PixFile is null", &noPixelFile, kCGVwUnsupported},
+      {"PixFile is null", &noTileFile, kCGVwUnsupported},
+      {"Width is 0", &noWidth, kCGVwOk},    // a block of no rows
+      {"Height is 0", &noHeight, kCGVwOk},  // the same
+      {"Width is 0", &emptyCanvas, kCGVwOk},
       {"", &direct, kCGVwOk},
       {"Extra->Size is 0", &noMap, kCGVwNoMemory},
       {"Extra is null", &noChunk, kCGVwUnsupported},
@@ -493,6 +556,10 @@ TEST_F(TypedApi, DescriptorFaultsNameTheFieldAndKeepTheirClassicCodes) {
     const std::uint32_t flag = test.backdrop ? 1 : 0;
     ::testing::internal::CaptureStderr();  // the classic error box
     EXPECT_EQ(testing_support::DecodeWith(CGVwDecode, *test.image, &flag).status, test.classic);
+    if (!test.backdrop) {  // the decoder of its Kind, called directly
+      const TCGVwOperation decoder = DecoderTable[test.image->Flags & 0x1F];
+      EXPECT_EQ(testing_support::DecodeWith(decoder, *test.image).status, test.classic);
+    }
     ::testing::internal::GetCapturedStderr();
   }
   EXPECT_STREQ(cgvw::StatusText(cgvw::Status::BadDescriptor),
