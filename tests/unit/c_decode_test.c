@@ -4,8 +4,10 @@
  * standard error, the BMP file of a decode, and 8 threads decoding at once
  * (each from a source of its own, and all from one shared source). The
  * sanitizer stages run it under AddressSanitizer, ThreadSanitizer and
- * valgrind; every handle is freed, so a leak is a failure there. Built as
- * C11 and run, and as C99, built only. */
+ * valgrind; every handle is freed, so a leak is a failure there. Where the
+ * disc-image library is built (WITH_DISC_IMAGES) and xorriso is there, an
+ * ISO image of the folder is a source too. Built as C11 and run, and as
+ * C99, built only. */
 #define _XOPEN_SOURCE 700
 #include <fcntl.h>
 #include <pthread.h>
@@ -17,6 +19,9 @@
 #include <unistd.h>
 
 #include "cgvw/decode_c.h"
+#ifdef WITH_DISC_IMAGES
+#include "cgvw/disc_image_c.h"
+#endif
 
 static int failures = 0;
 
@@ -629,12 +634,49 @@ static void TestThreads(cgvw_decoder* decoder, cgvw_source* const shared[], int 
   }
 }
 
+/* ------------------------------------------------------------------------
+ * Disc images: an ISO image of the folder reads as the folder does; what
+ * is no image is refused with the reason in words. Returns the source, or
+ * null where images cannot be made or read here. */
+static cgvw_source* OpenDiscImage(cgvw_decoder* decoder, const char* root, const char* folder) {
+#ifdef WITH_DISC_IMAGES
+  char command[1024], image[512], problem[256], tiny[8];
+  cgvw_source* source = (cgvw_source*)&problem;
+  snprintf(image, sizeof image, "%s/disc.iso", root);
+  CHECK(cgvw_source_new_disc_image(image, &source, problem, sizeof problem) == CGVW_CANNOT_OPEN);
+  CHECK(source == NULL && strstr(problem, "disc.iso") != NULL);
+  snprintf(command, sizeof command, "%s/DISC.BIN", folder);
+  CHECK(cgvw_source_new_disc_image(command, &source, tiny, sizeof tiny) == CGVW_CANNOT_OPEN);
+  CHECK(source == NULL && strlen(tiny) == sizeof tiny - 1); /* cut, and terminated */
+  CHECK(cgvw_source_new_disc_image(NULL, &source, NULL, 0) == CGVW_INVALID_ARGUMENT);
+  snprintf(command, sizeof command, "xorriso -as mkisofs -R -o '%s' '%s' >/dev/null 2>&1", image,
+           folder);
+  if (system(command) != 0) {
+    puts("xorriso cannot make an ISO image here: disc images are not tested");
+    return NULL;
+  }
+  CHECK_STATUS(cgvw_source_new_disc_image(image, &source, problem, sizeof problem), CGVW_OK,
+               decoder);
+  CHECK(strcmp(problem, "") == 0);
+  if (source != NULL) {
+    CheckSource(decoder, source);
+  }
+  return source;
+#else
+  (void)decoder;
+  (void)root;
+  (void)folder;
+  return NULL;
+#endif
+}
+
 int main(void) {
   char root[] = "/tmp/cgvw-decode-c-XXXXXX";
   char drive[sizeof root + 2];
   char scratch[sizeof root + 16];
   cgvw_decoder* decoder = NULL;
-  cgvw_source* shared[3] = {NULL, NULL, NULL};
+  cgvw_source* shared[4] = {NULL, NULL, NULL, NULL};
+  int sharedCount = 3;
   layers.Count = 1;
   layers.Items = &kLayer;
   MakeDisc();
@@ -661,15 +703,20 @@ int main(void) {
   TestMisuse(decoder, shared[0]);
   TestQuiet(decoder, shared[0], scratch);
   TestBmp(decoder, shared[1]);
-  TestThreads(decoder, shared, 3);
+  shared[3] = OpenDiscImage(decoder, root, drive);
+  sharedCount += shared[3] != NULL;
+  TestThreads(decoder, shared, sharedCount);
   cgvw_source_free(shared[0]);
   cgvw_source_free(shared[1]);
   cgvw_source_free(shared[2]);
+  cgvw_source_free(shared[3]);
   cgvw_decoder_free(decoder);
 
   {
     char path[512];
     snprintf(path, sizeof path, "%s/DISC.BIN", drive);
+    unlink(path);
+    snprintf(path, sizeof path, "%s/disc.iso", root);
     unlink(path);
     rmdir(drive);
     rmdir(root);
