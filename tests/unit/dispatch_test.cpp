@@ -240,20 +240,7 @@ static_assert(!std::is_convertible_v<platform::HGLOBAL, const cgvw::Picture&>);
 static_assert(!std::is_constructible_v<cgvw::Picture, platform::HGLOBAL>);
 static_assert(!std::is_copy_constructible_v<cgvw::Picture>);
 
-// The classic code for a typed status.
-std::int32_t Classic(cgvw::Status status) {
-  switch (status) {
-    case cgvw::Status::ReadFailed:
-      return kCGVwCannotOpen;
-    case cgvw::Status::TooLarge:
-      return kCGVwNoMemory;
-    case cgvw::Status::BadDescriptor:
-    case cgvw::Status::TooDeep:
-      return kCGVwUnsupported;
-    default:
-      return static_cast<std::int32_t>(status);
-  }
-}
+using testing_support::ClassicStatus;
 
 struct TypedCase {
   const char* what;
@@ -348,7 +335,7 @@ TEST_F(TypedApi, EverySourceGivesTheBytesOfTheClassicEntryPoints) {
     options.backdrop = test.backdrop;
     for (cgvw::Source* source : std::initializer_list<cgvw::Source*>{&memory_, &folder, &drive}) {
       const cgvw::Result<cgvw::Picture> typed = cgvw::Decode(test.image, *source, options);
-      ASSERT_EQ(Classic(typed.status()), classic.status);
+      ASSERT_EQ(ClassicStatus(typed.status()), classic.status);
       if (!typed) {
         continue;
       }
