@@ -458,10 +458,10 @@ TEST_F(TypedApi, FailuresSayWhichFileAndWhy) {
   EXPECT_EQ(heard.status, cgvw::Status::CannotOpen);
 }
 
-// A descriptor with a field missing or zero is BadDescriptor in the typed
-// API, which names the field; the classic entry points (the dispatch and the
-// decoder of the descriptor's Kind alike) give the status that cgvw_c.h and
-// the README list for each fault.
+// Every fault of a descriptor that cgvw_c.h and the README list: the
+// status of the classic entry points (the dispatch and the decoder of the
+// descriptor's Kind alike) with their "Step err" boxes, and the typed
+// API's, which names a field that is missing or zero.
 TEST_F(TypedApi, DescriptorFaultsNameTheFieldAndKeepTheirClassicCodes) {
   TCGVwImage noPixels = plain8_;
   noPixels.PixSize = 0;
@@ -504,45 +504,65 @@ TEST_F(TypedApi, DescriptorFaultsNameTheFieldAndKeepTheirClassicCodes) {
   overEmpty.Backdrop = &noPixels;
   TCGVwImage paletteless = noPalette;
   paletteless.Backdrop = &plain8_;
+  TCGVwImage depth5 = plain8_;
+  depth5.Flags = 0xA0;
+  const TCGVwImage tiledDirect = Tiled(0x261, 32, 24, &map16_);
+  TCGVwImage indexedCanvas = composite(&plainList);
+  indexedCanvas.Flags = 0x43;
+  TCGVwImage missingFile = plain8_;
+  missingFile.PixFile = "missing.bin";
+  constexpr cgvw::Status kBad = cgvw::Status::BadDescriptor;
+  constexpr cgvw::Status kOk = cgvw::Status::Ok;
   struct Case {
-    const char* field;  // empty: no fault
+    cgvw::Status typed;
+    const char* field;  // what the typed API names
     const TCGVwImage* image;
     std::int32_t classic;
+    long boxes = 0;  // "Step err" boxes of a classic decode
     bool backdrop = false;
   };
   const Case cases[] = {
-      {"PixSize is 0", &noPixels, kCGVwNoMemory},
-      {"PalFile is null", &noPalette, kCGVwUnsupported},
-      {"PixFile is null", &noPixelFile, kCGVwUnsupported},
-      {"PixFile is null", &noTileFile, kCGVwUnsupported},
-      {"Width is 0", &noWidth, kCGVwOk},    // a block of no rows
-      {"Height is 0", &noHeight, kCGVwOk},  // the same
-      {"Width is 0", &emptyCanvas, kCGVwOk},
-      {"", &direct, kCGVwOk},
-      {"Extra->Size is 0", &noMap, kCGVwNoMemory},
-      {"Extra is null", &noChunk, kCGVwUnsupported},
-      {"Extra is null", &composites[0], kCGVwUnsupported},
-      {"Extra->Count is 0", &composites[1], kCGVwOk},  // a black canvas
-      {"Extra->Items is null", &composites[2], kCGVwUnsupported},
-      {"Extra->Items[0].Image is null", &composites[3], kCGVwUnsupported},
-      {"Extra->Items[1].Image->Extra->Items[0].Image->PixSize is 0", &composites[4], kCGVwNoMemory},
-      {"Extra->Items[0].Image is a composite that contains it", &itself, kCGVwUnsupported},
-      {"Backdrop->PixSize is 0", &overEmpty, kCGVwNoMemory, true},
-      {"PalFile is null", &paletteless, kCGVwUnsupported, true},
-      {"", &overEmpty, kCGVwOk},  // the backdrop is not decoded
+      {kBad, "PixSize is 0", &noPixels, kCGVwNoMemory},
+      {kBad, "PalFile is null", &noPalette, kCGVwUnsupported},
+      {kBad, "PixFile is null", &noPixelFile, kCGVwUnsupported},
+      {kBad, "PixFile is null", &noTileFile, kCGVwUnsupported},
+      {kBad, "Width is 0", &noWidth, kCGVwOk},    // a block of no rows
+      {kBad, "Height is 0", &noHeight, kCGVwOk},  // the same
+      {kBad, "Width is 0", &emptyCanvas, kCGVwOk},
+      {kOk, "", &direct, kCGVwOk},
+      {kBad, "Extra->Size is 0", &noMap, kCGVwNoMemory},
+      {kBad, "Extra is null", &noChunk, kCGVwUnsupported},
+      {kBad, "Extra is null", &composites[0], kCGVwUnsupported},
+      {kBad, "Extra->Count is 0", &composites[1], kCGVwOk},  // a black canvas
+      {kBad, "Extra->Items is null", &composites[2], kCGVwUnsupported},
+      {kBad, "Extra->Items[0].Image is null", &composites[3], kCGVwUnsupported, 1},
+      {kBad, "Extra->Items[1].Image->Extra->Items[0].Image->PixSize is 0", &composites[4],
+       kCGVwNoMemory, 2},
+      {kBad, "Extra->Items[0].Image is a composite that contains it", &itself, kCGVwUnsupported,
+       16},
+      {kBad, "Backdrop->PixSize is 0", &overEmpty, kCGVwNoMemory, 1, true},
+      {kBad, "PalFile is null", &paletteless, kCGVwUnsupported, 1, true},
+      {kOk, "", &overEmpty, kCGVwOk},  // the backdrop is not decoded
+      // Faults that are no missing field.
+      {cgvw::Status::Unsupported, "", &depth5, kCGVwUnsupported},
+      {cgvw::Status::Unsupported, "", &tiledDirect, kCGVwUnsupported},
+      {cgvw::Status::Unsupported, "", &indexedCanvas, kCGVwUnsupported},
+      {cgvw::Status::CannotOpen, "", &missingFile, kCGVwCannotOpen},
   };
   for (const Case& test : cases) {
-    SCOPED_TRACE(test.field);
+    SCOPED_TRACE(::testing::Message()
+                 << test.field << " (Flags 0x" << std::hex << test.image->Flags << ")");
     cgvw::DecodeOptions options;
     options.backdrop = test.backdrop;
     cgvw::Problem problem;
     const auto typed = cgvw::Decode(*test.image, memory_, options, &problem);
-    EXPECT_EQ(typed.status(), *test.field == '\0' ? cgvw::Status::Ok : cgvw::Status::BadDescriptor);
+    EXPECT_EQ(typed.status(), test.typed);
     EXPECT_EQ(problem.field, test.field);
-    EXPECT_TRUE(problem.file.empty());
     const std::uint32_t flag = test.backdrop ? 1 : 0;
     ::testing::internal::CaptureStderr();  // the classic error box
+    platform::faults::Reset();
     EXPECT_EQ(testing_support::DecodeWith(CGVwDecode, *test.image, &flag).status, test.classic);
+    EXPECT_EQ(platform::faults::Calls(platform::faults::Point::MessageBox), test.boxes);
     if (!test.backdrop) {  // the decoder of its Kind, called directly
       const TCGVwOperation decoder = DecoderTable[test.image->Flags & 0x1F];
       EXPECT_EQ(testing_support::DecodeWith(decoder, *test.image).status, test.classic);
