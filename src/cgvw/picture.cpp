@@ -148,11 +148,17 @@ SourceRanges RangesOf(const TCGVwImage& image) noexcept {
 
 namespace {
 
+// The descriptor a typed call decodes: the one given, or under the backdrop
+// option the composite of it over its backdrop.
+struct Chosen {
+  std::optional<core::BackdropComposite> backdrop;
+  const TCGVwImage* image = nullptr;
+};
+
 // The start of every typed call: the problem cleared, the descriptor
-// checked, and the descriptor to decode chosen (the backdrop composite, in
-// `backdrop`, under the backdrop option).
+// checked, and the descriptor to decode chosen.
 Status Choose(const TCGVwImage& image, const DecodeOptions& options, Problem* problem,
-              std::optional<core::BackdropComposite>* backdrop, const TCGVwImage** chosen) {
+              Chosen* chosen) {
   if (problem != nullptr) {  // nothing of an earlier call stays in it
     problem->file.clear();
     problem->error.clear();
@@ -164,7 +170,7 @@ Status Choose(const TCGVwImage& image, const DecodeOptions& options, Problem* pr
       status != Status::Ok) {
     return status;
   }
-  *chosen = overBackdrop ? &backdrop->emplace(image).image : &image;
+  chosen->image = overBackdrop ? &chosen->backdrop.emplace(image).image : &image;
   return Status::Ok;
 }
 
@@ -180,40 +186,33 @@ class NoSource final : public Source {
 
 Result<Picture> Decode(const TCGVwImage& image, Source& source, const DecodeOptions& options,
                        Problem* problem) noexcept {
-  std::optional<core::BackdropComposite> backdrop;
-  const TCGVwImage* chosen = nullptr;
-  if (const Status status = Choose(image, options, problem, &backdrop, &chosen);
-      status != Status::Ok) {
-    return status;
-  }
+  Chosen chosen;
   HeapStore store;
   core::Job job{source, store, options, problem};
   core::Block block;
-  if (const Status status = core::Decode(job, *chosen, 0, &block); status != Status::Ok) {
+  if (Status status = Choose(image, options, problem, &chosen);
+      status != Status::Ok ||
+      (status = core::Decode(job, *chosen.image, 0, &block)) != Status::Ok) {
     return status;
   }
-  return PictureMaker::Make(block, *chosen, job.missingBytes);
+  return PictureMaker::Make(block, *chosen.image, job.missingBytes);
 }
 
 Result<PictureInfo> Inspect(const TCGVwImage& image, const DecodeOptions& options,
                             Problem* problem) noexcept {
-  std::optional<core::BackdropComposite> backdrop;
-  const TCGVwImage* chosen = nullptr;
-  if (const Status status = Choose(image, options, problem, &backdrop, &chosen);
-      status != Status::Ok) {
-    return status;
-  }
+  Chosen chosen;
   NoSource source;
   HeapStore store;
   const core::Job job{source, store, options, problem};
   core::Plan plan;
-  if (Status status = core::PlanOf(job, *chosen, 0, &plan);
-      status != Status::Ok || (status = plan.onceHeld) != Status::Ok) {
+  if (Status status = Choose(image, options, problem, &chosen);
+      status != Status::Ok || (status = core::PlanOf(job, *chosen.image, 0, &plan)) != Status::Ok ||
+      (status = plan.onceHeld) != Status::Ok) {
     return status;
   }
   PictureInfo info;
-  info.width = chosen->Width;
-  info.height = chosen->Height;
+  info.width = chosen.image->Width;
+  info.height = chosen.image->Height;
   info.bitCount = plan.dib.bitCount;
   info.colourEntries = plan.dib.colourEntries;
   info.stride = plan.dib.rowStride;

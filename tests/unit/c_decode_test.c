@@ -18,20 +18,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "c_check.h"
 #include "cgvw/decode_c.h"
 #ifdef WITH_DISC_IMAGES
 #include "cgvw/disc_image_c.h"
 #endif
-
-static int failures = 0;
-
-#define CHECK(condition)                                                      \
-  do {                                                                        \
-    if (!(condition)) {                                                       \
-      fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition); \
-      ++failures;                                                             \
-    }                                                                         \
-  } while (0)
 
 /* A call's status, with the decoder's problem in the message if it is not
  * the one expected. */
@@ -242,13 +233,8 @@ static int ReadDisc(void* user, const char* name, uint64_t offset, void* dest, s
 
 static void WriteDiscFile(const char* folder) {
   char path[512];
-  FILE* file;
   snprintf(path, sizeof path, "%s/DISC.BIN", folder); /* found ignoring case */
-  file = fopen(path, "wb");
-  if (file == NULL || fwrite(disc, 1, sizeof disc, file) != sizeof disc || fclose(file) != 0) {
-    perror(path);
-    exit(2);
-  }
+  WriteFile(path, disc, sizeof disc);
 }
 
 /* One picture decoded from the source, against the layouts. */
@@ -347,7 +333,7 @@ static void TestMisuse(cgvw_decoder* decoder, cgvw_source* source) {
   size_t size = 1;
   uint64_t limit = 0;
   int value = 0;
-  cgvw_output out = {0}, wrong;
+  cgvw_output out = {0};
   TCGVwImage noPixSize = kPlain8, wide = kPlain8, kind2 = kPlain8, itself = composite;
   TCGVwLayer inner = {&itself, 0, 0, 0};
   TCGVwLayers innerList = {1, NULL};
@@ -366,39 +352,39 @@ static void TestMisuse(cgvw_decoder* decoder, cgvw_source* source) {
   CHECK_REFUSED(cgvw_decode(decoder, source, NULL, &out), CGVW_INVALID_ARGUMENT, "image is null");
   CHECK_REFUSED(cgvw_decode(decoder, source, &kPlain8, NULL), CGVW_INVALID_ARGUMENT,
                 "output is null");
-  wrong = out;
-  wrong.pixels = NULL;
-  CHECK_REFUSED(cgvw_decode(decoder, source, &kPlain8, &wrong), CGVW_INVALID_ARGUMENT,
-                "pixels is null");
-  wrong = out;
-  wrong.format = 3;
-  CHECK_REFUSED(cgvw_decode(decoder, source, &kPlain8, &wrong), CGVW_INVALID_ARGUMENT,
-                "format 3 is none");
-  wrong = out;
-  wrong.flags = 2;
-  CHECK_REFUSED(cgvw_decode(decoder, source, &kPlain8, &wrong), CGVW_INVALID_ARGUMENT,
-                "flags 2 are not");
-  wrong = out;
-  wrong.stride = 4;
-  CHECK_REFUSED(cgvw_decode(decoder, source, &kPlain8, &wrong), CGVW_INVALID_ARGUMENT,
-                "stride 4 is less than a row's 5 bytes");
-  wrong = out;
-  wrong.size = 14; /* 3 rows of 5 */
-  CHECK_REFUSED(cgvw_decode(decoder, source, &kPlain8, &wrong), CGVW_BUFFER_TOO_SMALL,
-                "the picture needs 15 bytes; size is 14");
-  wrong.stride = 6;
-  wrong.size = 16; /* 2 rows of 6, then the last row's 5 bytes: 17 */
-  CHECK_REFUSED(cgvw_decode(decoder, source, &kPlain8, &wrong), CGVW_BUFFER_TOO_SMALL,
-                "the picture needs 17 bytes");
-  wrong.stride = SIZE_MAX / 2;
-  wrong.size = SIZE_MAX;
-  CHECK_REFUSED(cgvw_decode(decoder, source, &kPlain8, &wrong), CGVW_BUFFER_TOO_SMALL,
-                SIZE_MAX > 0xFFFFFFFFu ? "stride" : "the picture needs");
-  wrong = out;
-  wrong.palette = palette;
-  wrong.palette_size = sizeof palette;
-  CHECK_REFUSED(cgvw_decode(decoder, source, &kPlain8, &wrong), CGVW_BUFFER_TOO_SMALL,
-                "the palette needs 1024 bytes; palette_size is 64");
+  {
+    /* Outputs that cannot take the 5 x 3 picture of 8 bits. */
+    const size_t huge = SIZE_MAX / 2;
+    const struct {
+      cgvw_output output;
+      int status;
+      const char* problem;
+    } outputs[] = {
+        {{0, 0, NULL, sizeof pixels, 0, NULL, 0}, CGVW_INVALID_ARGUMENT, "pixels is null"},
+        {{3, 0, pixels, sizeof pixels, 0, NULL, 0}, CGVW_INVALID_ARGUMENT, "format 3 is none"},
+        {{0, 2, pixels, sizeof pixels, 0, NULL, 0}, CGVW_INVALID_ARGUMENT, "flags 2 are not"},
+        {{0, 0, pixels, sizeof pixels, 4, NULL, 0},
+         CGVW_INVALID_ARGUMENT,
+         "stride 4 is less than a row's 5 bytes"},
+        {{0, 0, pixels, 14, 0, NULL, 0},
+         CGVW_BUFFER_TOO_SMALL,  // 3 rows of 5
+         "the picture needs 15 bytes; size is 14"},
+        {{0, 0, pixels, 16, 6, NULL, 0},
+         CGVW_BUFFER_TOO_SMALL,  // 2 rows of 6, then 5 bytes
+         "the picture needs 17 bytes"},
+        {{0, 0, pixels, SIZE_MAX, huge, NULL, 0},
+         CGVW_BUFFER_TOO_SMALL,
+         SIZE_MAX > 0xFFFFFFFFu ? "stride" : "the picture needs"},
+        {{0, 0, pixels, sizeof pixels, 0, palette, sizeof palette},
+         CGVW_BUFFER_TOO_SMALL,
+         "the palette needs 1024 bytes; palette_size is 64"},
+    };
+    unsigned i;
+    for (i = 0; i < sizeof outputs / sizeof outputs[0]; ++i) {
+      CHECK_REFUSED(cgvw_decode(decoder, source, &kPlain8, &outputs[i].output), outputs[i].status,
+                    outputs[i].problem);
+    }
+  }
   CHECK_REFUSED(cgvw_get_info(decoder, &kPlain8, NULL), CGVW_INVALID_ARGUMENT, "info is null");
   CHECK_REFUSED(cgvw_get_info(NULL, &kPlain8, &info), CGVW_INVALID_ARGUMENT, NULL);
   CHECK_REFUSED(cgvw_decode_bmp(decoder, source, &kPlain8, NULL, &size), CGVW_INVALID_ARGUMENT,
@@ -677,21 +663,13 @@ int main(void) {
   cgvw_decoder* decoder = NULL;
   cgvw_source* shared[4] = {NULL, NULL, NULL, NULL};
   int sharedCount = 3;
+  const char* const files[] = {"q/DISC.BIN", "disc.iso", "stderr.txt"};
   layers.Count = 1;
   layers.Items = &kLayer;
   MakeDisc();
-  if (mkdtemp(root) == NULL) {
-    perror("mkdtemp");
-    return 2;
-  }
-  snprintf(drive, sizeof drive, "%s/q", root);
+  MakeDrive(root, drive, sizeof drive); /* drive q of the classic entry points */
   snprintf(scratch, sizeof scratch, "%s/stderr.txt", root);
-  if (mkdir(drive, 0700) != 0) {
-    perror(drive);
-    return 2;
-  }
   WriteDiscFile(drive);
-  setenv("TVRCGCV_DRIVE_ROOT", root, 1); /* drive q of the classic entry points */
   SourceRoot[0] = 'q';
 
   CHECK(cgvw_decoder_new(&decoder) == CGVW_OK);
@@ -712,17 +690,5 @@ int main(void) {
   cgvw_source_free(shared[3]);
   cgvw_decoder_free(decoder);
 
-  {
-    char path[512];
-    snprintf(path, sizeof path, "%s/DISC.BIN", drive);
-    unlink(path);
-    snprintf(path, sizeof path, "%s/disc.iso", root);
-    unlink(path);
-    rmdir(drive);
-    rmdir(root);
-  }
-  if (failures == 0) {
-    puts("all checks passed");
-  }
-  return failures == 0 ? 0 : 1;
+  return Finish(root, files, 3);
 }
