@@ -25,32 +25,30 @@ Colours ColoursOf(const PictureView& picture) {
   return colours;
 }
 
-// The colour index of pixel x of a DIB row of 4 or 8 bits.
-std::uint8_t IndexAt(const std::uint8_t* row, std::uint32_t x, std::uint16_t bitCount) {
-  if (bitCount == 8) {
-    return row[x];
-  }
-  return static_cast<std::uint8_t>(x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0F);
-}
-
-// One row in red, green, blue (and 255 when `alpha`).
+// One row in red, green, blue and, with Bytes 4, 255: Bytes of each
+// pixel's colour (of its index, or its blue, green, red).
+template <std::size_t Bytes>
 void WriteColourRow(const PictureView& picture, const Colours& colours, const std::uint8_t* row,
-                    bool alpha, std::uint8_t* out) {
-  const std::size_t step = alpha ? 4 : 3;
+                    std::uint8_t* out) {
   const std::uint32_t width = picture.width();
-  if (picture.bitCount() == 24) {
-    for (std::uint32_t x = 0; x < width; ++x, out += step, row += 3) {
-      out[0] = row[2];
-      out[1] = row[1];
-      out[2] = row[0];
-      if (alpha) {
-        out[3] = 255;
+  switch (picture.bitCount()) {
+    case 24:
+      for (std::uint32_t x = 0; x < width; ++x, out += Bytes, row += 3) {
+        const std::uint8_t rgba[4] = {row[2], row[1], row[0], 255};
+        std::memcpy(out, rgba, Bytes);
       }
-    }
-    return;
-  }
-  for (std::uint32_t x = 0; x < width; ++x, out += step) {
-    std::memcpy(out, &colours[4 * std::size_t{IndexAt(row, x, picture.bitCount())}], step);
+      break;
+    case 8:
+      for (std::uint32_t x = 0; x < width; ++x, out += Bytes) {
+        std::memcpy(out, &colours[4 * std::size_t{row[x]}], Bytes);
+      }
+      break;
+    default:  // 4 bits, the left pixel in the high nibble
+      for (std::uint32_t x = 0; x < width; ++x, out += Bytes) {
+        const unsigned index = x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0F;
+        std::memcpy(out, &colours[4 * std::size_t{index}], Bytes);
+      }
+      break;
   }
 }
 
@@ -81,8 +79,10 @@ void WritePicture(const PictureView& picture, const cgvw_output& output) {
     std::uint8_t* out = pixels + std::size_t{bottomUp ? height - 1 - y : y} * stride;
     if (output.format == CGVW_FORMAT_NATIVE) {
       WriteNativeRow(picture, row.data(), bytes, out);
+    } else if (output.format == CGVW_FORMAT_RGBA8) {
+      WriteColourRow<4>(picture, colours, row.data(), out);
     } else {
-      WriteColourRow(picture, colours, row.data(), output.format == CGVW_FORMAT_RGBA8, out);
+      WriteColourRow<3>(picture, colours, row.data(), out);
     }
   }
   if (output.palette != nullptr && picture.bitCount() != 24) {
