@@ -334,7 +334,8 @@ static void TestMisuse(cgvw_decoder* decoder, cgvw_source* source) {
   uint64_t limit = 0;
   int value = 0;
   cgvw_output out = {0};
-  TCGVwImage noPixSize = kPlain8, wide = kPlain8, kind2 = kPlain8, itself = composite;
+  TCGVwImage noPixSize = kPlain8, wide = kPlain8, huge = kPlain8, kind2 = kPlain8;
+  TCGVwImage itself = composite;
   TCGVwLayer inner = {&itself, 0, 0, 0};
   TCGVwLayers innerList = {1, NULL};
   out.pixels = pixels;
@@ -421,6 +422,13 @@ static void TestMisuse(cgvw_decoder* decoder, cgvw_source* source) {
   CHECK_REFUSED(cgvw_get_info(decoder, &wide, &info), CGVW_TOO_LARGE,
                 "Width 200 is over the width limit of 100");
   CHECK_REFUSED(cgvw_set_limit(decoder, CGVW_LIMIT_WIDTH, 1u << 20), CGVW_OK, "");
+  /* 20000 x 20000 pixels from a file of 708 bytes: past the default limit
+   * of 256 MiB a picture, before anything is allocated. */
+  huge.Width = 20000;
+  huge.Height = 20000;
+  huge.PixSize = 20000u * 20000u;
+  CHECK_REFUSED(cgvw_get_info(decoder, &huge, &info), CGVW_TOO_LARGE,
+                "a picture of 400001064 bytes is over the picture limit of 268435456");
   CHECK(cgvw_get_limit(decoder, CGVW_LIMIT_WIDTH, &limit) == CGVW_OK && limit == 65535);
   CHECK_REFUSED(cgvw_set_limit(decoder, CGVW_LIMIT_READ_BYTES, 14), CGVW_OK, "");
   CHECK_REFUSED(cgvw_decode(decoder, source, &kPlain8, &out), CGVW_TOO_LARGE,
