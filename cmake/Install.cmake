@@ -5,7 +5,8 @@
 #   find_package(tvrcgcv REQUIRED)                        cgvw, catalog, platform
 #   find_package(tvrcgcv REQUIRED COMPONENTS discimage)   and disc images
 #   pkg-config --cflags --libs tvrcgcv  (or tvrcgcv-discimage)
-#   pkg-config --cflags --libs tvrcgcv-c         from C (cgvw/cgvw_c.h)
+#   pkg-config --cflags --libs tvrcgcv-c         from C (cgvw/cgvw_c.h, cgvw/decode_c.h)
+#   pkg-config --cflags --libs tvrcgcv-discimage-c   and disc images (cgvw/disc_image_c.h)
 #
 # Two install components, which become the two Debian packages
 # (cmake/Packaging.cmake):
@@ -57,21 +58,25 @@ foreach(module tvrcgcv tvrcgcv-c)
 endforeach()
 
 if(TARGET tvrcgcv_discimage)
-  install(TARGETS tvrcgcv_discimage
+  # With the C API's disc-image sources (tvrcgcv::discimage_c) beside it.
+  install(TARGETS tvrcgcv_discimage tvrcgcv_discimage_c
     EXPORT tvrcgcvDiscImageTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tvrcgcv
   )
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/cgvw/disc_image/include/
+  install(DIRECTORY
+    ${PROJECT_SOURCE_DIR}/src/cgvw/disc_image/include/
+    ${PROJECT_SOURCE_DIR}/src/discimage_c/include/
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tvrcgcv)
   install(EXPORT tvrcgcvDiscImageTargets
     NAMESPACE tvrcgcv::
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/tvrcgcv
   )
-  configure_file(cmake/tvrcgcv-discimage.pc.in
-    ${CMAKE_CURRENT_BINARY_DIR}/tvrcgcv-discimage.pc @ONLY)
-  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tvrcgcv-discimage.pc
-    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  foreach(module tvrcgcv-discimage tvrcgcv-discimage-c)
+    configure_file(cmake/${module}.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${module}.pc @ONLY)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${module}.pc
+      DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  endforeach()
 endif()
 
 configure_package_config_file(cmake/tvrcgcvConfig.cmake.in

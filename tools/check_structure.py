@@ -3,7 +3,8 @@
 
 - layers: a library includes only the public headers of the libraries
   below it (app above catalog and cgvw, catalog above cgvw, discimage above
-  cgvw, cgvw above platform), never another library's internal headers;
+  cgvw, discimage_c above discimage, cgvw above platform), never another
+  library's internal headers;
 - sizes: no file in src/ over 400 lines, no function over 60 lines.
 
   tools/check_structure.py [REPOSITORY]
@@ -26,6 +27,7 @@ LIBRARIES = {
     "platform": ("src/platform", []),
     "cgvw": ("src/cgvw", ["platform"]),
     "discimage": ("src/cgvw/disc_image", ["cgvw", "platform"]),
+    "discimage_c": ("src/discimage_c", ["discimage", "cgvw", "platform"]),
     "catalog": ("src/catalog", ["cgvw", "platform"]),
     "app": ("src/app", ["catalog", "discimage", "cgvw", "platform"]),
 }

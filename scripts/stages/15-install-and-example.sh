@@ -2,9 +2,11 @@
 # Installs the library into a temporary prefix and checks what a user of it
 # gets: only public headers; the examples built against the installed CMake
 # package (with its disc-image component where libcdio is there) and run on
-# the demo disc, their pictures compared with the program's; programs built
-# with nothing but pkg-config, in C++ and in C; and the Development
-# component installed alone.
+# the demo disc, their pictures compared with the program's; the C API's
+# example (a picture from memory to a PNG file with libspng) built both
+# ways, its pixels compared with the program's files; programs built with
+# nothing but pkg-config, in C++ and in C; and the Development component
+# installed alone.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -91,6 +93,43 @@ if command -v xorriso >/dev/null && [[ -f "$work/prefix/include/tvrcgcv/cgvw/dis
   echo "portrait_over_background wrote the same BMP from an ISO image"
 fi
 
+# From memory to RGBA to a PNG file through the C API: the pixels of the
+# program's BMP files, as stb_image (libstb-dev) reads both files.
+cat >"$work/same_pixels.c" <<'EOF'
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_BMP
+#define STBI_ONLY_PNG
+#include <stb_image.h>
+#include <stdio.h>
+#include <string.h>
+/* same_pixels A B: exit 0 when both files have the same size and pixels. */
+int main(int argc, char* argv[]) {
+  int w[2], h[2], n, same;
+  unsigned char* p[2];
+  if (argc != 3) return 2;
+  p[0] = stbi_load(argv[1], &w[0], &h[0], &n, 4);
+  p[1] = stbi_load(argv[2], &w[1], &h[1], &n, 4);
+  same = p[0] && p[1] && w[0] == w[1] && h[0] == h[1] &&
+         memcmp(p[0], p[1], (size_t)w[0] * h[0] * 4) == 0;
+  if (!same) fprintf(stderr, "%s and %s differ\n", argv[1], argv[2]);
+  return same ? 0 : 1;
+}
+EOF
+cc -O1 -I/usr/include/stb -o "$work/same_pixels" "$work/same_pixels.c" -lm
+if [[ ! -x "$work/build/decode_to_png" ]]; then
+  echo "decode_to_png was not built (libspng-dev missing?)" >&2
+  exit 1
+fi
+ToPng() {  # program row files...: the picture of the row, against the program's
+  local program=$1 row=$2
+  shift 2
+  "$program" "$row" "$work/$row.png" "$@"
+  "$work/same_pixels" "$work/$row.png" "$work/out/tvrcg$(printf %03d "$row").bmp"
+}
+ToPng "$work/build/decode_to_png" 0 "$work/disc/bg000_0.bg"
+ToPng "$work/build/decode_to_png" 152 "$work/disc/Tesuna.bpl" "$work/disc/Tesuna.btx"
+echo "decode_to_png (C, the C API) wrote PNG files of the program's pixels"
+
 # pkg-config alone is enough to build against the library.
 export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig:$(find "$work/prefix" -type d -name pkgconfig | tr '\n' ':')"
 # shellcheck disable=SC2046
@@ -111,6 +150,27 @@ gcc -o "$work/c-by-pkg-config-static" examples/convert_catalogue.c \
   $(pkg-config --cflags --libs --static tvrcgcv) 2>"$work/c-static.log"
 ConvertWithC "$work/c-by-pkg-config-static" "$work/c-pkg-config-static"
 echo "convert_catalogue (C) built with pkg-config tvrcgcv-c, and tvrcgcv --static, writes the same files"
+# The C API's example as C99 and as C11, warnings as errors, by pkg-config.
+for standard in c99 c11; do
+  # shellcheck disable=SC2046
+  gcc -std="$standard" -Wall -Wextra -Wpedantic -Werror -o "$work/png-$standard" \
+    examples/decode_to_png.c $(pkg-config --cflags --libs tvrcgcv-c spng)
+  ToPng "$work/png-$standard" 7 "$work/disc/bg009_0.bg"
+done
+echo "decode_to_png built with pkg-config tvrcgcv-c spng as C99 and C11 writes the same pixels"
+# Disc images from C: tvrcgcv-discimage-c brings the disc-image library.
+if [[ -f "$work/prefix/include/tvrcgcv/cgvw/disc_image_c.h" ]]; then
+  printf '%s\n' '#include <cgvw/disc_image_c.h>' '#include <stdio.h>' \
+    'int main(int c, char** v) { cgvw_source* s = NULL; char why[256];' \
+    '  int status = cgvw_source_new_disc_image(c > 1 ? v[1] : "", &s, why, sizeof why);' \
+    '  cgvw_source_free(s); puts(status == CGVW_CANNOT_OPEN ? why : "?"); return 0; }' \
+    >"$work/image.c"
+  # shellcheck disable=SC2046
+  gcc -std=c99 -Wall -Wpedantic -Werror -o "$work/image" "$work/image.c" \
+    $(pkg-config --cflags --libs tvrcgcv-discimage-c)
+  "$work/image" "$work/nowhere.iso" | grep -q nowhere.iso
+  echo "a C program built with pkg-config tvrcgcv-discimage-c opens disc images"
+fi
 
 # The Development component alone, from a build tree where only the
 # libraries were built: libraries, headers, CMake package, .pc files.
@@ -118,7 +178,7 @@ cmake -S . -B "$work/libs-only" -DTVRCGCV_BUILD_TESTS=OFF -DTVRCGCV_BUILD_TOOLS=
   -DTVRCGCV_BUILD_BENCHMARKS=OFF >/dev/null
 libraries=(tvrcgcv_catalog)  # and the libraries below it
 if [[ $(cmake --build "$work/libs-only" --target help) == *tvrcgcv_discimage* ]]; then
-  libraries+=(tvrcgcv_discimage)
+  libraries+=(tvrcgcv_discimage tvrcgcv_discimage_c)
 fi
 cmake --build "$work/libs-only" -j"$(nproc)" --target "${libraries[@]}" >/dev/null
 cmake --install "$work/libs-only" --prefix "$work/dev" --component Development >/dev/null

@@ -8,7 +8,8 @@ cd "$(dirname "$0")/../.."
 root="$PWD"
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
-cmake --build build -j"$(nproc)" --target tvrcgcv make_demo_disc unit_tests
+cmake --build build -j"$(nproc)" --target tvrcgcv make_demo_disc unit_tests c_api_test \
+  c_decode_test
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -86,3 +87,13 @@ if ((status != 0)) || [[ -s "$work/unit-memcheck.log" ]]; then
   exit 1
 fi
 echo "unit tests: $(grep -E '^\[  PASSED' "$work/unit.log"), no memcheck errors or leaks"
+
+# The C programs of the C API tests: every handle freed, no error.
+for program in c_api_test c_decode_test; do
+  if ! "${memcheck[@]}" -q --log-file="$work/$program.log" "build/tests/$program" \
+    >"$work/$program.out" 2>&1 || [[ -s "$work/$program.log" ]]; then
+    cat "$work/$program.out" "$work/$program.log"
+    exit 1
+  fi
+  echo "$program: $(tail -n 1 "$work/$program.out"), no memcheck errors or leaks"
+done

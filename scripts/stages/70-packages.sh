@@ -69,7 +69,7 @@ dpkg-deb -c "$dev_deb" | awk '{print $NF}' >"$work/dev.list"
 expect_entries "$work/dev.list" "$(basename "$dev_deb")" \
   '^\./usr/include/tvrcgcv/cgvw/cgvw\.h$' '^\./usr/include/tvrcgcv/catalog/descriptors\.h$' \
   '^\./usr/include/tvrcgcv/cgvw/cgvw_c\.h$' '^\./usr/include/tvrcgcv/cgvw/descriptors_c\.h$' \
-  '^\./usr/include/tvrcgcv/catalog/catalogue_c\.h$' \
+  '^\./usr/include/tvrcgcv/catalog/catalogue_c\.h$' '^\./usr/include/tvrcgcv/cgvw/decode_c\.h$' \
   '^\./usr/lib/[^/]+/libtvrcgcv_cgvw\.a$' '^\./usr/lib/[^/]+/cmake/tvrcgcv/tvrcgcvConfig\.cmake$' \
   '^\./usr/lib/[^/]+/pkgconfig/tvrcgcv\.pc$' '^\./usr/lib/[^/]+/pkgconfig/tvrcgcv-c\.pc$' \
   '^\./usr/share/doc/tvrcgcv-dev/copyright$' '^\./usr/share/doc/tvrcgcv-dev/changelog\.gz$'

@@ -80,30 +80,44 @@ bool Contains(const Step* step, const TCGVwImage* image) {
   return false;
 }
 
+Status CheckLayers(const Step& step, int nesting, int maxNesting, std::string* fault);
+
 Status Check(const Step& step, int nesting, int maxNesting, std::string* fault) {
   const TCGVwImage& image = *step.image;
   const DepthInfo* depth = DepthOf(image.Flags);
-  // Kinds and depths that nothing decodes are the decoders' to refuse.
-  switch (image.Flags & cgvw_flags::kKindMask) {
-    case cgvw_flags::kKindPlain:
-      return depth == nullptr ? Status::Ok : CheckSources(step, *depth, fault);
-    case cgvw_flags::kKindTiled:
-      if (depth == nullptr) {
-        return Status::Ok;
-      }
-      if (image.Extra == nullptr) {
-        return Fault(step, "Extra", "is null", fault);
-      }
-      return depth->paletteColours == 0 ? Status::Ok : CheckSources(step, *depth, fault);
-    case cgvw_flags::kKindComposite:
-      break;
-    default:
-      return Status::Ok;
-  }
-  if ((image.Flags & cgvw_flags::kDepthMask) != cgvw_flags::kDepth15Bit) {
+  const std::uint32_t kind = image.Flags & cgvw_flags::kKindMask;
+  // Kinds and depths that nothing decodes are the decoders' to refuse:
+  // Depth codes 4 to 7, composites of an indexed depth (and, once its map
+  // is described, a tiled picture of direct colour).
+  const bool decodable =
+      depth != nullptr && (kind == cgvw_flags::kKindPlain || kind == cgvw_flags::kKindTiled ||
+                           (kind == cgvw_flags::kKindComposite && depth->paletteColours == 0));
+  if (!decodable) {
     return Status::Ok;
   }
-  const auto* list = static_cast<const TCGVwLayers*>(image.Extra);
+  if (image.Width == 0) {
+    return Fault(step, "Width", "is 0", fault);
+  }
+  if (image.Height == 0) {
+    return Fault(step, "Height", "is 0", fault);
+  }
+  if (kind == cgvw_flags::kKindComposite) {
+    return CheckLayers(step, nesting, maxNesting, fault);
+  }
+  if (kind == cgvw_flags::kKindTiled) {
+    if (image.Extra == nullptr) {
+      return Fault(step, "Extra", "is null", fault);
+    }
+    if (depth->paletteColours == 0) {
+      return Status::Ok;
+    }
+  }
+  return CheckSources(step, *depth, fault);
+}
+
+// A composite's layer list and, one level down, each layer's picture.
+Status CheckLayers(const Step& step, int nesting, int maxNesting, std::string* fault) {
+  const auto* list = static_cast<const TCGVwLayers*>(step.image->Extra);
   if (list == nullptr) {
     return Fault(step, "Extra", "is null", fault);
   }

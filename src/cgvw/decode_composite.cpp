@@ -91,10 +91,12 @@ void ReportFailure(const Job& job, Status status, bool canvas) {
 
 }  // namespace
 
-Status DecodeComposite(Job& job, const TCGVwImage& image, int nesting, Block* out) {
-  // Only a 24-bit canvas can be painted and written: the other depth codes
-  // would claim a colour table that the canvas does not hold.
-  if ((image.Flags & cgvw_flags::kDepthMask) != cgvw_flags::kDepth15Bit) {
+Status PlanComposite(const Job& job, const TCGVwImage& image, int nesting, Plan* plan) {
+  // Extra is a layer list only in a composite's descriptor. Only a 24-bit
+  // canvas can be painted and written: the other depth codes would claim a
+  // colour table that the canvas does not hold.
+  if (!IsKind(image, cgvw_flags::kKindComposite) ||
+      (image.Flags & cgvw_flags::kDepthMask) != cgvw_flags::kDepth15Bit) {
     return Status::Unsupported;
   }
   const auto* list = static_cast<const TCGVwLayers*>(image.Extra);
@@ -106,19 +108,26 @@ Status DecodeComposite(Job& job, const TCGVwImage& image, int nesting, Block* ou
   if (nesting >= job.options.maxNesting) {
     return Status::TooDeep;
   }
-  const std::uint16_t count = list->Count;
-  const TCGVwLayer* items = list->Items;
-  if (count > 0 && items == nullptr) {
+  if (list->Count > 0 && list->Items == nullptr) {
     return Status::BadDescriptor;
   }
   const TDibLayout layout = *DibLayoutFor(image.Flags, image.Width, image.Height);
   if (!FitsBmpFile(layout)) {
     return Status::TooLarge;
   }
-  if (const Status status = CheckLimits(job, layout.blockSize, {}); status != Status::Ok) {
+  *plan = {layout, layout.blockSize, Status::Ok};
+  return CheckLimits(job, image, layout.blockSize, {});
+}
+
+Status DecodeComposite(Job& job, const TCGVwImage& image, int nesting, Block* out) {
+  Plan plan;
+  if (const Status status = PlanComposite(job, image, nesting, &plan); status != Status::Ok) {
     return status;
   }
-
+  const TDibLayout& layout = plan.dib;
+  const auto* list = static_cast<const TCGVwLayers*>(image.Extra);
+  const std::uint16_t count = list->Count;
+  const TCGVwLayer* items = list->Items;
   HeldBlock canvasBlock(job.store);
   if (const Status status = canvasBlock.Obtain(layout.blockSize, true); status != Status::Ok) {
     ReportFailure(job, status, true);

@@ -83,7 +83,10 @@ static_assert(std::size(kConvertRows) == std::size(kDepths));
 
 }  // namespace
 
-Status DecodePlain(Job& job, const TCGVwImage& image, Block* out) {
+Status PlanPlain(const Job& job, const TCGVwImage& image, Plan* plan) {
+  if (!IsKind(image, cgvw_flags::kKindPlain)) {
+    return Status::Unsupported;  // another kind's descriptor: its fields mean other things
+  }
   const DepthInfo* depth = DepthOf(image.Flags);
   if (depth == nullptr) {
     return Status::Unsupported;  // Depth codes 4 to 7
@@ -92,10 +95,17 @@ Status DecodePlain(Job& job, const TCGVwImage& image, Block* out) {
   if (!FitsBmpFile(layout)) {
     return Status::TooLarge;  // larger than a DIB can state
   }
-  if (const Status status = CheckLimits(job, layout.blockSize, {image.PixSize});
-      status != Status::Ok) {
+  *plan = {layout, layout.blockSize, Status::Ok};
+  return CheckLimits(job, image, layout.blockSize, {{"PixSize", image.PixSize}});
+}
+
+Status DecodePlain(Job& job, const TCGVwImage& image, Block* out) {
+  Plan plan;
+  if (const Status status = PlanPlain(job, image, &plan); status != Status::Ok) {
     return status;
   }
+  const TDibLayout& layout = plan.dib;
+  const DepthInfo* depth = DepthOf(image.Flags);
   // 4-bit blocks start zero-filled; the others are written completely below.
   HeldBlock block(job.store);
   if (const Status status = block.Obtain(layout.blockSize, depth->zeroFilledPlain);

@@ -53,7 +53,12 @@ Status ObtainMap(Job& job, const TCGVwImage& image, const TCGVwChunk& chunk,
 
 }  // namespace
 
-Status DecodeTiled(Job& job, const TCGVwImage& image, Block* out) {
+Status PlanTiled(const Job& job, const TCGVwImage& image, Plan* plan) {
+  // Extra is a map chunk only in a tiled descriptor; in another kind's it
+  // is a layer list of fewer bytes, or nothing.
+  if (!IsKind(image, cgvw_flags::kKindTiled)) {
+    return Status::Unsupported;
+  }
   const DepthInfo* depth = DepthOf(image.Flags);
   if (depth == nullptr) {
     return Status::Unsupported;  // Depth codes 4 to 7
@@ -62,11 +67,20 @@ Status DecodeTiled(Job& job, const TCGVwImage& image, Block* out) {
   if (mapChunk == nullptr) {
     return Status::BadDescriptor;  // no map described
   }
-  const std::uint64_t blockSize = TiledBlockSize(*depth, image);
-  if (const Status status = CheckLimits(job, blockSize, {mapChunk->Size, image.PixSize});
-      status != Status::Ok) {
+  // No direct-colour tiles: refused once the block is held.
+  *plan = {*DibLayoutFor(image.Flags, image.Width, image.Height), TiledBlockSize(*depth, image),
+           depth->paletteColours == 0 ? Status::Unsupported : Status::Ok};
+  return CheckLimits(job, image, plan->blockSize,
+                     {{"Extra->Size", mapChunk->Size}, {"PixSize", image.PixSize}});
+}
+
+Status DecodeTiled(Job& job, const TCGVwImage& image, Block* out) {
+  Plan plan;
+  if (const Status status = PlanTiled(job, image, &plan); status != Status::Ok) {
     return status;
   }
+  const DepthInfo* depth = DepthOf(image.Flags);
+  const auto* mapChunk = static_cast<const TCGVwChunk*>(image.Extra);
 
   // Where the renderer writes every byte of a 256-colour picture's rows,
   // and the palette and header take the rest, the block need not be
@@ -75,11 +89,11 @@ Status DecodeTiled(Job& job, const TCGVwImage& image, Block* out) {
   const bool drawnWhole =
       depth->code == cgvw_flags::kDepth8Bit256 && layout != nullptr && layout->drawsEveryByte;
   HeldBlock block(job.store);
-  if (const Status status = block.Obtain(blockSize, !drawnWhole); status != Status::Ok) {
+  if (const Status status = block.Obtain(plan.blockSize, !drawnWhole); status != Status::Ok) {
     return status;
   }
-  if (depth->paletteColours == 0) {
-    return Status::Unsupported;  // no direct-colour tiles
+  if (plan.onceHeld != Status::Ok) {
+    return plan.onceHeld;
   }
   if (const Status status = ReadPalette(job, image, block.data() + kInfoHeaderSize);
       status != Status::Ok) {

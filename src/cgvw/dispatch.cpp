@@ -14,9 +14,19 @@ Status DecodeTiledAt(Job& job, const TCGVwImage& image, int /*nesting*/, Block* 
   return DecodeTiled(job, image, out);
 }
 
+Status PlanPlainAt(const Job& job, const TCGVwImage& image, int /*nesting*/, Plan* plan) {
+  return PlanPlain(job, image, plan);
+}
+Status PlanTiledAt(const Job& job, const TCGVwImage& image, int /*nesting*/, Plan* plan) {
+  return PlanTiled(job, image, plan);
+}
+
 // Kinds 0 (plain), 1 (tiled) and 3 (composite); 2 and 4 to 31 have none.
 using KindDecoder = Status (*)(Job&, const TCGVwImage&, int, Block*);
 constexpr KindDecoder kByKind[] = {DecodePlainAt, DecodeTiledAt, nullptr, DecodeComposite};
+using KindPlan = Status (*)(const Job&, const TCGVwImage&, int, Plan*);
+constexpr KindPlan kPlanByKind[] = {PlanPlainAt, PlanTiledAt, nullptr, PlanComposite};
+static_assert(std::size(kPlanByKind) == std::size(kByKind));
 
 }  // namespace
 
@@ -34,6 +44,12 @@ Status Decode(Job& job, const TCGVwImage& image, int nesting, Block* out) noexce
     // (a file name, a directory listing); whatever was held is released.
     return Status::NoMemory;
   }
+}
+
+Status PlanOf(const Job& job, const TCGVwImage& image, int nesting, Plan* plan) {
+  const std::uint32_t kind = image.Flags & cgvw_flags::kKindMask;
+  const KindPlan planner = kind < std::size(kPlanByKind) ? kPlanByKind[kind] : nullptr;
+  return planner == nullptr ? Status::Unsupported : planner(job, image, nesting, plan);
 }
 
 BackdropComposite::BackdropComposite(const TCGVwImage& picture)

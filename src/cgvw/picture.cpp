@@ -146,9 +146,20 @@ SourceRanges RangesOf(const TCGVwImage& image) noexcept {
   return ranges;
 }
 
-Result<Picture> Decode(const TCGVwImage& image, Source& source, const DecodeOptions& options,
-                       Problem* problem) noexcept {
-  if (problem != nullptr) {  // nothing of an earlier decode stays in it
+namespace {
+
+// The descriptor a typed call decodes: the one given, or under the backdrop
+// option the composite of it over its backdrop.
+struct Chosen {
+  std::optional<core::BackdropComposite> backdrop;
+  const TCGVwImage* image = nullptr;
+};
+
+// The start of every typed call: the problem cleared, the descriptor
+// checked, and the descriptor to decode chosen.
+Status Choose(const TCGVwImage& image, const DecodeOptions& options, Problem* problem,
+              Chosen* chosen) {
+  if (problem != nullptr) {  // nothing of an earlier call stays in it
     problem->file.clear();
     problem->error.clear();
     problem->field.clear();
@@ -159,18 +170,54 @@ Result<Picture> Decode(const TCGVwImage& image, Source& source, const DecodeOpti
       status != Status::Ok) {
     return status;
   }
+  chosen->image = overBackdrop ? &chosen->backdrop.emplace(image).image : &image;
+  return Status::Ok;
+}
+
+// Inspect reads nothing.
+class NoSource final : public Source {
+ public:
+  ReadResult Read(std::string_view, std::uint64_t, std::span<std::uint8_t>) noexcept override {
+    return {Status::CannotOpen, 0, {}};
+  }
+};
+
+}  // namespace
+
+Result<Picture> Decode(const TCGVwImage& image, Source& source, const DecodeOptions& options,
+                       Problem* problem) noexcept {
+  Chosen chosen;
   HeapStore store;
   core::Job job{source, store, options, problem};
-  std::optional<core::BackdropComposite> backdrop;
-  const TCGVwImage* chosen = &image;
-  if (overBackdrop) {
-    chosen = &backdrop.emplace(image).image;
-  }
   core::Block block;
-  if (const Status status = core::Decode(job, *chosen, 0, &block); status != Status::Ok) {
+  if (Status status = Choose(image, options, problem, &chosen);
+      status != Status::Ok ||
+      (status = core::Decode(job, *chosen.image, 0, &block)) != Status::Ok) {
     return status;
   }
-  return PictureMaker::Make(block, *chosen, job.missingBytes);
+  return PictureMaker::Make(block, *chosen.image, job.missingBytes);
+}
+
+Result<PictureInfo> Inspect(const TCGVwImage& image, const DecodeOptions& options,
+                            Problem* problem) noexcept {
+  Chosen chosen;
+  NoSource source;
+  HeapStore store;
+  const core::Job job{source, store, options, problem};
+  core::Plan plan;
+  if (Status status = Choose(image, options, problem, &chosen);
+      status != Status::Ok || (status = core::PlanOf(job, *chosen.image, 0, &plan)) != Status::Ok ||
+      (status = plan.onceHeld) != Status::Ok) {
+    return status;
+  }
+  PictureInfo info;
+  info.width = chosen.image->Width;
+  info.height = chosen.image->Height;
+  info.bitCount = plan.dib.bitCount;
+  info.colourEntries = plan.dib.colourEntries;
+  info.stride = plan.dib.rowStride;
+  info.dibSize = plan.dib.blockSize;
+  return info;
 }
 
 const char* StatusText(Status status) noexcept {

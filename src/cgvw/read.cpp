@@ -2,6 +2,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <string>
 
 #include "cgvw/colour.h"
 #include "cgvw/core.h"
@@ -9,15 +10,42 @@
 
 namespace cgvw::core {
 
-Status CheckLimits(const Job& job, std::uint64_t pictureBytes,
-                   std::initializer_list<std::uint64_t> ranges) {
-  const Limits& limits = job.options.limits;
-  if (pictureBytes > limits.maxPictureBytes) {
-    return Status::TooLarge;
+namespace {
+
+// Says in the job's problem, if it has one, what passes which limit:
+// "<what> <size> <verb> over the <limit>".
+Status OverLimit(const Job& job, const char* what, std::uint64_t size, const char* verbAndLimit,
+                 std::uint64_t limit) {
+  if (job.problem != nullptr) {
+    try {
+      job.problem->field = std::string(what) + ' ' + std::to_string(size) + ' ' + verbAndLimit +
+                           ' ' + std::to_string(limit);
+    } catch (const std::bad_alloc&) {
+      job.problem->field.clear();  // the status still says what happened
+    }
   }
-  for (const std::uint64_t range : ranges) {
-    if (range > limits.maxReadBytes) {
-      return Status::TooLarge;
+  return Status::TooLarge;
+}
+
+}  // namespace
+
+Status CheckLimits(const Job& job, const TCGVwImage& image, std::uint64_t pictureBytes,
+                   std::initializer_list<LimitedRange> ranges) {
+  const Limits& limits = job.options.limits;
+  if (image.Width > limits.maxWidth) {
+    return OverLimit(job, "Width", image.Width, "is over the width limit of", limits.maxWidth);
+  }
+  if (image.Height > limits.maxHeight) {
+    return OverLimit(job, "Height", image.Height, "is over the height limit of", limits.maxHeight);
+  }
+  if (pictureBytes > limits.maxPictureBytes) {
+    return OverLimit(job, "a picture of", pictureBytes, "bytes is over the picture limit of",
+                     limits.maxPictureBytes);
+  }
+  for (const LimitedRange& range : ranges) {
+    if (range.size > limits.maxReadBytes) {
+      return OverLimit(job, range.field, range.size, "is over the read limit of",
+                       limits.maxReadBytes);
     }
   }
   return Status::Ok;
@@ -32,7 +60,7 @@ platform::TempBuffer ObtainBuffer(std::uint32_t size, bool zeroFilled) {
 
 Status ReadRange(Job& job, const char* name, std::uint32_t offset, std::span<std::uint8_t> buffer) {
   if (name == nullptr) {
-    return Status::CannotOpen;
+    return Status::BadDescriptor;  // no file named: nothing to open
   }
   const ReadResult result = job.source.Read(name, offset, buffer);
   if (result.status != Status::Ok) {
@@ -64,8 +92,11 @@ Status ReadNewBuffer(Job& job, const char* name, std::uint32_t offset, std::uint
 
 Status ReadPalette(Job& job, const TCGVwImage& image, std::uint8_t* dest) {
   const DepthInfo* depth = DepthOf(image.Flags);
-  if (depth == nullptr || depth->paletteColours == 0 || image.PalFile == nullptr) {
+  if (depth == nullptr || depth->paletteColours == 0) {
     return Status::Unsupported;
+  }
+  if (image.PalFile == nullptr) {
+    return Status::BadDescriptor;
   }
   // Zero-filled: colours missing from a short palette file come out black.
   platform::TempBuffer words;

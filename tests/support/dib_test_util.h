@@ -6,6 +6,7 @@
 
 #include "cgvw/bytes.h"
 #include "cgvw/cgvw.h"
+#include "cgvw/decode.h"
 
 namespace testing_support {
 
@@ -22,6 +23,21 @@ struct Decoded {
 };
 
 Decoded DecodeWith(TCGVwOperation decoder, const TCGVwImage& image, const void* second = nullptr);
+
+// The classic code that a typed status folds into.
+constexpr std::int32_t ClassicStatus(cgvw::Status status) {
+  switch (status) {
+    case cgvw::Status::ReadFailed:
+      return kCGVwCannotOpen;
+    case cgvw::Status::TooLarge:
+      return kCGVwNoMemory;
+    case cgvw::Status::BadDescriptor:
+    case cgvw::Status::TooDeep:
+      return kCGVwUnsupported;
+    default:
+      return static_cast<std::int32_t>(status);
+  }
+}
 
 // Builds file contents piece by piece.
 class Bytes {

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "c_check.h"
 #include "catalog/catalogue_c.h"
 #include "cgvw/cgvw_c.h"
 
@@ -25,26 +26,8 @@ _Static_assert(sizeof(void*) != 4 || sizeof(TCGVwLayer) == 12, "TCGVwLayer: 12 b
 _Static_assert(sizeof(void*) != 4 || sizeof(TCatalogEntry) == 44, "TCatalogEntry: 44 bytes");
 #endif
 
-static int failures = 0;
-
-#define CHECK(condition)                                                      \
-  do {                                                                        \
-    if (!(condition)) {                                                       \
-      fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition); \
-      ++failures;                                                             \
-    }                                                                         \
-  } while (0)
-
 static uint32_t LE32(const uint8_t* p) {
   return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
-
-static void WriteFile(const char* path, const uint8_t* bytes, size_t size) {
-  FILE* file = fopen(path, "wb");
-  if (file == NULL || fwrite(bytes, 1, size, file) != size || fclose(file) != 0) {
-    perror(path);
-    exit(2);
-  }
 }
 
 /* A 3 x 2 picture of 8 bits: 256 colour words (entry 1 pure blue, entry 2
@@ -79,17 +62,9 @@ static void CheckPlainPicture(TCGVwHandle block) {
 int main(void) {
   char root[] = "/tmp/cgvw-c-api-XXXXXX";
   char drive[sizeof root + 2];
-  if (mkdtemp(root) == NULL) {
-    perror("mkdtemp");
-    return 2;
-  }
-  snprintf(drive, sizeof drive, "%s/q", root);
-  if (mkdir(drive, 0700) != 0) {
-    perror(drive);
-    return 2;
-  }
+  const char* const files[] = {"q/pic.bin"};
+  MakeDrive(root, drive, sizeof drive);
   MakeDisc(drive);
-  setenv("TVRCGCV_DRIVE_ROOT", root, 1);
   CHECK(strcmp(SourceRoot, "c:\\") == 0);
   SourceRoot[0] = 'q';
 
@@ -183,15 +158,5 @@ int main(void) {
     CHECK(CGVwGlobalSize(block) == 0);
   }
 
-  {
-    char path[512];
-    snprintf(path, sizeof path, "%s/pic.bin", drive);
-    unlink(path);
-    rmdir(drive);
-    rmdir(root);
-  }
-  if (failures == 0) {
-    puts("all checks passed");
-  }
-  return failures == 0 ? 0 : 1;
+  return Finish(root, files, 1);
 }

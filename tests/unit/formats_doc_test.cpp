@@ -1,10 +1,12 @@
 // The worked examples of docs/formats.md, decoded: every block marked
 // "example" gives source files and descriptors, decodes and lists what
-// comes out (the document's opening section gives the notation). The
-// document is compiled into the test, so its examples and what this test
-// checks cannot drift apart.
+// comes out (the document's opening section gives the notation). Each
+// decode goes through the typed API, the C API and the classic entry
+// points, which must agree. The document is compiled into the test, so its
+// examples and what this test checks cannot drift apart.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <deque>
@@ -16,8 +18,12 @@
 #include <string_view>
 #include <vector>
 
+#include "cgvw/cgvw.h"
 #include "cgvw/decode.h"
+#include "cgvw/decode_c.h"
+#include "dib_test_util.h"
 #include "formats_doc.h"
+#include "test_support.h"
 
 namespace {
 
@@ -121,6 +127,17 @@ class Block {
     if (verb == "decode" && (words.size() == 2 || line.ends_with(" over its backdrop"))) {
       return Decode(words[1], words.size() > 2);
     }
+    if (verb == "status" && words.size() == 2 && decoded_) {
+      const std::int32_t status = std::stoi(words[1]);
+      EXPECT_EQ(classic_.status, status);
+      EXPECT_EQ(testing_support::ClassicStatus(decoded_->status()), status);
+      statusSeen_ = true;
+      return true;
+    }
+    if (verb == "block" && words.size() == 2) {
+      EXPECT_EQ(classicBlockSize_, Number(words[1]).value_or(~0u));
+      return true;
+    }
     if (!decoded_ || !*decoded_) {
       ADD_FAILURE() << "no picture to look at";
       return false;
@@ -128,6 +145,8 @@ class Block {
     const cgvw::Picture& picture = **decoded_;
     if (verb == "bits" && words.size() == 2) {
       EXPECT_EQ(picture.bitCount(), Number(words[1]).value_or(~0u));
+    } else if (verb == "dib" && words.size() == 2) {
+      EXPECT_EQ(picture.dib().size(), Number(words[1]).value_or(~0u));
     } else if (verb == "stride" && words.size() == 2) {
       EXPECT_EQ(picture.stride(), Number(words[1]).value_or(~0u));
     } else if (verb == "colour" && words.size() == 2 && bytes) {
@@ -228,16 +247,65 @@ class Block {
   }
 
   bool Decode(const std::string& name, bool overBackdrop) {
+    Finish();
     source_.emplace();
     for (const auto& [file, bytes] : files_) {
       EXPECT_EQ(source_->Add(file, bytes), cgvw::Status::Ok);
+      drive_.WriteFile(file, bytes);
     }
+    const TCGVwImage& image = pictures_.at(name);
     cgvw::DecodeOptions options;
     options.backdrop = overBackdrop;
     cgvw::Problem problem;
-    decoded_.emplace(cgvw::Decode(pictures_.at(name), *source_, options, &problem));
-    EXPECT_TRUE(*decoded_) << cgvw::StatusText(decoded_->status()) << " " << problem.field;
+    decoded_.emplace(cgvw::Decode(image, *source_, options, &problem));
+    const std::uint32_t flag = overBackdrop ? 1 : 0;
+    classic_ = testing_support::DecodeWith(CGVwDecode, image, &flag);
+    classicBlockSize_ = classic_.bytes.size();
+    statusSeen_ = false;
+    if (*decoded_) {
+      const auto dib = (*decoded_)->dib();
+      EXPECT_EQ(classic_.status, 0);
+      EXPECT_TRUE(classic_.bytes.size() >= dib.size() &&
+                  std::equal(dib.begin(), dib.end(), classic_.bytes.begin()))
+          << "the classic block differs";
+      ExpectTheSameFromC(image, overBackdrop, **decoded_);
+    } else {
+      last_ = std::string(cgvw::StatusText(decoded_->status())) + " " + problem.field;
+    }
     return true;
+  }
+
+  // A decode that failed is followed by its status.
+  void Finish() {
+    if (decoded_ && !*decoded_ && !statusSeen_) {
+      ADD_FAILURE() << "the decode failed: " << last_;
+    }
+  }
+
+  // The C API gives the same BMP file.
+  void ExpectTheSameFromC(const TCGVwImage& image, bool overBackdrop,
+                          const cgvw::Picture& picture) {
+    cgvw_source* source = nullptr;
+    cgvw_decoder* decoder = nullptr;
+    ASSERT_EQ(cgvw_source_new_memory(&source), CGVW_OK);
+    ASSERT_EQ(cgvw_decoder_new(&decoder), CGVW_OK);
+    for (const auto& [file, bytes] : files_) {
+      EXPECT_EQ(cgvw_source_add(source, file.c_str(), bytes.data(), bytes.size(), CGVW_BORROW),
+                CGVW_OK);
+    }
+    EXPECT_EQ(cgvw_set_option(decoder, CGVW_OPTION_BACKDROP, overBackdrop ? 1 : 0), CGVW_OK);
+    void* bmp = nullptr;
+    std::size_t size = 0;
+    EXPECT_EQ(cgvw_decode_bmp(decoder, source, &image, &bmp, &size), CGVW_OK)
+        << cgvw_problem(decoder);
+    const auto header = picture.BmpFileHeader();
+    std::vector<std::uint8_t> expected(header.begin(), header.end());
+    expected.insert(expected.end(), picture.dib().begin(), picture.dib().end());
+    const auto* bytes = static_cast<const std::uint8_t*>(bmp);
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes, bytes + size), expected) << "C differs";
+    cgvw_free(bmp);
+    cgvw_decoder_free(decoder);
+    cgvw_source_free(source);
   }
 
   std::map<std::string, std::vector<std::uint8_t>> files_;
@@ -248,6 +316,14 @@ class Block {
   std::deque<TCGVwLayers> layerLists_;
   std::optional<cgvw::MemorySource> source_;
   std::optional<cgvw::Result<cgvw::Picture>> decoded_;
+  testing_support::TestDrive drive_;
+  testing_support::Decoded classic_;
+  std::size_t classicBlockSize_ = 0;
+  bool statusSeen_ = false;
+  std::string last_;
+
+ public:
+  ~Block() { Finish(); }
 };
 
 TEST(FormatsDocument, EveryWorkedExampleDecodesAsWritten) {

@@ -54,13 +54,45 @@ extern "C" {
 enum { CGVW_SOURCE_ROOT_SIZE = 8 };
 extern char SourceRoot[CGVW_SOURCE_ROOT_SIZE];
 
-/* Status codes. */
+/* Status codes. Which one each fault of a descriptor gives: below. */
 enum {
   CGVW_OK = 0,
-  CGVW_UNSUPPORTED = -1, /* a kind, depth or mode not handled, or an argument that is null */
+  CGVW_UNSUPPORTED = -1, /* a kind, depth or mode not handled, or a pointer that is null */
   CGVW_CANNOT_OPEN = -2, /* a source file cannot be opened or read */
-  CGVW_NO_MEMORY = -3    /* a block or buffer cannot be obtained or locked */
+  CGVW_NO_MEMORY = -3    /* a block or buffer cannot be obtained or locked; also a PixSize
+                            or map Size of 0 (a buffer of 0 bytes counts as none) */
 };
+
+/* What the classic entry points give for each fault of a descriptor, the
+ * dispatch and the decoder of the descriptor's Kind alike. Where a
+ * descriptor has several, the first that the decoder comes upon counts.
+ * (cgvw/decode_c.h and cgvw/decode.h refuse every one of them before
+ * anything is read, with the field named.)
+ *
+ *   Fault                                         Status
+ *   null image, *image or result                  -1
+ *   Kind 2 or 4 to 31                             -1 (the dispatch)
+ *   another Kind's descriptor given to
+ *     CGVwDecodePlain, -Tiled or -Composite       -1, nothing read
+ *   Depth code 4 to 7 (Flags & 0xE0 >= 0x80)      -1
+ *   tiled, Depth code 3 (15-bit colour)           -1 (-3 if its block cannot be had)
+ *   composite, Depth code other than 3            -1
+ *   tiled, Extra (the map chunk) null             -1
+ *   PalFile null (Depth codes 0 to 2)             -1
+ *   PixFile null                                  -1
+ *   PixSize 0                                     -3
+ *   tiled, the map chunk's Size 0                 -3
+ *   composite, Extra (the layer list) null        -1
+ *   composite, Items null and Count not 0         -1
+ *   composite, Count 0                            0: a black canvas
+ *   a layer's Image null                          -1, and the "Step err" box
+ *   a composite within itself (or nested deeper
+ *     than 16)                                    -1, and the box at each level
+ *   a layer that fails                            its status, and the box
+ *   Width or Height 0                             0: a DIB of no rows (biSizeImage 0)
+ *   a source file that cannot be opened or read   -2
+ *   a 24-bit picture too large for a BMP file     -3
+ */
 
 /* A global memory block (HGLOBAL on Windows). */
 typedef void* TCGVwHandle;

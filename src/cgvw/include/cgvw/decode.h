@@ -70,6 +70,8 @@
 
 #include "cgvw/descriptors.h"
 
+struct cgvw_source;  // cgvw/decode_c.h
+
 namespace cgvw {
 
 // What a call came to. The first four have the values of the classic
@@ -292,14 +294,20 @@ class Result {
 // ---------------------------------------------------------------------------
 // Decoding
 
-// What the caller allows a decode to allocate. A descriptor that needs more
-// is refused with TooLarge before anything is allocated for it.
-// What a decode may allocate, checked before anything is: a request past
-// either gives TooLarge. Whatever the limits, a range to read is a 32-bit
-// size in the descriptor, and one over 2 GiB - 1 bytes gives NoMemory.
+// What a decode may take on, checked for every picture (each layer of a
+// composite included) before anything is allocated for it: a picture wider
+// or higher than the limits, a DIB larger than maxPictureBytes or a range
+// to read larger than maxReadBytes gives TooLarge, and Problem::field says
+// which ("Width 20000 is over the width limit of 16384"). Whatever the
+// limits, a range to read is a 32-bit size in the descriptor, and one over
+// 2 GiB - 1 bytes gives NoMemory. The byte limits are what bound the
+// memory of a decode; by default the width and height are bounded only by
+// their 16-bit fields.
 struct Limits {
   std::uint64_t maxPictureBytes = std::uint64_t{256} << 20;  // a decoded DIB, each layer included
   std::uint64_t maxReadBytes = std::uint64_t{256} << 20;     // one range read from a source
+  std::uint32_t maxWidth = 0xFFFF;                           // pixels
+  std::uint32_t maxHeight = 0xFFFF;                          // pixels
 };
 
 struct DecodeOptions {
@@ -324,7 +332,8 @@ struct Problem {
   // For BadDescriptor: the field at fault, as a path from the descriptor
   // given ("PixSize", "Extra->Size", "Backdrop->PalFile",
   // "Extra->Items[1].Image->Extra->Count"), and what is wrong with it
-  // ("PixSize is 0"); empty otherwise.
+  // ("PixSize is 0"). For TooLarge: what passes which limit ("PixSize 5000
+  // is over the read limit of 4096"). Empty otherwise.
   std::string field;
 };
 
@@ -333,14 +342,33 @@ struct Problem {
 // ReadFailed and the field behind a BadDescriptor.
 //
 // A descriptor is checked before anything is read: BadDescriptor, with the
-// field named, for a zero PixSize, map Size or layer Count, a missing
-// PixFile, PalFile (where a palette is read), map chunk, layer list, layer
-// Items or layer Image, and a composite that contains itself. The classic
-// entry points decode the same descriptors as they always have (a zero
-// PixSize is -3 there, a missing PalFile -1, a composite of no layers a
-// black canvas).
+// field named, for a zero Width, Height, PixSize, map Size or layer Count,
+// a missing PixFile, PalFile (where a palette is read), map chunk, layer
+// list, layer Items or layer Image, and a composite that contains itself.
+// The classic entry points decode the same descriptors as the classic
+// interface always has (cgvw_c.h lists their status for each fault).
 Result<Picture> Decode(const TCGVwImage& image, Source& source, const DecodeOptions& options = {},
                        Problem* problem = nullptr) noexcept;
+
+// What decoding a picture makes, worked out from its descriptor alone.
+struct PictureInfo {
+  std::uint32_t width = 0;          // pixels
+  std::uint32_t height = 0;         // pixels
+  std::uint16_t bitCount = 0;       // 4, 8 or 24
+  std::uint32_t colourEntries = 0;  // of the colour table: 16, 256, or 0 for 24 bits
+  std::uint32_t stride = 0;         // bytes of a row of the DIB, padding included
+  std::uint64_t dibSize = 0;        // Picture::dib().size(): header, colour table and rows
+};
+
+// What Decode would make of `image` with these options, without reading or
+// allocating anything: the descriptor checked as Decode checks it, then the
+// picture's own Kind, Depth and size against the limits (Unsupported,
+// BadDescriptor, TooLarge, TooDeep, with `problem` filled as Decode fills
+// it). Under the backdrop option, the picture over its backdrop. An Ok is
+// no promise that the decode succeeds: a source file may be missing, or a
+// layer of a composite past the limits.
+Result<PictureInfo> Inspect(const TCGVwImage& image, const DecodeOptions& options = {},
+                            Problem* problem = nullptr) noexcept;
 
 // One byte range that a decode reads from a source file.
 struct SourceRange {
@@ -360,5 +388,13 @@ struct SourceRanges {
   const SourceRange* end() const { return items.data() + count; }
 };
 SourceRanges RangesOf(const TCGVwImage& image) noexcept;
+
+// ---------------------------------------------------------------------------
+// To C
+
+// A source handle of the C API (cgvw/decode_c.h) that owns `source`, so that
+// C code decodes from a source made in C++; cgvw_source_free frees it. Null
+// if there is no memory for the handle (the source then goes).
+cgvw_source* MakeCSource(std::unique_ptr<Source> source) noexcept;
 
 }  // namespace cgvw

@@ -9,8 +9,8 @@
 #include <span>
 #include <string>
 
-#include "cgvw/descriptors.h"
 #include "cgvw/decode.h"
+#include "cgvw/descriptors.h"
 #include "cgvw/layout.h"
 #include "platform/temp_buffer.h"
 
@@ -85,9 +85,35 @@ Status CheckDescriptor(const TCGVwImage& image, bool overBackdrop, int maxNestin
 // `nesting` counts the composites around this picture.
 Status Decode(Job& job, const TCGVwImage& image, int nesting, Block* out) noexcept;
 
+// What decoding a picture makes, as its decoder works it out before it
+// allocates anything.
+struct Plan {
+  TDibLayout dib{};             // the picture's DIB
+  std::uint64_t blockSize = 0;  // the block the decoder obtains: the DIB, or more
+  Status onceHeld =
+      Status::Ok;  // what the decoder returns once it holds the block (Ok: it goes on)
+};
+
+// The checks a decoder makes before it obtains its block, and its plan: the
+// picture's Kind (Unsupported for another Kind's descriptor, whose fields
+// mean other things: nothing kind-specific is read before), Depth, the
+// fields the sizes need, the nesting of composites and the job's limits.
+// The plan is filled once the sizes are known, also when the limits refuse.
+Status PlanPlain(const Job& job, const TCGVwImage& image, Plan* plan);
+Status PlanTiled(const Job& job, const TCGVwImage& image, Plan* plan);
+Status PlanComposite(const Job& job, const TCGVwImage& image, int nesting, Plan* plan);
+// The plan by the descriptor's Kind; Unsupported for the kinds without a
+// decoder.
+Status PlanOf(const Job& job, const TCGVwImage& image, int nesting, Plan* plan);
+
+// Each decoder starts with its plan.
 Status DecodePlain(Job& job, const TCGVwImage& image, Block* out);
 Status DecodeTiled(Job& job, const TCGVwImage& image, Block* out);
 Status DecodeComposite(Job& job, const TCGVwImage& image, int nesting, Block* out);
+
+constexpr bool IsKind(const TCGVwImage& image, std::uint32_t kind) {
+  return (image.Flags & cgvw_flags::kKindMask) == kind;
+}
 
 // The composite that the backdrop option decodes instead of a picture: the
 // backdrop at (0, 0) with every colour, the picture over it at (PosX, PosY)
@@ -101,10 +127,19 @@ struct BackdropComposite {
   BackdropComposite& operator=(const BackdropComposite&) = delete;
 };
 
-// TooLarge when a picture of `pictureBytes` or one of the ranges to be read
-// passes the job's limits; checked before anything is obtained for them.
-Status CheckLimits(const Job& job, std::uint64_t pictureBytes,
-                   std::initializer_list<std::uint64_t> ranges);
+// A range that a decode reads, for the limits: its size and the
+// descriptor field that gives it ("PixSize", "Extra->Size").
+struct LimitedRange {
+  const char* field;
+  std::uint64_t size;
+};
+
+// TooLarge when the picture's Width or Height, a picture of `pictureBytes`
+// or one of the ranges to be read passes the job's limits (and then the
+// job's problem, if any, names what and by how much); checked before
+// anything is obtained for them.
+Status CheckLimits(const Job& job, const TCGVwImage& image, std::uint64_t pictureBytes,
+                   std::initializer_list<LimitedRange> ranges);
 
 // A buffer for a range of `size` bytes (zero-filled unless asked not to);
 // empty when the size is 0, larger than one read can ask for, or not to be
