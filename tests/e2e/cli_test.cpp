@@ -27,7 +27,8 @@ class Cli : public testing::Test {
   // Runs the program with the arguments (argv[0] first) in work_, with the
   // drive root set to an empty directory, and waits for it.
   ProgramRun Run(std::vector<std::string> args, StdoutTo where = StdoutTo::kFile) {
-    return RunProgram(TVRCGCV_BINARY, std::move(args), work_.path(), drives_.path(), where);
+    return RunProgram(testing_support::TestedProgram(), std::move(args), work_.path(),
+                      drives_.path(), where);
   }
 
   void TearDown() override {
@@ -104,8 +105,8 @@ TEST_F(Cli, ATerminalIsShownUtf8WhenItsLocaleNamesIt) {
     testing_support::ChildSetup setup;
     setup.unsetEnvironment = {"LC_ALL", "LC_CTYPE", "LANG"};
     setup.setEnvironment = test.set;
-    const ProgramRun run = RunProgram(TVRCGCV_BINARY, {"tvrcgcv"}, work_.path(), drives_.path(),
-                                      StdoutTo::kTerminal, 60, setup);
+    const ProgramRun run = RunProgram(testing_support::TestedProgram(), {"tvrcgcv"}, work_.path(),
+                                      drives_.path(), StdoutTo::kTerminal, 60, setup);
     EXPECT_EQ(run.exitStatus, 0);
     // The terminal turns each line end into CR LF of its own; without the
     // CRs the lines are what the program wrote.
