@@ -81,12 +81,14 @@ namespace {
 // A terminal expects UTF-8 when its locale says so. The installed locale
 // answers if there is one; a locale that is named but not installed (a
 // common sight in containers) is judged by its name, so the text does not
-// reach the terminal as raw Shift-JIS bytes.
+// reach the terminal as raw Shift-JIS bytes. The statically linked program
+// judges every locale by its name: the installed locales are files of the
+// system's C library, which need not be the version linked into it.
 bool TerminalWantsUtf8() {
   if (::isatty(STDOUT_FILENO) == 0) {
     return false;
   }
-  if (std::setlocale(LC_CTYPE, "") != nullptr) {
+  if (TVRCGCV_READS_LOCALES && std::setlocale(LC_CTYPE, "") != nullptr) {
     const char* codeset = ::nl_langinfo(CODESET);
     const bool utf8 = codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0;
     std::setlocale(LC_CTYPE, "C");  // nothing else of the program depends on the locale
