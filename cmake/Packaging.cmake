@@ -13,6 +13,11 @@
 #            the other word size, whose executable goes into the other one.
 #            TVRCGCV_WEB_PAGE names the built web page (scripts/web.sh
 #            --build prints it), which goes into web\ as it is.
+#   Linux, statically linked (TVRCGCV_STATIC_PROGRAM)
+#            tvrcgcv-<version>-linux-<x86_64|arm64>.tar.gz, one folder of
+#            that name with bin/tvrcgcv, share/man/man1/tvrcgcv.1.gz and
+#            share/doc/tvrcgcv/ (README.md, LICENSE and THIRD-PARTY.txt: the
+#            libraries linked in, their versions and licences).
 #
 # The version is the project's.
 set(CPACK_PACKAGE_NAME tvrcgcv)
@@ -80,6 +85,8 @@ if(WIN32)
     list(APPEND CPACK_INSTALL_CMAKE_PROJECTS
       "${TVRCGCV_WINDOWS_OTHER_BUILD};tvrcgcv;WindowsProgram;/${_tvrcgcv_other_folder}")
   endif()
+elseif(TVRCGCV_STATIC_PROGRAM)
+  include(${CMAKE_CURRENT_LIST_DIR}/StaticPackage.cmake)
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEB_COMPONENT_INSTALL ON)
