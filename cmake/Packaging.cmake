@@ -99,6 +99,21 @@ else()
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME tvrcgcv)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION graphics)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)  # libc, libstdc++, libcdio
+  # A cross build (cmake/toolchains/linux-cross.cmake) packages the program
+  # alone, for the Debian architecture of its target. dpkg-shlibdeps is
+  # told that architecture (DEB_HOST_ARCH, set in cpack's environment by
+  # the project configuration file) and the folder of the cross C library,
+  # whose shlibs file names the target's libc6.
+  if(CMAKE_CROSSCOMPILING AND TVRCGCV_CROSS_TRIPLE)
+    execute_process(COMMAND dpkg-architecture -t ${TVRCGCV_CROSS_TRIPLE} -qDEB_HOST_ARCH
+      OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE OUTPUT_STRIP_TRAILING_WHITESPACE
+      ERROR_QUIET COMMAND_ERROR_IS_FATAL ANY)
+    set(CPACK_COMPONENTS_ALL ${TVRCGCV_RUNTIME_COMPONENT})
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${TVRCGCV_CROSS_SYSROOT}/lib)
+    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/CPackCrossConfig.cmake
+      "set(ENV{DEB_HOST_ARCH} ${CPACK_DEBIAN_PACKAGE_ARCHITECTURE})\n")
+    set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_BINARY_DIR}/CPackCrossConfig.cmake)
+  endif()
   # PNG output loads libspng.so.0 when it is asked for, which dpkg-shlibdeps
   # cannot see.
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS libspng0)
