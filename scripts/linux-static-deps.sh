@@ -53,14 +53,10 @@ done
 stamp_file=$prefix/share/tvrcgcv-static-deps/stamp
 installed=(include/spng.h include/zlib.h lib/libspng.a lib/libz.a lib/pkgconfig/libspng.pc
   lib/pkgconfig/zlib.pc)
-complete() {
-  local file
-  for file in "${installed[@]}"; do [[ -f $prefix/$file ]] || return 1; done
-  [[ -f $stamp_file ]]
-}
 
 if ! ensure_source_index libspng "$zlib_source"; then
-  if complete && grep -qx "triple=$triple" "$stamp_file"; then
+  if [[ -f $stamp_file ]] && prefix_current "$(cat "$stamp_file")" &&
+    grep -qx "triple=$triple" "$stamp_file"; then
     log "$prefix: kept as built (no source index to check for newer Debian sources)"
     exit 0
   fi
@@ -76,10 +72,7 @@ libspng=$spng_version
 zlib=$zlib_version
 compiler=$cc $("$cc" -dumpfullversion)
 recipe=$recipe"
-if [[ -n $(ls -A "$prefix") && ! -f $stamp_file ]]; then
-  die "$prefix holds files but no build of this script: refusing to replace it"
-fi
-if complete && [[ $(cat "$stamp_file") == "$stamp" ]]; then
+if prefix_current "$stamp"; then
   log "$prefix: up to date ($triple, libspng $spng_version, zlib $zlib_version)"
   exit 0
 fi

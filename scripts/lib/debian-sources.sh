@@ -16,6 +16,10 @@
 #   upstream_tarball PACKAGE           the checked upstream tarball's path
 #   write_pc DIR NAME DESCRIPTION VERSION LINE...
 #                                      a relocatable pkg-config file
+#   prefix_current STAMP               whether $prefix holds a complete build
+#                                      (every file of `installed`, and
+#                                      $stamp_file) whose stamp is STAMP;
+#                                      dies where $prefix holds other files
 #   start_build NAME STAMP_DIR         a scratch folder $work (removed at
 #                                      exit), the prefix's stage $stage,
 #                                      $cflags, and $source_dir for the
@@ -260,6 +264,15 @@ seal_prefix() {  # stage prefix stamp stamp-dir
   rm -rf "$prefix"
   mkdir -p "$(dirname "$prefix")"
   mv "$stage" "$prefix"
+}
+
+prefix_current() {  # stamp
+  local file
+  if [[ -n $(ls -A "$prefix") && ! -f $stamp_file ]]; then
+    die "$prefix holds files but no build of this script: refusing to replace it"
+  fi
+  for file in "${installed[@]}"; do [[ -f $prefix/$file ]] || return 1; done
+  [[ -f $stamp_file && $(cat "$stamp_file") == "$1" ]]
 }
 
 start_build() {  # name stamp-dir
