@@ -110,9 +110,10 @@ arm64_depends=$(dpkg-deb -f "$arm64_deb" Depends)
 [[ $arm64_depends == libc6* ]] ||
   { echo "$(basename "$arm64_deb") does not depend on libc6: $arm64_depends" >&2 && exit 1; }
 dpkg-deb -x "$arm64_deb" "$work/arm64-root"
-[[ $(elf_kind "$work/arm64-root/usr/bin/tvrcgcv") == "64-bit little-endian" ]] &&
-  file -b "$work/arm64-root/usr/bin/tvrcgcv" | grep -q aarch64 ||
-  { echo "usr/bin/tvrcgcv of $(basename "$arm64_deb") is no arm64 program" >&2 && exit 1; }
+if ! file -b "$work/arm64-root/usr/bin/tvrcgcv" | grep -q 'ELF 64-bit LSB .*ARM aarch64'; then
+  echo "usr/bin/tvrcgcv of $(basename "$arm64_deb") is no arm64 program" >&2
+  exit 1
+fi
 echo "$(basename "$arm64_deb"): $(wc -l <"$work/arm64.list") entries; Depends: $arm64_depends"
 
 if command -v lintian >/dev/null; then
