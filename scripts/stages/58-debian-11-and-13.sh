@@ -79,21 +79,30 @@ debian_root() {
 }
 
 # inside COMMAND: runs the shell command in the system, with /proc mounted
-# there in a mount namespace of its own (so nothing stays mounted), a bare
-# environment (and $locale, if set) and the check's folder as the current
-# directory. inside_line COMMAND: the same as one line for a shell.
+# there in a mount namespace of its own (so nothing stays mounted) where
+# unshare can make one, a bare environment (and $locale, if set) and the
+# check's folder as the current directory. inside_line COMMAND: the same as
+# one line for a shell.
 cat >"$work/inside.sh" <<'END'
-system=$1 locale=$2 command=$3
-exec unshare --mount --propagation private -- sh -c \
-  'mount -t proc proc "$1/proc" && exec chroot "$1" /usr/bin/env -i PATH=/usr/bin:/bin \
-     TVRCGCV_DRIVE_ROOT=/tvrcgcv-check/drives ${2:+"$2"} sh -c "cd /tvrcgcv-check && $3"' \
-  sh "$system" "$locale" "$command"
+system=$1 locale=$2 command=$3 proc=$4
+run='exec chroot "$1" /usr/bin/env -i PATH=/usr/bin:/bin TVRCGCV_DRIVE_ROOT=/tvrcgcv-check/drives \
+  ${2:+"$2"} sh -c "cd /tvrcgcv-check && $3"'
+if [[ $proc == yes ]]; then
+  exec unshare --mount --propagation private -- sh -c "mount -t proc proc \"\$1/proc\" && $run" \
+    sh "$system" "$locale" "$command"
+fi
+exec sh -c "$run" sh "$system" "$locale" "$command"
 END
+proc=yes
+if ! unshare --mount --propagation private true 2>/dev/null; then
+  proc=no
+  echo "unshare cannot make a mount namespace here: the systems run without /proc"
+fi
 inside() {
-  bash "$work/inside.sh" "$system" "${locale:-}" "$1"
+  bash "$work/inside.sh" "$system" "${locale:-}" "$1" "$proc"
 }
 inside_line() {
-  printf '%q ' bash "$work/inside.sh" "$system" "${locale:-}" "$1"
+  printf '%q ' bash "$work/inside.sh" "$system" "${locale:-}" "$1" "$proc"
 }
 
 static_program x86_64
