@@ -171,11 +171,12 @@ def main() -> int:
                 write_wall, write_cpu = timed(["cp", *output_names, str(out)])
                 return read_wall + write_wall, read_cpu + write_cpu
 
-            # Alternate which side goes first, so neither always follows the other.
-            if run % 2 == 0:
-                c, b = convert(), copy()
-            else:
-                b, c = copy(), convert()
+            # Rotate which side goes first, so none always follows another.
+            sides = [convert, copy] + ([convert_other] if other_tool else [])
+            turn = run % len(sides)
+            times = {side: side() for side in sides[turn:] + sides[:turn]}
+            c, b = times[convert], times[copy]
+
             def floor_run():
                 out = fresh_dir(work, "floor")
                 return timed([str(floor), str(plan), str(drives / "q")], cwd=out)
@@ -184,7 +185,7 @@ def main() -> int:
             floors.append(f[0])
             floor_ratios.append(c[0] / f[0])
             if other_tool:
-                o = convert_other()
+                o = times[convert_other]
                 other.append(o[0])
                 other_cpu.append(o[1])
             conversion.append(c[0])
@@ -195,11 +196,16 @@ def main() -> int:
 
         # Start-up on its own, alternating, away from the runs that write
         # files (whose clean-up the kernel may still be busy with).
+        startup_other = []
+        starts = {tool: startup, floor: startup_floor}
+        if other_tool:
+            starts[other_tool] = startup_other
         for run in range(5 * args.runs):
-            first, second = ((tool,), (floor, "--usage"))[::1 if run % 2 == 0 else -1]
-            for argv in (first, second):
+            order = [(tool,), (floor, "--usage")] + ([(other_tool,)] if other_tool else [])
+            turn = run % len(order)
+            for argv in order[turn:] + order[:turn]:
                 wall = timed([str(part) for part in argv], cwd=work)[0]
-                (startup if argv[0] == tool else startup_floor).append(wall)
+                starts[argv[0]].append(wall)
 
         converted = sorted((work / "conversion").iterdir())
         if [p.name for p in converted] != [p.name for p in outputs] or any(
@@ -251,10 +257,15 @@ def main() -> int:
     if other:
         print(f"| other build ({args.compare}) | {statistics.median(other) * 1e3:.2f} | "
               f"{min(other) * 1e3:.2f} | {statistics.median(other_cpu) * 1e3:.2f} |")
+        print(f"| start-up: other build, usage | {statistics.median(startup_other) * 1e3:.2f} | "
+              f"{min(startup_other) * 1e3:.2f} | - |")
     print()
     if other:
         print(f"ratio of medians other build / baseline: "
               f"{statistics.median(other) / med_b:.2f}")
+        print(f"other build / this one: conversion {statistics.median(other) / med_c:.3f} "
+              f"(CPU {statistics.median(other_cpu) / statistics.median(conversion_cpu):.3f}), "
+              f"start-up {statistics.median(startup_other) / statistics.median(startup):.3f}")
     print(f"ratio of medians conversion / baseline: {ratio:.2f} "
           f"(median of per-run ratios {paired:.2f}); target <= {TARGET_RATIO}: "
           f"{against(ok_copy, ratio, TARGET_RATIO)}")

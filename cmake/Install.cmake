@@ -118,9 +118,15 @@ if(NOT WIN32)
 
   install(FILES ${_tvrcgcv_docs}/tvrcgcv.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
     COMPONENT ${TVRCGCV_RUNTIME_COMPONENT})
-  install(FILES README.md ${_tvrcgcv_docs}/copyright ${_tvrcgcv_docs}/changelog.gz
-    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/tvrcgcv
+  install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/tvrcgcv
     COMPONENT ${TVRCGCV_RUNTIME_COMPONENT})
+  # Debian's files; the statically linked program's archive has its own
+  # (cmake/StaticPackage.cmake).
+  if(NOT TVRCGCV_STATIC_PROGRAM)
+    install(FILES ${_tvrcgcv_docs}/copyright ${_tvrcgcv_docs}/changelog.gz
+      DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/tvrcgcv
+      COMPONENT ${TVRCGCV_RUNTIME_COMPONENT})
+  endif()
   install(FILES ${_tvrcgcv_docs}/copyright ${_tvrcgcv_docs}/changelog.gz
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/tvrcgcv-dev)
 endif()

@@ -13,6 +13,11 @@
 #            the other word size, whose executable goes into the other one.
 #            TVRCGCV_WEB_PAGE names the built web page (scripts/web.sh
 #            --build prints it), which goes into web\ as it is.
+#   Linux, statically linked (TVRCGCV_STATIC_PROGRAM)
+#            tvrcgcv-<version>-linux-<x86_64|arm64>.tar.gz, one folder of
+#            that name with bin/tvrcgcv, share/man/man1/tvrcgcv.1.gz and
+#            share/doc/tvrcgcv/ (README.md, LICENSE and THIRD-PARTY.txt: the
+#            libraries linked in, their versions and licences).
 #
 # The version is the project's.
 set(CPACK_PACKAGE_NAME tvrcgcv)
@@ -80,6 +85,8 @@ if(WIN32)
     list(APPEND CPACK_INSTALL_CMAKE_PROJECTS
       "${TVRCGCV_WINDOWS_OTHER_BUILD};tvrcgcv;WindowsProgram;/${_tvrcgcv_other_folder}")
   endif()
+elseif(TVRCGCV_STATIC_PROGRAM)
+  include(${CMAKE_CURRENT_LIST_DIR}/StaticPackage.cmake)
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEB_COMPONENT_INSTALL ON)
@@ -92,6 +99,21 @@ else()
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME tvrcgcv)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION graphics)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)  # libc, libstdc++, libcdio
+  # A cross build (cmake/toolchains/linux-cross.cmake) packages the program
+  # alone, for the Debian architecture of its target. dpkg-shlibdeps is
+  # told that architecture (DEB_HOST_ARCH, set in cpack's environment by
+  # the project configuration file) and the folder of the cross C library,
+  # whose shlibs file names the target's libc6.
+  if(CMAKE_CROSSCOMPILING AND TVRCGCV_CROSS_TRIPLE)
+    execute_process(COMMAND dpkg-architecture -t ${TVRCGCV_CROSS_TRIPLE} -qDEB_HOST_ARCH
+      OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE OUTPUT_STRIP_TRAILING_WHITESPACE
+      ERROR_QUIET COMMAND_ERROR_IS_FATAL ANY)
+    set(CPACK_COMPONENTS_ALL ${TVRCGCV_RUNTIME_COMPONENT})
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${TVRCGCV_CROSS_SYSROOT}/lib)
+    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/CPackCrossConfig.cmake
+      "set(ENV{DEB_HOST_ARCH} ${CPACK_DEBIAN_PACKAGE_ARCHITECTURE})\n")
+    set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_BINARY_DIR}/CPackCrossConfig.cmake)
+  endif()
   # PNG output loads libspng.so.0 when it is asked for, which dpkg-shlibdeps
   # cannot see.
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS libspng0)

@@ -1,12 +1,13 @@
 # The C libraries that another system's build links statically, as a
 # script of scripts/ installs them into a prefix (include/, lib/*.a and
 # relocatable lib/pkgconfig/*.pc):
-#   tvrcgcv_deps::cdio  libiso9660 and libcdio
+#   tvrcgcv_deps::cdio  libiso9660 and libcdio (where the prefix has them)
 #   tvrcgcv_deps::spng  libspng and zlib (SPNG_STATIC is defined for users)
 # Both are read from the prefix's pkg-config files with their static link
 # flags (Requires.private and Libs.private included), and the libraries are
 # taken by full path, so that only the .a files of the prefix are linked.
-# Included by cmake/WindowsDeps.cmake and cmake/WasmDeps.cmake.
+# Included by cmake/WindowsDeps.cmake, cmake/WasmDeps.cmake and
+# cmake/StaticProgram.cmake.
 #
 #   tvrcgcv_static_deps(<prefix>)
 include_guard(GLOBAL)
@@ -34,10 +35,14 @@ function(_tvrcgcv_deps_target prefix target module)
 endfunction()
 
 macro(tvrcgcv_static_deps prefix)
-  if(NOT TARGET tvrcgcv_deps::cdio)
+  if(NOT TARGET tvrcgcv_deps::spng)
     # pkg-config reads the prefix's .pc files only, never the build machine's.
     set(_tvrcgcv_saved_env PKG_CONFIG_LIBDIR PKG_CONFIG_PATH PKG_CONFIG_SYSROOT_DIR)
     foreach(_name IN LISTS _tvrcgcv_saved_env)
+      set(_tvrcgcv_had_${_name} OFF)
+      if(DEFINED ENV{${_name}})
+        set(_tvrcgcv_had_${_name} ON)
+      endif()
       set(_tvrcgcv_saved_${_name} "$ENV{${_name}}")
     endforeach()
     set(ENV{PKG_CONFIG_LIBDIR} "${prefix}/lib/pkgconfig")
@@ -45,13 +50,21 @@ macro(tvrcgcv_static_deps prefix)
     set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
     set(_tvrcgcv_saved_use_prefix_path "${PKG_CONFIG_USE_CMAKE_PREFIX_PATH}")
     set(PKG_CONFIG_USE_CMAKE_PREFIX_PATH OFF)
-    pkg_check_modules(TVRCGCV_DEPS_CDIO REQUIRED libiso9660)  # and libcdio, which it requires
+    if(EXISTS "${prefix}/lib/pkgconfig/libiso9660.pc")
+      pkg_check_modules(TVRCGCV_DEPS_CDIO REQUIRED libiso9660)  # and libcdio, which it requires
+    endif()
     pkg_check_modules(TVRCGCV_DEPS_SPNG REQUIRED libspng)
     set(PKG_CONFIG_USE_CMAKE_PREFIX_PATH "${_tvrcgcv_saved_use_prefix_path}")
-    foreach(_name IN LISTS _tvrcgcv_saved_env)
-      set(ENV{${_name}} "${_tvrcgcv_saved_${_name}}")
+    foreach(_name IN LISTS _tvrcgcv_saved_env)  # as they were: set, or not set at all
+      if(_tvrcgcv_had_${_name})
+        set(ENV{${_name}} "${_tvrcgcv_saved_${_name}}")
+      else()
+        unset(ENV{${_name}})
+      endif()
     endforeach()
-    _tvrcgcv_deps_target("${prefix}" tvrcgcv_deps::cdio TVRCGCV_DEPS_CDIO)
+    if(TVRCGCV_DEPS_CDIO_FOUND)
+      _tvrcgcv_deps_target("${prefix}" tvrcgcv_deps::cdio TVRCGCV_DEPS_CDIO)
+    endif()
     _tvrcgcv_deps_target("${prefix}" tvrcgcv_deps::spng TVRCGCV_DEPS_SPNG)
   endif()
 endmacro()

@@ -8,10 +8,8 @@
 #
 #   scripts/wasm-deps.sh build-deps/wasm32-emscripten
 #
-# zlib is the version that Debian 12's zlib1g is built from, 1.2.13.dfsg-1,
-# named exactly: apt's index also lists the security update
-# 1.2.13.dfsg-1+deb12u1, whose files the archive does not serve, and which
-# changed only the bundled minizip. The PNG files of the page are the
+# zlib is the version that Debian 12's zlib1g is built from ($zlib_source
+# of scripts/lib/debian-sources.sh): the PNG files of the page are the
 # native program's byte for byte only with the same libspng and the same
 # zlib deflate code.
 #
@@ -31,8 +29,6 @@ recipe_files=("$here/wasm-deps.sh" "$here/lib/debian-sources.sh")
 log_name=wasm-deps
 # shellcheck source=scripts/lib/debian-sources.sh
 source "$here/lib/debian-sources.sh"
-
-zlib_source=zlib=1:1.2.13.dfsg-1
 
 (($# == 1)) || {
   echo "usage: $0 PREFIX" >&2
@@ -104,14 +100,8 @@ zlib_src=$(echo "$work"/src/zlib-*/)
 
 # --- zlib: the library's C files, without the gz* file functions -------------
 
-mkdir "$work/zlib"
-for file in adler32 compress crc32 deflate infback inffast inflate inftrees trees uncompr zutil; do
-  # shellcheck disable=SC2086  # cflags is a list of options
-  emcc $cflags -c "$zlib_src/$file.c" -o "$work/zlib/$file.o"
-done
-emar rcs "$stage/lib/libz.a" "$work"/zlib/*.o
-cp "$zlib_src/zlib.h" "$zlib_src/zconf.h" "$stage/include/"
-zlib_upstream=$(sed -n 's/^#define ZLIB_VERSION "\(.*\)"/\1/p' "$zlib_src/zlib.h")
+# shellcheck disable=SC2086  # cflags is a list of options
+build_zlib emcc emar "$stage" "$zlib_src" $cflags
 
 # --- libcdio: libcdio and libiso9660 only ---------------------------------
 

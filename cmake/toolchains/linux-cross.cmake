@@ -1,5 +1,6 @@
-# Shared part of the Linux cross builds: s390x-linux-gnu.cmake (big-endian)
-# and i686-linux-gnu.cmake (32-bit) set the target and include this file.
+# Shared part of the Linux cross builds: s390x-linux-gnu.cmake (big-endian),
+# i686-linux-gnu.cmake (32-bit) and aarch64-linux-gnu.cmake (arm64) set the
+# target and include this file.
 #
 #   TVRCGCV_CROSS_TRIPLE     GNU triple of Debian's cross compiler (g++-<triple>)
 #   TVRCGCV_CROSS_PROCESSOR  CMAKE_SYSTEM_PROCESSOR of the target

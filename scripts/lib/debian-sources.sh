@@ -16,6 +16,10 @@
 #   upstream_tarball PACKAGE           the checked upstream tarball's path
 #   write_pc DIR NAME DESCRIPTION VERSION LINE...
 #                                      a relocatable pkg-config file
+#   prefix_current STAMP               whether $prefix holds a complete build
+#                                      (every file of `installed`, and
+#                                      $stamp_file) whose stamp is STAMP;
+#                                      dies where $prefix holds other files
 #   start_build NAME STAMP_DIR         a scratch folder $work (removed at
 #                                      exit), the prefix's stage $stage,
 #                                      $cflags, and $source_dir for the
@@ -23,15 +27,27 @@
 #   install_libcdio DIR                libcdio and libiso9660 (nothing else)
 #                                      from its configured folder DIR into
 #                                      $stage; sets `cdio_upstream`
+#   build_zlib CC AR STAGE SRC FLAG... zlib's library (no gz* file functions)
+#                                      in STAGE; sets `zlib_upstream`
 #   build_spng CC AR STAGE SRC FLAG... libspng in STAGE as Debian builds it;
 #                                      sets `spng_upstream`
 #   finish_prefix STAGE PREFIX STAMP STAMP_DIR LABEL CDIO_PRIVATE ZLIB_COPYRIGHT
 #                                      the .pc files, licences and stamp of
 #                                      zlib, libcdio, libiso9660 and libspng,
 #                                      then STAGE moved to PREFIX
+#   png_prefix_files STAGE LABEL ZLIB_COPYRIGHT
+#                                      the .pc files and licences of zlib and
+#                                      libspng alone
+#   seal_prefix STAGE PREFIX STAMP STAMP_DIR
+#                                      the stamp, then STAGE moved to PREFIX
 #
 # A PACKAGE may carry a version (zlib=1:1.2.13.dfsg-1). Every file used is
 # checked against the SHA-256 of apt's index.
+
+# zlib as Debian 12's zlib1g is built from it, named exactly: apt's index
+# also lists the security update 1.2.13.dfsg-1+deb12u1, whose files the
+# archive does not serve, and which changed only the bundled minizip.
+zlib_source=zlib=1:1.2.13.dfsg-1
 
 deb_src_file=/etc/apt/sources.list.d/tvrcgcv-deb-src.sources
 deb_src_list=/etc/apt/sources.list.d/tvrcgcv-deb-src.list
@@ -167,6 +183,20 @@ write_pc() {  # dir name description version [lines...]
   } >"$dir/$name.pc"
 }
 
+# zlib's library from its C files, without the gz* file functions, which
+# nothing here uses. Sets zlib_upstream, the version zlib.h states.
+build_zlib() {  # cc ar stage src [flags...]
+  local cc=$1 ar=$2 stage=$3 src=$4 file
+  shift 4
+  mkdir -p "$work/zlib"
+  for file in adler32 compress crc32 deflate infback inffast inflate inftrees trees uncompr zutil; do
+    "$cc" "$@" -c "$src/$file.c" -o "$work/zlib/$file.o"
+  done
+  "$ar" rcs "$stage/lib/libz.a" "$work"/zlib/*.o
+  cp "$src/zlib.h" "$src/zconf.h" "$stage/include/"
+  zlib_upstream=$(sed -n 's/^#define ZLIB_VERSION "\(.*\)"/\1/p' "$src/zlib.h")
+}
+
 # libspng as Debian builds it (-Denable_opt=false: no SIMD code paths),
 # SPNG_STATIC so that spng.h declares no DLL imports; $work holds its
 # object. Sets spng_upstream, the version spng.h states.
@@ -194,31 +224,55 @@ finish_prefix() {  # stage prefix stamp stamp-dir label cdio-private zlib-copyri
   [[ -n $cdio_private ]] && private=("Libs.private: $cdio_private")
   # shellcheck disable=SC2016  # ${libdir} and ${includedir} are pkg-config's
   {
-    write_pc "$stage/lib/pkgconfig" zlib "zlib compression library (static, $label)" \
-      "$zlib_upstream" 'Libs: -L${libdir} -lz' 'Cflags: -I${includedir}'
     write_pc "$stage/lib/pkgconfig" libcdio "Portable CD-ROM I/O library (static, $label)" \
       "$cdio_upstream" 'Libs: -L${libdir} -lcdio' "${private[@]}" 'Cflags: -I${includedir}'
     write_pc "$stage/lib/pkgconfig" libiso9660 "ISO-9660 library of libcdio (static, $label)" \
       "$cdio_upstream" 'Requires: libcdio' 'Libs: -L${libdir} -liso9660' \
       'Cflags: -I${includedir}'
+  }
+  mkdir -p "$stage/share/licenses/libcdio"
+  cp "$cdio_src/COPYING" "$stage/share/licenses/libcdio/"
+  png_prefix_files "$stage" "$label" "$zlib_copyright"
+  seal_prefix "$stage" "$prefix" "$stamp" "$stamp_dir"
+}
+
+# Reads spng_src, zlib_upstream and spng_upstream.
+png_prefix_files() {  # stage label zlib-copyright
+  local stage=$1 label=$2 zlib_copyright=$3
+  # shellcheck disable=SC2016  # ${libdir} and ${includedir} are pkg-config's
+  {
+    write_pc "$stage/lib/pkgconfig" zlib "zlib compression library (static, $label)" \
+      "$zlib_upstream" 'Libs: -L${libdir} -lz' 'Cflags: -I${includedir}'
     write_pc "$stage/lib/pkgconfig" libspng "PNG decoding and encoding library (static, $label)" \
       "$spng_upstream" 'Requires.private: zlib' 'Libs: -L${libdir} -lspng' \
       'Cflags: -I${includedir} -DSPNG_STATIC'
   }
-  mkdir -p "$stage/share/licenses/libcdio" "$stage/share/licenses/libspng" \
-    "$stage/share/licenses/zlib"
-  cp "$cdio_src/COPYING" "$stage/share/licenses/libcdio/"
+  mkdir -p "$stage/share/licenses/libspng" "$stage/share/licenses/zlib"
   cp "$spng_src/LICENSE" "$stage/share/licenses/libspng/"
   if [[ $zlib_copyright == *.h ]]; then  # the header's first comment states it
     sed '/\*\//q' "$zlib_copyright" >"$stage/share/licenses/zlib/copyright"
   else
     cp "$zlib_copyright" "$stage/share/licenses/zlib/copyright"
   fi
+}
+
+# The prefix is replaced whole, so it never mixes two builds.
+seal_prefix() {  # stage prefix stamp stamp-dir
+  local stage=$1 prefix=$2 stamp=$3 stamp_dir=$4
   mkdir -p "$stage/share/$stamp_dir"
   echo "$stamp" >"$stage/share/$stamp_dir/stamp"
   rm -rf "$prefix"
   mkdir -p "$(dirname "$prefix")"
   mv "$stage" "$prefix"
+}
+
+prefix_current() {  # stamp
+  local file
+  if [[ -n $(ls -A "$prefix") && ! -f $stamp_file ]]; then
+    die "$prefix holds files but no build of this script: refusing to replace it"
+  fi
+  for file in "${installed[@]}"; do [[ -f $prefix/$file ]] || return 1; done
+  [[ -f $stamp_file && $(cat "$stamp_file") == "$1" ]]
 }
 
 start_build() {  # name stamp-dir

@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # The release packages, made by CPack as the README says: the Debian packages
-# tvrcgcv and tvrcgcv-dev from a Release build, and the Windows zip with the
+# tvrcgcv and tvrcgcv-dev from a Release build, tvrcgcv for arm64 from a
+# cross build, the statically linked programs for x86-64 and arm64
+# (tvrcgcv-<version>-linux-<arch>.tar.gz), and the Windows zip with the
 # 64-bit and the 32-bit tvrcgcv.exe and the web page (scripts/web.sh).
-# Checks what each holds (dpkg-deb -c, unzip -l) and the .deb files with
-# lintian, then installs both .deb files into a scratch root with dpkg,
-# runs the installed program on the demo disc (a directory and an ISO image
-# of it) and builds the examples against the installed development
-# package.
+# Checks what each holds (dpkg-deb -c, tar -t, unzip -l) and the .deb files
+# with lintian, then installs both amd64 .deb files into a scratch root
+# with dpkg, runs the installed program on the demo disc (a directory and
+# an ISO image of it) and builds the examples against the installed
+# development package; the arm64 package's program and both static
+# programs (under qemu-aarch64 for arm64) convert the demo disc to the
+# same files.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib/stage-helpers.sh"
+source "$root/scripts/lib/static-program.sh"
 cd "$root"
 
 new_work
@@ -58,13 +63,17 @@ for deb in "$program_deb" "$dev_deb"; do
   [[ -f $deb ]] || { ls "$dist" >&2 && echo "cpack made no $(basename "$deb")" >&2 && exit 1; }
 done
 
-dpkg-deb -c "$program_deb" | awk '{print $NF}' >"$work/program.list"
-expect_entries "$work/program.list" "$(basename "$program_deb")" \
-  '^\./usr/bin/tvrcgcv$' '^\./usr/share/man/man1/tvrcgcv\.1\.gz$' \
-  '^\./usr/share/doc/tvrcgcv/README\.md$' '^\./usr/share/doc/tvrcgcv/copyright$' \
-  '^\./usr/share/doc/tvrcgcv/changelog\.gz$'
-refuse_entries "$work/program.list" "$(basename "$program_deb")" \
-  '^\./usr/include/' '\.a$' '/cmake/'
+# check_program_deb <deb> <listing>: the program's package holds the
+# program, its manual page and documentation, and nothing for developers.
+check_program_deb() {
+  dpkg-deb -c "$1" | awk '{print $NF}' >"$2"
+  expect_entries "$2" "$(basename "$1")" \
+    '^\./usr/bin/tvrcgcv$' '^\./usr/share/man/man1/tvrcgcv\.1\.gz$' \
+    '^\./usr/share/doc/tvrcgcv/README\.md$' '^\./usr/share/doc/tvrcgcv/copyright$' \
+    '^\./usr/share/doc/tvrcgcv/changelog\.gz$'
+  refuse_entries "$2" "$(basename "$1")" '^\./usr/include/' '\.a$' '/cmake/'
+}
+check_program_deb "$program_deb" "$work/program.list"
 dpkg-deb -c "$dev_deb" | awk '{print $NF}' >"$work/dev.list"
 expect_entries "$work/dev.list" "$(basename "$dev_deb")" \
   '^\./usr/include/tvrcgcv/cgvw/cgvw\.h$' '^\./usr/include/tvrcgcv/catalog/descriptors\.h$' \
@@ -84,10 +93,33 @@ echo "$(basename "$program_deb"): $(wc -l <"$work/program.list") entries; Depend
   "Recommends: $recommends"
 echo "$(basename "$dev_deb"): $(wc -l <"$work/dev.list") entries"
 
+echo "--- arm64 Debian package (cross-built)"
+cmake -S . -B build-release-arm64 --no-warn-unused-cli \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/aarch64-linux-gnu.cmake -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DTVRCGCV_BUILD_TESTS=OFF \
+  -DTVRCGCV_BUILD_TOOLS=OFF >/dev/null
+cmake --build build-release-arm64 -j"$(nproc)" >/dev/null
+cpack --config build-release-arm64/CPackConfig.cmake -B "$dist" >"$work/cpack-arm64.log" ||
+  { cat "$work/cpack-arm64.log" && exit 1; }
+arm64_deb="$dist/tvrcgcv_${version}_arm64.deb"
+[[ -f $arm64_deb ]] || { ls "$dist" >&2 && echo "cpack made no $(basename "$arm64_deb")" >&2 && exit 1; }
+check_program_deb "$arm64_deb" "$work/arm64.list"
+[[ $(dpkg-deb -f "$arm64_deb" Architecture) == arm64 ]] ||
+  { echo "$(basename "$arm64_deb") is not for arm64" >&2 && exit 1; }
+arm64_depends=$(dpkg-deb -f "$arm64_deb" Depends)
+[[ $arm64_depends == libc6* ]] ||
+  { echo "$(basename "$arm64_deb") does not depend on libc6: $arm64_depends" >&2 && exit 1; }
+dpkg-deb -x "$arm64_deb" "$work/arm64-root"
+if ! file -b "$work/arm64-root/usr/bin/tvrcgcv" | grep -q 'ELF 64-bit LSB .*ARM aarch64'; then
+  echo "usr/bin/tvrcgcv of $(basename "$arm64_deb") is no arm64 program" >&2
+  exit 1
+fi
+echo "$(basename "$arm64_deb"): $(wc -l <"$work/arm64.list") entries; Depends: $arm64_depends"
+
 if command -v lintian >/dev/null; then
   # Errors and warnings fail; lintian's informational tags are shown.
   if ! lintian --no-cfg --display-info --fail-on error,warning "$program_deb" "$dev_deb" \
-    >"$work/lintian.log" 2>&1; then
+    "$arm64_deb" >"$work/lintian.log" 2>&1; then
     cat "$work/lintian.log" >&2
     echo "lintian found errors or warnings" >&2
     exit 1
@@ -135,6 +167,43 @@ cmake --build "$work/examples" -j"$(nproc)" >/dev/null
 "$work/examples/decode_from_memory" "$work/drives/q/bg000_0.bg" "$work/memory.bmp"
 cmp "$work/memory.bmp" "$work/out/tvrcg000.bmp"
 echo "examples built against the installed tvrcgcv-dev: tvrcg000.bmp decoded from memory"
+
+echo "--- arm64 package's program (under qemu-aarch64)"
+mkdir "$work/out-arm64"
+(cd "$work/out-arm64" && TVRCGCV_DRIVE_ROOT="$work/drives" \
+  qemu-aarch64 -L /usr/aarch64-linux-gnu "$work/arm64-root/usr/bin/tvrcgcv" q >/dev/null)
+diff -r "$work/out" "$work/out-arm64"
+echo "the arm64 package's program: the same 161 files"
+
+echo "--- Statically linked programs (tar.gz)"
+for arch in x86_64 arm64; do
+  static_program "$arch"
+  cpack --config "$static_dir/CPackConfig.cmake" -B "$dist" >"$work/cpack-$arch.log" ||
+    { cat "$work/cpack-$arch.log" && exit 1; }
+  top="tvrcgcv-$version-linux-$arch"
+  tarball="$dist/$top.tar.gz"
+  tar -tzf "$tarball" | grep -v '/$' | sort >"$work/$arch.list"
+  if ! diff <(printf '%s\n' "$top/bin/tvrcgcv" "$top/share/doc/tvrcgcv/LICENSE" \
+    "$top/share/doc/tvrcgcv/README.md" "$top/share/doc/tvrcgcv/THIRD-PARTY.txt" \
+    "$top/share/man/man1/tvrcgcv.1.gz" | sort) "$work/$arch.list"; then
+    echo "$(basename "$tarball") does not hold exactly the program, its manual page, README.md," \
+      "LICENSE and THIRD-PARTY.txt" >&2
+    exit 1
+  fi
+  tar -xzf "$tarball" -C "$work"
+  check_no_shared_libraries "$work/$top/bin/tvrcgcv"
+  for licence in "libspng/LICENSE" "zlib/copyright" "GNU Lesser General Public License"; do
+    grep -q "$licence" "$work/$top/share/doc/tvrcgcv/THIRD-PARTY.txt" ||
+      { echo "$top: THIRD-PARTY.txt does not name $licence" >&2 && exit 1; }
+  done
+  run=("$work/$top/bin/tvrcgcv")
+  [[ $arch == arm64 ]] && run=(qemu-aarch64 "${run[@]}")
+  mkdir "$work/out-$top"
+  (cd "$work/out-$top" && TVRCGCV_DRIVE_ROOT="$work/drives" "${run[@]}" q >/dev/null)
+  diff -r "$work/out" "$work/out-$top"
+  echo "$(basename "$tarball"): $(wc -l <"$work/$arch.list") files; its program writes the same" \
+    "161 files"
+done
 
 echo "--- Windows zip"
 windows_build build-windows-i686 i686-w64-mingw32 tvrcgcv
@@ -187,5 +256,6 @@ unzip -l "$zip" | tail -n 1 | sed "s|^ *|$(basename "$zip"): |"
 
 # The packages stay where a user finds them: build-packages/ in the checkout.
 mkdir -p "$root/build-packages"
-cp "$program_deb" "$dev_deb" "$zip" "$root/build-packages/"
+cp "$program_deb" "$dev_deb" "$arm64_deb" "$dist/tvrcgcv-$version-linux-x86_64.tar.gz" \
+  "$dist/tvrcgcv-$version-linux-arm64.tar.gz" "$zip" "$root/build-packages/"
 echo "packages left in $root/build-packages: $(cd "$root/build-packages" && ls | tr '\n' ' ')"

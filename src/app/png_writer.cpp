@@ -1,6 +1,7 @@
-// PNG encoding with libspng. On Windows libspng is linked into the program;
-// on Linux it is loaded (libspng.so.0) only when a PNG file is asked for,
-// so that the runs that write BMP files start without it.
+// PNG encoding with libspng. On Windows, in the web page's module and in the
+// statically linked Linux program libspng is linked in; elsewhere on Linux
+// it is loaded (libspng.so.0) only when a PNG file is asked for, so that the
+// runs that write BMP files start without it.
 #include "png_writer.h"
 
 #include <cstdlib>

@@ -27,7 +27,8 @@ class Cli : public testing::Test {
   // Runs the program with the arguments (argv[0] first) in work_, with the
   // drive root set to an empty directory, and waits for it.
   ProgramRun Run(std::vector<std::string> args, StdoutTo where = StdoutTo::kFile) {
-    return RunProgram(TVRCGCV_BINARY, std::move(args), work_.path(), drives_.path(), where);
+    return RunProgram(testing_support::TestedProgram(), std::move(args), work_.path(),
+                      drives_.path(), where);
   }
 
   void TearDown() override {
@@ -89,29 +90,35 @@ TEST_F(Cli, ATerminalIsShownUtf8WhenItsLocaleNamesIt) {
   const std::string utf8Banner =
       "Tavorin CG\u30b3\u30f3\u30d0\u30fc\u30bf\u30fc ver 1.0\n"
       "programmed    : the tvrcgcv project\nlast modified : 1998/08/21\n";
+  const std::string usage = "usage: tvrcgcv.exe [CD-ROM drive character]\n";
+  const std::string utf8Failure =
+      "creating 'tvrcg000.bmp'...\u30a8\u30e9\u30fc\u304c\u767a\u751f\u3057\u307e\u3057\u305f"
+      "\u3002\u51e6\u7406\u4e2d\u65ad\u3057\u307e\u3059\u3002(^^;\n";
   struct Case {
     std::vector<std::string> set;
+    std::vector<std::string> args;
     std::string expected;
   };
   const Case cases[] = {
-      {{"LANG=xx_XX.UTF-8"}, utf8Banner},
-      {{"LANG=C", "LC_CTYPE=yy_YY.utf8"}, utf8Banner},
-      {{"LANG=xx_XX.UTF-8", "LC_ALL=C"}, kBanner},
-      {{"LANG=xx_XX.ISO-8859-1"}, kBanner},
+      {{"LANG=xx_XX.UTF-8"}, {"tvrcgcv"}, utf8Banner + usage},
+      {{"LANG=C", "LC_CTYPE=yy_YY.utf8"}, {"tvrcgcv"}, utf8Banner + usage},
+      {{"LANG=xx_XX.UTF-8", "LC_ALL=C"}, {"tvrcgcv"}, kBanner + kUsage},
+      {{"LANG=xx_XX.ISO-8859-1"}, {"tvrcgcv"}, kBanner + kUsage},
+      {{"LANG=ja_JP.UTF-8"}, {"tvrcgcv", "q"}, utf8Banner + utf8Failure},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.set.back());
     testing_support::ChildSetup setup;
     setup.unsetEnvironment = {"LC_ALL", "LC_CTYPE", "LANG"};
     setup.setEnvironment = test.set;
-    const ProgramRun run = RunProgram(TVRCGCV_BINARY, {"tvrcgcv"}, work_.path(), drives_.path(),
-                                      StdoutTo::kTerminal, 60, setup);
+    const ProgramRun run = RunProgram(testing_support::TestedProgram(), test.args, work_.path(),
+                                      drives_.path(), StdoutTo::kTerminal, 60, setup);
     EXPECT_EQ(run.exitStatus, 0);
     // The terminal turns each line end into CR LF of its own; without the
     // CRs the lines are what the program wrote.
     std::string shown = run.out;
     std::erase(shown, '\r');
-    std::string expected = test.expected + "usage: tvrcgcv.exe [CD-ROM drive character]\n";
+    std::string expected = test.expected;
     std::erase(expected, '\r');
     EXPECT_EQ(shown, expected);
   }

@@ -42,7 +42,8 @@ std::size_t ExpectedFileSize(int row) {
 // Runs the converter with the argument "q" in `workDir`, drive q being the
 // directory q under `driveRoot`.
 testing_support::ProgramRun RunConverter(const fs::path& workDir, const fs::path& driveRoot) {
-  return testing_support::RunProgram(TVRCGCV_BINARY, {TVRCGCV_BINARY, "q"}, workDir, driveRoot);
+  return testing_support::RunProgram(testing_support::TestedProgram(),
+                                     {testing_support::TestedProgram(), "q"}, workDir, driveRoot);
 }
 
 // The output file of `row` has the right size and, read as a BMP, shows

@@ -44,7 +44,8 @@ struct Conversion {
 Conversion Convert(const fs::path& driveRoot, const fs::path& workDir) {
   fs::create_directories(workDir);
   const testing_support::ProgramRun program =
-      testing_support::RunProgram(TVRCGCV_BINARY, {TVRCGCV_BINARY, "q"}, workDir, driveRoot);
+      testing_support::RunProgram(testing_support::TestedProgram(),
+                                  {testing_support::TestedProgram(), "q"}, workDir, driveRoot);
   Conversion run;
   run.exitStatus = program.exitStatus;
   run.out = program.out;
@@ -163,10 +164,11 @@ class SheetRuns : public ImageRuns {
 
   testing_support::ProgramRun RunImage(const fs::path& image, std::vector<std::string> args,
                                        double* seconds = nullptr) {
-    args.insert(args.begin(), {TVRCGCV_BINARY, "--image", image.string()});
+    args.insert(args.begin(), {testing_support::TestedProgram(), "--image", image.string()});
     const auto start = std::chrono::steady_clock::now();
-    const testing_support::ProgramRun run = testing_support::RunProgram(
-        TVRCGCV_BINARY, args, work_.path(), Drives(), testing_support::StdoutTo::kFile, 20);
+    const testing_support::ProgramRun run =
+        testing_support::RunProgram(testing_support::TestedProgram(), args, work_.path(), Drives(),
+                                    testing_support::StdoutTo::kFile, 20);
     if (seconds != nullptr) {
       *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }

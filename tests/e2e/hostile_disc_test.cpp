@@ -96,8 +96,8 @@ class HostileDisc : public ::testing::Test {
   }
 
   ProgramRun Run(StdoutTo where = StdoutTo::kFile) {
-    const ProgramRun run =
-        RunProgram(TVRCGCV_BINARY, {"tvrcgcv", "q"}, work_.path(), drive_.root(), where);
+    const ProgramRun run = RunProgram(testing_support::TestedProgram(), {"tvrcgcv", "q"},
+                                      work_.path(), drive_.root(), where);
     EXPECT_FALSE(run.timedOut) << "the program hung";
     EXPECT_EQ(run.signal, 0) << "the program was killed by a signal";
     return run;
@@ -292,8 +292,8 @@ TEST_F(HostileDisc, AFileSizeLimitStopsTheRunAndKeepsTheEarlierFile) {
   ASSERT_EQ(earlier.size(), 86326u);  // the first picture larger than the limit below
   testing_support::ChildSetup setup;
   setup.fileSizeLimit = 50000;
-  const ProgramRun run = RunProgram(TVRCGCV_BINARY, {"tvrcgcv", "q"}, work_.path(), drive_.root(),
-                                    StdoutTo::kFile, 300, setup);
+  const ProgramRun run = RunProgram(testing_support::TestedProgram(), {"tvrcgcv", "q"},
+                                    work_.path(), drive_.root(), StdoutTo::kFile, 300, setup);
   EXPECT_EQ(run.signal, 0);
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(run.out, Transcript(20, kCreateFailed));

@@ -70,10 +70,10 @@ class Options : public ::testing::Test {
   // Runs the program in `dir` (below the work folder) with the arguments.
   ProgramRun Run(std::vector<std::string> args, const std::string& dir = ".",
                  testing_support::StdoutTo where = testing_support::StdoutTo::kFile) {
-    args.insert(args.begin(), TVRCGCV_BINARY);
+    args.insert(args.begin(), testing_support::TestedProgram());
     fs::create_directories(work_.path() / dir);
-    const ProgramRun run = testing_support::RunProgram(TVRCGCV_BINARY, args, work_.path() / dir,
-                                                       work_.path() / "drives", where);
+    const ProgramRun run = testing_support::RunProgram(
+        testing_support::TestedProgram(), args, work_.path() / dir, work_.path() / "drives", where);
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.signal, 0);
     return run;

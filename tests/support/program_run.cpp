@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <thread>
@@ -63,7 +64,27 @@ std::string DrainTerminal(int master) {
   }
 }
 
+// The child's command line: the program's own, or the emulator's with the
+// program and its arguments.
+std::vector<std::string> CommandLine(const std::string& program, std::vector<std::string> args,
+                                     std::string* file) {
+  const char* emulator = std::getenv("TVRCGCV_TEST_EMULATOR");
+  if (emulator == nullptr || emulator[0] == '\0') {
+    *file = program;
+    return args;
+  }
+  *file = emulator;
+  std::vector<std::string> line = {emulator, "-0", args.empty() ? program : args[0], program};
+  line.insert(line.end(), args.begin() + (args.empty() ? 0 : 1), args.end());
+  return line;
+}
+
 }  // namespace
+
+std::string ProgramUnderTest(const char* built) {
+  const char* named = std::getenv("TVRCGCV_TEST_PROGRAM");
+  return named != nullptr && named[0] != '\0' ? named : built;
+}
 
 ProgramRun RunProgram(const std::string& program, std::vector<std::string> args,
                       const std::filesystem::path& workDir, const std::filesystem::path& driveRoot,
@@ -72,6 +93,8 @@ ProgramRun RunProgram(const std::string& program, std::vector<std::string> args,
   const std::string outPath = (captures.path() / "stdout").string();
   const std::string errPath = (captures.path() / "stderr").string();
   std::vector<std::string> environment = ChildEnvironment(driveRoot, setup);
+  std::string file;
+  args = CommandLine(program, std::move(args), &file);
   std::vector<char*> argv;
   for (std::string& arg : args) {
     argv.push_back(arg.data());
@@ -131,7 +154,7 @@ ProgramRun RunProgram(const std::string& program, std::vector<std::string> args,
         ::close(fd);
       }
     }
-    ::execve(program.c_str(), argv.data(), envp.data());
+    ::execvpe(file.c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
   if (pipeEnds[1] >= 0) {

@@ -32,10 +32,24 @@ struct ProgramRun {
   std::string err;
 };
 
+// The program that the end-to-end tests run: the one that
+// TVRCGCV_TEST_PROGRAM names, where it is set (another build of tvrcgcv,
+// such as the statically linked one), else `built`.
+std::string ProgramUnderTest(const char* built);
+
+#ifdef TVRCGCV_BINARY  // the build's own tvrcgcv, in the end-to-end tests
+inline const std::string& TestedProgram() {
+  static const std::string program = ProgramUnderTest(TVRCGCV_BINARY);
+  return program;
+}
+#endif
+
 // Runs `program` with `args` (argv[0] first) in `workDir`, with
 // TVRCGCV_DRIVE_ROOT set to `driveRoot` and the rest of the environment
 // passed on as `setup` says. A child still running after `timeoutSeconds` is
-// killed and reported as timed out.
+// killed and reported as timed out. Where TVRCGCV_TEST_EMULATOR names a
+// qemu-user program (qemu-aarch64, say), the child runs `program` under it,
+// with argv[0] passed on (qemu's -0).
 ProgramRun RunProgram(const std::string& program, std::vector<std::string> args,
                       const std::filesystem::path& workDir, const std::filesystem::path& driveRoot,
                       StdoutTo where = StdoutTo::kFile, int timeoutSeconds = 300,

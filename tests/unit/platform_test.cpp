@@ -1,6 +1,7 @@
 // The POSIX stand-ins for Windows global memory and files, the fault seam and
 // temporary heap buffers.
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,10 +13,12 @@
 #include <utility>
 #include <vector>
 
+#include "console_texts.h"
 #include "platform/console.h"
 #include "platform/faults.h"
 #include "platform/folder_files.h"
 #include "platform/output_files.h"
+#include "platform/shift_jis.h"
 #include "platform/temp_buffer.h"
 #include "platform/win_api.h"
 #include "test_support.h"
@@ -400,6 +403,96 @@ TEST(ConsoleLocale, NamesOfUtf8AreToldApart) {
   for (const auto& [name, utf8] : names) {
     EXPECT_EQ(LocaleNameSaysUtf8(name), utf8) << name;
   }
+}
+
+// The program's Shift-JIS converter, through an output buffer of `room`
+// bytes at a time.
+std::string ThroughConverter(std::string_view text, std::size_t room) {
+  std::string converted;
+  std::vector<char> out(room);
+  while (!text.empty()) {
+    const std::size_t put = ShiftJisToUtf8(&text, out);
+    if (put == 0) {
+      return converted + "<stuck>";
+    }
+    converted.append(out.data(), put);
+  }
+  return converted;
+}
+
+// The same through the C library's code page 932, a byte that does not
+// convert passed on as it is.
+std::string ThroughIconv(iconv_t cd, std::string_view text) {
+  std::string converted;
+  char* in = const_cast<char*>(text.data());
+  std::size_t inLeft = text.size();
+  while (inLeft > 0) {
+    char out[16];
+    char* outPtr = out;
+    std::size_t outLeft = sizeof out;
+    if (::iconv(cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) &&
+        errno != E2BIG) {
+      *outPtr++ = *in++;
+      --inLeft;
+    }
+    converted.append(out, outPtr);
+  }
+  return converted;
+}
+
+// A terminal that expects UTF-8 is shown each console text, all kana and
+// the bytes that are no characters as code page 932 shows them, whatever
+// the converter's buffer.
+TEST(ConsoleLocale, ShiftJisConvertsAsCodePage932) {
+  const iconv_t cd = ::iconv_open("UTF-8", "CP932");
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    GTEST_SKIP() << "this system's iconv has no CP932 to compare with";
+  }
+  std::vector<std::string> texts = {std::string(app::texts::kBanner1) + "\r\n",
+                                    std::string(app::texts::kDecodeFailed),
+                                    std::string(app::texts::kLockFailed),
+                                    std::string(app::texts::kCreateFailed),
+                                    std::string(app::texts::kFinished),
+                                    std::string(app::texts::kUsage),
+                                    "\x80",
+                                    "\xA0",
+                                    "\xFD\xFE\xFF",
+                                    "x\x81",
+                                    "\x81\x20",
+                                    "\x85\x40",
+                                    "\xE0\x7F",
+                                    "a\0b",
+                                    "\x81\x40\x81\x41\x81\x42"};
+  std::string halfWidth;
+  for (int c = 0xA1; c <= 0xDF; ++c) {
+    halfWidth += static_cast<char>(c);
+  }
+  texts.push_back(halfWidth);
+  for (const int row : {0x82, 0x83}) {  // hiragana, katakana
+    std::string kana;
+    for (int trail = 0x40; trail <= 0xFC; ++trail) {
+      if ((row == 0x82 && trail >= 0x9F && trail <= 0xF1) ||
+          (row == 0x83 && trail <= 0x96 && trail != 0x7F)) {
+        kana += {static_cast<char>(row), static_cast<char>(trail)};
+      }
+    }
+    texts.push_back(kana);
+  }
+  for (const std::string& text : texts) {
+    const std::string expected = ThroughIconv(cd, text);
+    for (const std::size_t room : {3, 4, 7, 4096}) {
+      EXPECT_EQ(ThroughConverter(text, room), expected) << testing::PrintToString(text) << room;
+    }
+  }
+  ::iconv_close(cd);
+}
+
+// A pair of bytes the converter does not hold (a kanji no text has, or a
+// UTF-8 path) goes on as it is.
+TEST(ConsoleLocale, ShiftJisPairsNotHeldGoOnAsTheyAre) {
+  EXPECT_EQ(ThroughConverter("\x88\x9F", 16), "\x88\x9F");
+  EXPECT_EQ(ThroughConverter("/tmp/\xE5\x86\x99", 16), "/tmp/\xE5\x86\x99");
+  EXPECT_EQ(ThroughConverter("\x8F\x49", 2), "<stuck>");  // no room for a character
 }
 
 // ---------------------------------------------------------------------------

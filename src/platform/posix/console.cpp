@@ -1,8 +1,8 @@
 // Console output on POSIX. Standard output receives the program's Shift-JIS
 // bytes unchanged, except on a terminal that expects UTF-8: that terminal is
 // shown the same text converted from code page 932, as a Windows console set
-// to code page 932 would show it.
-#include <iconv.h>
+// to code page 932 would show it (by the program's own converter, so that
+// no iconv module is needed).
 #include <langinfo.h>
 #include <unistd.h>
 
@@ -17,11 +17,12 @@
 #include "platform/console.h"
 #include "platform/faults.h"
 #include "platform/names.h"
+#include "platform/shift_jis.h"
 
 namespace platform {
 namespace {
 
-iconv_t g_toUtf8 = reinterpret_cast<iconv_t>(-1);
+bool g_utf8Terminal = false;
 
 bool WriteAll(int fd, const char* bytes, std::size_t size) {
   while (size > 0) {
@@ -80,12 +81,14 @@ namespace {
 // A terminal expects UTF-8 when its locale says so. The installed locale
 // answers if there is one; a locale that is named but not installed (a
 // common sight in containers) is judged by its name, so the text does not
-// reach the terminal as raw Shift-JIS bytes.
+// reach the terminal as raw Shift-JIS bytes. The statically linked program
+// judges every locale by its name: the installed locales are files of the
+// system's C library, which need not be the version linked into it.
 bool TerminalWantsUtf8() {
   if (::isatty(STDOUT_FILENO) == 0) {
     return false;
   }
-  if (std::setlocale(LC_CTYPE, "") != nullptr) {
+  if (TVRCGCV_READS_LOCALES && std::setlocale(LC_CTYPE, "") != nullptr) {
     const char* codeset = ::nl_langinfo(CODESET);
     const bool utf8 = codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0;
     std::setlocale(LC_CTYPE, "C");  // nothing else of the program depends on the locale
@@ -95,26 +98,12 @@ bool TerminalWantsUtf8() {
 }
 
 // Writes Shift-JIS text converted to UTF-8, a piece at a time through a
-// buffer of its own; bytes that do not convert are passed on as they are.
+// buffer of its own.
 bool WriteAsUtf8(std::string_view text) {
   char out[4096];
-  char* in = const_cast<char*>(text.data());
-  std::size_t inLeft = text.size();
-  ::iconv(g_toUtf8, nullptr, nullptr, nullptr, nullptr);
-  while (inLeft > 0) {
-    char* outPtr = out;
-    std::size_t outLeft = sizeof out;
-    while (inLeft > 0 && outLeft >= 4) {
-      if (::iconv(g_toUtf8, &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
-        if (errno == E2BIG) {
-          break;
-        }
-        *outPtr++ = *in++;  // not Shift-JIS: keep the byte
-        --inLeft;
-        --outLeft;
-      }
-    }
-    if (!WriteAll(STDOUT_FILENO, out, static_cast<std::size_t>(outPtr - out))) {
+  while (!text.empty()) {
+    const std::size_t put = ShiftJisToUtf8(&text, out);
+    if (!WriteAll(STDOUT_FILENO, out, put)) {
       return false;
     }
   }
@@ -134,15 +123,13 @@ void WaitForKey(std::string_view prompt) {
 void ConsoleInit() {
   // A reader that goes away must surface as a failed write, not kill us.
   std::signal(SIGPIPE, SIG_IGN);
-  if (TerminalWantsUtf8()) {
-    g_toUtf8 = ::iconv_open("UTF-8", "CP932");
-  }
+  g_utf8Terminal = TerminalWantsUtf8();
 }
 
 namespace backend {
 
 bool WriteStandardOutput(std::string_view shiftJisBytes) noexcept {
-  if (g_toUtf8 != reinterpret_cast<iconv_t>(-1)) {
+  if (g_utf8Terminal) {
     return WriteAsUtf8(shiftJisBytes);
   }
   return WriteAll(STDOUT_FILENO, shiftJisBytes.data(), shiftJisBytes.size());
