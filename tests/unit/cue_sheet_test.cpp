@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "containers.h"
+#include "cue_layout.h"
 #include "cue_sheet.h"
-#include "sectors.h"
 
 namespace {
 
@@ -171,11 +172,6 @@ TEST(CueSheet, TheDataTrackMustBeThereFirstAndInsideItsFile) {
        {kMiB},
        2,
        "a data track in the audio file"},
-      {"FILE a.bin BINARY\n TRACK 01 AUDIO\n INDEX 01 00:00:00\n TRACK 02 MODE1/2352\n"
-       " INDEX 01 00:01:00\n",
-       {kMiB},
-       4,
-       "comes after audio tracks"},
       {"FILE a.bin BINARY\n TRACK 01 AUDIO\n INDEX 01 00:00:00\n", {kMiB}, 0, "no data track"},
   };
   for (const auto& test : kSheets) {
@@ -209,18 +205,22 @@ TEST(CueSheet, SectorFormatsAreToldFromTheirBytes) {
     std::copy_n("CD001", 5, sector + format.dataOffset + 1);
     return bytes;
   };
+  const auto layout = [](const std::vector<std::uint8_t>& head) -> std::string {
+    cgvw::disc::MemoryBytes bytes(head, "image");
+    const cgvw::disc::Container* found = cgvw::disc::Recognise({bytes, head, "image"});
+    return found == nullptr ? "none" : found->name;
+  };
   using cgvw::disc::kMode1Raw;
   using cgvw::disc::kMode2Raw;
   using cgvw::disc::kPlainSectors;
-  using cgvw::disc::SniffImage;
-  EXPECT_EQ(SniffImage(image(kPlainSectors, 0, 0, 0)), kPlainSectors);
-  EXPECT_EQ(SniffImage(image(kMode1Raw, 1, 0, 16)), kMode1Raw);  // 00:02:16
-  EXPECT_EQ(SniffImage(image(kMode2Raw, 2, 0x08, 16)), kMode2Raw);
-  EXPECT_EQ(SniffImage(image(kMode2Raw, 2, 0x28, 16)), std::nullopt);  // form 2
-  EXPECT_EQ(SniffImage(image(kMode1Raw, 2, 0, 16)), std::nullopt);     // header of mode 2
-  EXPECT_EQ(SniffImage(image(kMode1Raw, 1, 0, 17)), std::nullopt);     // another sector's address
-  EXPECT_EQ(SniffImage(std::vector<std::uint8_t>(cgvw::disc::kHeadBytes, 0)), std::nullopt);
-  EXPECT_EQ(SniffImage(std::vector<std::uint8_t>(100, 0xFF)), std::nullopt);
+  EXPECT_EQ(layout(image(kPlainSectors, 0, 0, 0)), "plain image");
+  EXPECT_EQ(layout(image(kMode1Raw, 1, 0, 16)), "raw image");  // 00:02:16
+  EXPECT_EQ(layout(image(kMode2Raw, 2, 0x08, 16)), "raw image");
+  EXPECT_EQ(layout(image(kMode2Raw, 2, 0x28, 16)), "none");  // form 2
+  EXPECT_EQ(layout(image(kMode1Raw, 2, 0, 16)), "none");     // header of mode 2
+  EXPECT_EQ(layout(image(kMode1Raw, 1, 0, 15)), "none");     // before sector 16 of the disc
+  EXPECT_EQ(layout(std::vector<std::uint8_t>(cgvw::disc::kHeadBytes, 0)), "none");
+  EXPECT_EQ(layout(std::vector<std::uint8_t>(100, 0xFF)), "none");
 }
 
 }  // namespace

@@ -16,16 +16,27 @@ namespace platform::backend {
 namespace {
 
 // Opens the regular file at `path` for reading; -1 with `error` set if not.
-// Opening without blocking means that a pipe cannot hold the caller up
-// before it is seen to be one; on a regular file the flag changes nothing.
+// The path is looked at first, so that a pipe, a device or a folder is
+// never opened at all; the file opened (without blocking, in case the name
+// was pointed at a pipe in between) must then be the one looked at.
 int OpenRegular(const std::string& path, std::error_code* error) {
+  struct stat named {};
+  if (::stat(path.c_str(), &named) != 0) {
+    *error = LastSystemError();
+    return -1;
+  }
+  if (!S_ISREG(named.st_mode)) {
+    *error = NotRegularFileError();
+    return -1;
+  }
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     *error = LastSystemError();
     return -1;
   }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  struct stat opened {};
+  if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != named.st_dev ||
+      opened.st_ino != named.st_ino) {
     *error = NotRegularFileError();
     ::close(fd);
     return -1;

@@ -1,14 +1,16 @@
-// Disc images as sources of bytes (the tvrcgcv::discimage library, which
-// needs libcdio): an image of 2048-byte sectors (.iso), a bare raw dump of
-// 2352-byte sectors (.bin), or a cue sheet (.cue) with the files it names,
-// one for all tracks or one per track. The ISO 9660 file system is read
-// with its Joliet and Rock Ridge names.
+// Disc images as sources of bytes (the tvrcgcv::disc library, also known as
+// tvrcgcv::discimage): an image of 2048-byte sectors (.iso), a bare raw
+// dump of 2352-byte sectors (.bin), or a cue sheet (.cue) with the files it
+// names, one for all tracks or one per track. The ISO 9660 file system is
+// read by the library itself, with its Joliet and Rock Ridge names; raw
+// sectors are checked (sync pattern, address, mode, form and EDC) before
+// their data is used.
 #pragma once
 
 #include <memory>
 #include <string>
-#include <vector>
 #include <system_error>
+#include <vector>
 
 #include "cgvw/decode.h"
 
@@ -16,7 +18,6 @@ namespace cgvw {
 
 namespace disc {
 class DiscImage;
-struct Entry;
 }  // namespace disc
 
 // Why a disc image could not be opened.
@@ -51,8 +52,9 @@ class DiscImageSource final : public Source {
 
   // Where the data of the file `name` stops being readable, for a message:
   // "\"disc.bin\" ends before sector 3001" or "\"disc.bin\": sector 17 has
-  // no sync pattern", with the sectors the file's data spans; empty if all
-  // of it can be read (or there is no such file).
+  // no sync pattern" (or "fails its EDC check: ..."), with the sectors the
+  // file's data spans; empty if all of it can be read (or there is no such
+  // file).
   std::string Damage(std::string_view name) noexcept;
 
   // The files the image was read from (the given file, and the data
@@ -62,6 +64,16 @@ class DiscImageSource final : public Source {
  private:
   std::shared_ptr<disc::DiscImage> image_;
 };
+
+// The files among `paths` (UTF-8) that are discs, told from their bytes:
+// each cue sheet, and each image file that no cue sheet among them names
+// (a sheet's track files are part of its disc). Folders, pipes and other
+// files are left out. More than one: several discs were given; none: the
+// files are a disc's files themselves.
+std::vector<std::string> FindDiscImages(const std::vector<std::string>& paths);
+// What to say when several were: "several discs were given (\"a.iso\",
+// \"b.iso\"): give one at a time".
+std::string SeveralDiscsText(const std::vector<std::string>& discs);
 
 // Lets the classic drives (platform/win_api.h on POSIX) be disc images: a
 // drive whose path is an image file is then read through the image's file

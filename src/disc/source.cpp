@@ -4,6 +4,8 @@
 
 #include "cgvw/disc_image.h"
 #include "disc.h"
+#include "find_discs.h"
+#include "messages.h"
 #include "platform/names.h"
 
 namespace cgvw {
@@ -11,7 +13,7 @@ namespace cgvw {
 Result<std::unique_ptr<DiscImageSource>> DiscImageSource::Open(const std::string& path,
                                                                ImageProblem* problem) noexcept {
   try {
-    disc::OpenFailure failure;
+    disc::OpenProblem failure;
     std::shared_ptr<disc::DiscImage> image = disc::DiscImage::Open(path, &failure);
     if (!image) {
       if (problem != nullptr) {
@@ -67,14 +69,16 @@ std::string DiscImageSource::Damage(std::string_view name) noexcept {
     if (!file || file->size == 0) {
       return "";
     }
-    std::vector<std::uint8_t> buffer(std::min<std::uint32_t>(file->size, 1u << 20));
-    disc::ReadStop stop;
+    std::vector<std::uint8_t> buffer(std::min<std::uint64_t>(file->size, 1u << 20));
+    disc::ReadFault fault;
     for (std::uint64_t offset = 0; offset < file->size; offset += buffer.size()) {
       std::size_t got = 0;
-      if (!image_->Read(*file, offset, buffer, &got, &stop)) {
-        const std::uint64_t last = file->lsn + (file->size - 1) / 2048;
-        return stop.why + " (the file's data is in sectors " + std::to_string(file->lsn) + " to " +
-               std::to_string(last) + ")";
+      if (!image_->Read(*file, offset, buffer, &got, &fault)) {
+        const disc::iso9660::Extent& last = file->extents.back();
+        return fault.why + " (the file's data is in sectors " +
+               std::to_string(file->extents.front().sector) + " to " +
+               std::to_string(last.sector + (std::max<std::uint32_t>(last.bytes, 1) - 1) / 2048) +
+               ")";
       }
     }
   } catch (const std::bad_alloc&) {
@@ -85,6 +89,22 @@ std::string DiscImageSource::Damage(std::string_view name) noexcept {
 
 std::vector<std::string> DiscImageSource::Files() const {
   return image_->Sources();
+}
+
+std::vector<std::string> FindDiscImages(const std::vector<std::string>& paths) {
+  try {
+    return disc::FindDiscs(paths);
+  } catch (const std::bad_alloc&) {
+    return {};
+  }
+}
+
+std::string SeveralDiscsText(const std::vector<std::string>& discs) {
+  std::string text = "several discs were given (";
+  for (std::size_t i = 0; i < discs.size(); ++i) {
+    text += (i == 0 ? "" : ", ") + disc::Quoted(discs[i]);
+  }
+  return text + "): give one at a time";
 }
 
 }  // namespace cgvw

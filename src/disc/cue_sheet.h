@@ -21,7 +21,8 @@
 // A name or text is one word, or any characters between double quotes
 // (which cannot hold a double quote themselves). Track numbers count up by
 // one; a track's index numbers go up, start at 00 or 01 and include 01;
-// positions within a file never go back; every FILE holds an index.
+// positions within a file never go back; every FILE holds an index. A sheet
+// in UTF-16, or whose lines end in CR alone, is named as such.
 #pragma once
 
 #include <cstddef>
@@ -61,6 +62,8 @@ struct CueTrack {
   TrackMode mode;
   unsigned line;
   std::vector<CueIndex> indexes;   // in order, INDEX 01 among them
+  std::uint32_t pregap = 0;        // frames of PREGAP, not in the file
+  std::uint32_t postgap = 0;       // frames of POSTGAP
   const CueIndex& Index1() const;  // where the track's data begins
 };
 
@@ -81,8 +84,9 @@ struct CueError {
 std::optional<CueError> ParseCueSheet(std::string_view text, CueSheet* sheet);
 
 // Whether the bytes begin as a cue sheet does: after a byte order mark and
-// blank lines, a keyword of the list above. Tells a sheet from a disc image
-// or anything else without the file's name.
+// blank lines, a keyword of the list above (in UTF-8, ASCII or UTF-16, so
+// that a sheet in UTF-16 is told as one and named so). Tells a sheet from a
+// disc image or anything else without the file's name.
 bool LooksLikeCueSheet(std::string_view head);
 
 }  // namespace cgvw::disc

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "cue_words.h"
+#include "messages.h"
 #include "platform/names.h"
 
 namespace cgvw::disc {
@@ -20,6 +21,44 @@ constexpr std::array<const char*, 12> kKeywords = {
     "REM",   "FILE", "TRACK",   "INDEX",      "PREGAP", "POSTGAP",
     "FLAGS", "ISRC", "CATALOG", "CDTEXTFILE", "TITLE",  "PERFORMER"};  // and SONGWRITER
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Whether the text is UTF-16: a byte order mark of it, or a zero byte in
+// either of its first two bytes (no sheet's text begins with one).
+bool Utf16(std::string_view text) {
+  return text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF") ||
+         (text.size() >= 2 && (text[0] == '\0') != (text[1] == '\0'));
+}
+
+// The ASCII characters of UTF-16 text (the others as '?'), without its
+// byte order mark: enough to see whether it starts as a sheet.
+std::string NarrowUtf16(std::string_view text) {
+  const bool bigEndian =
+      text.starts_with("\xFE\xFF") || (!text.starts_with("\xFF\xFE") && text[0] == '\0');
+  if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
+    text.remove_prefix(2);
+  }
+  std::string narrow;
+  for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+    const char high = bigEndian ? text[i] : text[i + 1];
+    const char low = bigEndian ? text[i + 1] : text[i];
+    narrow += high == '\0' && static_cast<unsigned char>(low) < 0x80 ? low : '?';
+  }
+  return narrow;
+}
+
+// Why a text in this encoding, or with these line ends, is not read as a
+// sheet; null if it is not one of those.
+const char* UnreadableEncoding(std::string_view text) {
+  if (Utf16(text)) {
+    return "the sheet is UTF-16 text: save it as UTF-8 (or ASCII) to read it";
+  }
+  const std::size_t cr = text.find('\r');
+  if (text.find('\n') == std::string_view::npos && cr != std::string_view::npos &&
+      cr + 1 < text.size()) {
+    return "the sheet's lines end in CR alone: save it with LF or CR LF line ends to read it";
+  }
+  return nullptr;
+}
 
 bool AllOf(std::string_view text, bool (*test)(char)) {
   return std::all_of(text.begin(), text.end(), test);
@@ -65,7 +104,7 @@ class Reader {
     if (Is(keyword, "TITLE") || Is(keyword, "PERFORMER") || Is(keyword, "SONGWRITER")) {
       return arguments != 1 ? Usage(std::string(keyword) + " \"<text>\"") : "";
     }
-    return "unknown keyword \"" + std::string(keyword) + "\"";
+    return "unknown keyword " + Quoted(keyword);
   }
 
   // What is wrong with the sheet once every line has been read.
@@ -130,7 +169,7 @@ class Reader {
       return "FILE with an empty name";
     }
     if (!kind || type.quoted) {
-      return "unknown file type \"" + std::string(type.text) + "\" (BINARY, MOTOROLA, WAVE, " +
+      return "unknown file type " + Quoted(type.text) + " (BINARY, MOTOROLA, WAVE, " +
              "MP3 or AIFF)";
     }
     sheet_->files.push_back({std::string(name.text), static_cast<FileType>(*kind), line_});
@@ -148,7 +187,7 @@ class Reader {
     }
     const auto value = Number(number.text, 2);
     if (!value || *value == 0) {
-      return "bad track number \"" + std::string(number.text) + "\" (1 to 99)";
+      return "bad track number " + Quoted(number.text) + " (1 to 99)";
     }
     if (!sheet_->tracks.empty() && *value != sheet_->tracks.back().number + 1) {
       return "TRACK " + std::to_string(*value) + " after TRACK " +
@@ -172,17 +211,17 @@ class Reader {
     const auto value = Number(number.text, 2);
     const auto frame = Frames(position.text);
     if (!value) {
-      return "bad index number \"" + std::string(number.text) + "\" (0 to 99)";
+      return "bad index number " + Quoted(number.text) + " (0 to 99)";
     }
     if (!frame) {
-      return "bad position \"" + std::string(position.text) + "\" (mm:ss:ff)";
+      return "bad position " + Quoted(position.text) + " (mm:ss:ff)";
     }
     if (track->indexes.empty() ? *value > 1 : *value <= track->indexes.back().number) {
       return "INDEX " + std::to_string(*value) + " out of order (a track's indexes start at " +
              "00 or 01 and count up)";
     }
     if (fileHasIndex_ && *frame < lastFrame_) {
-      return "INDEX position " + std::string(position.text) + " goes back within the file";
+      return "INDEX position " + Shown(position.text) + " goes back within the file";
     }
     if (state_.postgap) {
       return "INDEX after POSTGAP";
@@ -199,8 +238,9 @@ class Reader {
     if (track == nullptr) {
       return std::string(keyword_) + " before any TRACK";
     }
-    if (!Frames(length.text)) {
-      return "bad length \"" + std::string(length.text) + "\" (mm:ss:ff)";
+    const auto frames = Frames(length.text);
+    if (!frames) {
+      return "bad length " + Quoted(length.text) + " (mm:ss:ff)";
     }
     bool& seen = pre ? state_.pregap : state_.postgap;
     if (seen) {
@@ -211,6 +251,7 @@ class Reader {
       return pre ? "PREGAP after an INDEX" : "POSTGAP before any INDEX";
     }
     seen = true;
+    (pre ? track->pregap : track->postgap) = *frames;
     return "";
   }
 
@@ -223,7 +264,7 @@ class Reader {
     }
     for (std::size_t i = 1; i < words.size(); ++i) {
       if (words[i].quoted || !Lookup(words[i].text, kFlags)) {
-        return "unknown flag \"" + std::string(words[i].text) + "\" (DCP, 4CH, PRE or SCMS)";
+        return "unknown flag " + Quoted(words[i].text) + " (DCP, 4CH, PRE or SCMS)";
       }
     }
     state_.flags = true;
@@ -241,7 +282,7 @@ class Reader {
       return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
     });
     if (code.text.size() != 12 || !alphanumeric) {
-      return "bad ISRC \"" + std::string(code.text) + "\" (12 letters or digits)";
+      return "bad ISRC " + Quoted(code.text) + " (12 letters or digits)";
     }
     state_.isrc = true;
     return "";
@@ -258,7 +299,7 @@ class Reader {
     }
     if (catalog && (value.text.size() != 13 ||
                     !AllOf(value.text, [](char c) { return c >= '0' && c <= '9'; }))) {
-      return "bad CATALOG \"" + std::string(value.text) + "\" (13 digits)";
+      return "bad CATALOG " + Quoted(value.text) + " (13 digits)";
     }
     if (!catalog && value.text.empty()) {
       return "CDTEXTFILE with an empty name";
@@ -298,6 +339,9 @@ std::optional<CueError> ParseCueSheet(std::string_view text, CueSheet* sheet) {
     if (text.starts_with(kByteOrderMark)) {
       text.remove_prefix(kByteOrderMark.size());
     }
+    if (const char* encoding = UnreadableEncoding(text)) {
+      return CueError{0, encoding};
+    }
     Reader reader(sheet);
     std::vector<Word> words;
     unsigned line = 0;
@@ -328,6 +372,11 @@ std::optional<CueError> ParseCueSheet(std::string_view text, CueSheet* sheet) {
 bool LooksLikeCueSheet(std::string_view head) {
   if (head.starts_with(kByteOrderMark)) {
     head.remove_prefix(kByteOrderMark.size());
+  }
+  std::string narrow;
+  if (Utf16(head)) {
+    narrow = NarrowUtf16(head);
+    head = narrow;
   }
   const std::size_t start = head.find_first_not_of(" \t\r\n");
   if (start == std::string_view::npos) {
