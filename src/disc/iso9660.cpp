@@ -102,7 +102,10 @@ std::optional<FileSystem> FileSystem::Read(TrackReader& reader, std::string* why
     return std::nullopt;
   }
   FileSystem system;
-  system.volumeSectors_ = Le32(primary, 80);
+  // The volume's end: its size counted from the disc's sector 0, or (as
+  // some writers of a session that follows audio count it) from the track's
+  // first sector; the later of the two bounds every extent.
+  system.volumeSectors_ = reader.track().first() + Le32(primary, 80);
   const Sector& tree = found.joliet ? *found.joliet : primary;
   const std::optional<Record> root =
       ParseRecord(std::span<const std::uint8_t>(tree).subspan(kRootRecord, 34));

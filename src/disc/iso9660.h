@@ -86,6 +86,7 @@ class FileSystem {
   static std::optional<FileSystem> Read(TrackReader& reader, std::string* why);
 
   const std::vector<Entry>& root() const { return root_; }
+  // Where the volume ends: every extent lies before this sector.
   std::uint64_t volumeSectors() const { return volumeSectors_; }
   // The entries of a directory; false, with `why`, if it cannot be read.
   bool List(TrackReader& reader, const Entry& directory, std::vector<Entry>* entries,
