@@ -375,7 +375,7 @@ bool LooksLikeCueSheet(std::string_view head) {
   }
   std::string narrow;
   if (Utf16(head)) {
-    narrow = NarrowUtf16(head);
+    narrow = NarrowUtf16(head.substr(0, 1024));  // enough for the first word
     head = narrow;
   }
   const std::size_t start = head.find_first_not_of(" \t\r\n");

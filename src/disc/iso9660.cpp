@@ -79,6 +79,13 @@ bool ReadDirectory(TrackReader& reader, const Entry& directory, std::uint64_t vo
     return false;
   }
   const std::uint64_t sectors = (directory.size + kSectorBytes - 1) / kSectorBytes;
+  const SectorTrack& track = reader.track();
+  const std::uint64_t start = directory.extents[0].sector;
+  if (start < track.first() || start - track.first() + sectors > track.count()) {
+    *why = where + " lies outside the data track (sectors " + std::to_string(track.first()) +
+           " to " + std::to_string(track.first() + track.count() - 1) + ")";
+    return false;
+  }
   bytes->resize(sectors * kSectorBytes);
   ReadFault fault;
   if (!reader.ReadSectors(directory.extents[0].sector, sectors, bytes->data(), &fault)) {

@@ -65,11 +65,13 @@ std::array<std::uint8_t, 2> Parity(const Family& family, std::span<const std::ui
                                    unsigned c, unsigned plane) {
   std::uint8_t weighted = 0;
   std::uint8_t sum = 0;
+  unsigned word = (family.start * c) % family.wrap;
   for (unsigned i = 0; i < family.count; ++i) {
-    const std::uint8_t byte =
-        words[2 * ((family.step * i + family.start * c) % family.wrap) + plane];
+    const std::uint8_t byte = words[2 * word + plane];
     weighted = TimesAlpha(weighted ^ byte);
     sum ^= byte;
+    word += family.step;
+    word -= word >= family.wrap ? family.wrap : 0;
   }
   weighted = TimesAlpha(weighted);
   const std::uint8_t first = kDivideByAlphaPlusOne[weighted ^ sum];
