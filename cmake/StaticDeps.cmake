@@ -1,9 +1,8 @@
 # The C libraries that another system's build links statically, as a
 # script of scripts/ installs them into a prefix (include/, lib/*.a and
 # relocatable lib/pkgconfig/*.pc):
-#   tvrcgcv_deps::cdio  libiso9660 and libcdio
 #   tvrcgcv_deps::spng  libspng and zlib (SPNG_STATIC is defined for users)
-# Both are read from the prefix's pkg-config files with their static link
+# It is read from the prefix's pkg-config files with their static link
 # flags (Requires.private and Libs.private included), and the libraries are
 # taken by full path, so that only the .a files of the prefix are linked.
 # Included by cmake/WindowsDeps.cmake and cmake/WasmDeps.cmake.
@@ -34,7 +33,7 @@ function(_tvrcgcv_deps_target prefix target module)
 endfunction()
 
 macro(tvrcgcv_static_deps prefix)
-  if(NOT TARGET tvrcgcv_deps::cdio)
+  if(NOT TARGET tvrcgcv_deps::spng)
     # pkg-config reads the prefix's .pc files only, never the build machine's.
     set(_tvrcgcv_saved_env PKG_CONFIG_LIBDIR PKG_CONFIG_PATH PKG_CONFIG_SYSROOT_DIR)
     foreach(_name IN LISTS _tvrcgcv_saved_env)
@@ -45,13 +44,11 @@ macro(tvrcgcv_static_deps prefix)
     set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
     set(_tvrcgcv_saved_use_prefix_path "${PKG_CONFIG_USE_CMAKE_PREFIX_PATH}")
     set(PKG_CONFIG_USE_CMAKE_PREFIX_PATH OFF)
-    pkg_check_modules(TVRCGCV_DEPS_CDIO REQUIRED libiso9660)  # and libcdio, which it requires
     pkg_check_modules(TVRCGCV_DEPS_SPNG REQUIRED libspng)
     set(PKG_CONFIG_USE_CMAKE_PREFIX_PATH "${_tvrcgcv_saved_use_prefix_path}")
     foreach(_name IN LISTS _tvrcgcv_saved_env)
       set(ENV{${_name}} "${_tvrcgcv_saved_${_name}}")
     endforeach()
-    _tvrcgcv_deps_target("${prefix}" tvrcgcv_deps::cdio TVRCGCV_DEPS_CDIO)
     _tvrcgcv_deps_target("${prefix}" tvrcgcv_deps::spng TVRCGCV_DEPS_SPNG)
   endif()
 endmacro()

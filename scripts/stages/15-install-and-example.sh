@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the library into a temporary prefix and checks what a user of it
 # gets: only public headers; the examples built against the installed CMake
-# package (with its disc-image component where libcdio is there) and run on
+# package (the disc-image library among them) and run on
 # the demo disc, their pictures compared with the program's; programs built
 # with nothing but pkg-config, in C++ and in C; and the Development
 # component installed alone.
@@ -83,13 +83,22 @@ if [[ "$size" != 124470 || "$(head -c 2 "$work/out.bmp")" != BM ]]; then
 fi
 echo "portrait_over_background wrote a $size-byte BMP"
 
-# The same from an ISO image, where the disc-image component is there.
-if command -v xorriso >/dev/null && [[ -f "$work/prefix/include/tvrcgcv/cgvw/disc_image.h" ]]; then
-  xorriso -as mkisofs -R -o "$work/disc.iso" "$work/drives/q" >/dev/null 2>&1
-  "$work/build/portrait_over_background" "$work/disc.iso" "$work/from-image.bmp" 7 155
-  cmp "$work/out.bmp" "$work/from-image.bmp"
-  echo "portrait_over_background wrote the same BMP from an ISO image"
-fi
+# The same from an ISO image.
+xorriso -as mkisofs -R -o "$work/disc.iso" "$work/drives/q" >/dev/null 2>&1
+"$work/build/portrait_over_background" "$work/disc.iso" "$work/from-image.bmp" 7 155
+cmp "$work/out.bmp" "$work/from-image.bmp"
+echo "portrait_over_background wrote the same BMP from an ISO image"
+
+# A program of the disc-image library's older name, with pkg-config alone.
+# shellcheck disable=SC2046
+g++ -std=c++20 -o "$work/image-by-pkg-config" -x c++ - \
+  $(PKG_CONFIG_PATH="$(find "$work/prefix" -type d -name pkgconfig | tr '\n' ':')" \
+    pkg-config --cflags --libs tvrcgcv-discimage) <<'PROGRAM'
+#include "cgvw/disc_image.h"
+int main(int argc, char** argv) { return argc == 2 && cgvw::DiscImageSource::Open(argv[1]) ? 0 : 1; }
+PROGRAM
+"$work/image-by-pkg-config" "$work/disc.iso"
+echo "a program built with pkg-config --libs tvrcgcv-discimage opens the ISO image"
 
 # pkg-config alone is enough to build against the library.
 export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig:$(find "$work/prefix" -type d -name pkgconfig | tr '\n' ':')"
@@ -116,13 +125,11 @@ echo "convert_catalogue (C) built with pkg-config tvrcgcv-c, and tvrcgcv --stati
 # libraries were built: libraries, headers, CMake package, .pc files.
 cmake -S . -B "$work/libs-only" -DTVRCGCV_BUILD_TESTS=OFF -DTVRCGCV_BUILD_TOOLS=OFF \
   -DTVRCGCV_BUILD_BENCHMARKS=OFF >/dev/null
-libraries=(tvrcgcv_catalog)  # and the libraries below it
-if [[ $(cmake --build "$work/libs-only" --target help) == *tvrcgcv_discimage* ]]; then
-  libraries+=(tvrcgcv_discimage)
-fi
+libraries=(tvrcgcv_catalog tvrcgcv_disc)  # and the libraries below them
 cmake --build "$work/libs-only" -j"$(nproc)" --target "${libraries[@]}" >/dev/null
 cmake --install "$work/libs-only" --prefix "$work/dev" --component Development >/dev/null
-for installed in cgvw_c.h tvrcgcv-c.pc tvrcgcvConfig.cmake libtvrcgcv_cgvw.a; do
+for installed in cgvw_c.h disc_image.h tvrcgcv-c.pc tvrcgcv-discimage.pc tvrcgcvConfig.cmake \
+  libtvrcgcv_cgvw.a libtvrcgcv_disc.a; do
   if ! find "$work/dev" -name "$installed" | grep -q .; then
     echo "the Development component lacks $installed" >&2
     exit 1
