@@ -20,15 +20,12 @@
 #                                      exit), the prefix's stage $stage,
 #                                      $cflags, and $source_dir for the
 #                                      downloads (TVRCGCV_DEPS_SOURCES)
-#   install_libcdio DIR                libcdio and libiso9660 (nothing else)
-#                                      from its configured folder DIR into
-#                                      $stage; sets `cdio_upstream`
 #   build_spng CC AR STAGE SRC FLAG... libspng in STAGE as Debian builds it;
 #                                      sets `spng_upstream`
-#   finish_prefix STAGE PREFIX STAMP STAMP_DIR LABEL CDIO_PRIVATE ZLIB_COPYRIGHT
+#   finish_prefix STAGE PREFIX STAMP STAMP_DIR LABEL ZLIB_COPYRIGHT
 #                                      the .pc files, licences and stamp of
-#                                      zlib, libcdio, libiso9660 and libspng,
-#                                      then STAGE moved to PREFIX
+#                                      zlib and libspng, then STAGE moved to
+#                                      PREFIX
 #
 # A PACKAGE may carry a version (zlib=1:1.2.13.dfsg-1). Every file used is
 # checked against the SHA-256 of apt's index.
@@ -182,32 +179,22 @@ build_spng() {  # cc ar stage src [flags...]
     END {print v}' "$src/spng/spng.h")
 }
 
-# The pkg-config files (Libs.private of libcdio: CDIO_PRIVATE, empty for
-# none), the licences (zlib's from ZLIB_COPYRIGHT, a copyright file or a
-# header whose first comment holds it) and the stamp, then the prefix is
-# replaced whole, so it never mixes two builds. Reads cdio_src, spng_src,
-# zlib_upstream, cdio_upstream and spng_upstream. The stamp goes to
+# The pkg-config files, the licences (zlib's from ZLIB_COPYRIGHT, a
+# copyright file or a header whose first comment holds it) and the stamp,
+# then the prefix is replaced whole, so it never mixes two builds. Reads
+# spng_src, zlib_upstream and spng_upstream. The stamp goes to
 # share/STAMP_DIR/stamp.
-finish_prefix() {  # stage prefix stamp stamp-dir label cdio-private zlib-copyright
-  local stage=$1 prefix=$2 stamp=$3 stamp_dir=$4 label=$5 cdio_private=$6 zlib_copyright=$7
-  local private=()
-  [[ -n $cdio_private ]] && private=("Libs.private: $cdio_private")
+finish_prefix() {  # stage prefix stamp stamp-dir label zlib-copyright
+  local stage=$1 prefix=$2 stamp=$3 stamp_dir=$4 label=$5 zlib_copyright=$6
   # shellcheck disable=SC2016  # ${libdir} and ${includedir} are pkg-config's
   {
     write_pc "$stage/lib/pkgconfig" zlib "zlib compression library (static, $label)" \
       "$zlib_upstream" 'Libs: -L${libdir} -lz' 'Cflags: -I${includedir}'
-    write_pc "$stage/lib/pkgconfig" libcdio "Portable CD-ROM I/O library (static, $label)" \
-      "$cdio_upstream" 'Libs: -L${libdir} -lcdio' "${private[@]}" 'Cflags: -I${includedir}'
-    write_pc "$stage/lib/pkgconfig" libiso9660 "ISO-9660 library of libcdio (static, $label)" \
-      "$cdio_upstream" 'Requires: libcdio' 'Libs: -L${libdir} -liso9660' \
-      'Cflags: -I${includedir}'
     write_pc "$stage/lib/pkgconfig" libspng "PNG decoding and encoding library (static, $label)" \
       "$spng_upstream" 'Requires.private: zlib' 'Libs: -L${libdir} -lspng' \
       'Cflags: -I${includedir} -DSPNG_STATIC'
   }
-  mkdir -p "$stage/share/licenses/libcdio" "$stage/share/licenses/libspng" \
-    "$stage/share/licenses/zlib"
-  cp "$cdio_src/COPYING" "$stage/share/licenses/libcdio/"
+  mkdir -p "$stage/share/licenses/libspng" "$stage/share/licenses/zlib"
   cp "$spng_src/LICENSE" "$stage/share/licenses/libspng/"
   if [[ $zlib_copyright == *.h ]]; then  # the header's first comment states it
     sed '/\*\//q' "$zlib_copyright" >"$stage/share/licenses/zlib/copyright"
@@ -231,15 +218,4 @@ start_build() {  # name stamp-dir
   source_dir=${TVRCGCV_DEPS_SOURCES:-$work/sources}
   mkdir -p "$source_dir"
   source_dir=$(cd "$source_dir" && pwd)
-}
-
-install_libcdio() {  # dir
-  if ! (cd "$1" && { make -j2 -C lib/driver libcdio.la && make -j2 -C lib/iso9660 libiso9660.la &&
-    make -C include install && make -C lib/driver install-libLTLIBRARIES &&
-    make -C lib/iso9660 install-libLTLIBRARIES; } >build.log 2>&1); then
-    tail -30 "$1/build.log" >&2
-    die "libcdio's build failed (log above)"
-  fi
-  rm -f "$stage"/lib/*.la
-  cdio_upstream=$(sed -n 's/^#define PACKAGE_VERSION "\(.*\)"/\1/p' "$1/config.h")
 }
