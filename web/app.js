@@ -55,8 +55,7 @@ const TEXTS = {
     saveBmp: 'Save as BMP',
     savePng: 'Save as PNG',
     close: 'Close',
-    footer: 'tvrcgcv, free software under the MIT licence. The page carries libcdio (GNU GPL ' +
-      'version 3 or later), libspng and zlib.',
+    footer: 'tvrcgcv, free software under the MIT licence. The page carries libspng and zlib.',
     licences: 'Licences of the libraries',
   },
   ja: {
@@ -101,8 +100,7 @@ const TEXTS = {
     saveBmp: 'BMP で保存',
     savePng: 'PNG で保存',
     close: '閉じる',
-    footer: 'tvrcgcv は MIT ライセンスのフリーソフトウェアです。このページは libcdio (GNU GPL ' +
-      'バージョン 3 以降)、libspng、zlib を含みます。',
+    footer: 'tvrcgcv は MIT ライセンスのフリーソフトウェアです。このページは libspng と zlib を含みます。',
     licences: 'ライブラリのライセンス',
   },
 };
