@@ -213,6 +213,12 @@ TEST(Tracks, EachSectorIsReadOnceWhileItIsKept) {
       ASSERT_EQ(bytes[i], UserData(3 + static_cast<std::int64_t>(at / 2048))[at % 2048]);
     }
   }
+  // The last bytes of the track read without asking for a sector beyond it.
+  std::vector<std::uint8_t> last(2 * 2048);
+  std::size_t got = 0;
+  EXPECT_TRUE(reader.ReadBytes(258, 0, last, &got, nullptr));
+  EXPECT_TRUE(reader.ReadBytes(259, 2047, std::span(last).first(1), &got, nullptr));
+  EXPECT_FALSE(reader.ReadBytes(259, 2047, std::span(last).first(2), &got, nullptr));
 }
 
 // --- The ISO 9660 reader, over images that xorriso makes -----------------
