@@ -55,8 +55,11 @@ std::shared_ptr<DiscImage> DiscImage::Open(const std::string& path, OpenProblem*
   OpenedTrack opened;
   OpenFailure failure;
   if (!layout->open(std::move(given), *neighbours, &opened, &failure)) {
-    const std::string line = failure.line != 0 ? ":" + std::to_string(failure.line) : "";
-    return Refuse(problem, failure.error, shown + line + ": " + failure.text);
+    std::string text = shown;
+    if (failure.line != 0) {
+      text.append(":").append(std::to_string(failure.line));
+    }
+    return Refuse(problem, failure.error, text.append(": ").append(failure.text));
   }
   sources.insert(sources.end(), opened.files.begin(), opened.files.end());
   auto reader = std::make_unique<TrackReader>(std::move(opened.track));

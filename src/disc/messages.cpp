@@ -25,7 +25,8 @@ std::string Shown(std::string_view text) {
 }
 
 std::string Quoted(std::string_view text) {
-  return "\"" + Shown(text) + "\"";
+  std::string quoted = "\"";
+  return quoted.append(Shown(text)).append("\"");
 }
 
 }  // namespace cgvw::disc
