@@ -184,6 +184,33 @@ TEST(Tracks, EdgesOfATrackAndItsFile) {
   EXPECT_EQ(partial.reader->track().count(), 19u);
 }
 
+// Bytes end where they end, in memory and in a file.
+TEST(Tracks, BytesEndWhereTheyEnd) {
+  testing_support::TempDir work;
+  const std::vector<std::uint8_t> content = {1, 2, 3, 4, 5};
+  std::ofstream(work.path() / "five", std::ios::binary).write("\x01\x02\x03\x04\x05", 5);
+  std::error_code error;
+  std::vector<std::unique_ptr<cgvw::disc::ByteSource>> sources;
+  sources.push_back(std::make_unique<cgvw::disc::MemoryBytes>(content, "five"));
+  sources.push_back(cgvw::disc::FileBytes::Open((work.path() / "five").string(), "five", &error));
+  for (const auto& bytes : sources) {
+    ASSERT_TRUE(bytes);
+    for (const auto& [offset, got] : {std::pair<std::uint64_t, std::size_t>{0, 3},
+                                      {3, 2},
+                                      {4, 1},
+                                      {5, 0},
+                                      {6, 0},
+                                      {~std::uint64_t{0}, 0}}) {
+      std::uint8_t out[3] = {0, 0, 0};
+      const cgvw::disc::ByteRead read = bytes->ReadAt(offset, out);
+      EXPECT_EQ(read.got, got) << offset;
+      EXPECT_FALSE(read.error);
+      EXPECT_TRUE(
+          std::equal(out, out + read.got, content.begin() + std::min<std::uint64_t>(offset, 5)));
+    }
+  }
+}
+
 // The cache: a sector read again is not read from the file again, a run of
 // sectors not held is one read, and byte ranges across sectors are whole.
 TEST(Tracks, EachSectorIsReadOnceWhileItIsKept) {
@@ -281,6 +308,11 @@ TEST_F(Iso9660, AFileOfSeveralExtentsReadsWhole) {
   Write(iso, bytes);
   EXPECT_EQ(ReadFrom(iso, "A.DAT"), first + second);
   EXPECT_EQ(ReadFrom(iso, "B.DAT"), "no B.DAT");
+  // An associated file (a record flagged so) is no file of the folder.
+  bytes = testing_support::ReadWholeFile(iso);
+  bytes[a + 25] = bytes[b + 25] = 0x04;
+  Write(iso, bytes);
+  EXPECT_EQ(ReadFrom(iso, "A.DAT"), "no A.DAT");
 }
 
 // Rock Ridge names too long for their record go on in a continuation area
