@@ -8,7 +8,8 @@
 //   {op: 'open', run, entries: [{path, file}], folder, thumbnail}
 //       mounts the files at their relative paths and opens the disc among
 //       them, told from their bytes (a cue sheet with its files, or an
-//       image), else `folder`, which holds them all. Answers 'opened' (with
+//       image), else the one file given, else `folder`, which holds them
+//       all. Answers 'opened' (with
 //       the disc's path, or `several` discs that were given, and the
 //       module's memory in bytes), then
 //       'pictures' as rows are decoded (items 'picture', with RGBA pixels at
@@ -227,8 +228,11 @@ async function open(request, post = postMessage) {
     post({ op: 'done', run });
     return;
   }
-  const disc = discs.length === 1 ? discs[0] : request.folder;
-  const ahead = discs.length === 1 ? null : readAhead(disc);
+  // One file that is no disc is still the disc given: opening it says why
+  // it cannot be read, as the program does.
+  const single = request.entries.length === 1 ? request.entries[0].path : null;
+  const disc = discs.length === 1 ? discs[0] : single || request.folder;
+  const ahead = disc === request.folder ? readAhead(disc) : null;
   const opened = collecting(() => withString(disc, _tv_open));
   post({ op: 'opened', run, ok: opened.result === 0, lines: opened.err, disc,
     memory: HEAPU8.length });
