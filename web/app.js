@@ -6,8 +6,8 @@
 //
 // For the tests and benchmarks, window.tvrcgcv holds the state of the
 // last run: {run, total, done, failed, checked, checkStatus, startedAt,
-// shownAt, savedToFolder, memory: the worker's module memory in bytes when
-// it was ready and after the last disc was opened}.
+// openedAt, shownAt, savedToFolder, memory: the worker's module memory in
+// bytes when it was ready and after the last disc was opened}.
 
 // --- Texts ---------------------------------------------------------------
 
@@ -294,6 +294,7 @@ function onRunMessage(message) {
   switch (message.op) {
     case 'opened':
       state.memory.opened = message.memory;
+      state.openedAt = performance.now();
       if (message.several) {
         say(text.severalDiscs(message.several), true);
       } else if (!message.ok) {
