@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "cgvw/disc_image.h"
 #include "disc.h"
 #include "disc_images.h"
 #include "raw_sectors.h"
@@ -358,6 +359,27 @@ TEST_F(Iso9660, ADataTrackAfterAudio) {
   EXPECT_NE(ReadFrom(work_.path() / "early.cue", "LATE.TXT")
                 .find("\"data.bin\": sector 4616 has the address of sector 4766 in its header"),
             std::string::npos);
+}
+
+// Which of several files are discs: each sheet, and each image no sheet
+// names; a sheet's tracks, other files and folders are none.
+TEST_F(Iso9660, DiscsAmongSeveralFiles) {
+  Write(work_.path() / "tree" / "F.DAT", {'f'});
+  const fs::path iso = work_.path() / "a.iso";
+  ASSERT_TRUE(testing_support::MakeIsoImage(work_.path() / "tree", iso,
+                                            testing_support::ImageKind::Iso9660));
+  fs::copy_file(iso, work_.path() / "b");
+  ASSERT_TRUE(testing_support::WriteRawBinCue(iso, work_.path() / "set.bin"));
+  const std::vector<std::string> given = {
+      (work_.path() / "a.iso").string(),          (work_.path() / "set.bin").string(),
+      (work_.path() / "tree" / "F.DAT").string(), (work_.path() / "set.cue").string(),
+      (work_.path() / "tree").string(),           (work_.path() / "b").string()};
+  EXPECT_EQ(cgvw::FindDiscImages(given), (std::vector<std::string>{given[0], given[3], given[5]}));
+  EXPECT_EQ(cgvw::FindDiscImages({given[1], given[3]}), (std::vector<std::string>{given[3]}));
+  EXPECT_EQ(cgvw::FindDiscImages({given[1]}), (std::vector<std::string>{given[1]}));
+  EXPECT_TRUE(cgvw::FindDiscImages({given[2], given[4]}).empty());
+  EXPECT_EQ(cgvw::SeveralDiscsText({"a.iso", "b"}),
+            "several discs were given (\"a.iso\", \"b\"): give one at a time");
 }
 
 // Directories beyond the bounds are refused before anything is allocated
