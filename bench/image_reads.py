@@ -10,16 +10,21 @@ image's data file returned, and prints them against the sector-rounded
 bytes needed.
 
   bench/image_reads.py --build-dir build [--compare OTHER/tvrcgcv] [--limit 1.1]
+                       [--time RUNS]
 
 --limit makes it fail when a ratio of the build's program exceeds it (the
-benchmark stage uses 1.1). Needs strace and xorriso.
+benchmark stage uses 1.1). --time also times RUNS conversions from each
+image with each program, alternated, and prints the medians. Needs strace
+and xorriso.
 """
 
 import argparse
 import re
+import statistics
 import subprocess
 import sys
 import tempfile
+import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tools"))
@@ -84,11 +89,37 @@ def bytes_read(program: Path, image: Path, data_file: Path, work: Path):
     return total
 
 
+def conversion_ms(program: Path, image: Path, work: Path) -> float:
+    out = tempfile.mkdtemp(dir=work)
+    start = time.perf_counter()
+    subprocess.run([str(program), "--image", str(image), "--out", out, "--quiet"], check=True,
+                   stdout=subprocess.DEVNULL)
+    elapsed = (time.perf_counter() - start) * 1000
+    subprocess.run(["rm", "-rf", out], check=True)
+    return elapsed
+
+
+def time_conversions(programs, images, work: Path, runs: int) -> None:
+    """Medians of `runs` conversions from each image, the programs alternated."""
+    print(f"\n{'image':18} {'program':11} {'median ms':>10} {'fastest':>8}  ({runs} runs each)")
+    for kind in (".iso", "cue/bin, set"):
+        times = {label: [] for label, _ in programs}
+        for run in range(runs):
+            order = programs if run % 2 == 0 else list(reversed(programs))
+            for label, binary in order:
+                times[label].append(conversion_ms(binary, images[kind][0], work))
+        for label, _ in programs:
+            print(f"{kind:18} {label:11} {statistics.median(times[label]):10.1f} "
+                  f"{min(times[label]):8.1f}")
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build-dir", type=Path, default=Path("build"))
     parser.add_argument("--compare", type=Path, help="another tvrcgcv to measure beside it")
     parser.add_argument("--limit", type=float, help="fail if a ratio of the build exceeds it")
+    parser.add_argument("--time", type=int, default=0, metavar="RUNS",
+                        help="also time RUNS conversions from each image with each program")
     args = parser.parse_args()
     program = (args.build_dir / "tvrcgcv").resolve()
     programs = [("this build", program)]
@@ -113,6 +144,8 @@ def main() -> int:
                 print(f"{kind:18} {label:11} {read:12} {needed:12} {ratio:6.2f}")
                 if args.limit and binary == program and ratio > args.limit:
                     failed = True
+        if args.time:
+            time_conversions(programs, images, work, args.time)
     if failed:
         print(f"a ratio of this build is above {args.limit}", file=sys.stderr)
     return 1 if failed else 0

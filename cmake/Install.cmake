@@ -1,9 +1,9 @@
 # Installs the program and, for other programs, the decoding libraries with
 # their public headers (only those: the internal/ folders stay behind), a
-# CMake package and pkg-config files. The disc-image part (tvrcgcv::discimage,
-# which needs libcdio) is a component of its own:
-#   find_package(tvrcgcv REQUIRED)                        cgvw, catalog, platform
-#   find_package(tvrcgcv REQUIRED COMPONENTS discimage)   and disc images
+# CMake package and pkg-config files. The disc-image library (tvrcgcv::disc,
+# also known by its older name tvrcgcv::discimage, which remains a component
+# that is always found) needs nothing beyond the others:
+#   find_package(tvrcgcv REQUIRED)        cgvw, catalog, platform, disc
 #   pkg-config --cflags --libs tvrcgcv  (or tvrcgcv-discimage)
 #   pkg-config --cflags --libs tvrcgcv-c         from C (cgvw/cgvw_c.h, cgvw/decode_c.h)
 #   pkg-config --cflags --libs tvrcgcv-discimage-c   and disc images (cgvw/disc_image_c.h)
@@ -21,7 +21,7 @@ set(TVRCGCV_RUNTIME_COMPONENT Runtime)
 
 install(TARGETS tvrcgcv RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   COMPONENT ${TVRCGCV_RUNTIME_COMPONENT})
-install(TARGETS tvrcgcv_platform tvrcgcv_catalog tvrcgcv_cgvw
+install(TARGETS tvrcgcv_platform tvrcgcv_catalog tvrcgcv_cgvw tvrcgcv_disc tvrcgcv_discimage_c
   EXPORT tvrcgcvTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tvrcgcv
@@ -30,6 +30,8 @@ install(DIRECTORY
   ${PROJECT_SOURCE_DIR}/src/platform/include/
   ${PROJECT_SOURCE_DIR}/src/catalog/include/
   ${PROJECT_SOURCE_DIR}/src/cgvw/include/
+  ${PROJECT_SOURCE_DIR}/src/disc/include/
+  ${PROJECT_SOURCE_DIR}/src/discimage_c/include/
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tvrcgcv
 )
 install(EXPORT tvrcgcvTargets
@@ -51,33 +53,11 @@ list(JOIN _tvrcgcv_runtime " " TVRCGCV_PC_RUNTIME)
 # Two modules, as one Cflags line cannot serve both languages: tvrcgcv for
 # C++ (-std=c++20, which the C compilers refuse or warn about), tvrcgcv-c for
 # C (cgvw/cgvw_c.h), whose Libs name the C++ runtime, always needed there.
-foreach(module tvrcgcv tvrcgcv-c)
+foreach(module tvrcgcv tvrcgcv-c tvrcgcv-discimage tvrcgcv-discimage-c)
   configure_file(cmake/${module}.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${module}.pc @ONLY)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${module}.pc
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endforeach()
-
-if(TARGET tvrcgcv_discimage)
-  # With the C API's disc-image sources (tvrcgcv::discimage_c) beside it.
-  install(TARGETS tvrcgcv_discimage tvrcgcv_discimage_c
-    EXPORT tvrcgcvDiscImageTargets
-    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tvrcgcv
-  )
-  install(DIRECTORY
-    ${PROJECT_SOURCE_DIR}/src/cgvw/disc_image/include/
-    ${PROJECT_SOURCE_DIR}/src/discimage_c/include/
-    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tvrcgcv)
-  install(EXPORT tvrcgcvDiscImageTargets
-    NAMESPACE tvrcgcv::
-    DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/tvrcgcv
-  )
-  foreach(module tvrcgcv-discimage tvrcgcv-discimage-c)
-    configure_file(cmake/${module}.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${module}.pc @ONLY)
-    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${module}.pc
-      DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-  endforeach()
-endif()
 
 configure_package_config_file(cmake/tvrcgcvConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/tvrcgcvConfig.cmake

@@ -44,8 +44,7 @@ if(WIN32)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt
     DESTINATION . COMPONENT WindowsDocuments EXCLUDE_FROM_ALL)
   # The libraries linked into the executables, with their licences.
-  if(TARGET tvrcgcv_deps::cdio)
-    set(TVRCGCV_CDIO_VERSION ${TVRCGCV_DEPS_CDIO_VERSION})
+  if(TARGET tvrcgcv_deps::spng)
     set(TVRCGCV_SPNG_VERSION ${TVRCGCV_DEPS_SPNG_VERSION})
     configure_file(packaging/windows/THIRD-PARTY.txt.in third-party-head.txt @ONLY)
     file(READ ${CMAKE_CURRENT_BINARY_DIR}/third-party-head.txt _tvrcgcv_third_party)
@@ -98,7 +97,7 @@ else()
 
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME tvrcgcv)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION graphics)
-  set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)  # libc, libstdc++, libcdio
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)  # libc
   # A cross build (cmake/toolchains/linux-cross.cmake) packages the program
   # alone, for the Debian architecture of its target. dpkg-shlibdeps is
   # told that architecture (DEB_HOST_ARCH, set in cpack's environment by
@@ -127,10 +126,6 @@ disc image (ISO 9660, or a raw BIN dump with its cue sheet).")
 
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME tvrcgcv-dev)
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
-  if(TVRCGCV_WITH_DISC_IMAGES)
-    # The static platform library reads disc images through libcdio.
-    set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libcdio-dev, libiso9660-dev, pkg-config")
-  endif()
   set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
 "CGVw image decoding library of tvrcgcv (static libraries and headers)
 The CGVw decoding layer under tvrcgcv: plain 4-, 8- and 15-bit pictures,

@@ -1,9 +1,8 @@
 # The C libraries that another system's build links statically, as a
 # script of scripts/ installs them into a prefix (include/, lib/*.a and
 # relocatable lib/pkgconfig/*.pc):
-#   tvrcgcv_deps::cdio  libiso9660 and libcdio (where the prefix has them)
 #   tvrcgcv_deps::spng  libspng and zlib (SPNG_STATIC is defined for users)
-# Both are read from the prefix's pkg-config files with their static link
+# It is read from the prefix's pkg-config files with their static link
 # flags (Requires.private and Libs.private included), and the libraries are
 # taken by full path, so that only the .a files of the prefix are linked.
 # Included by cmake/WindowsDeps.cmake, cmake/WasmDeps.cmake and
@@ -50,9 +49,6 @@ macro(tvrcgcv_static_deps prefix)
     set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
     set(_tvrcgcv_saved_use_prefix_path "${PKG_CONFIG_USE_CMAKE_PREFIX_PATH}")
     set(PKG_CONFIG_USE_CMAKE_PREFIX_PATH OFF)
-    if(EXISTS "${prefix}/lib/pkgconfig/libiso9660.pc")
-      pkg_check_modules(TVRCGCV_DEPS_CDIO REQUIRED libiso9660)  # and libcdio, which it requires
-    endif()
     pkg_check_modules(TVRCGCV_DEPS_SPNG REQUIRED libspng)
     set(PKG_CONFIG_USE_CMAKE_PREFIX_PATH "${_tvrcgcv_saved_use_prefix_path}")
     foreach(_name IN LISTS _tvrcgcv_saved_env)  # as they were: set, or not set at all
@@ -62,9 +58,6 @@ macro(tvrcgcv_static_deps prefix)
         unset(ENV{${_name}})
       endif()
     endforeach()
-    if(TVRCGCV_DEPS_CDIO_FOUND)
-      _tvrcgcv_deps_target("${prefix}" tvrcgcv_deps::cdio TVRCGCV_DEPS_CDIO)
-    endif()
     _tvrcgcv_deps_target("${prefix}" tvrcgcv_deps::spng TVRCGCV_DEPS_SPNG)
   endif()
 endmacro()

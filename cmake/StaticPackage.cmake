@@ -24,17 +24,6 @@ set(_tvrcgcv_licences
   "zlib/copyright" "${TVRCGCV_STATIC_DEPS_PREFIX}/share/licenses/zlib/copyright"
   "GNU Lesser General Public License 2.1 (the GNU C Library)"
   /usr/share/common-licenses/LGPL-2.1)
-set(TVRCGCV_CDIO_PARAGRAPH "")
-if(TARGET tvrcgcv_cdio_static)  # the system's libcdio archives (src/cgvw/disc_image)
-  set(TVRCGCV_CDIO_PARAGRAPH "- libcdio and libiso9660 ${TVRCGCV_CDIO_libcdio_VERSION} (reading disc images): GNU
-  General Public License, version 3 or later (text below). Because of
-  them bin/tvrcgcv as distributed here is covered by the GNU GPL, version
-  3 or later, as a whole. Its source is the tvrcgcv source of this version
-  and Debian's libcdio source package.
-")
-  list(APPEND _tvrcgcv_licences
-    "GNU General Public License 3 (libcdio)" /usr/share/common-licenses/GPL-3)
-endif()
 file(STRINGS "${TVRCGCV_STATIC_DEPS_PREFIX}/include/zlib.h" _tvrcgcv_zlib
   REGEX "^#define ZLIB_VERSION \"")
 string(REGEX REPLACE ".*\"(.*)\".*" "\\1" TVRCGCV_DEPS_ZLIB_VERSION "${_tvrcgcv_zlib}")

@@ -3,8 +3,7 @@
 # on any Linux of its architecture, older or newer than the build machine.
 # The C library and the C++ runtime are linked in, libspng and zlib (PNG
 # files, then written without loading anything) from the prefix that
-# scripts/linux-static-deps.sh builds, and libcdio's static archives where
-# the build reads disc images through the system's libcdio. A static program
+# scripts/linux-static-deps.sh builds. A static program
 # loads no module at run time: its console texts are converted by the
 # program itself, and nothing else it does asks the C library for one.
 #

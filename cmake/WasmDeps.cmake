@@ -1,7 +1,6 @@
 # The C libraries of the web page's module, as scripts/wasm-deps.sh builds
 # them for WebAssembly into a prefix (default: build-deps/wasm32-emscripten
 # in the source tree):
-#   tvrcgcv_deps::cdio  libiso9660 and libcdio
 #   tvrcgcv_deps::spng  libspng and zlib
 # Included by the top-level CMakeLists.txt in an emscripten build
 # (emcmake cmake ...), before the libraries that use them.

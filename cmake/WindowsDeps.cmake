@@ -1,14 +1,13 @@
 # The C libraries of the Windows build, as scripts/windows-deps.sh installs
 # them (static, for one mingw-w64 target) into a prefix:
-#   tvrcgcv_deps::cdio  libiso9660 and libcdio (with the small iconv)
 #   tvrcgcv_deps::spng  libspng and zlib (SPNG_STATIC is defined for users)
-# (cmake/StaticDeps.cmake makes the targets.)
+# (cmake/StaticDeps.cmake makes the target.)
 #
 # Include this from a mingw-w64 cross build, with
 #   -DTVRCGCV_WINDOWS_DEPS_PREFIX=<prefix>
 # (default: build-deps/<target triple> in the source tree), e.g.
 #   include(cmake/WindowsDeps.cmake)
-#   target_link_libraries(app PRIVATE tvrcgcv_deps::cdio tvrcgcv_deps::spng)
+#   target_link_libraries(app PRIVATE tvrcgcv_deps::spng)
 include_guard(GLOBAL)
 
 if(NOT DEFINED TVRCGCV_MINGW_TRIPLE)

@@ -1,7 +1,6 @@
 // Draws a portrait over a background with the backdrop option and writes
 // the result as a 24-bit BMP file. The disc is a folder (a mounted disc, or
-// a copy of its files) or, where the library was built with libcdio, a disc
-// image (.iso, or .cue with its .bin).
+// a copy of its files) or a disc image (.iso, .bin, or .cue with its .bin).
 //
 //   portrait_over_background <disc folder or image> <output.bmp> [background row] [portrait row]
 //
@@ -16,9 +15,7 @@
 
 #include "catalog/catalogue.h"
 #include "cgvw/decode.h"
-#ifdef WITH_DISC_IMAGES
 #include "cgvw/disc_image.h"
-#endif
 
 namespace {
 
@@ -27,16 +24,12 @@ std::unique_ptr<cgvw::Source> OpenDisc(const std::string& path) {
   if (std::filesystem::is_directory(path)) {
     return std::make_unique<cgvw::FolderSource>(path);
   }
-#ifdef WITH_DISC_IMAGES
-  std::error_code why;
-  auto image = cgvw::DiscImageSource::Open(path, &why);
+  cgvw::ImageProblem problem;
+  auto image = cgvw::DiscImageSource::Open(path, &problem);
   if (image) {
     return std::move(*image);
   }
-  std::fprintf(stderr, "%s: %s\n", path.c_str(), why.message().c_str());
-#else
-  std::fprintf(stderr, "%s: not a folder (this build reads no disc images)\n", path.c_str());
-#endif
+  std::fprintf(stderr, "%s\n", problem.text.c_str());
   return nullptr;
 }
 

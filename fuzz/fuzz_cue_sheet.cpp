@@ -1,19 +1,21 @@
-// Fuzzes what the disc image reader makes of outside bytes before libcdio
-// sees anything: cue sheets (any text), the data track they lead to given
-// any file sizes, and the sector format of an image's first bytes. Input:
+// Fuzzes what the disc library makes of a sheet's outside bytes: cue sheets
+// (any text), the data track they lead to given any file sizes, and the
+// layout told from an image's first bytes. Input:
 // 4 size fields (32-bit, little-endian, a file missing when its top bit is
 // set), then the sheet; the whole input is also sniffed as an image's start.
 // A sheet that is read must lead to a data track inside its file, of a
-// data mode, or to an error naming a line of the sheet.
+// data mode and at least 17 sectors long, or to an error naming a line of
+// the sheet.
 #include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 #include <vector>
 
+#include "containers.h"
+#include "cue_layout.h"
 #include "cue_sheet.h"
 #include "fuzz_support.h"
-#include "sectors.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace cgvw::disc;
@@ -47,17 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(sheet.tracks[track.track].mode != TrackMode::kAudio);
       FUZZ_CHECK(sizes[track.file] && track.firstByte < *sizes[track.file]);
       FUZZ_CHECK(track.firstByte <= track.endByte && track.endByte <= *sizes[track.file]);
+      FUZZ_CHECK((track.endByte - track.firstByte) / track.format.bytes >= 17);
     }
   }
   static_cast<void>(LooksLikeCueSheet(text));
   const std::span<const std::uint8_t> whole(data, size);
-  if (const std::optional<SectorFormat> format = SniffImage(whole)) {
-    FUZZ_CHECK(whole.size() >= 16u * format->bytes + format->dataOffset + 6);
-  }
-  for (const SectorFormat& format : {kMode1Raw, kMode2Raw, kMode2Headerless}) {
-    if (whole.size() >= format.bytes) {
-      static_cast<void>(CheckSector(format, whole.first(format.bytes), fields[0]));
-    }
+  MemoryBytes bytes(std::vector<std::uint8_t>(whole.begin(), whole.end()), "image");
+  if (const Container* layout = Recognise({bytes, whole, "image"})) {
+    FUZZ_CHECK(layout->names != nullptr || whole.size() >= 16u * 2048 + 6);
   }
   return 0;
 }

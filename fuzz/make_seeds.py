@@ -158,9 +158,65 @@ def palette_seeds():
     }
 
 
+def both32(v):
+    return u32(v) + be32(v)
+
+
+def record(identifier, extent, size, flags=0, system_use=b""):
+    """An ISO 9660 directory record."""
+    pad = b"\x00" if len(identifier) % 2 == 0 else b""
+    body = (u8(0) + both32(extent) + both32(size) + bytes(7) + u8(flags) + u8(0) + u8(0) +
+            u16(1) + be16(1) + u8(len(identifier)) + identifier + pad + system_use)
+    return u8(len(body) + 1) + body
+
+
+def descriptor(kind, root, escape=b""):
+    """A volume descriptor of 2048 bytes: type, "CD001", the volume space
+    size, the escape sequence of a Joliet one, the block size and the root's
+    record."""
+    d = bytearray(2048)
+    d[0:7] = u8(kind) + b"CD001" + u8(1)
+    d[80:88] = both32(40)
+    d[88:88 + len(escape)] = escape
+    d[128:132] = u16(2048) + be16(2048)
+    d[156:156 + len(root)] = root
+    return bytes(d)
+
+
+def iso_seeds():
+    """Sectors 16 on of tiny file systems: a primary descriptor, a
+    terminator, the root directory (sector 18), a file (sector 19), and the
+    same with Rock Ridge names (SP, NM, a CE area in sector 20) and with a
+    Joliet tree (its root in sector 20)."""
+    def disc(tree, extra=b"", fmt=0, first=0):
+        sectors = tree + bytes((-len(tree)) % 2048) + extra
+        return u8(fmt) + u16(0) + u32(first) + sectors
+    plain_root = (record(b"\x00", 18, 2048, 2) + record(b"\x01", 18, 2048, 2) +
+                  record(b"A.TXT;1", 19, 5) + record(b"SUB", 18, 2048, 2))
+    terminator = bytes([255]) + b"CD001" + bytes(2042)
+    plain = descriptor(1, record(b"\x00", 18, 2048, 2)) + terminator + plain_root
+    sp = b"SP" + u8(7) + u8(1) + b"\xbe\xef" + u8(0)
+    ce = b"CE" + u8(28) + u8(1) + both32(20) + both32(0) + both32(14)
+    rock_root = (record(b"\x00", 18, 2048, 2, sp) + record(b"\x01", 18, 2048, 2) +
+                 record(b"A.TXT;1", 19, 5, 0, b"NM" + u8(9) + u8(1) + u8(1) + b"Long" + ce))
+    rock = descriptor(1, record(b"\x00", 18, 2048, 2)) + terminator + rock_root
+    joliet_root = (record(b"\x00", 21, 2048, 2) + record(b"\x01", 21, 2048, 2) +
+                   record("名前.txt;1".encode("utf-16-be"), 19, 5))
+    joliet = (descriptor(1, record(b"\x00", 18, 2048, 2)) +
+              descriptor(2, record(b"\x00", 21, 2048, 2), b"%/E") + terminator)
+    return {
+        "plain": disc(plain, b"hello"),
+        "plain-mode1-late": disc(plain, b"hello", 1, 4600),
+        "plain-mode2": disc(plain, b"hello", 2),
+        "rock-ridge": disc(rock, b"hello" + bytes(2043) + b"NM" + u8(10) + u8(1) + u8(0) +
+                           b"Name!!"),
+        "joliet": disc(joliet, b"hello" + bytes(2043) + bytes(2048) + joliet_root),
+    }
+
+
 def main():
     for harness, seeds in (("fuzz_decode", decode_seeds()), ("fuzz_render_tiles", render_seeds()),
-                           ("fuzz_palette", palette_seeds())):
+                           ("fuzz_palette", palette_seeds()), ("fuzz_iso9660", iso_seeds())):
         directory = HERE / "corpus" / harness
         directory.mkdir(parents=True, exist_ok=True)
         for name, data in seeds.items():

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # Builds, for WebAssembly with Debian's emscripten, the C libraries that the
 # web page's module links statically, and installs them into a prefix:
-#   libcdio + libiso9660  disc images (.iso, .cue/.bin), Joliet, Rock Ridge
 #   libspng + zlib        PNG files
-# All three are built from Debian's source packages (apt-get source), each
+# Both are built from Debian's source packages (apt-get source), each
 # upstream tarball checked against the SHA-256 of apt's index.
 #
 #   scripts/wasm-deps.sh build-deps/wasm32-emscripten
@@ -46,16 +45,15 @@ export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
 compiler=$(emcc --version | head -n 1)
 
 stamp_file=$prefix/share/tvrcgcv-wasm-deps/stamp
-installed=(include/cdio/iso9660.h include/cdio/cdio_config.h include/spng.h include/zlib.h
-  lib/libcdio.a lib/libiso9660.a lib/libspng.a lib/libz.a lib/pkgconfig/libcdio.pc
-  lib/pkgconfig/libiso9660.pc lib/pkgconfig/libspng.pc lib/pkgconfig/zlib.pc)
+installed=(include/spng.h include/zlib.h lib/libspng.a lib/libz.a lib/pkgconfig/libspng.pc
+  lib/pkgconfig/zlib.pc)
 complete() {
   local file
   for file in "${installed[@]}"; do [[ -f $prefix/$file ]] || return 1; done
   [[ -f $stamp_file ]]
 }
 
-if ! ensure_source_index libcdio libspng "$zlib_source"; then
+if ! ensure_source_index libspng "$zlib_source"; then
   if complete; then
     log "$prefix: kept as built (no source index to check for newer Debian sources)"
     exit 0
@@ -63,13 +61,11 @@ if ! ensure_source_index libcdio libspng "$zlib_source"; then
   die "Debian's source index is missing (no deb-src entries). Run once, as root:
   $here/windows-deps.sh --apt-sources"
 fi
-read_source_index libcdio libspng "$zlib_source"
-cdio_version=$(source_version libcdio)
+read_source_index libspng "$zlib_source"
 spng_version=$(source_version libspng)
 zlib_version=$(source_version zlib)
 recipe=$(cat "${recipe_files[@]}" | sha256sum | cut -c1-16)
 stamp="target=wasm32-emscripten
-libcdio=$cdio_version
 libspng=$spng_version
 zlib=$zlib_version
 compiler=$compiler
@@ -78,24 +74,23 @@ if [[ -n $(ls -A "$prefix") && ! -f $stamp_file ]]; then
   die "$prefix holds files but no build of this script: refusing to replace it"
 fi
 if complete && [[ $(cat "$stamp_file") == "$stamp" ]]; then
-  log "$prefix: up to date (libcdio $cdio_version, libspng $spng_version, zlib $zlib_version)"
+  log "$prefix: up to date (libspng $spng_version, zlib $zlib_version)"
   exit 0
 fi
 
-log "building into $prefix: libcdio $cdio_version, libspng $spng_version, zlib $zlib_version"
+log "building into $prefix: libspng $spng_version, zlib $zlib_version"
 start_build wasm-deps tvrcgcv-wasm-deps
 
 # --- Sources -------------------------------------------------------------
 
-fetch_sources "$source_dir" "$work/apt.log" libcdio libspng "$zlib_source"
+fetch_sources "$source_dir" "$work/apt.log" libspng "$zlib_source"
 mkdir "$work/src"
-for package in libcdio libspng zlib; do
+for package in libspng zlib; do
   tar -xf "$(upstream_tarball "$package")" -C "$work/src"
 done
-cdio_src=$(echo "$work"/src/libcdio-*/)
 spng_src=$(echo "$work"/src/libspng-*/)
 zlib_src=$(echo "$work"/src/zlib-*/)
-[[ -x $cdio_src/configure && -f $spng_src/spng/spng.c && -f $zlib_src/deflate.c ]] ||
+[[ -f $spng_src/spng/spng.c && -f $zlib_src/deflate.c ]] ||
   die "unexpected source layout"
 
 # --- zlib: the library's C files, without the gz* file functions -------------
@@ -103,32 +98,9 @@ zlib_src=$(echo "$work"/src/zlib-*/)
 # shellcheck disable=SC2086  # cflags is a list of options
 build_zlib emcc emar "$stage" "$zlib_src" $cflags
 
-# --- libcdio: libcdio and libiso9660 only ---------------------------------
-
-# No shared libraries, programs, C++ bindings, CDDB or VCD; Joliet and Rock
-# Ridge on, through the C library's iconv. The host "wasm32-unknown-none"
-# names no system of CD drives: libcdio reads image files only.
-mkdir "$work/libcdio"
-(
-  cd "$work/libcdio"
-  emconfigure "$cdio_src/configure" --host=wasm32-unknown-none --prefix="$stage" \
-    CXX=no CFLAGS="$cflags" --disable-shared --enable-static --disable-cxx \
-    --disable-cpp-progs --disable-example-progs --disable-cddb --disable-vcd-info \
-    --enable-joliet --enable-rock --without-cd-drive --without-cd-info --without-cdda-player \
-    --without-cd-read --without-iso-info --without-iso-read --disable-maintainer-mode \
-    --disable-dependency-tracking >configure.log 2>&1 ||
-    { tail -30 configure.log >&2; die "libcdio's configure failed (log above)"; }
-  grep -q '^#define HAVE_JOLIET 1' config.h || die "libcdio was configured without Joliet"
-  grep -q '^#define HAVE_ROCK 1' config.h || die "libcdio was configured without Rock Ridge"
-  if grep -Eq '^#define HAVE_[A-Z0-9]+_CDROM 1' config.h; then
-    die "libcdio was configured with a CD-drive driver"
-  fi
-)
-install_libcdio "$work/libcdio"
-
 # --- libspng, then the .pc files, licences, stamp, and into place -----------
 
 # shellcheck disable=SC2086
 build_spng emcc emar "$stage" "$spng_src" $cflags
-finish_prefix "$stage" "$prefix" "$stamp" tvrcgcv-wasm-deps wasm32-emscripten "" "$zlib_src/zlib.h"
+finish_prefix "$stage" "$prefix" "$stamp" tvrcgcv-wasm-deps wasm32-emscripten "$zlib_src/zlib.h"
 log "$prefix: built in $(($(date +%s) - start)) s"

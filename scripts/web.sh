@@ -8,7 +8,7 @@
 #
 # The page is build-web/page: static files that any web server can serve
 # as they are (index.html, app.js, worker.js, worker.wasm, THIRD-PARTY.txt).
-# Its C libraries (libcdio, libspng, zlib) are built for WebAssembly from
+# Its C libraries (libspng, zlib) are built for WebAssembly from
 # Debian's sources by scripts/wasm-deps.sh into
 # ${TVRCGCV_WASM_DEPS_DIR:-build-deps}/wasm32-emscripten, once.
 #

@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
 # Cross-builds, for one mingw-w64 target, the C libraries that the Windows
 # program links statically, and installs them into a prefix:
-#   libcdio + libiso9660  disc images (.iso, .cue/.bin), Joliet, Rock Ridge
 #   libspng + zlib        PNG files
-#   libiconv              the small iconv of tools/windows-deps/iconv, which
-#                         libcdio needs for Joliet names
-# libcdio and libspng are built from Debian's source packages (apt-get
-# source), zlib is taken from Debian's libz-mingw-w64-dev.
+# libspng is built from Debian's source package (apt-get source), zlib is
+# taken from Debian's libz-mingw-w64-dev.
 #
 #   scripts/windows-deps.sh x86_64-w64-mingw32 build-deps/x86_64-w64-mingw32
 #   scripts/windows-deps.sh i686-w64-mingw32 build-deps/i686-w64-mingw32
@@ -27,10 +24,7 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-root=$(dirname "$here")
-recipe_files=("$here/windows-deps.sh" "$here/lib/debian-sources.sh"
-  "$root/tools/windows-deps/iconv/iconv.c"
-  "$root/tools/windows-deps/iconv/iconv.h")
+recipe_files=("$here/windows-deps.sh" "$here/lib/debian-sources.sh")
 log_name=windows-deps
 # shellcheck source=scripts/lib/debian-sources.sh
 source "$here/lib/debian-sources.sh"
@@ -43,7 +37,7 @@ usage() {
 
 if [[ ${1:-} == --apt-sources ]]; then
   [[ $(id -u) == 0 ]] || die "--apt-sources needs root"
-  ensure_source_index libcdio libspng
+  ensure_source_index libspng
   log "Debian's source index is ready"
   exit 0
 fi
@@ -71,12 +65,11 @@ for tool in make bzip2 sha256sum; do
   command -v "$tool" >/dev/null || die "no $tool"
 done
 
-# The files of the two source packages, from apt's index.
+# The files of the source package, from apt's index.
 have_index=yes
-ensure_source_index libcdio libspng || have_index=no
+ensure_source_index libspng || have_index=no
 if [[ $have_index == yes ]]; then
-  read_source_index libcdio libspng
-  cdio_version=$(source_version libcdio)
+  read_source_index libspng
   spng_version=$(source_version libspng)
 fi
 zlib_version=$(dpkg-query -W -f='${Version}' libz-mingw-w64-dev 2>/dev/null || echo unknown)
@@ -84,9 +77,7 @@ recipe=$(cat "${recipe_files[@]}" | sha256sum | cut -c1-16)
 compiler=$("$cc" -dumpfullversion)
 
 stamp_file=$prefix/share/tvrcgcv-windows-deps/stamp
-installed=(include/cdio/iso9660.h include/cdio/cdio_config.h include/iconv.h include/spng.h
-  include/zlib.h lib/libcdio.a lib/libiso9660.a lib/libiconv.a lib/libspng.a lib/libz.a
-  lib/pkgconfig/libcdio.pc lib/pkgconfig/libiso9660.pc lib/pkgconfig/libspng.pc
+installed=(include/spng.h include/zlib.h lib/libspng.a lib/libz.a lib/pkgconfig/libspng.pc
   lib/pkgconfig/zlib.pc)
 complete() {
   local file
@@ -104,7 +95,6 @@ if [[ $have_index == no ]]; then
 fi
 
 stamp="triple=$triple
-libcdio=$cdio_version
 libspng=$spng_version
 libz-mingw-w64-dev=$zlib_version
 compiler=$cc $compiler
@@ -113,66 +103,29 @@ if [[ -n $(ls -A "$prefix") && ! -f $stamp_file ]]; then
   die "$prefix holds files but no build of this script: refusing to replace it"
 fi
 if complete && [[ $(cat "$stamp_file") == "$stamp" ]]; then
-  log "$prefix: up to date ($triple, libcdio $cdio_version, libspng $spng_version)"
+  log "$prefix: up to date ($triple, libspng $spng_version)"
   exit 0
 fi
 
-log "building for $triple into $prefix: libcdio $cdio_version, libspng $spng_version," \
+log "building for $triple into $prefix: libspng $spng_version," \
   "zlib from libz-mingw-w64-dev $zlib_version"
 start_build windows-deps tvrcgcv-windows-deps
 
 # --- Sources -------------------------------------------------------------
 
-# Only the upstream tarballs are built, each checked against apt's index.
-fetch_sources "$source_dir" "$work/apt.log" libcdio libspng
-cdio_tarball=$(upstream_tarball libcdio)
+# Only the upstream tarball is built, checked against apt's index.
+fetch_sources "$source_dir" "$work/apt.log" libspng
 spng_tarball=$(upstream_tarball libspng)
 mkdir "$work/src"
-tar -xf "$cdio_tarball" -C "$work/src"
 tar -xf "$spng_tarball" -C "$work/src"
-cdio_src=$(echo "$work"/src/libcdio-*/)
 spng_src=$(echo "$work"/src/libspng-*/)
-[[ -x $cdio_src/configure && -f $spng_src/spng/spng.c ]] || die "unexpected source layout"
+[[ -f $spng_src/spng/spng.c ]] || die "unexpected source layout"
 
-# --- zlib and iconv (both needed before libcdio's configure) ------------
+# --- zlib -------------------------------------------------------------------
 
 cp "$sysroot/include/zlib.h" "$sysroot/include/zconf.h" "$stage/include/"
 cp "$sysroot/lib/libz.a" "$stage/lib/"  # never libz.dll.a: static only
 zlib_upstream=$(sed -n 's/^#define ZLIB_VERSION "\(.*\)"/\1/p' "$sysroot/include/zlib.h")
-
-mkdir "$work/iconv"
-# shellcheck disable=SC2086  # cflags is a list of options
-"$cc" $cflags -std=c99 -Wall -Wextra -c "$root/tools/windows-deps/iconv/iconv.c" \
-  -o "$work/iconv/iconv.o"
-"$ar" rcs "$stage/lib/libiconv.a" "$work/iconv/iconv.o"
-cp "$root/tools/windows-deps/iconv/iconv.h" "$stage/include/"
-
-# --- libcdio: libcdio and libiso9660 only ---------------------------------
-
-# No shared libraries, programs, C++ bindings (CXX=no also spares libtool's
-# C++ checks), CDDB or VCD; Joliet and Rock Ridge on. Two settings work around what mingw-w64 lacks, without patching:
-# timegm() is msvcrt's _mkgmtime64() (libcdio's own stand-in calls mktime(),
-# which reads file times as local time), and configure is told it exists.
-mkdir "$work/libcdio"
-(
-  cd "$work/libcdio"
-  "$cdio_src/configure" --host="$triple" --prefix="$stage" \
-    CC="$cc" CXX=no CFLAGS="$cflags" CPPFLAGS="-Dtimegm=_mkgmtime64" ac_cv_func_timegm=yes \
-    --disable-shared --enable-static --disable-cxx --disable-cpp-progs \
-    --disable-example-progs --disable-cddb --disable-vcd-info --enable-joliet --enable-rock \
-    --without-cd-drive --without-cd-info --without-cdda-player --without-cd-read \
-    --without-iso-info --without-iso-read --with-libiconv-prefix="$stage" \
-    --disable-maintainer-mode --disable-dependency-tracking >configure.log 2>&1 ||
-    { tail -30 configure.log >&2; die "libcdio's configure failed (log above)"; }
-  grep -q '^#define HAVE_JOLIET 1' config.h || die "libcdio was configured without Joliet"
-  grep -q '^#define HAVE_ROCK 1' config.h || die "libcdio was configured without Rock Ridge"
-  # No CD-drive driver: configure always builds the Windows one on mingw
-  # (DeviceIoControl, ASPI, and MCI from winmm.dll). Without it libcdio
-  # reads image files only.
-  grep -q '^#define HAVE_WIN32_CDROM 1' config.h || die "config.h: no HAVE_WIN32_CDROM to undo"
-  sed -i 's|^#define HAVE_WIN32_CDROM 1|/* #undef HAVE_WIN32_CDROM */|' config.h
-)
-install_libcdio "$work/libcdio"
 
 # --- libspng, then the .pc files, licences, stamp, and into place -----------
 
@@ -181,5 +134,5 @@ build_spng "$cc" "$ar" "$stage" "$spng_src" $cflags -std=c99
 zlib_copyright=/usr/share/doc/libz-mingw-w64-dev/copyright
 # A system installed without /usr/share/doc: zlib.h opens with it.
 [[ -f $zlib_copyright ]] || zlib_copyright=$sysroot/include/zlib.h
-finish_prefix "$stage" "$prefix" "$stamp" tvrcgcv-windows-deps "$triple" -liconv "$zlib_copyright"
+finish_prefix "$stage" "$prefix" "$stamp" tvrcgcv-windows-deps "$triple" "$zlib_copyright"
 log "$prefix: built in $(($(date +%s) - start)) s"

@@ -6,7 +6,8 @@
 //
 // For the tests and benchmarks, window.tvrcgcv holds the state of the
 // last run: {run, total, done, failed, checked, checkStatus, startedAt,
-// shownAt, savedToFolder}.
+// openedAt, shownAt, savedToFolder, memory: the worker's module memory in
+// bytes when it was ready and after the last disc was opened}.
 
 // --- Texts ---------------------------------------------------------------
 
@@ -29,7 +30,7 @@ const TEXTS = {
     cannotOpen: 'The disc cannot be read:',
     crashed: 'The converter stopped:',
     noFiles: 'No files were given.',
-    severalSheets: 'Several cue sheets were given: choose one disc at a time.',
+    severalDiscs: (discs) => `Several discs were given (${discs.join(', ')}): choose one disc at a time.`,
     summaryHeading: 'Disc check',
     verdict: (complete, bad, files, line) => line, // the program's own
     checkFiles: 'Files read (as --check lists them)',
@@ -54,8 +55,7 @@ const TEXTS = {
     saveBmp: 'Save as BMP',
     savePng: 'Save as PNG',
     close: 'Close',
-    footer: 'tvrcgcv, free software under the MIT licence. The page carries libcdio (GNU GPL ' +
-      'version 3 or later), libspng and zlib.',
+    footer: 'tvrcgcv, free software under the MIT licence. The page carries libspng and zlib.',
     licences: 'Licences of the libraries',
   },
   ja: {
@@ -74,7 +74,7 @@ const TEXTS = {
     cannotOpen: 'ディスクを読めません:',
     crashed: 'エラーが発生しました。処理中断します。(^^;',
     noFiles: 'ファイルがありません。',
-    severalSheets: '.cue ファイルが複数あります。ディスクは一枚ずつ選んでください。',
+    severalDiscs: (discs) => `ディスクが複数あります (${discs.join('、')})。ディスクは一枚ずつ選んでください。`,
     summaryHeading: 'ディスクの検査',
     verdict: (complete, bad, files) => (complete ? `ディスクは完全です (${files} 個のファイル)。`
       : `ディスクは不完全です: ${files} 個のファイルのうち ${bad} 個が欠けているか、短いか、読めません。`),
@@ -100,8 +100,7 @@ const TEXTS = {
     saveBmp: 'BMP で保存',
     savePng: 'PNG で保存',
     close: '閉じる',
-    footer: 'tvrcgcv は MIT ライセンスのフリーソフトウェアです。このページは libcdio (GNU GPL ' +
-      'バージョン 3 以降)、libspng、zlib を含みます。',
+    footer: 'tvrcgcv は MIT ライセンスのフリーソフトウェアです。このページは libspng と zlib を含みます。',
     licences: 'ライブラリのライセンス',
   },
 };
@@ -151,6 +150,7 @@ function startWorker() {
       const message = event.data;
       if (message.op === 'ready') {
         catalogue = message.catalogue;
+        state.memory = { ready: message.memory, opened: message.memory };
         resolve();
       } else if (message.op in waiting) {
         waiting[message.op].shift()(message);
@@ -185,16 +185,11 @@ workerReady.then(() => { document.body.dataset.ready = 'yes'; });
 
 // --- Choosing the disc from the files given --------------------------------
 
-// entries: [{path, file}], paths relative and '/'-separated. The disc is
-// the one cue sheet among them, else the only file when every file is an
-// image, else the folder that holds them all.
-function chooseDisc(entries) {
-  const sheets = entries.filter((entry) => /\.cue$/i.test(entry.path));
-  if (sheets.length > 1) return { error: text.severalSheets };
-  if (sheets.length === 1) return { disc: sheets[0].path };
-  if (entries.length === 1 && /\.(iso|bin|img)$/i.test(entries[0].path)) {
-    return { disc: entries[0].path };
-  }
+// entries: [{path, file}], paths relative and '/'-separated. The worker
+// tells the disc among them from their bytes (a cue sheet with its files,
+// or an image); if there is none, the disc is the folder that holds them
+// all, which this finds.
+function folderOf(entries) {
   const folders = entries.map((entry) => entry.path.split('/').slice(0, -1));
   let common = folders[0];
   for (const folder of folders) {
@@ -202,7 +197,7 @@ function chooseDisc(entries) {
     while (same < common.length && same < folder.length && common[same] === folder[same]) same++;
     common = common.slice(0, same);
   }
-  return { disc: common.length ? common.join('/') : '.' };
+  return common.length ? common.join('/') : '.';
 }
 
 async function start(entries) {
@@ -211,21 +206,17 @@ async function start(entries) {
     return;
   }
   const startedAt = performance.now();
-  const chosen = chooseDisc(entries);
-  if (chosen.error) {
-    say(chosen.error, true);
-    return;
-  }
+  const folder = folderOf(entries);
   await workerReady;
   state.run += 1;
   Object.assign(state, { done: 0, failed: 0, checked: false, startedAt, shownAt: 0 });
-  state.disc = chosen.disc;
+  state.disc = folder;
   // Thumbnails as large as a cell shows them on this screen. The worker
   // starts first; the grid is laid out while it reads.
   const thumbnail = Math.ceil(160 * (window.devicePixelRatio || 1));
-  worker.postMessage({ op: 'open', run: state.run, entries, disc: chosen.disc, thumbnail });
+  worker.postMessage({ op: 'open', run: state.run, entries, folder, thumbnail });
   prepareGrid();
-  say(text.reading(chosen.disc === '.' ? entries[0].path : chosen.disc));
+  say(text.reading(entries.length === 1 || folder === '.' ? entries[0].path : folder));
 }
 
 // --- The grid ------------------------------------------------------------
@@ -302,8 +293,17 @@ function onRunMessage(message) {
   if (message.run !== state.run) return; // an earlier disc's
   switch (message.op) {
     case 'opened':
-      if (!message.ok) {
+      state.memory.opened = message.memory;
+      state.openedAt = performance.now();
+      if (message.several) {
+        say(text.severalDiscs(message.several), true);
+      } else if (!message.ok) {
         say(`${text.cannotOpen} ${message.lines.join(' ')}`, true);
+      } else if (message.disc !== state.disc) {
+        state.disc = message.disc; // an image among the files
+        say(text.reading(message.disc));
+      }
+      if (!message.ok) {
         $('progress-row').hidden = true;
         grid.replaceChildren();
         $('grid-heading').hidden = true;

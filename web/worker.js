@@ -5,9 +5,13 @@
 // over object spread and destructuring: neither is used here.
 //
 // Requests (postMessage from app.js), each answered in order:
-//   {op: 'open', run, entries: [{path, file}], disc, thumbnail}
-//       mounts the files at their relative paths and opens `disc` (one of
-//       the paths, or a folder of them). Answers 'opened', then
+//   {op: 'open', run, entries: [{path, file}], folder, thumbnail}
+//       mounts the files at their relative paths and opens the disc among
+//       them, told from their bytes (a cue sheet with its files, or an
+//       image), else the one file given, else `folder`, which holds them
+//       all. Answers 'opened' (with
+//       the disc's path, or `several` discs that were given, and the
+//       module's memory in bytes), then
 //       'pictures' as rows are decoded (items 'picture', with RGBA pixels at
 //       most `thumbnail` a side, or 'failure'), then 'checked', and 'done'
 //       at the end.
@@ -19,7 +23,7 @@
 /* global Module, FS, WORKERFS, HEAPU8, UTF8ToString, stringToUTF8, lengthBytesUTF8,
    _malloc, _free, _tv_rows, _tv_flags, _tv_category, _tv_open, _tv_close, _tv_decode,
    _tv_decoded, _tv_width, _tv_height, _tv_rgba, _tv_file, _tv_check, _tv_bench, _tv_data, _tv_size,
-   _tv_text, _tv_source_ranges, streams */
+   _tv_text, _tv_source_ranges, _tv_find_discs, streams */
 
 const MOUNT = '/in';
 let mounted = false;
@@ -61,8 +65,7 @@ function collecting(call) {
 // removed since it was picked) fails its read with EIO.
 const BLOCK = 1 << 18;
 const CACHE_BYTES = 32 << 20;
-const EIO = 29; // emscripten's errno values
-const EINVAL = 28;
+const EIO = 29; // emscripten's errno value
 const blocks = new Map(); // "node:index" -> bytes, least recently used first
 let sourceRanges = null; // "row<TAB>name<TAB>offset<TAB>size" of every range read
 let cachedBytes = 0;
@@ -150,7 +153,7 @@ function readAhead(disc) {
     const last = Math.min(offset + Number(fields[3]), file.size) - 1;
     for (let index = Math.floor(offset / BLOCK); index * BLOCK <= last; index++) {
       const key = `${file.id}:${index}`;
-      if (!reads.has(key)) {
+      if (!reads.has(key) && !blocks.has(key)) {
         const slice = blockSlice(file, index);
         bytes += slice.size;
         if (bytes > CACHE_BYTES) return rows;
@@ -159,7 +162,8 @@ function readAhead(disc) {
         reads.set(key, slice.arrayBuffer().then((read) => remember(key, new Uint8Array(read)),
           () => {}));
       }
-      rows[row] = rows[row] ? Promise.all([rows[row], reads.get(key)]) : reads.get(key);
+      const read = reads.get(key) || Promise.resolve();
+      rows[row] = rows[row] ? Promise.all([rows[row], read]) : read;
     }
   }
   return rows;
@@ -206,15 +210,32 @@ function pixels(row, longest) {
   return { width: _tv_width(), height: _tv_height(), rgba: sessionBytes().buffer };
 }
 
+// The discs among the mounted files, told from their bytes by the library:
+// their paths (none: the files are a folder's).
+function findDiscs(entries) {
+  const count = withString(entries.map((entry) => entry.path).join('\n'), _tv_find_discs);
+  return UTF8ToString(_tv_text()).split('\n').slice(0, count);
+}
+
 // The answers to an open carry its `run`, so that the page can tell them
 // from those of an earlier disc; `post` sends them.
 async function open(request, post = postMessage) {
   const run = request.run;
   mount(request.entries);
-  const ahead = request.entries.some((entry) => entry.path === request.disc) ? null
-    : readAhead(request.disc);
-  const opened = collecting(() => withString(request.disc, _tv_open));
-  post({ op: 'opened', run, ok: opened.result === 0, lines: opened.err });
+  const discs = findDiscs(request.entries);
+  if (discs.length > 1) {
+    post({ op: 'opened', run, ok: false, several: discs, lines: [], memory: HEAPU8.length });
+    post({ op: 'done', run });
+    return;
+  }
+  // One file that is no disc is still the disc given: opening it says why
+  // it cannot be read, as the program does.
+  const single = request.entries.length === 1 ? request.entries[0].path : null;
+  const disc = discs.length === 1 ? discs[0] : single || request.folder;
+  const ahead = disc === request.folder ? readAhead(disc) : null;
+  const opened = collecting(() => withString(disc, _tv_open));
+  post({ op: 'opened', run, ok: opened.result === 0, lines: opened.err, disc,
+    memory: HEAPU8.length });
   if (opened.result === 0) {
     // The rows go to the page in batches: at most 16, and whatever is
     // done when the next row has to wait for its bytes.
@@ -418,7 +439,7 @@ async function warmUp() {
   }
   const entries = Array.from(sizes.keys(), (name) =>
     ({ path: `zeros/${name}`, file: new Blob([new Uint8Array(sizes.get(name))]) }));
-  await open({ run: -1, entries, disc: 'zeros', thumbnail: 160 }, () => {});
+  await open({ run: -1, entries, folder: 'zeros', thumbnail: 160 }, () => {});
   unmount();
 }
 
@@ -426,17 +447,12 @@ async function warmUp() {
 let queue = new Promise((resolve) => {
   Module.onRuntimeInitialized = () => {
     WORKERFS.stream_ops.read = readThroughCache;
-    // readlink of a file that is no link fails with EINVAL, which realpath
-    // takes for "not a link" (WORKERFS says EPERM, which ends realpath).
-    WORKERFS.node_ops.readlink = () => {
-      throw new FS.ErrnoError(EINVAL);
-    };
     // Decoding every picture from zeros finds the ranges they read.
     sourceRanges = _tv_source_ranges() === 0 ? UTF8ToString(_tv_text()).split('\n') : null;
     resolve();
   };
 }).then(() => (sourceRanges ? warmUp() : null)).catch(() => {}).then(() => {
-  postMessage({ op: 'ready', catalogue: catalogue() });
+  postMessage({ op: 'ready', catalogue: catalogue(), memory: HEAPU8.length });
 });
 self.onmessage = (event) => {
   queue = queue.then(() => handle(event.data));

@@ -26,9 +26,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# pkg-config looks in the sysroot alone, so the host's libcdio is never
-# taken for the target's. Debian has no cross libcdio under /usr/<triple>:
-# these builds read drives that are directories, not disc images.
+# pkg-config looks in the sysroot alone, so that no library of the host is
+# ever taken for the target's.
 set(ENV{PKG_CONFIG_LIBDIR} ${TVRCGCV_CROSS_SYSROOT}/lib/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")

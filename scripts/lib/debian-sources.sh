@@ -24,17 +24,14 @@
 #                                      exit), the prefix's stage $stage,
 #                                      $cflags, and $source_dir for the
 #                                      downloads (TVRCGCV_DEPS_SOURCES)
-#   install_libcdio DIR                libcdio and libiso9660 (nothing else)
-#                                      from its configured folder DIR into
-#                                      $stage; sets `cdio_upstream`
 #   build_zlib CC AR STAGE SRC FLAG... zlib's library (no gz* file functions)
 #                                      in STAGE; sets `zlib_upstream`
 #   build_spng CC AR STAGE SRC FLAG... libspng in STAGE as Debian builds it;
 #                                      sets `spng_upstream`
-#   finish_prefix STAGE PREFIX STAMP STAMP_DIR LABEL CDIO_PRIVATE ZLIB_COPYRIGHT
+#   finish_prefix STAGE PREFIX STAMP STAMP_DIR LABEL ZLIB_COPYRIGHT
 #                                      the .pc files, licences and stamp of
-#                                      zlib, libcdio, libiso9660 and libspng,
-#                                      then STAGE moved to PREFIX
+#                                      zlib and libspng, then STAGE moved to
+#                                      PREFIX
 #   png_prefix_files STAGE LABEL ZLIB_COPYRIGHT
 #                                      the .pc files and licences of zlib and
 #                                      libspng alone
@@ -212,28 +209,14 @@ build_spng() {  # cc ar stage src [flags...]
     END {print v}' "$src/spng/spng.h")
 }
 
-# The pkg-config files (Libs.private of libcdio: CDIO_PRIVATE, empty for
-# none), the licences (zlib's from ZLIB_COPYRIGHT, a copyright file or a
-# header whose first comment holds it) and the stamp, then the prefix is
-# replaced whole, so it never mixes two builds. Reads cdio_src, spng_src,
-# zlib_upstream, cdio_upstream and spng_upstream. The stamp goes to
+# The pkg-config files, the licences (zlib's from ZLIB_COPYRIGHT, a
+# copyright file or a header whose first comment holds it) and the stamp,
+# then the prefix is replaced whole, so it never mixes two builds. Reads
+# spng_src, zlib_upstream and spng_upstream. The stamp goes to
 # share/STAMP_DIR/stamp.
-finish_prefix() {  # stage prefix stamp stamp-dir label cdio-private zlib-copyright
-  local stage=$1 prefix=$2 stamp=$3 stamp_dir=$4 label=$5 cdio_private=$6 zlib_copyright=$7
-  local private=()
-  [[ -n $cdio_private ]] && private=("Libs.private: $cdio_private")
-  # shellcheck disable=SC2016  # ${libdir} and ${includedir} are pkg-config's
-  {
-    write_pc "$stage/lib/pkgconfig" libcdio "Portable CD-ROM I/O library (static, $label)" \
-      "$cdio_upstream" 'Libs: -L${libdir} -lcdio' "${private[@]}" 'Cflags: -I${includedir}'
-    write_pc "$stage/lib/pkgconfig" libiso9660 "ISO-9660 library of libcdio (static, $label)" \
-      "$cdio_upstream" 'Requires: libcdio' 'Libs: -L${libdir} -liso9660' \
-      'Cflags: -I${includedir}'
-  }
-  mkdir -p "$stage/share/licenses/libcdio"
-  cp "$cdio_src/COPYING" "$stage/share/licenses/libcdio/"
-  png_prefix_files "$stage" "$label" "$zlib_copyright"
-  seal_prefix "$stage" "$prefix" "$stamp" "$stamp_dir"
+finish_prefix() {  # stage prefix stamp stamp-dir label zlib-copyright
+  png_prefix_files "$1" "$5" "$6"
+  seal_prefix "$1" "$2" "$3" "$4"
 }
 
 # Reads spng_src, zlib_upstream and spng_upstream.
@@ -285,15 +268,4 @@ start_build() {  # name stamp-dir
   source_dir=${TVRCGCV_DEPS_SOURCES:-$work/sources}
   mkdir -p "$source_dir"
   source_dir=$(cd "$source_dir" && pwd)
-}
-
-install_libcdio() {  # dir
-  if ! (cd "$1" && { make -j2 -C lib/driver libcdio.la && make -j2 -C lib/iso9660 libiso9660.la &&
-    make -C include install && make -C lib/driver install-libLTLIBRARIES &&
-    make -C lib/iso9660 install-libLTLIBRARIES; } >build.log 2>&1); then
-    tail -30 "$1/build.log" >&2
-    die "libcdio's build failed (log above)"
-  fi
-  rm -f "$stage"/lib/*.la
-  cdio_upstream=$(sed -n 's/^#define PACKAGE_VERSION "\(.*\)"/\1/p' "$1/config.h")
 }

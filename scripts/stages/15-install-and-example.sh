@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Installs the library into a temporary prefix and checks what a user of it
 # gets: only public headers; the examples built against the installed CMake
-# package (with its disc-image component where libcdio is there) and run on
-# the demo disc, their pictures compared with the program's; the C API's
-# example (a picture from memory to a PNG file with libspng) built both
-# ways, its pixels compared with the program's files; programs built with
-# nothing but pkg-config, in C++ and in C; and the Development component
-# installed alone.
+# package (the disc-image library among them) and run on the demo disc,
+# their pictures compared with the program's; the C API's example (a picture
+# from memory to a PNG file with libspng) built both ways, its pixels
+# compared with the program's files; programs built with nothing but
+# pkg-config, in C++ and in C; and the Development component installed
+# alone.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -85,13 +85,22 @@ if [[ "$size" != 124470 || "$(head -c 2 "$work/out.bmp")" != BM ]]; then
 fi
 echo "portrait_over_background wrote a $size-byte BMP"
 
-# The same from an ISO image, where the disc-image component is there.
-if command -v xorriso >/dev/null && [[ -f "$work/prefix/include/tvrcgcv/cgvw/disc_image.h" ]]; then
-  xorriso -as mkisofs -R -o "$work/disc.iso" "$work/drives/q" >/dev/null 2>&1
-  "$work/build/portrait_over_background" "$work/disc.iso" "$work/from-image.bmp" 7 155
-  cmp "$work/out.bmp" "$work/from-image.bmp"
-  echo "portrait_over_background wrote the same BMP from an ISO image"
-fi
+# The same from an ISO image.
+xorriso -as mkisofs -R -o "$work/disc.iso" "$work/drives/q" >/dev/null 2>&1
+"$work/build/portrait_over_background" "$work/disc.iso" "$work/from-image.bmp" 7 155
+cmp "$work/out.bmp" "$work/from-image.bmp"
+echo "portrait_over_background wrote the same BMP from an ISO image"
+
+# A program of the disc-image library's older name, with pkg-config alone.
+# shellcheck disable=SC2046
+g++ -std=c++20 -o "$work/image-by-pkg-config" -x c++ - \
+  $(PKG_CONFIG_PATH="$(find "$work/prefix" -type d -name pkgconfig | tr '\n' ':')" \
+    pkg-config --cflags --libs tvrcgcv-discimage) <<'PROGRAM'
+#include "cgvw/disc_image.h"
+int main(int argc, char** argv) { return argc == 2 && cgvw::DiscImageSource::Open(argv[1]) ? 0 : 1; }
+PROGRAM
+"$work/image-by-pkg-config" "$work/disc.iso"
+echo "a program built with pkg-config --libs tvrcgcv-discimage opens the ISO image"
 
 # From memory to RGBA to a PNG file through the C API: the pixels of the
 # program's BMP files, as stb_image (libstb-dev) reads both files.
@@ -159,30 +168,28 @@ for standard in c99 c11; do
 done
 echo "decode_to_png built with pkg-config tvrcgcv-c spng as C99 and C11 writes the same pixels"
 # Disc images from C: tvrcgcv-discimage-c brings the disc-image library.
-if [[ -f "$work/prefix/include/tvrcgcv/cgvw/disc_image_c.h" ]]; then
-  printf '%s\n' '#include <cgvw/disc_image_c.h>' '#include <stdio.h>' \
-    'int main(int c, char** v) { cgvw_source* s = NULL; char why[256];' \
-    '  int status = cgvw_source_new_disc_image(c > 1 ? v[1] : "", &s, why, sizeof why);' \
-    '  cgvw_source_free(s); puts(status == CGVW_CANNOT_OPEN ? why : "?"); return 0; }' \
-    >"$work/image.c"
-  # shellcheck disable=SC2046
-  gcc -std=c99 -Wall -Wpedantic -Werror -o "$work/image" "$work/image.c" \
-    $(pkg-config --cflags --libs tvrcgcv-discimage-c)
-  "$work/image" "$work/nowhere.iso" | grep -q nowhere.iso
-  echo "a C program built with pkg-config tvrcgcv-discimage-c opens disc images"
-fi
+printf '%s\n' '#include <cgvw/disc_image_c.h>' '#include <stdio.h>' \
+  'int main(int c, char** v) { cgvw_source* s = NULL; char why[256] = "";' \
+  '  int status = cgvw_source_new_disc_image(c > 1 ? v[1] : "", &s, why, sizeof why);' \
+  '  cgvw_source_free(s); puts(status == CGVW_OK ? "opened" : why); return 0; }' \
+  >"$work/image.c"
+# shellcheck disable=SC2046
+gcc -std=c99 -Wall -Wpedantic -Werror -o "$work/image" "$work/image.c" \
+  $(pkg-config --cflags --libs tvrcgcv-discimage-c)
+"$work/image" "$work/nowhere.iso" | grep -q nowhere.iso
+[[ $("$work/image" "$work/disc.iso") == opened ]]
+echo "a C program built with pkg-config tvrcgcv-discimage-c opens disc images"
 
 # The Development component alone, from a build tree where only the
 # libraries were built: libraries, headers, CMake package, .pc files.
 cmake -S . -B "$work/libs-only" -DTVRCGCV_BUILD_TESTS=OFF -DTVRCGCV_BUILD_TOOLS=OFF \
   -DTVRCGCV_BUILD_BENCHMARKS=OFF >/dev/null
-libraries=(tvrcgcv_catalog)  # and the libraries below it
-if [[ $(cmake --build "$work/libs-only" --target help) == *tvrcgcv_discimage* ]]; then
-  libraries+=(tvrcgcv_discimage tvrcgcv_discimage_c)
-fi
+libraries=(tvrcgcv_catalog tvrcgcv_disc tvrcgcv_discimage_c)  # and the libraries below them
 cmake --build "$work/libs-only" -j"$(nproc)" --target "${libraries[@]}" >/dev/null
 cmake --install "$work/libs-only" --prefix "$work/dev" --component Development >/dev/null
-for installed in cgvw_c.h tvrcgcv-c.pc tvrcgcvConfig.cmake libtvrcgcv_cgvw.a; do
+for installed in cgvw_c.h disc_image.h disc_image_c.h tvrcgcv-c.pc tvrcgcv-discimage.pc \
+  tvrcgcv-discimage-c.pc tvrcgcvConfig.cmake libtvrcgcv_cgvw.a libtvrcgcv_disc.a \
+  libtvrcgcv_discimage_c.a; do
   if ! find "$work/dev" -name "$installed" | grep -q .; then
     echo "the Development component lacks $installed" >&2
     exit 1

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# The C libraries of the Windows program (libcdio with libiso9660, libspng,
-# zlib): cross-builds them statically for both mingw-w64 targets from
-# Debian's sources with scripts/windows-deps.sh (which does nothing where
-# they are built already), then builds tools/windows-deps/check for both
-# targets against them and runs the x86_64 one under Wine.
+# The C libraries of the Windows program (libspng with zlib): cross-builds
+# them statically for both mingw-w64 targets from Debian's sources with
+# scripts/windows-deps.sh (which does nothing where they are built already),
+# then builds tools/windows-deps/check for both targets against them and
+# runs the x86_64 one under Wine.
 # TVRCGCV_WINDOWS_DEPS_DIR (default: build-deps) holds the prefixes, one per
 # target; a directory kept between runs saves the build.
 set -euo pipefail

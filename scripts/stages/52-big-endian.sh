@@ -3,8 +3,9 @@
 # with Debian's g++-s390x-linux-gnu and run under qemu-s390x. The unit tests
 # pass, and the program writes exactly the bytes of the native build: the
 # console output and all 161 files of the demo disc, the usage transcript, a
-# drive without a disc and the exit statuses. Debian has no libcdio for the
-# cross sysroot, so this build reads directory drives only.
+# drive without a disc and the exit statuses. Its unit tests read disc
+# images too: the sector checks and the ISO 9660 reader on a big-endian
+# machine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib/stage-helpers.sh"

@@ -6,9 +6,8 @@
 # (tvrcgcv-<version>-linux-arm64): no shared library and no dynamic loader,
 # every end-to-end test of the native build run against it under
 # qemu-aarch64, and the same bytes as the native build (console output and
-# the 161 files as BMP and as PNG). Debian has no libcdio for the cross
-# sysroot, so these builds read directory drives only, and the disc image
-# tests are left out (by what the program's --version says).
+# the 161 files as BMP and as PNG). The disc-image tests run where the
+# program's --version says it reads disc images.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib/stage-helpers.sh"

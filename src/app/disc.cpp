@@ -5,11 +5,9 @@
 #include <vector>
 
 #include "cgvw/cgvw.h"
+#include "cgvw/disc_image.h"
 #include "exit_status.h"
 #include "platform/folder_files.h"
-#if TVRCGCV_WITH_DISC_IMAGES
-#include "cgvw/disc_image.h"
-#endif
 
 namespace app {
 namespace {
@@ -42,7 +40,6 @@ std::string KindOf(const TCGVwImage& image) {
   return std::string(kind < 4 ? kKinds[kind] : "?") + ", " + (depth < 4 ? kDepths[depth] : "?");
 }
 
-#if TVRCGCV_WITH_DISC_IMAGES
 // Opens a disc image, or says why not; a folder is not an image.
 int OpenImage(const std::string& path, Disc* disc, bool* folder) {
   cgvw::ImageProblem problem;
@@ -59,21 +56,6 @@ int OpenImage(const std::string& path, Disc* disc, bool* folder) {
   }
   return kExitDiscUnreadable;
 }
-#else
-int OpenImage(const std::string& path, Disc* /*disc*/, bool* folder) {
-  const platform::PathKind kind = platform::KindOfPath(path);
-  *folder = kind == platform::PathKind::kFolder;
-  if (kind == platform::PathKind::kMissing) {
-    Console::Complain(path + ": " +
-                      std::make_error_code(std::errc::no_such_file_or_directory).message());
-  } else if (!*folder) {
-    Console::Complain(path +
-                      ": this build reads no disc images (it was built without libcdio); "
-                      "give the folder of the disc's files");
-  }
-  return kExitDiscUnreadable;
-}
-#endif
 
 // A drive letter: its folder, or (on POSIX) the disc image it is, opened
 // as --image opens one.
@@ -102,15 +84,12 @@ std::string Disc::FileName(std::string_view file) const {
   return std::string(name).append(1, separator).append(file);
 }
 
-std::string Disc::ReadFailure([[maybe_unused]] std::string_view file,
-                              const cgvw::ReadResult& read) const {
-#if TVRCGCV_WITH_DISC_IMAGES
+std::string Disc::ReadFailure(std::string_view file, const cgvw::ReadResult& read) const {
   if (image != nullptr && read.status == cgvw::Status::ReadFailed) {
     if (std::string damage = image->Damage(file); !damage.empty()) {
       return damage;
     }
   }
-#endif
   return read.error ? read.error.message() : cgvw::StatusText(read.status);
 }
 

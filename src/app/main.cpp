@@ -7,9 +7,7 @@
 #include "platform/console.h"
 #include "platform/output_files.h"
 #include "run.h"
-#if TVRCGCV_WITH_DISC_IMAGES
 #include "cgvw/disc_image.h"
-#endif
 #ifdef _WIN32
 #include "platform/wide_paths.h"
 #include "platform/windows_arguments.h"
@@ -43,9 +41,7 @@ int Ended(int status) {
 int main(int argc, char* argv[]) {
   platform::ConsoleInit();
   platform::InstallInterruptHandlers();
-#if TVRCGCV_WITH_DISC_IMAGES
   cgvw::EnableImageDrives();  // a drive may be a disc image file
-#endif
   try {
     const app::CommandLine line = app::ParseCommandLine(Arguments(argc, argv));
     if (!line.hasOptions) {

@@ -195,8 +195,7 @@ int Convert(const Options& options, const Disc& disc) {
 }
 
 int Version() {
-  std::string version = "tvrcgcv " TVRCGCV_VERSION ", disc images: ";
-  version += TVRCGCV_WITH_DISC_IMAGES ? "yes" : "no (built without libcdio)";
+  std::string version = "tvrcgcv " TVRCGCV_VERSION ", disc images: yes";
   std::string why;
   version += PngAvailable(&why) ? ", PNG: yes" : ", PNG: no";
   return Console().Always(version) ? kExitOk : Console::Failed();

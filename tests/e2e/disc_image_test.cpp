@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,16 @@ Conversion Convert(const fs::path& driveRoot, const fs::path& workDir) {
 std::string ReadText(const fs::path& path) {
   const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
   return {bytes.begin(), bytes.end()};
+}
+
+// The text (ASCII) as UTF-16, little-endian, behind its byte order mark.
+std::string Utf16(const std::string& text) {
+  std::string wide = "\xFF\xFE";
+  for (const char c : text) {
+    wide += c;
+    wide += '\0';
+  }
+  return wide;
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
@@ -211,6 +222,13 @@ TEST_F(SheetRuns, SheetsThatCannotBeReadNameTheirLine) {
       {"wrong mode", data + "  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n",
        ":2: \"" + DataTrack().filename().string() +
            "\" holds no ISO 9660 file system in MODE2/2352"},
+      {"empty track", data + track + "  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n",
+       ":2: TRACK 1 (line 2) holds no sectors: TRACK 2 (line 4) begins where it does"},
+      {"a long name", "FILE \"" + std::string(200000, 'x') + "\" BINARY\n" + track,
+       ":1: \"" + std::string(80, 'x') + "\u2026" + std::string(80, 'x') + "\": "},
+      {"UTF-16", Utf16(data + track), ": the sheet is UTF-16 text"},
+      {"CR line ends", "FILE d.bin BINARY\r  TRACK 01 MODE1/2352\r    INDEX 01 00:00:00\r",
+       ": the sheet's lines end in CR alone"},
   };
   const fs::path sheet = work_.path() / "sheet.cue";
   for (const auto& test : kSheets) {
@@ -222,6 +240,7 @@ TEST_F(SheetRuns, SheetsThatCannotBeReadNameTheirLine) {
     EXPECT_LT(seconds, 1.0);
     EXPECT_TRUE(run.err.starts_with("tvrcgcv: " + sheet.string() + test.complaint)) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_LT(run.err.size(), 400u);
   }
 }
 
@@ -280,21 +299,131 @@ TEST_F(SheetRuns, CheckNamesTheTrackFileAndSector) {
     return sector;
   };
   const std::size_t damaged = sectorOf("bg000_0.bg");
+  const std::size_t flipped = sectorOf("bg001_0.bg") + 1;
   const std::size_t cut = sectorOf("Sofu.bpl");
-  ASSERT_LT(damaged, cut);
+  ASSERT_LT(damaged, flipped);
+  ASSERT_LT(flipped, cut);
   ASSERT_LT(cut * 2352, raw.size());
-  raw[damaged * 2352 + 5] = 0;  // in its sync pattern
+  raw[damaged * 2352 + 5] = 0;      // in its sync pattern
+  raw[flipped * 2352 + 1000] ^= 1;  // one bit of its data: only the EDC tells
   raw.resize(cut * 2352 + 1000);
   std::ofstream(DataTrack(), std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
-  const testing_support::ProgramRun run = RunImage(sheet_, {"--check", "--quiet"});
-  EXPECT_EQ(run.exitStatus, kDiscUnreadable);
   const std::string name = "\"" + DataTrack().filename().string() + "\"";
-  for (const std::string& line :
-       {"/bg000_0.bg: unreadable: " + name + ": sector " + std::to_string(damaged) +
-            " has no sync pattern (the file's data is in sectors " + std::to_string(damaged),
-        "/Sofu.bpl: unreadable: " + name + " ends before sector " + std::to_string(cut)}) {
-    EXPECT_NE(run.err.find(line), std::string::npos) << line << "\n" << run.err;
+  const std::string lines[] = {
+      "/bg000_0.bg: unreadable: " + name + ": sector " + std::to_string(damaged) +
+          " has no sync pattern (the file's data is in sectors " + std::to_string(damaged),
+      "/bg001_0.bg: unreadable: " + name + ": sector " + std::to_string(flipped) +
+          " fails its EDC check",
+      "/Sofu.bpl: unreadable: " + name + " ends before sector " + std::to_string(cut)};
+  const testing_support::ProgramRun check = RunImage(sheet_, {"--check", "--quiet"});
+  EXPECT_EQ(check.exitStatus, kDiscUnreadable);
+  for (const std::string& line : lines) {
+    EXPECT_NE(check.err.find(line), std::string::npos) << line << "\n" << check.err;
+  }
+  // A run with options fails those pictures, and says why in the same words.
+  const testing_support::ProgramRun run =
+      RunImage(sheet_, {"--out", (work_.path() / "out").string(), "--keep-going", "--quiet"});
+  EXPECT_NE(run.exitStatus, 0);
+  const std::string failure = "tvrcg001.bmp: " + sheet_.string() + "/bg001_0.bg: " + name +
+                              ": sector " + std::to_string(flipped) + " fails its EDC check";
+  EXPECT_NE(run.err.find(failure), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(work_.path() / "out" / "tvrcg001.bmp"));
+}
+
+// A sheet that names many files: each is looked at when it is needed and
+// closed again, so a sheet of 300 FILE lines opens with 64 descriptors.
+TEST_F(SheetRuns, ManyFilesAreOpenedOneAtATime) {
+  std::string sheet = "FILE \"" + DataTrack().filename().string() +
+                      "\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n";
+  for (int file = 0; file < 300; ++file) {
+    const std::string name = "audio" + std::to_string(file) + ".bin";
+    std::ofstream(work_.path() / name, std::ios::binary) << std::string(2352, '\0');
+    if (file % 100 == 0) {
+      sheet += "  TRACK " + std::to_string(file / 100 + 2) + " AUDIO\n";
+    }
+    sheet += "FILE " + name + " BINARY\n    INDEX " + std::to_string(file % 100) + " 00:00:00\n";
+  }
+  std::ofstream(work_.path() / "many.cue", std::ios::binary) << sheet;
+  testing_support::ChildSetup setup;
+  setup.openFilesLimit = 64;
+  const testing_support::ProgramRun run = testing_support::RunProgram(
+      TVRCGCV_BINARY,
+      {TVRCGCV_BINARY, "--image", (work_.path() / "many.cue").string(), "--check", "--quiet"},
+      work_.path(), Drives(), testing_support::StdoutTo::kFile, 20, setup);
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_EQ(run.out, "The disc is complete: 170 files, 6601360 bytes read.\r\n");
+}
+
+// Nothing is ever written to the folder for temporary files, and a folder
+// that cannot be written changes nothing.
+TEST_F(SheetRuns, NothingGoesToTheFolderForTemporaryFiles) {
+  const fs::path temporary = work_.path() / "tmp";
+  fs::create_directory(temporary);
+  for (const std::string& folder : {temporary.string(), (work_.path() / "none").string()}) {
+    SCOPED_TRACE(folder);
+    testing_support::ChildSetup setup;
+    setup.setEnvironment = {"TMPDIR=" + folder};
+    for (const fs::path& image : {sheet_, DataTrack()}) {
+      const testing_support::ProgramRun run = testing_support::RunProgram(
+          TVRCGCV_BINARY, {TVRCGCV_BINARY, "--image", image.string(), "--check", "--quiet"},
+          work_.path(), Drives(), testing_support::StdoutTo::kFile, 20, setup);
+      EXPECT_EQ(run.exitStatus, 0) << run.err;
+    }
+  }
+  EXPECT_TRUE(fs::is_empty(temporary));
+}
+
+// A damaged directory is refused at once, in 16 MiB of memory, with the same
+// words from every layout: a root directory that claims 4 GiB (more than a
+// directory of a CD can be) and a record whose length does not fit.
+TEST_F(ImageRuns, DamagedDirectoriesGiveOneMessageFromEveryLayout) {
+  const fs::path iso = MakeImage(work_.path() / "disc", work_.path(), ImageKind::RockRidge);
+  ASSERT_FALSE(iso.empty());
+  const std::vector<std::uint8_t> whole = ReadWholeFile(iso);
+  constexpr std::size_t kRoot = 16 * 2048 + 156;  // the root's record in the primary descriptor
+  const std::size_t rootSector = whole[kRoot + 2] | (whole[kRoot + 3] << 8);
+  const auto put32 = [](std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+      bytes[at + i] = bytes[at + 7 - i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+  };
+  std::vector<std::uint8_t> huge = whole;
+  put32(huge, kRoot + 10, 0xFFFFF800u);
+  std::vector<std::uint8_t> broken = whole;
+  const std::size_t third = rootSector * 2048 + whole[rootSector * 2048] +
+                            whole[rootSector * 2048 + whole[rootSector * 2048]];
+  broken[third] = 20;  // shorter than any record
+  const std::pair<const char*, std::vector<std::uint8_t>*> damages[] = {{"4 GiB", &huge},
+                                                                        {"record", &broken}};
+  for (const auto& [what, bytes] : damages) {
+    SCOPED_TRACE(what);
+    const fs::path folder = work_.path() / what;
+    fs::create_directory(folder);
+    std::ofstream(folder / "disc.iso", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes->data()),
+               static_cast<std::streamsize>(bytes->size()));
+    ASSERT_TRUE(testing_support::WriteRawBinCue(folder / "disc.iso", folder / "cue.bin"));
+    ASSERT_TRUE(testing_support::WriteRawTrack(folder / "disc.iso", folder / "bare.bin", 1));
+    std::set<std::string> complaints;
+    testing_support::ChildSetup setup;
+    setup.dataLimit = TVRCGCV_SANITIZED ? -1 : 16 << 20;  // heap and data: 16 MiB
+    for (const char* image : {"disc.iso", "bare.bin", "cue.cue"}) {
+      const auto start = std::chrono::steady_clock::now();
+      const testing_support::ProgramRun run = testing_support::RunProgram(
+          TVRCGCV_BINARY, {TVRCGCV_BINARY, "--image", (folder / image).string(), "--check"},
+          work_.path(), Drives(), testing_support::StdoutTo::kFile, 20, setup);
+      const double seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      EXPECT_EQ(run.exitStatus, 4) << image;
+      EXPECT_LT(seconds, 1.0) << image;
+      const std::string prefix = "tvrcgcv: " + (folder / image).string() + ": ";
+      EXPECT_TRUE(run.err.starts_with(prefix)) << run.err;
+      complaints.insert(run.err.substr(std::min(prefix.size(), run.err.size())));
+    }
+    EXPECT_EQ(complaints.size(), 1u) << *complaints.begin() << *complaints.rbegin();
+    EXPECT_NE(complaints.begin()->find("no readable ISO 9660 file system"), std::string::npos)
+        << *complaints.begin();
   }
 }
 

@@ -227,6 +227,43 @@ TEST_F(HostileDisc, ADirectoryOrAPipeInPlaceOfASourceFileStopsTheRun) {
   EXPECT_TRUE(AllCompleteBmpFiles(work_.path()));
 }
 
+// A pipe or a device among the disc's names is never opened, as a drive or
+// as a folder given with --image: the name is looked at first (strace
+// lists every open of the run).
+TEST_F(HostileDisc, APipeOrADeviceAmongTheNamesIsNeverOpened) {
+  const std::string strace = "/usr/bin/strace";
+  if (!fs::exists(strace)) {
+    GTEST_SKIP() << "strace is not installed";
+  }
+  if (TVRCGCV_SANITIZED) {
+    GTEST_SKIP() << "LeakSanitizer cannot run under strace (the unsanitized build runs this)";
+  }
+  fs::remove(SourceFile(Row(0).PixFile));
+  ASSERT_EQ(::mkfifo(SourceFile(Row(0).PixFile).c_str(), 0600), 0);
+  fs::remove(SourceFile(Row(152).PalFile));
+  fs::create_symlink("/dev/zero", SourceFile(Row(152).PalFile));
+  const fs::path trace = work_.path() / "trace";
+  const std::vector<std::vector<std::string>> runs = {
+      {"q"}, {"--image", drive_.drive().string(), "--check", "--quiet"}};
+  for (const std::vector<std::string>& arguments : runs) {
+    SCOPED_TRACE(arguments.front());
+    std::vector<std::string> args = {
+        "strace", "-f",           "-qq",         "-e", "trace=open,openat,openat2",
+        "-o",     trace.string(), TVRCGCV_BINARY};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    const ProgramRun run =
+        RunProgram(strace, args, work_.path(), drive_.root(), StdoutTo::kFile, 60);
+    EXPECT_FALSE(run.timedOut);
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(trace);
+    const std::string opens(bytes.begin(), bytes.end());
+    EXPECT_NE(opens.find("open"), std::string::npos) << "the trace holds no opens";
+    for (const char* name : {Row(0).PixFile, Row(152).PalFile}) {
+      EXPECT_EQ(opens.find(std::string("/") + name + "\""), std::string::npos)
+          << name << " was opened";
+    }
+  }
+}
+
 // Every file of the disc replaced by random bytes of a random length: the
 // ranges are read as they are, so every row converts to some picture.
 TEST_F(HostileDisc, ADiscOfRandomBytesConvertsWithoutHarm) {

@@ -78,21 +78,21 @@ run_case() {
 ensure=(scripts/lib/ensure-packages.sh .ci/packages-build)
 install_line="  sudo apt-get install --no-install-recommends"
 run_case "nothing missing: nothing to do" 1000 "" 0 0 - - "${ensure[@]}"
-run_case "one missing, not root: the apt-get line, no install" 1000 libcdio-dev 0 1 \
-  "$install_line libcdio-dev" - "${ensure[@]}"
+run_case "one missing, not root: the apt-get line, no install" 1000 xorriso 0 1 \
+  "$install_line xorriso" - "${ensure[@]}"
 run_case "two missing, not root: one line names both" 1000 "cmake libspng-dev" 0 1 \
   "$install_line cmake libspng-dev" - "${ensure[@]}"
-run_case "one missing, root: installs that one" 0 libcdio-dev 0 0 - \
-  "apt-get update -qq|apt-get install -y -qq --no-install-recommends libcdio-dev" "${ensure[@]}"
-run_case "root, apt-get fails: so does the check" 0 libcdio-dev 100 100 - \
+run_case "one missing, root: installs that one" 0 xorriso 0 0 - \
+  "apt-get update -qq|apt-get install -y -qq --no-install-recommends xorriso" "${ensure[@]}"
+run_case "root, apt-get fails: so does the check" 0 xorriso 100 100 - \
   "apt-get update -qq" "${ensure[@]}"
 run_case "a list that cannot be read" 1000 "" 0 2 - - \
   scripts/lib/ensure-packages.sh .ci/no-such-list
 
 # The README's commands stop before building when a package they need is
 # missing, and do not ask for packages that only other commands need.
-run_case "demo.sh, build package missing: stops with the apt-get line" 1000 libcdio-dev 0 1 \
-  "$install_line libcdio-dev" - scripts/demo.sh
+run_case "demo.sh, build package missing: stops with the apt-get line" 1000 xorriso 0 1 \
+  "$install_line xorriso" - scripts/demo.sh
 run_case "demo.sh, only a test package missing: builds" 1000 "libgtest-dev valgrind" 0 97 - \
   cmake scripts/demo.sh
 run_case "test.sh --quick, test package missing: stops" 1000 libgtest-dev 0 1 \

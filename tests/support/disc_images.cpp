@@ -4,6 +4,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <fstream>
@@ -65,9 +66,6 @@ bool HaveXorriso() {
 }
 
 std::string WhyNoDiscImages() {
-  if (!TVRCGCV_DISC_IMAGES) {
-    return "built without disc image support";
-  }
   return HaveXorriso() ? "" : "xorriso is not installed";
 }
 
@@ -87,7 +85,101 @@ bool MakeIsoImage(const std::filesystem::path& tree, const std::filesystem::path
   return RunQuietly(argv);
 }
 
-bool WriteRawTrack(const std::filesystem::path& iso, const std::filesystem::path& bin, int mode) {
+namespace {
+
+// CD-ROM sectors as a drive reads them, written here independently of the
+// library's reader (ECMA-130): the EDC bit by bit, the ECC by solving each
+// code word's two parity equations with GF(2^8) logarithms.
+std::uint32_t EdcBitwise(const std::uint8_t* bytes, std::size_t size) {
+  std::uint32_t crc = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    crc ^= bytes[i];
+    for (int bit = 0; bit < 8; ++bit) {
+      crc = (crc & 1) != 0 ? (crc >> 1) ^ 0xD8018001u : crc >> 1;
+    }
+  }
+  return crc;
+}
+
+struct Galois {
+  std::uint8_t exp[512];
+  int log[256];
+  Galois() {
+    unsigned value = 1;
+    for (int i = 0; i < 255; ++i) {
+      exp[i] = exp[i + 255] = static_cast<std::uint8_t>(value);
+      log[value] = i;
+      value = (value << 1) ^ ((value & 0x80) != 0 ? 0x11D : 0);
+    }
+    log[0] = -1;
+  }
+  std::uint8_t Power(int n) const { return exp[n % 255]; }
+  std::uint8_t Times(std::uint8_t a, std::uint8_t b) const {
+    return a == 0 || b == 0 ? 0 : exp[log[a] + log[b]];
+  }
+  std::uint8_t Over(std::uint8_t a, std::uint8_t b) const {
+    return a == 0 ? 0 : exp[(log[a] - log[b] + 255) % 255];
+  }
+};
+
+// Code words of `length` symbols (the last two parity) whose symbol i is
+// word `word(c, i)` of the sector's 1170 two-byte words from byte 12: sum
+// V_i = 0 and sum alpha^(length-1-i) V_i = 0 in each byte plane.
+template <typename Word>
+void Parity(std::uint8_t* sector, int codes, int length, Word word) {
+  static const Galois gf;
+  for (int c = 0; c < codes; ++c) {
+    for (int plane = 0; plane < 2; ++plane) {
+      std::uint8_t sum = 0;
+      std::uint8_t weighted = 0;
+      for (int i = 0; i < length - 2; ++i) {
+        const std::uint8_t v = sector[12 + 2 * word(c, i) + plane];
+        sum ^= v;
+        weighted ^= gf.Times(gf.Power(length - 1 - i), v);
+      }
+      // alpha p0 + p1 = weighted, p0 + p1 = sum.
+      const std::uint8_t p0 = gf.Over(weighted ^ sum, gf.Power(1) ^ 1);
+      sector[12 + 2 * word(c, length - 2) + plane] = p0;
+      sector[12 + 2 * word(c, length - 1) + plane] = p0 ^ sum;
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> RawSector(std::int64_t sector, const std::uint8_t* data, int mode) {
+  std::vector<std::uint8_t> raw(2352, 0);
+  std::fill(raw.begin() + 1, raw.begin() + 11, 0xFF);
+  const auto bcd = [](std::int64_t value) {
+    return static_cast<std::uint8_t>(((value / 10) << 4) | value % 10);
+  };
+  const std::int64_t address = sector + 150;  // 2 seconds of lead-in
+  const std::uint8_t header[4] = {bcd(address / (75 * 60)), bcd(address / 75 % 60),
+                                  bcd(address % 75), static_cast<std::uint8_t>(mode)};
+  const std::size_t start = mode == 1 ? 0 : 16;  // what the EDC covers
+  const std::size_t user = mode == 1 ? 16 : 24;
+  if (mode == 1) {
+    std::copy(header, header + 4, raw.begin() + 12);
+  } else {  // file 0, channel 0, submode: data, form 1; twice
+    const std::uint8_t subheader[8] = {0, 0, 8, 0, 0, 0, 8, 0};
+    std::copy(subheader, subheader + 8, raw.begin() + 16);
+  }
+  std::copy(data, data + 2048, raw.begin() + static_cast<std::ptrdiff_t>(user));
+  const std::uint32_t edc = EdcBitwise(&raw[start], user + 2048 - start);
+  for (int i = 0; i < 4; ++i) {
+    raw[user + 2048 + i] = static_cast<std::uint8_t>(edc >> (8 * i));
+  }
+  // Mode 2's ECC is that of the sector with a header of zeros.
+  Parity(raw.data(), 43, 26,
+         [](int c, int i) { return i < 24 ? 43 * i + c : 1032 + 43 * (i - 24) + c; });
+  Parity(raw.data(), 26, 45,
+         [](int c, int i) { return i < 43 ? (44 * i + 43 * c) % 1118 : 1118 + 26 * (i - 43) + c; });
+  std::copy(header, header + 4, raw.begin() + 12);
+  return raw;
+}
+
+bool WriteRawTrack(const std::filesystem::path& iso, const std::filesystem::path& bin, int mode,
+                   std::int64_t firstSector) {
   constexpr std::size_t kSector = 2048;
   std::ifstream in(iso, std::ios::binary);
   const std::vector<char> data{std::istreambuf_iterator<char>(in),
@@ -96,22 +188,11 @@ bool WriteRawTrack(const std::filesystem::path& iso, const std::filesystem::path
     return false;
   }
   std::ofstream out(bin, std::ios::binary | std::ios::trunc);
-  const auto bcd = [](unsigned value) {
-    return static_cast<char>(((value / 10) << 4) | value % 10);
-  };
   for (std::size_t i = 0; i < data.size() / kSector; ++i) {
-    const unsigned address = static_cast<unsigned>(i) + 150;  // 2 seconds of lead-in
-    std::vector<char> header(12, '\xFF');
-    header.front() = header.back() = 0;
-    header.insert(header.end(), {bcd(address / (75 * 60)), bcd(address / 75 % 60),
-                                 bcd(address % 75), static_cast<char>(mode)});
-    if (mode == 2) {  // file 0, channel 0, submode: data, form 1; twice
-      header.insert(header.end(), {0, 0, 8, 0, 0, 0, 8, 0});
-    }
-    out.write(header.data(), static_cast<std::streamsize>(header.size()));
-    out.write(data.data() + i * kSector, kSector);
-    const std::vector<char> trailer(2352 - kSector - header.size());  // EDC, ECC
-    out.write(trailer.data(), static_cast<std::streamsize>(trailer.size()));
+    const std::vector<std::uint8_t> raw =
+        RawSector(firstSector + static_cast<std::int64_t>(i),
+                  reinterpret_cast<const std::uint8_t*>(data.data()) + i * kSector, mode);
+    out.write(reinterpret_cast<const char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
   }
   return static_cast<bool>(out);
 }

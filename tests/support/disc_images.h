@@ -3,6 +3,7 @@
 // and as preservation-style sets (one file per track, audio tracks too).
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -41,10 +42,15 @@ bool RunQuietly(const std::vector<std::string>& argv);
 bool MakeIsoImage(const std::filesystem::path& tree, const std::filesystem::path& image,
                   ImageKind kind);
 
-// Writes the 2048-byte sectors of an ISO image as a raw dump: each sector
-// behind its sync pattern and header (address and mode 1, or mode 2 and a
-// form 1 subheader), followed by zeros where a drive would put EDC and ECC.
-bool WriteRawTrack(const std::filesystem::path& iso, const std::filesystem::path& bin, int mode);
+// Disc sector `sector` (0 at 00:02:00) holding the 2048 bytes at `data` as a
+// drive reads it (2352 bytes): sync pattern, header (address and mode 1, or
+// mode 2 and a form 1 subheader), the data, EDC and ECC.
+std::vector<std::uint8_t> RawSector(std::int64_t sector, const std::uint8_t* data, int mode);
+
+// Writes the 2048-byte sectors of an ISO image as a raw dump of such
+// sectors, the first being sector `firstSector` of the disc.
+bool WriteRawTrack(const std::filesystem::path& iso, const std::filesystem::path& bin, int mode,
+                   std::int64_t firstSector = 0);
 // The same in mode 1, with a one-track cue sheet naming it written beside
 // it, with the same stem and the extension ".cue".
 bool WriteRawBinCue(const std::filesystem::path& iso, const std::filesystem::path& bin);

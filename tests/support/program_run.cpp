@@ -140,6 +140,13 @@ ProgramRun RunProgram(const std::string& program, std::vector<std::string> args,
                          static_cast<rlim_t>(setup.fileSizeLimit)};
       ::setrlimit(RLIMIT_FSIZE, &limit);
     }
+    for (const auto& [resource, value] : {std::pair{RLIMIT_NOFILE, setup.openFilesLimit},
+                                          std::pair{RLIMIT_DATA, setup.dataLimit}}) {
+      if (value >= 0) {
+        const rlimit limit{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
+        ::setrlimit(resource, &limit);
+      }
+    }
     const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (err < 0 || ::dup2(err, STDERR_FILENO) < 0 || ::chdir(workDir.c_str()) != 0) {
       ::_exit(126);

@@ -22,6 +22,8 @@ struct ChildSetup {
   std::vector<std::string> setEnvironment;    // "NAME=value", replacing NAME
   std::vector<std::string> unsetEnvironment;  // names
   long long fileSizeLimit = -1;               // bytes (RLIMIT_FSIZE); -1: unchanged
+  long long openFilesLimit = -1;              // descriptors (RLIMIT_NOFILE); -1: unchanged
+  long long dataLimit = -1;                   // bytes of heap and data (RLIMIT_DATA); -1: unchanged
 };
 
 struct ProgramRun {

@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "containers.h"
+#include "cue_layout.h"
 #include "cue_sheet.h"
-#include "sectors.h"
 
 namespace {
 
@@ -29,6 +30,8 @@ struct Accepted {
   std::size_t dataFile;
   std::uint32_t sectorBytes;
   std::uint64_t endByte;
+  std::uint64_t firstByte = 0;
+  std::uint64_t firstSector = 0;  // of the disc
 };
 
 TEST(CueSheet, SheetsAsTheyAreWrittenLeadToTheirDataTrack) {
@@ -77,6 +80,49 @@ TEST(CueSheet, SheetsAsTheyAreWrittenLeadToTheirDataTrack) {
        0,
        2352,
        300 * 2352},
+      {"2048-byte data, then audio in the same file",
+       "FILE all.bin BINARY\n  TRACK 01 MODE1/2048\n    INDEX 01 00:00:00\n"
+       "  TRACK 02 AUDIO\n    INDEX 00 00:10:00\n    INDEX 01 00:12:00\n",
+       {10 * kMiB},
+       0,
+       2048,
+       750 * 2048},
+      {"2048-byte data with its pregap in the file, the next track's pregap in the next",
+       "FILE 1.bin BINARY\n  TRACK 01 MODE1/2048\n    INDEX 00 00:00:00\n    INDEX 01 00:02:00\n"
+       "  TRACK 02 AUDIO\n    INDEX 00 00:12:00\nFILE 2.bin BINARY\n    INDEX 01 00:00:00\n",
+       {2 * kMiB, kMiB},
+       0,
+       2048,
+       900 * 2048,
+       150 * 2048},
+      {"tracks with every per-track line each",
+       "FILE d.bin BINARY\n  TRACK 01 MODE1/2352\n    FLAGS DCP\n    ISRC JPABC9800001\n"
+       "    PREGAP 00:01:00\n    INDEX 01 00:00:00\n    POSTGAP 00:01:00\n"
+       "  TRACK 02 AUDIO\n    FLAGS PRE\n    ISRC JPABC9800002\n    PREGAP 00:01:00\n"
+       "    INDEX 01 00:10:00\n    POSTGAP 00:01:00\n",
+       {2 * kMiB},
+       0,
+       2352,
+       750 * 2352},
+      {"data after audio in one file, gaps between",
+       "FILE all.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n    POSTGAP 00:00:10\n"
+       "  TRACK 02 MODE1/2048\n    PREGAP 00:02:00\n    INDEX 01 01:00:00\n",
+       {2352 * 4500 + 2048 * 100},
+       0,
+       2048,
+       2352 * 4500 + 2048 * 100,
+       2352 * 4500,
+       4500 + 10 + 150},
+      {"data after audio files, MODE2/2336, the first track's pregap in its file",
+       "FILE a.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 00:02:00\n"
+       "FILE b.bin BINARY\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n"
+       "FILE d.bin BINARY\n  TRACK 03 MODE2/2336\n    INDEX 01 00:00:00\n",
+       {2352 * 1000, 2352 * 4000, 2336 * 30},
+       2,
+       2336,
+       2336 * 30,
+       0,
+       850 + 4000},
   };
   for (const Accepted& test : kSheets) {
     SCOPED_TRACE(test.what);
@@ -88,15 +134,16 @@ TEST(CueSheet, SheetsAsTheyAreWrittenLeadToTheirDataTrack) {
     ASSERT_FALSE(wrong) << wrong->line << ": " << wrong->what;
     EXPECT_EQ(data.file, test.dataFile);
     EXPECT_EQ(data.format.bytes, test.sectorBytes);
-    EXPECT_EQ(data.firstByte, 0u);
+    EXPECT_EQ(data.firstByte, test.firstByte);
     EXPECT_EQ(data.endByte, test.endByte);
+    EXPECT_EQ(data.firstSector, test.firstSector);
   }
 }
 
 struct Refused {
   std::string text;
   unsigned line;
-  const char* what;  // found in the error
+  std::string what;  // found in the error
 };
 
 TEST(CueSheet, AnythingElseNamesItsLine) {
@@ -136,6 +183,23 @@ TEST(CueSheet, AnythingElseNamesItsLine) {
       {std::string("FILE d.bin BINARY\n  TRACK 01 AUDIO\0\n", 36), 2, "control character"},
       {"\"FILE\" d.bin BINARY\n", 1, "quoted text instead of a keyword"},
       {"REM only remarks\n", 0, "no TRACK"},
+      {file + track + index + "FILE e.bin BINARY\nFILE f.bin BINARY\n", 5,
+       "FILE on line 4 holds no INDEX"},
+      {"CATALOG 0123456789012\nCATALOG 0123456789012\n", 2, "CATALOG given twice"},
+      {"CDTEXTFILE a\nCDTEXTFILE b\n", 2, "CDTEXTFILE given twice"},
+      {file + track + "    ISRC JPABC9800001\n    ISRC JPABC9800001\n", 4, "ISRC given twice"},
+      {file + track + "    PREGAP 00:02:00\n    PREGAP 00:02:00\n", 4, "PREGAP given twice"},
+      {file + track + index + "    POSTGAP 00:02:00\n    POSTGAP 00:02:00\n", 5,
+       "POSTGAP given twice"},
+      {std::string("\xFF\xFE"
+                   "F\0I\0L\0E\0",
+                   10),
+       0, "the sheet is UTF-16 text"},
+      {std::string("F\0I\0L\0E\0", 8), 0, "the sheet is UTF-16 text"},
+      {"FILE d.bin BINARY\r  TRACK 01 MODE1/2352\r", 0, "lines end in CR alone"},
+      {"FILE \"" + std::string(1000, 'n') + "\" ISO\n", 1, "unknown file type \"ISO\""},
+      {"FOO" + std::string(100000, 'x') + "\n", 1,
+       "unknown keyword \"FOO" + std::string(77, 'x') + "\u2026"},
   };
   for (const Refused& test : kSheets) {
     SCOPED_TRACE(test.text);
@@ -144,6 +208,7 @@ TEST(CueSheet, AnythingElseNamesItsLine) {
     ASSERT_TRUE(error);
     EXPECT_EQ(error->line, test.line) << error->what;
     EXPECT_NE(error->what.find(test.what), std::string::npos) << error->what;
+    EXPECT_LT(error->what.size(), 400u);
   }
 }
 
@@ -171,12 +236,31 @@ TEST(CueSheet, TheDataTrackMustBeThereFirstAndInsideItsFile) {
        {kMiB},
        2,
        "a data track in the audio file"},
-      {"FILE a.bin BINARY\n TRACK 01 AUDIO\n INDEX 01 00:00:00\n TRACK 02 MODE1/2352\n"
-       " INDEX 01 00:01:00\n",
-       {kMiB},
-       4,
-       "comes after audio tracks"},
       {"FILE a.bin BINARY\n TRACK 01 AUDIO\n INDEX 01 00:00:00\n", {kMiB}, 0, "no data track"},
+      {"FILE a.bin BINARY\n TRACK 01 MODE1/2352\n INDEX 01 00:00:00\n TRACK 02 AUDIO\n"
+       " INDEX 01 00:00:00\n",
+       {kMiB},
+       2,
+       "TRACK 1 (line 2) holds no sectors: TRACK 2 (line 4) begins where it does"},
+      {"FILE a.bin BINARY\n TRACK 01 MODE1/2048\n INDEX 01 00:00:00\n TRACK 02 AUDIO\n"
+       " INDEX 01 00:00:16\n",
+       {kMiB},
+       2,
+       "TRACK 1 (line 2) holds 16 sectors, too few"},
+      {"FILE a.bin BINARY\n TRACK 01 MODE1/2352\n INDEX 01 00:00:00\n",
+       {16 * 2352 + 2351},
+       2,
+       "holds 16 sectors"},
+      {"FILE a.wav WAVE\n TRACK 01 AUDIO\n INDEX 01 00:00:00\nFILE d.bin BINARY\n"
+       " TRACK 02 MODE1/2352\n INDEX 01 00:00:00\n",
+       {kMiB, kMiB},
+       5,
+       "depends on the length of \"a.wav\", which is no binary file"},
+      {"FILE a.bin BINARY\n TRACK 01 AUDIO\n INDEX 01 00:00:00\nFILE d.bin BINARY\n"
+       " TRACK 02 MODE1/2352\n INDEX 01 00:00:00\n",
+       {std::nullopt, kMiB},
+       5,
+       "depends on the length of \"a.bin\", which is missing"},
   };
   for (const auto& test : kSheets) {
     SCOPED_TRACE(test.text);
@@ -209,18 +293,22 @@ TEST(CueSheet, SectorFormatsAreToldFromTheirBytes) {
     std::copy_n("CD001", 5, sector + format.dataOffset + 1);
     return bytes;
   };
+  const auto layout = [](const std::vector<std::uint8_t>& head) -> std::string {
+    cgvw::disc::MemoryBytes bytes(head, "image");
+    const cgvw::disc::Container* found = cgvw::disc::Recognise({bytes, head, "image"});
+    return found == nullptr ? "none" : found->name;
+  };
   using cgvw::disc::kMode1Raw;
   using cgvw::disc::kMode2Raw;
   using cgvw::disc::kPlainSectors;
-  using cgvw::disc::SniffImage;
-  EXPECT_EQ(SniffImage(image(kPlainSectors, 0, 0, 0)), kPlainSectors);
-  EXPECT_EQ(SniffImage(image(kMode1Raw, 1, 0, 16)), kMode1Raw);  // 00:02:16
-  EXPECT_EQ(SniffImage(image(kMode2Raw, 2, 0x08, 16)), kMode2Raw);
-  EXPECT_EQ(SniffImage(image(kMode2Raw, 2, 0x28, 16)), std::nullopt);  // form 2
-  EXPECT_EQ(SniffImage(image(kMode1Raw, 2, 0, 16)), std::nullopt);     // header of mode 2
-  EXPECT_EQ(SniffImage(image(kMode1Raw, 1, 0, 17)), std::nullopt);     // another sector's address
-  EXPECT_EQ(SniffImage(std::vector<std::uint8_t>(cgvw::disc::kHeadBytes, 0)), std::nullopt);
-  EXPECT_EQ(SniffImage(std::vector<std::uint8_t>(100, 0xFF)), std::nullopt);
+  EXPECT_EQ(layout(image(kPlainSectors, 0, 0, 0)), "plain image");
+  EXPECT_EQ(layout(image(kMode1Raw, 1, 0, 16)), "raw image");  // 00:02:16
+  EXPECT_EQ(layout(image(kMode2Raw, 2, 0x08, 16)), "raw image");
+  EXPECT_EQ(layout(image(kMode2Raw, 2, 0x28, 16)), "none");  // form 2
+  EXPECT_EQ(layout(image(kMode1Raw, 2, 0, 16)), "none");     // header of mode 2
+  EXPECT_EQ(layout(image(kMode1Raw, 1, 0, 15)), "none");     // before sector 16 of the disc
+  EXPECT_EQ(layout(std::vector<std::uint8_t>(cgvw::disc::kHeadBytes, 0)), "none");
+  EXPECT_EQ(layout(std::vector<std::uint8_t>(100, 0xFF)), "none");
 }
 
 }  // namespace

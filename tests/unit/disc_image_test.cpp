@@ -467,27 +467,6 @@ TEST_F(DamagedImageTest, ChangedImageIsReadAnew) {
   EXPECT_EQ(ReadAll(kImageDrive, "Tesuna.bpl", 13), Pattern(13, 555));
 }
 
-// A build without an ISO 9660 reader treats every image drive as one whose
-// files cannot be opened.
-TEST(ImageDriveWithoutReader, GivesTheOpenFailure) {
-#if TVRCGCV_DISC_IMAGES
-  GTEST_SKIP() << "this build reads disc images";
-#else
-  if (!HaveXorriso()) {
-    GTEST_SKIP() << "xorriso is not installed";
-  }
-  TestDrive drive(kDirectoryDrive);
-  TempDir work;
-  WriteText(work.path() / "disc" / "Tesuna.bpl", "palette");
-  const fs::path image = MakeImage(work.path() / "disc", work.path(), ImageKind::RockRidge);
-  ASSERT_FALSE(image.empty());
-  LinkDrive(drive, kImageDrive, image);
-  const Outcome outcome = Read(kImageDrive, "Tesuna.bpl", 0, 7);
-  EXPECT_EQ(outcome.status, kCGVwCannotOpen);
-  EXPECT_EQ(outcome.buffer, std::vector<std::uint8_t>(23, kUntouched));
-#endif
-}
-
 INSTANTIATE_TEST_SUITE_P(AllKinds, ImageDriveTest,
                          ::testing::ValuesIn(testing_support::kAllImageKinds),
                          [](const auto& info) { return KindName(info.param); });

@@ -61,10 +61,8 @@ const discFiles = files(disc);
 
 const iso = path.join(images, 'demo.iso');
 mustRun('xorriso', ['-as', 'mkisofs', '-R', '-J', '-V', 'TVRCGCV_DEMO', '-o', iso, disc]);
-const bincue = path.join(root, 'tools/windows-deps/check/iso_to_bincue.py');
 const cueFolder = path.join(images, 'cue');
-fs.mkdirSync(cueFolder);
-mustRun('python3', [bincue, iso, path.join(cueFolder, 'demo.bin'), path.join(cueFolder, 'demo.cue')]);
+mustRun('python3', [path.join(root, 'tools/make_cue_set.py'), iso, cueFolder, 'demo', '--single']);
 // Preservation-style sets (a sheet named after the disc over one file a
 // track, audio tracks after the data), in Mode 1 and Mode 2 form 1 sectors,
 // and a bare dump: the data track's file alone.
@@ -81,6 +79,22 @@ sets.push({ label: 'bare .bin', folder: path.join(images, 'set-mode1'),
   image: 'Demo Disc (Japan) (Track 1).bin' });
 const garbage = path.join(images, 'garbage.iso');
 fs.writeFileSync(garbage, crypto.randomBytes(100000));
+// Images told from their bytes, whatever their names: an .iso named
+// disc.dat, one without an extension, and two of them at once.
+const named = path.join(images, 'named');
+fs.mkdirSync(named);
+for (const name of ['disc.dat', 'disc', 'other.iso']) fs.copyFileSync(iso, path.join(named, name));
+// A raw image whose root directory claims 4 GiB: refused at once, in
+// little memory.
+const huge = path.join(images, 'huge');
+fs.mkdirSync(huge);
+const hugeIso = fs.readFileSync(iso);
+for (const at of [16 * 2048 + 166, 17 * 2048 + 166]) { // the primary and the Joliet root's size
+  hugeIso.writeUInt32LE(0xfffff800, at);
+  hugeIso.writeUInt32BE(0xfffff800, at + 4);
+}
+fs.writeFileSync(path.join(huge, 'huge.iso'), hugeIso);
+mustRun('python3', [makeSet, path.join(huge, 'huge.iso'), huge, 'huge', '--single']);
 
 // A damaged copy: a palette file gone, a tile file cut short.
 const damaged = path.join(discs, 'damaged');
@@ -111,7 +125,10 @@ const nativeChecks = {
   damagedFolder: nativeRun(discs, 'damaged', ['--check']),
   damagedFiles: nativeRun(damaged, '.', ['--check']),
   garbage: nativeRun(images, 'garbage.iso', ['--check']),
+  huge: nativeRun(huge, 'huge.bin', ['--check']),
 };
+expect(nativeChecks.huge.status === 4 && /more than 4 MiB is refused/.test(nativeChecks.huge.err),
+  `the native program refuses the 4 GiB directory: ${nativeChecks.huge.err}`);
 for (const set of sets) set.native = nativeRun(set.folder, set.image, ['--check']);
 expect(nativeDamaged.folder.status === 3, 'the native program fails pictures of the damaged disc');
 
@@ -305,6 +322,40 @@ async function imageSet(browser, ctx, set, label) {
   await page.close();
 }
 
+// A file is a disc by its bytes, whatever its name; two discs at once are
+// named, not converted; a 4 GiB directory is refused at once and in
+// little memory, as natively.
+async function toldFromBytes(browser, ctx, label) {
+  for (const name of ['disc.dat', 'disc']) {
+    await (await wholeDisc(browser, ctx, `${label}, an image named ${name}`,
+      [path.join(named, name)], {}, null)).close();
+  }
+  let page = await openPage(browser, ctx.url);
+  await give(page, [path.join(named, 'disc.dat'), path.join(named, 'other.iso')]);
+  await page.waitForFunction(() => document.getElementById('status').classList.contains('error'));
+  const status = await page.$eval('#status', (p) => p.textContent);
+  expect(/disc\.dat/.test(status) && /other\.iso/.test(status) && /Several discs/.test(status),
+    `${label}: two images: "${status}"`);
+  expect(await page.$$eval('#grid li', (items) => items.length) === 0,
+    `${label}: two images leave cells in the grid`);
+  await page.close();
+  page = await openPage(browser, ctx.url);
+  await page.waitForFunction(() => document.body.dataset.ready === 'yes');
+  await give(page, [path.join(huge, 'huge.bin')]);
+  await page.waitForFunction(() => document.getElementById('status').classList.contains('error'));
+  // From the page's start of the run to the worker's answer, in the page.
+  const seconds = await page.evaluate(() =>
+    (window.tvrcgcv.openedAt - window.tvrcgcv.startedAt) / 1000);
+  const state = await page.evaluate(() => window.tvrcgcv.memory);
+  const refused = await page.$eval('#status', (p) => p.textContent);
+  expect(refused.endsWith(lines(nativeChecks.huge.err).join(' ')),
+    `${label}: the 4 GiB directory: "${refused}"`);
+  expect(seconds < 1 && state.opened - state.ready < 16 << 20,
+    `${label}: the 4 GiB directory took ${seconds} s and ${state.opened - state.ready} bytes more`);
+  console.log(`  ${label}: a 4 GiB directory refused in ${seconds} s, memory ${state.ready} -> ${state.opened}`);
+  await page.close();
+}
+
 async function inBrowser(name, url) {
   console.log(`--- ${name}`);
   const downloads = path.join(out, `downloads-${name}`);
@@ -333,6 +384,7 @@ async function inBrowser(name, url) {
     for (const set of sets) await imageSet(browser, ctx, set, `${name}, ${set.label}`);
     await (await damagedDisc(browser, ctx, byFolder, name)).close();
     await notADisc(browser, ctx, name);
+    await toldFromBytes(browser, ctx, name);
   } finally {
     await browser.close();
   }

@@ -10,14 +10,17 @@
 // stay in the session until the next call (tv_data, tv_size, tv_text).
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "catalog/catalogue.h"
 #include "cgvw/decode.h"
+#include "cgvw/disc_image.h"
 #include "console.h"
 #include "decode_all.h"
 #include "decoders.h"
@@ -113,6 +116,31 @@ EMSCRIPTEN_KEEPALIVE int tv_source_ranges() {
   }
   session().text = std::move(lines);
   return kOk;
+}
+
+// Which of the mounted files (their paths, one a line) are discs, told from
+// their bytes as the library tells them (cgvw::FindDiscImages): their paths
+// into tv_text, one a line. Returns how many: 0 when the files are a
+// folder's, more than 1 when several discs were given.
+EMSCRIPTEN_KEEPALIVE int tv_find_discs(const char* paths) {
+  try {
+    std::vector<std::string> files;
+    for (std::string_view rest = paths; !rest.empty();) {
+      const std::size_t end = std::min(rest.size(), rest.find('\n'));
+      files.emplace_back(rest.substr(0, end));
+      rest.remove_prefix(std::min(rest.size(), end + 1));
+    }
+    const std::vector<std::string> discs = cgvw::FindDiscImages(files);
+    std::string lines;
+    for (const std::string& disc : discs) {
+      lines += disc + '\n';
+    }
+    session().text = std::move(lines);
+    return static_cast<int>(discs.size());
+  } catch (const std::bad_alloc&) {
+    session().text.clear();
+    return 0;
+  }
 }
 
 // Opens the disc at `path` (a folder, or an image file) as --image does,

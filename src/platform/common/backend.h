@@ -50,16 +50,11 @@ struct RegularFileFacts {
   std::uint64_t size = 0;
   FileIdentity identity;
   std::string resolvedPath;
-  std::string libraryPath;
 };
 // Opens the regular file at `path` for reading as read_only_file.h tells;
 // nullopt (with the reason) if it cannot. Never opens anything else.
 std::optional<NativeFile> OpenRegularFile(const std::string& path, RegularFileFacts* facts,
                                           std::error_code* error);
-// Makes a new file in the folder for temporary files with a name ending in
-// `suffix` and writes `content` into it; false (nothing left) if it cannot.
-bool CreateTemporaryFile(std::string_view suffix, std::string_view content, std::string* path,
-                         std::error_code* error);
 
 // A system file behind the FileObject interface (common/system_file.cpp);
 // it keeps the position itself, so a seek costs no system call.

@@ -1,5 +1,4 @@
-// Files kept open for reading at offsets, and temporary files for libraries
-// that read only named files (read_only_file.h).
+// Files kept open for reading at offsets (read_only_file.h).
 #include "platform/read_only_file.h"
 
 #include <new>
@@ -22,7 +21,6 @@ ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
     size_ = other.size_;
     identity_ = other.identity_;
     resolvedPath_ = std::move(other.resolvedPath_);
-    libraryPath_ = std::move(other.libraryPath_);
   }
   return *this;
 }
@@ -54,7 +52,6 @@ ReadOnlyFile ReadOnlyFile::Open(const std::string& path, std::error_code* error)
       file.size_ = facts.size;
       file.identity_ = facts.identity;
       file.resolvedPath_ = std::move(facts.resolvedPath);
-      file.libraryPath_ = std::move(facts.libraryPath);
     }
   } catch (const std::bad_alloc&) {
     *error = std::make_error_code(std::errc::not_enough_memory);
@@ -75,27 +72,6 @@ bool ReadOnlyFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> dest, st
     return false;
   }
   return backend::ReadAt(native_, offset, dest, got, error);
-}
-
-TemporaryFile::~TemporaryFile() {
-  if (!path_.empty()) {
-    backend::RemoveFile(path_.c_str());
-  }
-}
-
-bool TemporaryFile::Create(std::string_view suffix, std::string_view content,
-                           std::error_code* error) noexcept {
-  try {
-    std::string path;
-    if (!backend::CreateTemporaryFile(suffix, content, &path, error)) {
-      return false;
-    }
-    path_ = std::move(path);
-    return true;
-  } catch (const std::bad_alloc&) {
-    *error = std::make_error_code(std::errc::not_enough_memory);
-    return false;
-  }
 }
 
 }  // namespace platform

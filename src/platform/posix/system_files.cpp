@@ -16,19 +16,24 @@ namespace platform::backend {
 namespace {
 
 // Opens the regular file at `path` for reading; -1 with `error` set if not.
-// Opening without blocking means that a pipe cannot hold the caller up
-// before it is seen to be one; on a regular file the flag changes nothing.
+// The path is looked at first, so that a pipe, a device or a folder is
+// never opened at all. That look is the one system call besides the open,
+// the read and the close: a name pointed elsewhere in between is opened
+// without blocking (O_NONBLOCK) and never as a terminal (O_NOCTTY), and a
+// pipe put there then fails its positioned read, as no regular file does.
 int OpenRegular(const std::string& path, std::error_code* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) {
+  struct stat named {};
+  if (::stat(path.c_str(), &named) != 0) {
     *error = LastSystemError();
     return -1;
   }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (!S_ISREG(named.st_mode)) {
     *error = NotRegularFileError();
-    ::close(fd);
     return -1;
+  }
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    *error = LastSystemError();
   }
   return fd;
 }

@@ -7,12 +7,6 @@
 // sharing only reading, so nothing can write, rename or delete it while it
 // is open, and a handle that is no disk file is closed again. Paths are
 // UTF-8 (wide-character functions on Windows).
-//
-// A library that opens files only by name can be given libraryPath(): a
-// name that reaches this very file and nothing else. On Linux that is the
-// descriptor's own link, /proc/self/fd/N; on Windows the file's full path,
-// which cannot change while the file is held open; where neither applies,
-// the path that was opened, once it has been seen to name this file.
 #pragma once
 
 #include <cstddef>
@@ -51,7 +45,6 @@ class ReadOnlyFile {
   // The path the file was opened by, with links resolved where the system
   // says (the folder a cue sheet's names are relative to).
   const std::string& resolvedPath() const { return resolvedPath_; }
-  const std::string& libraryPath() const { return libraryPath_; }
 
   // Reads at `offset` until `dest` is full or the file ends; false with the
   // system's reason on an I/O error, `got` counting what came before it.
@@ -67,27 +60,6 @@ class ReadOnlyFile {
   std::uint64_t size_ = 0;
   FileIdentity identity_;
   std::string resolvedPath_;
-  std::string libraryPath_;
-};
-
-// A small file of the program's own in the system's folder for temporary
-// files (TMPDIR or /tmp; on Windows GetTempPath), made new with exactly
-// `content` and a name ending in `suffix`, and removed when the object ends.
-// For a library that takes its input only as a named file.
-class TemporaryFile {
- public:
-  TemporaryFile() noexcept = default;
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile();
-
-  // False, with the reason, if the file could not be made and written in
-  // full (nothing is left behind then).
-  bool Create(std::string_view suffix, std::string_view content, std::error_code* error) noexcept;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
 };
 
 }  // namespace platform

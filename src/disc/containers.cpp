@@ -1,0 +1,94 @@
+// The table of layouts and the local files a layout names (containers.h).
+#include "containers.h"
+
+#include <array>
+
+#include "platform/folder_files.h"
+
+namespace cgvw::disc {
+namespace {
+
+// Raw images first: their sector 16 could also pass for plain sectors' at
+// another offset only by chance, never the other way round.
+constexpr std::array<const Container*, 3> kContainers = {&kRawImage, &kPlainImage, &kCueSheet};
+
+class ItselfCategory final : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "tvrcgcv disc layout"; }
+  std::string message(int /*condition*/) const override { return "is the given file itself"; }
+};
+
+// A file's folder in its path, with the separator: "" for a bare name.
+std::string FolderOf(const std::string& path) {
+#ifdef _WIN32
+  const std::size_t slash = path.find_last_of("/\\");
+#else
+  const std::size_t slash = path.rfind('/');
+#endif
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+class LocalFiles final : public Neighbours {
+ public:
+  explicit LocalFiles(const platform::ReadOnlyFile& given)
+      : folder_(FolderOf(given.resolvedPath())), given_(given.identity()) {}
+
+  std::unique_ptr<ByteSource> Open(std::string_view name, std::error_code* error) override {
+    platform::ReadOnlyFile file = OpenFile(name, error);
+    if (!file) {
+      return nullptr;
+    }
+    return std::make_unique<FileBytes>(std::move(file), std::string(name));
+  }
+
+  std::optional<std::uint64_t> Size(std::string_view name, std::error_code* error) override {
+    const platform::ReadOnlyFile file = OpenFile(name, error);
+    return file ? std::optional(file.size()) : std::nullopt;
+  }
+
+  std::string PathOf(std::string_view name) const override {
+    return platform::IsAbsolutePath(name) ? std::string(name) : folder_ + std::string(name);
+  }
+
+ private:
+  platform::ReadOnlyFile OpenFile(std::string_view name, std::error_code* error) const {
+    platform::ReadOnlyFile file = platform::ReadOnlyFile::Open(PathOf(name), error);
+    if (file && file.identity() == given_) {
+      *error = GivenFileItselfError();
+      return {};
+    }
+    if (!file && *error == std::errc::not_a_directory) {
+      *error = std::make_error_code(std::errc::no_such_file_or_directory);
+    }
+    return file;
+  }
+
+  std::string folder_;
+  platform::FileIdentity given_;
+};
+
+}  // namespace
+
+std::span<const Container* const> Containers() {
+  return kContainers;
+}
+
+const Container* Recognise(const Probe& probe) {
+  for (const Container* container : kContainers) {
+    if (container->recognise(probe)) {
+      return container;
+    }
+  }
+  return nullptr;
+}
+
+std::unique_ptr<Neighbours> LocalNeighbours(const platform::ReadOnlyFile& given) {
+  return std::make_unique<LocalFiles>(given);
+}
+
+std::error_code GivenFileItselfError() {
+  static const ItselfCategory category;
+  return {1, category};
+}
+
+}  // namespace cgvw::disc

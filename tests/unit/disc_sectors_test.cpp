@@ -1,0 +1,417 @@
+// The sector layer and the ISO 9660 reader of the disc library: raw
+// sectors written by the tests' own writer (EDC and ECC computed apart from
+// the library) pass every check at their own address, past the first
+// minute too, and each kind of damage is named; a track read at any byte
+// offset of its file ends where it should, and the cache reads each sector
+// once; the file system's bounds hold.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "cgvw/disc_image.h"
+#include "disc.h"
+#include "disc_images.h"
+#include "raw_sectors.h"
+#include "test_support.h"
+#include "tracks.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using cgvw::disc::CheckSector;
+using cgvw::disc::SectorFault;
+
+std::vector<std::uint8_t> UserData(std::int64_t sector) {
+  std::vector<std::uint8_t> data(2048);
+  std::iota(data.begin(), data.end(), static_cast<std::uint8_t>(sector * 7));
+  return data;
+}
+
+fs::path Touch(const fs::path& path) {
+  std::ofstream(path, std::ios::binary);
+  return path;
+}
+
+std::vector<std::uint8_t> Raw(std::int64_t sector, int mode) {
+  return testing_support::RawSector(sector, UserData(sector).data(), mode);
+}
+
+const cgvw::disc::SectorFormat& FormatOf(int mode) {
+  return mode == 1 ? cgvw::disc::kMode1Raw : cgvw::disc::kMode2Raw;
+}
+
+// Sectors at the start of the disc, about its first minute (01:00:00 is
+// sector 4350) and far on: the writer's EDC and ECC are the library's, and
+// the address fits only its own sector.
+TEST(RawSectors, WrittenSectorsPassAtTheirOwnAddress) {
+  for (const int mode : {1, 2}) {
+    for (const std::int64_t sector : {0, 16, 4349, 4350, 4500, 20000, 449849}) {
+      SCOPED_TRACE(::testing::Message() << "mode " << mode << ", sector " << sector);
+      std::vector<std::uint8_t> raw = Raw(sector, mode);
+      EXPECT_EQ(CheckSector(FormatOf(mode), raw, sector).fault, SectorFault::kNone);
+      const cgvw::disc::SectorCheck next = CheckSector(FormatOf(mode), raw, sector + 1);
+      EXPECT_EQ(next.fault, SectorFault::kWrongAddress);
+      EXPECT_EQ(next.address, sector);
+      EXPECT_TRUE(cgvw::disc::EccMatches(std::span<const std::uint8_t, 2352>(raw.data(), 2352)));
+      std::vector<std::uint8_t> rewritten = raw;
+      std::fill(rewritten.begin() + 2076, rewritten.end(), 0);
+      cgvw::disc::WriteEcc(std::span<std::uint8_t, 2352>(rewritten.data(), 2352));
+      EXPECT_EQ(rewritten, raw);
+      std::uint8_t address[3];
+      cgvw::disc::PutHeaderAddress(sector, address);
+      EXPECT_TRUE(std::equal(address, address + 3, raw.begin() + 12));
+    }
+  }
+  // A Mode 2 sector without its sync pattern and header.
+  const std::vector<std::uint8_t> raw = Raw(5000, 2);
+  const std::vector<std::uint8_t> headerless(raw.begin() + 16, raw.end());
+  EXPECT_EQ(CheckSector(cgvw::disc::kMode2Headerless, headerless, 0).fault, SectorFault::kNone);
+}
+
+// Each kind of damage, and what a message says of it. A damaged ECC with a
+// good EDC leaves the user data good: the sector is read.
+TEST(RawSectors, DamageIsNamed) {
+  const struct {
+    const char* what;
+    int mode;
+    std::size_t at;
+    std::uint8_t value;
+    SectorFault fault;
+    const char* text;
+  } kDamages[] = {
+      {"sync", 1, 5, 0x7F, SectorFault::kNoSync, "has no sync pattern"},
+      {"mode", 1, 15, 2, SectorFault::kWrongMode, "has a header of another mode"},
+      {"address", 1, 13, 0x01, SectorFault::kWrongAddress,
+       "has the address of sector 4425 in its header"},
+      {"no BCD", 1, 14, 0xFA, SectorFault::kWrongAddress, "has no valid address in its header"},
+      {"data, mode 1", 1, 1000, 0x00, SectorFault::kBadEdc, "fails its EDC check"},
+      {"EDC", 1, 2065, 0x00, SectorFault::kBadEdc, "fails its EDC check"},
+      {"data, mode 2", 2, 2000, 0x00, SectorFault::kBadEdc, "fails its EDC check"},
+      {"subheader", 2, 16, 0x01, SectorFault::kBadEdc, "fails its EDC check"},
+      {"form 2", 2, 18, 0x28, SectorFault::kForm2,
+       "is a form 2 sector, which holds no file system data"},
+      {"ECC only", 1, 2300, 0x00, SectorFault::kNone, "is good"},
+  };
+  constexpr std::int64_t kSector = 4500;  // 01:02:00
+  for (const auto& damage : kDamages) {
+    SCOPED_TRACE(damage.what);
+    std::vector<std::uint8_t> raw = Raw(kSector, damage.mode);
+    raw[damage.at] = raw[damage.at] == damage.value ? damage.value ^ 0x55 : damage.value;
+    const cgvw::disc::SectorCheck check = CheckSector(FormatOf(damage.mode), raw, kSector);
+    EXPECT_EQ(check.fault, damage.fault);
+    EXPECT_NE(cgvw::disc::SectorFaultText(check).find(damage.text), std::string::npos)
+        << cgvw::disc::SectorFaultText(check);
+    EXPECT_FALSE(cgvw::disc::EccMatches(std::span<const std::uint8_t, 2352>(raw.data(), 2352)) &&
+                 damage.at >= 16);
+  }
+}
+
+// Bytes that count how often and how much they are read.
+class CountedBytes final : public cgvw::disc::ByteSource {
+ public:
+  explicit CountedBytes(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes), "t.bin") {}
+  std::uint64_t size() const override { return bytes_.size(); }
+  cgvw::disc::ByteRead ReadAt(std::uint64_t offset, std::span<std::uint8_t> dest) override {
+    ++*reads;
+    return bytes_.ReadAt(offset, dest);
+  }
+  const std::string& name() const override { return bytes_.name(); }
+  std::shared_ptr<int> reads = std::make_shared<int>(0);
+
+ private:
+  cgvw::disc::MemoryBytes bytes_;
+};
+
+// A raw track of `count` sectors from disc sector `first`, at byte
+// `offset` of its file, followed by `tail` bytes of something else.
+struct TrackFile {
+  std::unique_ptr<cgvw::disc::TrackReader> reader;
+  std::shared_ptr<int> reads;
+};
+TrackFile MakeTrack(std::int64_t first, std::size_t count, std::size_t offset, std::size_t tail,
+                    std::uint64_t endByte = 0) {
+  std::vector<std::uint8_t> bytes(offset, 0xEE);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::vector<std::uint8_t> raw = Raw(first + static_cast<std::int64_t>(i), 1);
+    bytes.insert(bytes.end(), raw.begin(), raw.end());
+  }
+  bytes.resize(bytes.size() + tail, 0xEE);
+  const std::uint64_t size = bytes.size();
+  auto file = std::make_unique<CountedBytes>(std::move(bytes));
+  TrackFile track{nullptr, file->reads};
+  track.reader = std::make_unique<cgvw::disc::TrackReader>(std::make_unique<cgvw::disc::ImageTrack>(
+      std::move(file),
+      cgvw::disc::ImageTrack::Layout{cgvw::disc::kMode1Raw, offset, endByte != 0 ? endByte : size,
+                                     static_cast<std::uint64_t>(first)}));
+  return track;
+}
+
+std::string ReadFailure(cgvw::disc::TrackReader& reader, std::uint64_t sector, std::size_t count) {
+  std::vector<std::uint8_t> out(count * 2048);
+  cgvw::disc::ReadFault fault;
+  return reader.ReadSectors(sector, count, out.data(), &fault) ? "" : fault.why;
+}
+
+// A track that begins 1000 bytes into its file, at sector 4400 of the disc:
+// every sector reads, and the edges are named.
+TEST(Tracks, EdgesOfATrackAndItsFile) {
+  TrackFile track = MakeTrack(4400, 70, 1000, 2000);
+  std::vector<std::uint8_t> out(70 * 2048);
+  cgvw::disc::ReadFault fault;
+  ASSERT_TRUE(track.reader->ReadSectors(4400, 70, out.data(), &fault)) << fault.why;
+  for (std::size_t i = 0; i < 70; ++i) {
+    ASSERT_EQ(std::vector<std::uint8_t>(out.begin() + i * 2048, out.begin() + (i + 1) * 2048),
+              UserData(4400 + static_cast<std::int64_t>(i)));
+  }
+  EXPECT_EQ(ReadFailure(*track.reader, 4469, 1), "");
+  EXPECT_EQ(ReadFailure(*track.reader, 4469, 2), "\"t.bin\" ends before sector 4470");
+  EXPECT_EQ(ReadFailure(*track.reader, 4399, 1),
+            "\"t.bin\": sector 4399 lies before the data track, which begins at sector 4400");
+  // The track ends where the next begins, before the end of the file.
+  TrackFile shorter = MakeTrack(0, 40, 0, 0, 30 * 2352);
+  EXPECT_EQ(ReadFailure(*shorter.reader, 29, 1), "");
+  EXPECT_EQ(ReadFailure(*shorter.reader, 29, 2), "\"t.bin\": the data track ends before sector 30");
+  // A file cut inside a sector: the sectors before it read.
+  TrackFile cut = MakeTrack(0, 20, 0, 0, 0);
+  EXPECT_EQ(cut.reader->track().count(), 20u);
+  TrackFile partial = MakeTrack(0, 20, 0, 0, 19 * 2352 + 100);
+  EXPECT_EQ(partial.reader->track().count(), 19u);
+}
+
+// Bytes end where they end, in memory and in a file.
+TEST(Tracks, BytesEndWhereTheyEnd) {
+  testing_support::TempDir work;
+  const std::vector<std::uint8_t> content = {1, 2, 3, 4, 5};
+  std::ofstream(work.path() / "five", std::ios::binary).write("\x01\x02\x03\x04\x05", 5);
+  std::error_code error;
+  std::vector<std::unique_ptr<cgvw::disc::ByteSource>> sources;
+  sources.push_back(std::make_unique<cgvw::disc::MemoryBytes>(content, "five"));
+  sources.push_back(cgvw::disc::FileBytes::Open((work.path() / "five").string(), "five", &error));
+  for (const auto& bytes : sources) {
+    ASSERT_TRUE(bytes);
+    for (const auto& [offset, got] : {std::pair<std::uint64_t, std::size_t>{0, 3},
+                                      {3, 2},
+                                      {4, 1},
+                                      {5, 0},
+                                      {6, 0},
+                                      {~std::uint64_t{0}, 0}}) {
+      std::uint8_t out[3] = {0, 0, 0};
+      const cgvw::disc::ByteRead read = bytes->ReadAt(offset, out);
+      EXPECT_EQ(read.got, got) << offset;
+      EXPECT_FALSE(read.error);
+      EXPECT_TRUE(
+          std::equal(out, out + read.got, content.begin() + std::min<std::uint64_t>(offset, 5)));
+    }
+  }
+}
+
+// The cache: a sector read again is not read from the file again, a run of
+// sectors not held is one read, and byte ranges across sectors are whole.
+TEST(Tracks, EachSectorIsReadOnceWhileItIsKept) {
+  TrackFile track = MakeTrack(0, 260, 0, 0);
+  cgvw::disc::TrackReader& reader = *track.reader;
+  std::vector<std::uint8_t> out(130 * 2048);
+  ASSERT_TRUE(reader.ReadSectors(0, 64, out.data(), nullptr));
+  EXPECT_EQ(*track.reads, 1);
+  ASSERT_TRUE(reader.ReadSectors(10, 54, out.data(), nullptr));
+  EXPECT_EQ(*track.reads, 1);
+  ASSERT_TRUE(reader.ReadSectors(63, 2, out.data(), nullptr));  // 63 kept, 64 not
+  EXPECT_EQ(*track.reads, 2);
+  ASSERT_TRUE(reader.ReadSectors(100, 130, out.data(), nullptr));  // three parts
+  EXPECT_EQ(*track.reads, 5);
+  for (const auto& [offset, size] : {std::pair<std::uint64_t, std::size_t>{0, 1},
+                                     {2047, 2},
+                                     {2048, 2048},
+                                     {100, 64 * 2048},
+                                     {4095, 65 * 2048 + 3}}) {
+    SCOPED_TRACE(::testing::Message() << offset << "+" << size);
+    std::vector<std::uint8_t> bytes(size);
+    std::size_t got = 0;
+    ASSERT_TRUE(reader.ReadBytes(3, offset, bytes, &got, nullptr));
+    ASSERT_EQ(got, size);
+    for (std::size_t i = 0; i < size; i += 997) {
+      const std::uint64_t at = offset + i;
+      ASSERT_EQ(bytes[i], UserData(3 + static_cast<std::int64_t>(at / 2048))[at % 2048]);
+    }
+  }
+  // The last bytes of the track read without asking for a sector beyond it.
+  std::vector<std::uint8_t> last(2 * 2048);
+  std::size_t got = 0;
+  EXPECT_TRUE(reader.ReadBytes(258, 0, last, &got, nullptr));
+  EXPECT_TRUE(reader.ReadBytes(259, 2047, std::span(last).first(1), &got, nullptr));
+  EXPECT_FALSE(reader.ReadBytes(259, 2047, std::span(last).first(2), &got, nullptr));
+}
+
+// --- The ISO 9660 reader, over images that xorriso makes -----------------
+
+class Iso9660 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!testing_support::HaveXorriso()) {
+      GTEST_SKIP() << "xorriso is not installed";
+    }
+  }
+  static void Write(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+  }
+  // The bytes of the file `name` of the image, or the reason it cannot be read.
+  static std::string ReadFrom(const fs::path& image, const std::string& name) {
+    cgvw::disc::OpenProblem problem;
+    const auto disc = cgvw::disc::DiscImage::Open(image.string(), &problem);
+    if (!disc) {
+      return "cannot open: " + problem.text;
+    }
+    const auto entry = disc->Find({name});
+    if (!entry) {
+      return "no " + name;
+    }
+    std::vector<std::uint8_t> bytes(entry->size);
+    std::size_t got = 0;
+    cgvw::disc::ReadFault fault;
+    if (!disc->Read(*entry, 0, bytes, &got, &fault)) {
+      return "unreadable: " + fault.why;
+    }
+    return std::string(bytes.begin(), bytes.end());
+  }
+  testing_support::TempDir work_;
+};
+
+// A file recorded in two extents (its first record flagged, the second of
+// the same name) reads as one: both parts, in the order of the records.
+TEST_F(Iso9660, AFileOfSeveralExtentsReadsWhole) {
+  const std::string first(4096, 'a');
+  const std::string second(3000, 'b');
+  Write(work_.path() / "tree" / "A.DAT", {first.begin(), first.end()});
+  Write(work_.path() / "tree" / "B.DAT", {second.begin(), second.end()});
+  const fs::path iso = work_.path() / "two.iso";
+  ASSERT_TRUE(testing_support::MakeIsoImage(work_.path() / "tree", iso,
+                                            testing_support::ImageKind::Iso9660));
+  std::vector<std::uint8_t> bytes = testing_support::ReadWholeFile(iso);
+  const auto record = [&](const char* name) {
+    const auto at = std::search(bytes.begin(), bytes.end(), name, name + 7);
+    return static_cast<std::size_t>(at - bytes.begin()) - 33;
+  };
+  const std::size_t a = record("A.DAT;1");
+  const std::size_t b = record("B.DAT;1");
+  ASSERT_EQ(b, a + bytes[a]);  // the next record
+  bytes[a + 25] |= 0x80;       // the file goes on in the next record
+  bytes[b + 33] = 'A';
+  Write(iso, bytes);
+  EXPECT_EQ(ReadFrom(iso, "A.DAT"), first + second);
+  EXPECT_EQ(ReadFrom(iso, "B.DAT"), "no B.DAT");
+  // An associated file (a record flagged so) is no file of the folder.
+  bytes = testing_support::ReadWholeFile(iso);
+  bytes[a + 25] = bytes[b + 25] = 0x04;
+  Write(iso, bytes);
+  EXPECT_EQ(ReadFrom(iso, "A.DAT"), "no A.DAT");
+}
+
+// Rock Ridge names too long for their record go on in a continuation area
+// (CE); Joliet names are UTF-16.
+TEST_F(Iso9660, LongAndNonAsciiNames) {
+  const std::string longName = std::string(200, 'n') + ".data";
+  const std::string japanese = "\xE7\x94\xBB\xE5\x83\x8F.bin";  // 画像.bin
+  Write(work_.path() / "tree" / longName, {'l'});
+  Write(work_.path() / "tree" / japanese, {'j'});
+  for (const auto kind :
+       {testing_support::ImageKind::RockRidge, testing_support::ImageKind::Joliet}) {
+    SCOPED_TRACE(testing_support::KindName(kind));
+    const fs::path iso = work_.path() / (testing_support::KindName(kind) + ".iso");
+    ASSERT_TRUE(testing_support::MakeIsoImage(work_.path() / "tree", iso, kind));
+    EXPECT_EQ(ReadFrom(iso, japanese), "j");
+    if (kind == testing_support::ImageKind::RockRidge) {  // Joliet keeps 64 characters
+      EXPECT_EQ(ReadFrom(iso, longName), "l");
+    }
+  }
+}
+
+// A data track that follows an audio track (and a 2-second pregap) holds a
+// file system whose sectors are numbered as on the disc; its raw headers
+// say so, past the first minute.
+TEST_F(Iso9660, ADataTrackAfterAudio) {
+  Write(work_.path() / "tree" / "LATE.TXT", {'l', 'a', 't', 'e'});
+  constexpr std::int64_t kAudio = 4600;  // sectors: past 01:00:00
+  const fs::path iso = work_.path() / "late.iso";
+  ASSERT_TRUE(testing_support::RunQuietly({"xorriso", "-as", "mkisofs", "-C",
+                                           "0," + std::to_string(kAudio + 150), "-o", iso.string(),
+                                           (work_.path() / "tree").string()}));
+  ASSERT_TRUE(testing_support::WriteRawTrack(iso, work_.path() / "data.bin", 1, kAudio + 150));
+  fs::resize_file(Touch(work_.path() / "audio.bin"), kAudio * 2352);  // silence, never read
+  const std::string sheet =
+      "FILE audio.bin BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\nFILE data.bin BINARY\n"
+      " TRACK 02 MODE1/2352\n  PREGAP 00:02:00\n  INDEX 01 00:00:00\n";
+  Write(work_.path() / "late.cue", {sheet.begin(), sheet.end()});
+  EXPECT_EQ(ReadFrom(work_.path() / "late.cue", "LATE.TXT"), "late");
+  EXPECT_EQ(ReadFrom(work_.path() / "data.bin", "LATE.TXT"), "late");  // a bare dump of it
+  // Without the pregap the sheet puts the track 150 sectors earlier.
+  const std::string early = sheet.substr(0, sheet.find("  PREGAP")) + "  INDEX 01 00:00:00\n";
+  Write(work_.path() / "early.cue", {early.begin(), early.end()});
+  EXPECT_NE(ReadFrom(work_.path() / "early.cue", "LATE.TXT")
+                .find("\"data.bin\": sector 4616 has the address of sector 4766 in its header"),
+            std::string::npos);
+}
+
+// Which of several files are discs: each sheet, and each image no sheet
+// names; a sheet's tracks, other files and folders are none.
+TEST_F(Iso9660, DiscsAmongSeveralFiles) {
+  Write(work_.path() / "tree" / "F.DAT", {'f'});
+  const fs::path iso = work_.path() / "a.iso";
+  ASSERT_TRUE(testing_support::MakeIsoImage(work_.path() / "tree", iso,
+                                            testing_support::ImageKind::Iso9660));
+  fs::copy_file(iso, work_.path() / "b");
+  ASSERT_TRUE(testing_support::WriteRawBinCue(iso, work_.path() / "set.bin"));
+  const std::vector<std::string> given = {
+      (work_.path() / "a.iso").string(),          (work_.path() / "set.bin").string(),
+      (work_.path() / "tree" / "F.DAT").string(), (work_.path() / "set.cue").string(),
+      (work_.path() / "tree").string(),           (work_.path() / "b").string()};
+  EXPECT_EQ(cgvw::FindDiscImages(given), (std::vector<std::string>{given[0], given[3], given[5]}));
+  EXPECT_EQ(cgvw::FindDiscImages({given[1], given[3]}), (std::vector<std::string>{given[3]}));
+  EXPECT_EQ(cgvw::FindDiscImages({given[1]}), (std::vector<std::string>{given[1]}));
+  EXPECT_TRUE(cgvw::FindDiscImages({given[2], given[4]}).empty());
+  EXPECT_EQ(cgvw::SeveralDiscsText({"a.iso", "b"}),
+            "several discs were given (\"a.iso\", \"b\"): give one at a time");
+}
+
+// Directories beyond the bounds are refused before anything is allocated
+// for them, with a message that says why.
+TEST_F(Iso9660, BoundsOfDirectories) {
+  Write(work_.path() / "tree" / "F.DAT", {'f'});
+  const fs::path iso = work_.path() / "bounds.iso";
+  ASSERT_TRUE(testing_support::MakeIsoImage(work_.path() / "tree", iso,
+                                            testing_support::ImageKind::RockRidge));
+  const std::vector<std::uint8_t> good = testing_support::ReadWholeFile(iso);
+  constexpr std::size_t kRoot = 16 * 2048 + 156;
+  const struct {
+    std::size_t at;
+    std::uint32_t value;
+    const char* why;
+  } kDamages[] = {
+      {kRoot + 10, 0xFFFFF800u, "claims 4294965248 bytes: a directory of more than 4 MiB"},
+      {kRoot + 10, (4u << 20) + 1, "claims 4194305 bytes"},
+      {kRoot + 2, 0x00FFFFF0u, "lies beyond the end of the volume"},
+      {16 * 2048 + 128, 512, "logical blocks of 512 bytes"},
+      {16 * 2048, 0x30444302u, "no primary volume descriptor"},  // type 2, "CD0"
+  };
+  for (const auto& damage : kDamages) {
+    SCOPED_TRACE(damage.why);
+    std::vector<std::uint8_t> bytes = good;
+    for (int i = 0; i < 4; ++i) {
+      bytes[damage.at + i] = static_cast<std::uint8_t>(damage.value >> (8 * i));
+    }
+    Write(iso, bytes);
+    const std::string read = ReadFrom(iso, "F.DAT");
+    EXPECT_NE(read.find(damage.why), std::string::npos) << read;
+  }
+}
+
+}  // namespace
