@@ -110,7 +110,8 @@ arm64_depends=$(dpkg-deb -f "$arm64_deb" Depends)
 [[ $arm64_depends == libc6* ]] ||
   { echo "$(basename "$arm64_deb") does not depend on libc6: $arm64_depends" >&2 && exit 1; }
 dpkg-deb -x "$arm64_deb" "$work/arm64-root"
-if ! file -b "$work/arm64-root/usr/bin/tvrcgcv" | grep -q 'ELF 64-bit LSB .*ARM aarch64'; then
+kind=$(file -b "$work/arm64-root/usr/bin/tvrcgcv")
+if [[ ! $kind =~ 'ELF 64-bit LSB '.*'ARM aarch64' ]]; then
   echo "usr/bin/tvrcgcv of $(basename "$arm64_deb") is no arm64 program" >&2
   exit 1
 fi
@@ -227,7 +228,8 @@ fi
 unzip -q "$zip" -d "$work/zip"
 for folder in win64:pei-x86-64 win32:pei-i386; do
   exe="$work/zip/$top/${folder%%:*}/tvrcgcv.exe"
-  if ! x86_64-w64-mingw32-objdump -f "$exe" | grep -q "file format ${folder#*:}\$"; then
+  headers=$(x86_64-w64-mingw32-objdump -f "$exe")
+  if ! grep -q "file format ${folder#*:}\$" <<<"$headers"; then
     echo "${folder%%:*}/tvrcgcv.exe is not a ${folder#*:} program" >&2
     exit 1
   fi
@@ -266,4 +268,4 @@ unzip -l "$zip" | tail -n 1 | sed "s|^ *|$(basename "$zip"): |"
 mkdir -p "$root/build-packages"
 cp "$program_deb" "$dev_deb" "$arm64_deb" "$dist/tvrcgcv-$version-linux-x86_64.tar.gz" \
   "$dist/tvrcgcv-$version-linux-arm64.tar.gz" "$zip" "$root/build-packages/"
-echo "packages left in $root/build-packages: $(cd "$root/build-packages" && ls | tr '\n' ' ')"
+echo "packages left in $root/build-packages: $(find "$root/build-packages" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | tr '\n' ' ')"
