@@ -19,11 +19,12 @@
 //   {op: 'file', row, format}       'file': the picture's BMP or PNG bytes
 //   {op: 'zip', format}             'zip': every decoded picture in a .zip
 //   {op: 'bench', samples, passes}  'bench': decoding from memory, timed
-// A crash of the module answers 'crashed' and ends the worker's use.
+// A crash of the module answers 'crashed' and ends the worker's use. The
+// page makes a fresh worker for each disc, and ends the last one's.
 /* global Module, FS, WORKERFS, HEAPU8, UTF8ToString, stringToUTF8, lengthBytesUTF8,
    _malloc, _free, _tv_rows, _tv_flags, _tv_category, _tv_open, _tv_close, _tv_decode,
    _tv_decoded, _tv_width, _tv_height, _tv_rgba, _tv_file, _tv_check, _tv_bench, _tv_data, _tv_size,
-   _tv_text, _tv_source_ranges, _tv_find_discs, streams */
+   _tv_text, _tv_source_ranges, _tv_find_discs, streams, warmUpAsked */
 
 const MOUNT = '/in';
 let mounted = false;
@@ -428,7 +429,8 @@ async function handle(request) {
 // Converts, without a word to the page, a disc of zeros as large as the
 // pictures' source files, given as the page gives a folder: the first real
 // disc then runs on code that the browser has compiled and optimized
-// already, twice as fast as it would run cold.
+// already, twice as fast as it would run cold. The page asks it of its
+// first worker only: the workers after it share the compiled module.
 async function warmUp() {
   const sizes = new Map();
   for (const line of sourceRanges) {
@@ -451,9 +453,9 @@ let queue = new Promise((resolve) => {
     sourceRanges = _tv_source_ranges() === 0 ? UTF8ToString(_tv_text()).split('\n') : null;
     resolve();
   };
-}).then(() => (sourceRanges ? warmUp() : null)).catch(() => {}).then(() => {
+}).then(() => (sourceRanges && warmUpAsked ? warmUp() : null)).catch(() => {}).then(() => {
   postMessage({ op: 'ready', catalogue: catalogue(), memory: HEAPU8.length });
 });
 self.onmessage = (event) => {
-  queue = queue.then(() => handle(event.data));
+  if (event.data.op !== 'module') queue = queue.then(() => handle(event.data));
 };

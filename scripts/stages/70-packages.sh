@@ -219,7 +219,8 @@ top="tvrcgcv-$version-windows"
 unzip -Z1 "$zip" | grep -v '/$' | sort >"$work/zip.list"
 if ! diff <(printf '%s\n' "$top/LICENSE.txt" "$top/README.txt" "$top/THIRD-PARTY.txt" \
   "$top/web/THIRD-PARTY.txt" "$top/web/app.js" "$top/web/index.html" "$top/web/worker.js" \
-  "$top/web/worker.wasm" "$top/win32/tvrcgcv.exe" "$top/win64/tvrcgcv.exe" | sort) \
+  "$top/web/worker.wasm" "$top/web/sw.js" "$top/web/manifest.json" "$top/web/icon.svg" \
+  "$top/web/icon-192.png" "$top/web/icon-512.png" "$top/win32/tvrcgcv.exe" "$top/win64/tvrcgcv.exe" | sort) \
   "$work/zip.list"; then
   echo "$(basename "$zip") does not hold exactly the two programs, README.txt, LICENSE.txt," \
     "THIRD-PARTY.txt and the web page" >&2
