@@ -16,7 +16,8 @@
 // app: its manifest and icons load (Chromium finds it installable), and
 // after one visit it converts with its server gone; a disc chosen while
 // another converts replaces it at once. No page logs a console error or a
-// failed request. --only app,new-disc runs these two alone.
+// failed request; a new version of the page takes over cleanly. --only
+// app,new-disc runs these alone.
 import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -416,6 +417,59 @@ async function asAnApp(browser, ctx, name) {
   await page.close();
 }
 
+// A new version of the page on the server: the open page installs it
+// beside its own and keeps running its own; at the next start it hands
+// over, reloads with the new version's files alone (the old cache gone)
+// and converts.
+async function newVersion(browser, ctx, name) {
+  const copy = path.join(work, `page-${name}`);
+  fs.cpSync(o.page, copy, { recursive: true });
+  const own = await serve(copy);
+  try {
+    // A second visit: the service worker of the first controls the page.
+    const page = await openPage(browser, own.url);
+    await page.evaluate(() => navigator.serviceWorker.ready);
+    await page.reload();
+    await page.waitForSelector('body[data-ready="yes"]', { timeout: 30000 });
+    const before = await page.evaluate(async () => {
+      if (!navigator.serviceWorker.controller) return ['no controller'];
+      return caches.keys();
+    });
+    fs.appendFileSync(path.join(copy, 'app.js'), '\nwindow.tvrcgcvNewVersion = true;\n');
+    mustRun('cmake', [`-DPAGE=${copy}`, `-DTEMPLATE=${path.join(root, 'web/sw.js')}`, '-P',
+      path.join(root, 'web/wasm/service_worker.cmake')]);
+    await page.evaluate(async () => {
+      const registration = await navigator.serviceWorker.getRegistration();
+      await registration.update();
+      while (!registration.waiting) await new Promise((resolve) => setTimeout(resolve, 50));
+    });
+    expect(await page.evaluate(() => window.tvrcgcvNewVersion === undefined),
+      `${name}: the open page runs the new version's code`);
+    // The page reloads itself once more: asked until it answers from the
+    // new version.
+    await page.reload();
+    let updated = false;
+    for (const end = Date.now() + 30000; !updated && Date.now() < end;) {
+      await new Promise((resolve) => setTimeout(resolve, 100));
+      updated = await page.evaluate(() => window.tvrcgcvNewVersion === true &&
+        document.body.dataset.ready === 'yes').catch(() => false);
+    }
+    expect(updated, `${name}: the page did not take the new version at its next start`);
+    const after = await page.evaluate(() => caches.keys());
+    expect(before.length === 1 && after.length === 1 && after[0] !== before[0],
+      `${name}: the caches before (${before}) and after (${after}) the new version`);
+    const problems = watch(page);
+    await give(page, [iso]);
+    const state = await finished(page);
+    expectSame([state.done, state.failed, problems], [ROWS, 0, []],
+      `${name}, new version: pictures shown, failed, errors`);
+    console.log(`  ${name}: a new version installed beside the old, taking over at the next start`);
+    await page.close();
+  } finally {
+    own.stop();
+  }
+}
+
 // A disc chosen while another converts: the first is given up at once (no
 // cell of it appears after the choice) and the second's cells all end
 // within 2 s. The first is the damaged disc, the second the image: a cell
@@ -477,6 +531,7 @@ async function inBrowser(name, url) {
     // Chromium takes the folder itself; Firefox's driver gives files only.
     const byFolder = name === 'chromium';
     if (!o.only || o.only.includes('app')) await asAnApp(browser, ctx, name);
+    if (!o.only || o.only.includes('app')) await newVersion(browser, ctx, name);
     if (!o.only || o.only.includes('new-disc')) await newDiscAtOnce(browser, ctx, name, byFolder);
     if (o.only) return;
     let row = null;
