@@ -14,6 +14,8 @@ source "$root/scripts/lib/stage-helpers.sh"
 # (qemu-s390x does neither). The unit tests that do so are left out here:
 # decoding on several threads, and the forked runs that interruptions reach
 # or find ignored. The native and the big-endian builds run them; the
-# program itself has one thread and starts no process.
+# program itself has one thread and starts no process. The C test of the
+# decoder leaves its threads out for the same reason.
+export TVRCGCV_TEST_ONE_THREAD=1
 export GTEST_FILTER=-TypedApi.DecodesOnSeveralThreadsAtOnce:RunFaultSweep.AnInterruptionAnywhereLeavesEachFileOldOrNew:RunFaultSweep.AnIgnoredInterruptionStaysIgnored
 cross_linux_stage i686 i686-linux-gnu qemu-i386 "32-bit little-endian"
