@@ -81,6 +81,11 @@ std::vector<std::string> CommandLine(const std::string& program, std::vector<std
 
 }  // namespace
 
+bool UnderEmulator() {
+  const char* emulator = std::getenv("TVRCGCV_TEST_EMULATOR");
+  return emulator != nullptr && emulator[0] != '\0';
+}
+
 std::string ProgramUnderTest(const char* built) {
   const char* named = std::getenv("TVRCGCV_TEST_PROGRAM");
   return named != nullptr && named[0] != '\0' ? named : built;

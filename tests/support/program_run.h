@@ -39,6 +39,10 @@ struct ProgramRun {
 // such as the statically linked one), else `built`.
 std::string ProgramUnderTest(const char* built);
 
+// Whether TVRCGCV_TEST_EMULATOR runs the program under qemu-user: what a
+// process sees of its child (system calls, address space) is then qemu's.
+bool UnderEmulator();
+
 #ifdef TVRCGCV_BINARY  // the build's own tvrcgcv, in the end-to-end tests
 inline const std::string& TestedProgram() {
   static const std::string program = ProgramUnderTest(TVRCGCV_BINARY);
