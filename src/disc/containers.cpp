@@ -9,8 +9,11 @@ namespace cgvw::disc {
 namespace {
 
 // Raw images first: their sector 16 could also pass for plain sectors' at
-// another offset only by chance, never the other way round.
-constexpr std::array<const Container*, 3> kContainers = {&kRawImage, &kPlainImage, &kCueSheet};
+// another offset only by chance, never the other way round. A Nero image
+// is told by its end, whatever its sectors are; the descriptors by their
+// first bytes.
+constexpr std::array<const Container*, 6> kContainers = {&kNero,    &kRawImage, &kPlainImage,
+                                                         &kCloneCd, &kAlcohol,  &kCueSheet};
 
 class ItselfCategory final : public std::error_category {
  public:
@@ -31,7 +34,9 @@ std::string FolderOf(const std::string& path) {
 class LocalFiles final : public Neighbours {
  public:
   explicit LocalFiles(const platform::ReadOnlyFile& given)
-      : folder_(FolderOf(given.resolvedPath())), given_(given.identity()) {}
+      : folder_(FolderOf(given.resolvedPath())),
+        name_(given.resolvedPath().substr(folder_.size())),
+        given_(given.identity()) {}
 
   std::unique_ptr<ByteSource> Open(std::string_view name, std::error_code* error) override {
     platform::ReadOnlyFile file = OpenFile(name, error);
@@ -50,6 +55,8 @@ class LocalFiles final : public Neighbours {
     return platform::IsAbsolutePath(name) ? std::string(name) : folder_ + std::string(name);
   }
 
+  std::string GivenName() const override { return name_; }
+
  private:
   platform::ReadOnlyFile OpenFile(std::string_view name, std::error_code* error) const {
     platform::ReadOnlyFile file = platform::ReadOnlyFile::Open(PathOf(name), error);
@@ -64,6 +71,7 @@ class LocalFiles final : public Neighbours {
   }
 
   std::string folder_;
+  std::string name_;
   platform::FileIdentity given_;
 };
 
