@@ -1,6 +1,7 @@
 // The table of layouts and the local files a layout names (containers.h).
 #include "containers.h"
 
+#include <algorithm>
 #include <array>
 
 #include "platform/folder_files.h"
@@ -88,6 +89,25 @@ const Container* Recognise(const Probe& probe) {
     }
   }
   return nullptr;
+}
+
+std::string UnreadKind(std::span<const std::uint8_t> head) {
+  const auto begins = [&](std::string_view magic) {
+    return head.size() >= magic.size() &&
+           std::equal(magic.begin(), magic.end(), head.begin(),
+                      [](char m, std::uint8_t b) { return static_cast<std::uint8_t>(m) == b; });
+  };
+  if (begins("MComprHD")) {
+    return "a CHD (MAME's compressed hunks of data), which is not read yet: chdman extractcd "
+           "makes a cue sheet and raw image of it";
+  }
+  if (begins(std::string_view("PK\x03\x04", 4))) {
+    return "a zip archive, which is not read yet: unpack the disc image it holds";
+  }
+  if (begins(std::string_view("7z\xBC\xAF\x27\x1C", 6))) {
+    return "a 7z archive, which is not read yet: unpack the disc image it holds";
+  }
+  return "";
 }
 
 std::unique_ptr<Neighbours> LocalNeighbours(const platform::ReadOnlyFile& given) {

@@ -92,6 +92,11 @@ extern const Container kCloneCd;
 extern const Container kAlcohol;
 extern const Container kNero;
 
+// What a file that is none of the layouts is, if it is a kind of image
+// that is not read (a CHD, a zip or 7z archive), with what to do instead;
+// "" for any other file.
+std::string UnreadKind(std::span<const std::uint8_t> head);
+
 // The neighbours of a file in the local file system: names relative to the
 // folder of `given` (links resolved), or whole paths. The file `given`
 // itself is refused by its identity.

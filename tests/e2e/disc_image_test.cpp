@@ -248,7 +248,8 @@ TEST_F(SheetRuns, SheetsThatCannotBeReadNameTheirLine) {
 }
 
 // Descriptors of whole-disc dumps that cannot be read: one line naming the
-// descriptor (and a CloneCD text's line) and what is wrong, status 4.
+// descriptor (and a CloneCD text's line) and what is wrong, status 4. So
+// are images of kinds not read yet.
 TEST_F(SheetRuns, DumpDescriptorsThatCannotBeReadSayWhy) {
   const std::string track1 =
       "[Entry 0]\nSession=1\nPoint=0x01\nControl=0x04\nPMin=0\nPSec=2\nPFrame=0\nPLBA=0\n";
@@ -271,6 +272,11 @@ TEST_F(SheetRuns, DumpDescriptorsThatCannotBeReadSayWhy) {
        ":6: the data track 1 begins at sector 0, and nothing says where it ends"},
       {"version 2", "d.mds", mds, ": a descriptor of version 2.0: version 1 is read"},
       {"unknown chunk", "e.nrg", nrg, ": unknown chunk \"XXXX\" at byte 0"},
+      // Kinds that are not read yet say what they are.
+      {"CHD", "f.chd", std::string("MComprHD\0\0\0\x7c\0\0\0\x05", 16),
+       ": a CHD (MAME's compressed hunks of data), which is not read yet: chdman extractcd"},
+      {"zip", "g.zip", std::string("PK\x03\x04\x14\0\0\0", 8),
+       ": a zip archive, which is not read yet"},
   };
   for (const auto& test : kDumps) {
     SCOPED_TRACE(test.what);
