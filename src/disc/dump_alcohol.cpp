@@ -161,6 +161,48 @@ std::optional<DumpError> ReadDataTrack(std::span<const std::uint8_t> mds, std::s
   return std::nullopt;
 }
 
+// The blocks of session `s` (0 the first), which ends at sector `end`:
+// the lead-in points, then the tracks up to the first data track, whose
+// place goes to `track` (`*found` then set).
+std::optional<DumpError> ReadBlocks(std::span<const std::uint8_t> mds, std::uint64_t blocksAt,
+                                    unsigned blocks, unsigned points, unsigned firstTrack,
+                                    std::uint64_t s, std::int64_t end, std::string_view ownName,
+                                    DumpTrack* track, bool* found) {
+  const std::string name = "session " + std::to_string(s + 1);
+  for (unsigned b = 0; b < blocks; ++b) {
+    const std::size_t at = blocksAt + std::size_t{b} * kTrackBytes;
+    const std::uint8_t mode = mds[at];
+    const unsigned point = mds[at + 4];
+    if (b < points) {
+      if (point < 0xA0) {
+        return Wrong(name + ": lead-in block " + std::to_string(b) + " has point " +
+                     std::to_string(point));
+      }
+      continue;
+    }
+    const unsigned number = firstTrack + b - points;
+    if (point != number) {
+      return Wrong(name + ": the block of track " + std::to_string(number) + " has point " +
+                   std::to_string(point));
+    }
+    const unsigned high = mode >> 4;
+    const unsigned kind = mode & 0x0F;
+    if ((high != 0xA && high != 0xE && high != 0) || kind < 9 || kind > 0xD) {
+      return Wrong(TrackName(number) + ": unknown mode " + std::to_string(mode));
+    }
+    if (kind == 9 || kind == 0xD) {
+      continue;  // audio, or form 2: no file system there
+    }
+    if (s != 0) {
+      return Wrong("the data track " + std::to_string(number) + " is in session " +
+                   std::to_string(s + 1) + ": only a data track of the first session is read");
+    }
+    *found = true;
+    return ReadDataTrack(mds, at, number, end, ownName, track);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<DumpError> ParseAlcohol(std::span<const std::uint8_t> mds, std::string_view ownName,
@@ -183,6 +225,7 @@ std::optional<DumpError> ParseAlcohol(std::span<const std::uint8_t> mds, std::st
   if (sessions == 0 || !Inside(mds, sessionsAt, sessions * kSessionBytes)) {
     return Wrong(std::to_string(sessions) + " sessions, their blocks not in the descriptor");
   }
+  bool found = false;
   for (std::uint64_t s = 0; s < sessions; ++s) {
     const std::size_t session = sessionsAt + s * kSessionBytes;
     const auto start = static_cast<std::int32_t>(LittleEndian(mds, session, 4));
@@ -209,35 +252,12 @@ std::optional<DumpError> ParseAlcohol(std::span<const std::uint8_t> mds, std::st
     if (!Inside(mds, blocksAt, std::uint64_t{blocks} * kTrackBytes)) {
       return Wrong(name + ": its track blocks lie outside the descriptor");
     }
-    for (unsigned b = 0; b < blocks; ++b) {
-      const std::size_t at = blocksAt + std::size_t{b} * kTrackBytes;
-      const std::uint8_t mode = mds[at];
-      const unsigned point = mds[at + 4];
-      if (b < points) {
-        if (point < 0xA0) {
-          return Wrong(name + ": lead-in block " + std::to_string(b) + " has point " +
-                       std::to_string(point));
-        }
-        continue;
-      }
-      const unsigned number = firstTrack + b - points;
-      if (point != number) {
-        return Wrong(name + ": the block of track " + std::to_string(number) + " has point " +
-                     std::to_string(point));
-      }
-      const unsigned high = mode >> 4;
-      const unsigned kind = mode & 0x0F;
-      if ((high != 0xA && high != 0xE && high != 0) || kind < 9 || kind > 0xD) {
-        return Wrong(TrackName(number) + ": unknown mode " + std::to_string(mode));
-      }
-      if (kind == 9 || kind == 0xD) {
-        continue;  // audio, or form 2: no file system there
-      }
-      if (s != 0) {
-        return Wrong("the data track " + std::to_string(number) + " is in session " +
-                     std::to_string(s + 1) + ": only a data track of the first session is read");
-      }
-      return ReadDataTrack(mds, at, number, end, ownName, track);
+    if (auto wrong =
+            ReadBlocks(mds, blocksAt, blocks, points, firstTrack, s, end, ownName, track, &found)) {
+      return wrong;
+    }
+    if (found) {
+      return std::nullopt;
     }
   }
   return Wrong("the descriptor has no data track");

@@ -45,43 +45,6 @@ struct Section {
   std::map<std::string, Field> fields;
 };
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  });
-  return lower;
-}
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
-std::optional<std::int64_t> Number(std::string_view text) {
-  std::int64_t value = 0;
-  int base = 10;
-  const bool negative = !text.empty() && text.front() == '-';
-  if (negative) {
-    text.remove_prefix(1);
-  }
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    text.remove_prefix(2);
-    base = 16;
-  }
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-      value > (std::int64_t{1} << 40)) {
-    return std::nullopt;
-  }
-  return negative ? -value : value;
-}
-
 // The keys each kind of section may hold; "index" stands for "INDEX n".
 struct Kind {
   const char* name;
@@ -110,6 +73,38 @@ const std::vector<Kind>& Kinds() {
 
 DumpError Wrong(unsigned line, std::string what) {
   return {line, std::move(what)};
+}
+
+// A `key=value` line of the section `kind` (null before the first).
+std::optional<DumpError> ReadField(std::string_view line, unsigned number, const Kind* kind,
+                                   std::vector<Section>* sections) {
+  const std::size_t equals = line.find('=');
+  if (kind == nullptr || equals == std::string_view::npos) {
+    return Wrong(number, "not a section name nor a key=value line: " + Quoted(line));
+  }
+  const std::string key = Lower(Trim(line.substr(0, equals)));
+  const std::string_view value = Trim(line.substr(equals + 1));
+  const std::string base = key.substr(0, key.find(' '));
+  const bool numberedKey =
+      base == "index" || (base == "entry" && kind->name == std::string("cdtext"));
+  if (numberedKey != (base != key) ||
+      std::find(kind->keys.begin(), kind->keys.end(), base) == kind->keys.end()) {
+    return Wrong(number, "unknown key " + Quoted(line.substr(0, equals)) + " in [" +
+                             std::string(kind->name) + "]");
+  }
+  Field field{0, number};
+  if (std::find(kind->texts.begin(), kind->texts.end(), base) == kind->texts.end()) {
+    const std::optional<std::int64_t> n = Number(value);
+    if (!n) {
+      return Wrong(number, "the value of " + Quoted(line.substr(0, equals)) +
+                               " is no number: " + Quoted(value));
+    }
+    field.value = *n;
+  }
+  if (!sections->back().fields.emplace(key, field).second) {
+    return Wrong(number, Quoted(line.substr(0, equals)) + " given twice");
+  }
+  return std::nullopt;
 }
 
 // Reads the lines into sections.
@@ -154,31 +149,8 @@ std::optional<DumpError> ReadSections(std::string_view text, std::vector<Section
       sections->push_back(std::move(section));
       continue;
     }
-    const std::size_t equals = line.find('=');
-    if (kind == nullptr || equals == std::string_view::npos) {
-      return Wrong(number, "not a section name nor a key=value line: " + Quoted(line));
-    }
-    std::string key = Lower(Trim(line.substr(0, equals)));
-    const std::string_view value = Trim(line.substr(equals + 1));
-    std::string base = key.substr(0, key.find(' '));
-    const bool numberedKey =
-        base == "index" || (base == "entry" && kind->name == std::string("cdtext"));
-    if (numberedKey != (base != key) ||
-        std::find(kind->keys.begin(), kind->keys.end(), base) == kind->keys.end()) {
-      return Wrong(number, "unknown key " + Quoted(line.substr(0, equals)) + " in [" +
-                               std::string(kind->name) + "]");
-    }
-    Field field{0, number};
-    if (std::find(kind->texts.begin(), kind->texts.end(), base) == kind->texts.end()) {
-      const std::optional<std::int64_t> n = Number(value);
-      if (!n) {
-        return Wrong(number, "the value of " + Quoted(line.substr(0, equals)) +
-                                 " is no number: " + Quoted(value));
-      }
-      field.value = *n;
-    }
-    if (!sections->back().fields.emplace(key, field).second) {
-      return Wrong(number, Quoted(line.substr(0, equals)) + " given twice");
+    if (auto wrong = ReadField(line, number, kind, sections)) {
+      return wrong;
     }
   }
   if (sections->empty()) {
@@ -245,54 +217,44 @@ std::optional<DumpError> ReadEntry(const Section& section, TocEntry* entry) {
   return std::nullopt;
 }
 
-}  // namespace
+using Sections = std::vector<Section>;
 
-bool LooksLikeCloneCd(std::span<const std::uint8_t> head) {
-  std::string_view text(reinterpret_cast<const char*>(head.data()),
-                        std::min<std::size_t>(head.size(), 64));
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") {
-    text.remove_prefix(3);
-  }
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\r' || text.front() == '\n')) {
-    text.remove_prefix(1);
-  }
-  return Lower(text.substr(0, 9)) == "[clonecd]";
+const Section* Find(const Sections& sections, const std::string& kind, long number) {
+  const auto found = std::find_if(sections.begin(), sections.end(), [&](const Section& s) {
+    return s.kind == kind && s.number == number;
+  });
+  return found == sections.end() ? nullptr : &*found;
 }
 
-std::optional<DumpError> ParseCloneCd(std::string_view text, std::string_view ownName,
-                                      DumpTrack* track) {
-  std::vector<Section> sections;
-  if (auto wrong = ReadSections(text, &sections)) {
-    return wrong;
-  }
-  const auto find = [&](const std::string& kind, long number) -> const Section* {
-    const auto found = std::find_if(sections.begin(), sections.end(), [&](const Section& s) {
-      return s.kind == kind && s.number == number;
-    });
-    return found == sections.end() ? nullptr : &*found;
-  };
+// [CloneCD] and [Disc]: the version, the number of entries and sessions.
+std::optional<DumpError> ReadDisc(const Sections& sections, std::int64_t* entries,
+                                  std::int64_t* sessionCount, const Section** disc) {
   std::int64_t value = 0;
   std::optional<DumpError> wrong;
   if ((wrong = Need(sections.front(), "version", 1, 3, &value))) {
     return wrong;
   }
-  const Section* disc = find("disc", -1);
-  if (disc == nullptr) {
+  *disc = Find(sections, "disc", -1);
+  if (*disc == nullptr) {
     return Wrong(0, "the descriptor has no [Disc] section");
   }
-  std::int64_t entries = 0, sessionCount = 0, scrambled = 0;
-  if ((wrong = Need(*disc, "tocentries", 1, 255, &entries)) ||
-      (wrong = Need(*disc, "sessions", 1, 99, &sessionCount))) {
+  if ((wrong = Need(**disc, "tocentries", 1, 255, entries)) ||
+      (wrong = Need(**disc, "sessions", 1, 99, sessionCount))) {
     return wrong;
   }
-  if (disc->fields.count("datatracksscrambled") != 0 &&
-      (wrong = Need(*disc, "datatracksscrambled", 0, 0, &scrambled))) {
+  if ((*disc)->fields.count("datatracksscrambled") != 0 &&
+      (wrong = Need(**disc, "datatracksscrambled", 0, 0, &value))) {
     wrong->what = "DataTracksScrambled: data tracks stored scrambled are not read";
     return wrong;
   }
-  // Each section but [CDText] and the numbered ones appears once; the
-  // entries are numbered 0 to TocEntries - 1.
-  std::vector<TocEntry> toc;
+  return std::nullopt;
+}
+
+// The table of contents: each section appears once, the entries numbered 0
+// to TocEntries - 1, each of a session of the disc.
+std::optional<DumpError> ReadToc(const Sections& sections, std::int64_t entries,
+                                 std::int64_t sessionCount, const Section& disc,
+                                 std::vector<TocEntry>* toc) {
   for (const Section& section : sections) {
     if (std::count_if(sections.begin(), sections.end(), [&](const Section& s) {
           return s.kind == section.kind && s.number == section.number;
@@ -302,29 +264,34 @@ std::optional<DumpError> ParseCloneCd(std::string_view text, std::string_view ow
                        (section.number >= 0 ? " " + std::to_string(section.number) : "") +
                        "] section");
     }
-    if (section.kind == "entry") {
-      if (section.number != static_cast<long>(toc.size())) {
-        return Wrong(section.line, "[Entry " + std::to_string(section.number) + "] where [Entry " +
-                                       std::to_string(toc.size()) + "] was to come");
-      }
-      TocEntry entry{};
-      if ((wrong = ReadEntry(section, &entry))) {
-        return wrong;
-      }
-      if (entry.session > sessionCount) {
-        return Wrong(section.line, "[Entry " + std::to_string(section.number) + "] is of session " +
-                                       std::to_string(entry.session) + " of a disc of " +
-                                       std::to_string(sessionCount));
-      }
-      toc.push_back(entry);
+    if (section.kind != "entry") {
+      continue;
     }
+    if (section.number != static_cast<long>(toc->size())) {
+      return Wrong(section.line, "[Entry " + std::to_string(section.number) + "] where [Entry " +
+                                     std::to_string(toc->size()) + "] was to come");
+    }
+    TocEntry entry{};
+    if (auto wrong = ReadEntry(section, &entry)) {
+      return wrong;
+    }
+    if (entry.session > sessionCount) {
+      return Wrong(section.line, "[Entry " + std::to_string(section.number) + "] is of session " +
+                                     std::to_string(entry.session) + " of a disc of " +
+                                     std::to_string(sessionCount));
+    }
+    toc->push_back(entry);
   }
-  if (static_cast<std::int64_t>(toc.size()) != entries) {
-    return Wrong(disc->fields.at("tocentries").line, "TocEntries says " + std::to_string(entries) +
-                                                         " entries, the descriptor has " +
-                                                         std::to_string(toc.size()));
+  if (static_cast<std::int64_t>(toc->size()) != entries) {
+    return Wrong(disc.fields.at("tocentries").line, "TocEntries says " + std::to_string(entries) +
+                                                        " entries, the descriptor has " +
+                                                        std::to_string(toc->size()));
   }
-  // Every [TRACK n] belongs to a track of the table, its mode to its kind.
+  return std::nullopt;
+}
+
+// Every [TRACK n] belongs to a track of the table, its mode to its kind.
+std::optional<DumpError> CheckTracks(const Sections& sections, const std::vector<TocEntry>& toc) {
   for (const Section& section : sections) {
     if (section.kind != "track") {
       continue;
@@ -336,7 +303,7 @@ std::optional<DumpError> ParseCloneCd(std::string_view text, std::string_view ow
                                      "] is of no track in the table of contents");
     }
     std::int64_t mode = 0;
-    if ((wrong = Need(section, "mode", 0, 2, &mode))) {
+    if (auto wrong = Need(section, "mode", 0, 2, &mode)) {
       return wrong;
     }
     if ((mode != 0) != ((entry->control & 4) != 0)) {
@@ -353,72 +320,71 @@ std::optional<DumpError> ParseCloneCd(std::string_view text, std::string_view ow
                                            std::to_string(entry->plba) + ")");
     }
   }
-  // The data track: the first track whose entry says data.
-  const TocEntry* data = nullptr;
+  return std::nullopt;
+}
+
+// The data track (the first track whose entry says data), in the first
+// session, and where it ends: where the next track of its session begins,
+// or at its lead-out.
+std::optional<DumpError> LocateData(const Sections& sections, const std::vector<TocEntry>& toc,
+                                    const TocEntry** data, std::int64_t* end, std::int64_t* mode) {
   for (const TocEntry& entry : toc) {
     if (entry.point >= 1 && entry.point <= 99 && (entry.control & 4) != 0 &&
-        (data == nullptr || entry.point < data->point)) {
-      data = &entry;
+        (*data == nullptr || entry.point < (*data)->point)) {
+      *data = &entry;
     }
   }
-  if (data == nullptr) {
+  if (*data == nullptr) {
     return Wrong(0, "the table of contents has no data track");
   }
-  const Section* dataSection = find("track", static_cast<long>(data->point));
-  if (dataSection == nullptr) {
-    return Wrong(data->line, "the data track " + std::to_string(data->point) + " has no [TRACK " +
-                                 std::to_string(data->point) + "] section");
+  const TocEntry& found = **data;
+  const std::string name = "the data track " + std::to_string(found.point);
+  const Section* section = Find(sections, "track", static_cast<long>(found.point));
+  if (section == nullptr) {
+    return Wrong(found.line, name + " has no [TRACK " + std::to_string(found.point) + "] section");
   }
-  if (data->session != 1) {
-    return Wrong(data->line, "the data track " + std::to_string(data->point) + " is in session " +
-                                 std::to_string(data->session) +
+  *mode = section->fields.at("mode").value;
+  if (found.session != 1) {
+    return Wrong(found.line, name + " is in session " + std::to_string(found.session) +
                                  ": only a data track of the first session is read");
   }
-  // It ends where the next track of its session begins, or at its lead-out.
-  std::int64_t end = -1;
   for (const TocEntry& entry : toc) {
-    const bool later = (entry.point > data->point && entry.point <= 99) || entry.point == 0xA2;
-    if (entry.session == data->session && later && (end < 0 || entry.plba < end)) {
-      end = entry.plba;
+    const bool later = (entry.point > found.point && entry.point <= 99) || entry.point == 0xA2;
+    if (entry.session == found.session && later && (*end < 0 || entry.plba < *end)) {
+      *end = entry.plba;
     }
   }
-  if (data->plba < 0 || end <= data->plba) {
-    return Wrong(data->line, "the data track " + std::to_string(data->point) +
-                                 " begins at sector " + std::to_string(data->plba) +
-                                 (end < 0 ? ", and nothing says where it ends"
-                                          : ", not before what follows it (sector " +
-                                                std::to_string(end) + ")"));
+  if (found.plba < 0 || *end <= found.plba) {
+    return Wrong(found.line, name + " begins at sector " + std::to_string(found.plba) +
+                                 (*end < 0 ? ", and nothing says where it ends"
+                                           : ", not before what follows it (sector " +
+                                                 std::to_string(*end) + ")"));
   }
-  const std::int64_t mode = dataSection->fields.at("mode").value;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<DumpError> ParseCloneCd(std::string_view text, std::string_view ownName,
+                                      DumpTrack* track) {
+  Sections sections;
+  std::int64_t entries = 0, sessionCount = 0, end = -1, mode = 0;
+  const Section* disc = nullptr;
+  std::vector<TocEntry> toc;
+  const TocEntry* data = nullptr;
+  std::optional<DumpError> wrong;
+  if ((wrong = ReadSections(text, &sections)) ||
+      (wrong = ReadDisc(sections, &entries, &sessionCount, &disc)) ||
+      (wrong = ReadToc(sections, entries, sessionCount, *disc, &toc)) ||
+      (wrong = CheckTracks(sections, toc)) ||
+      (wrong = LocateData(sections, toc, &data, &end, &mode))) {
+    return wrong;
+  }
   track->file = WithExtension(ownName, ".img");
   track->layout = {
       mode == 1 ? kMode1Raw : kMode2Raw, static_cast<std::uint64_t>(data->plba) * kRawBytes,
       static_cast<std::uint64_t>(end) * kRawBytes, static_cast<std::uint64_t>(data->plba)};
   return std::nullopt;
-}
-
-std::string WithExtension(std::string_view name, std::string_view extension) {
-  const std::size_t dot = name.rfind('.');
-  const std::size_t slash = name.find_last_of("/\\");
-  const bool hasExtension = dot != std::string_view::npos && dot > 0 &&
-                            (slash == std::string_view::npos || dot > slash + 1);
-  return std::string(hasExtension ? name.substr(0, dot) : name) + std::string(extension);
-}
-
-std::uint64_t LittleEndian(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width) {
-  std::uint64_t value = 0;
-  for (std::size_t i = width; i-- > 0;) {
-    value = value << 8 | bytes[at + i];
-  }
-  return value;
-}
-
-std::uint64_t BigEndian(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width) {
-  std::uint64_t value = 0;
-  for (std::size_t i = 0; i < width; ++i) {
-    value = value << 8 | bytes[at + i];
-  }
-  return value;
 }
 
 }  // namespace cgvw::disc

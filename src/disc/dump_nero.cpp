@@ -195,29 +195,15 @@ std::optional<DumpError> ReadTao(std::span<const std::uint8_t> chunk, bool wide,
   return std::nullopt;
 }
 
-}  // namespace
-
-std::optional<std::uint64_t> NeroChunksAt(std::span<const std::uint8_t> last12) {
-  if (last12.size() >= 12 && std::memcmp(&last12[last12.size() - 12], "NER5", 4) == 0) {
-    return BigEndian(last12, last12.size() - 8, 8);
-  }
-  if (last12.size() >= 8 && std::memcmp(&last12[last12.size() - 8], "NERO", 4) == 0) {
-    return BigEndian(last12, last12.size() - 4, 4);
-  }
-  return std::nullopt;
-}
-
-std::optional<DumpError> ParseNero(std::span<const std::uint8_t> tail, std::uint64_t chunksAt,
-                                   DumpTrack* track) {
-  const std::optional<std::uint64_t> footer =
-      NeroChunksAt(tail.last(std::min<std::size_t>(tail.size(), 12)));
-  if (!footer || *footer != chunksAt) {
-    return Wrong("the file does not end in a Nero footer");
-  }
-  const bool wide = tail.size() >= 12 && std::memcmp(&tail[tail.size() - 12], "NER5", 4) == 0;
-  const std::size_t end = tail.size() - (wide ? 12 : 8);
-  std::vector<NeroTrack> tracks;
-  std::vector<std::pair<unsigned, std::int64_t>> starts;
+// The chunks from `chunksAt` up to END! (`tail` ends at the footer): the
+// tracks of the DAO and TAO chunks, and where the CUE chunks say tracks
+// begin.
+std::optional<DumpError> ReadChunks(std::span<const std::uint8_t> tail, std::uint64_t chunksAt,
+                                    bool wide, std::vector<NeroTrack>* trackList,
+                                    std::vector<std::pair<unsigned, std::int64_t>>* startList) {
+  const std::size_t end = tail.size();
+  std::vector<NeroTrack>& tracks = *trackList;
+  std::vector<std::pair<unsigned, std::int64_t>>& starts = *startList;
   bool ended = false;
   for (std::size_t at = 0; !ended;) {
     if (end - at < 8) {
@@ -254,6 +240,35 @@ std::optional<DumpError> ParseNero(std::span<const std::uint8_t> tail, std::uint
       return wrong;
     }
     at += 8 + size;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> NeroChunksAt(std::span<const std::uint8_t> last12) {
+  if (last12.size() >= 12 && std::memcmp(&last12[last12.size() - 12], "NER5", 4) == 0) {
+    return BigEndian(last12, last12.size() - 8, 8);
+  }
+  if (last12.size() >= 8 && std::memcmp(&last12[last12.size() - 8], "NERO", 4) == 0) {
+    return BigEndian(last12, last12.size() - 4, 4);
+  }
+  return std::nullopt;
+}
+
+std::optional<DumpError> ParseNero(std::span<const std::uint8_t> tail, std::uint64_t chunksAt,
+                                   DumpTrack* track) {
+  const std::optional<std::uint64_t> footer =
+      NeroChunksAt(tail.last(std::min<std::size_t>(tail.size(), 12)));
+  if (!footer || *footer != chunksAt) {
+    return Wrong("the file does not end in a Nero footer");
+  }
+  const bool wide = tail.size() >= 12 && std::memcmp(&tail[tail.size() - 12], "NER5", 4) == 0;
+  const std::size_t end = tail.size() - (wide ? 12 : 8);
+  std::vector<NeroTrack> tracks;
+  std::vector<std::pair<unsigned, std::int64_t>> starts;
+  if (auto wrong = ReadChunks(tail.first(end), chunksAt, wide, &tracks, &starts)) {
+    return wrong;
   }
   for (const auto& [number, sector] : starts) {
     for (NeroTrack& t : tracks) {

@@ -67,6 +67,13 @@ std::optional<DumpError> ParseNero(std::span<const std::uint8_t> tail, std::uint
 // The stem of a file name (without its last extension) with `extension`.
 std::string WithExtension(std::string_view name, std::string_view extension);
 
+// Text of descriptors: ASCII in lower case; without the spaces, tabs (and a
+// CR) around it; a number, decimal (a sign allowed) or hexadecimal after
+// "0x", of at most 2^40.
+std::string Lower(std::string_view text);
+std::string_view Trim(std::string_view text);
+std::optional<std::int64_t> Number(std::string_view text);
+
 // Multi-byte fields; each reads inside `bytes` (at + width <= size).
 std::uint64_t LittleEndian(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width);
 std::uint64_t BigEndian(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width);
