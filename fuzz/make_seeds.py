@@ -214,9 +214,57 @@ def iso_seeds():
     }
 
 
+def dump_seeds():
+    """Descriptors of whole-disc dumps as tools/make_dump.py writes them
+    (CloneCD and Alcohol, with an audio track and without), and small Nero
+    images of two 2048-byte or raw sectors with both footers."""
+    import sys
+    import tempfile
+    sys.path.insert(0, str(HERE.parent / "tools"))
+    import make_cue_set
+    import make_dump
+    seeds = {"fuzz_clonecd": {}, "fuzz_alcohol": {}, "fuzz_nero": {}}
+    with tempfile.TemporaryDirectory() as work:
+        work = pathlib.Path(work)
+        raw = work / "track.bin"
+        raw.write_bytes(b"".join(make_cue_set.raw_sector(n, bytes(2048)) for n in range(17)))
+        for audio in (0, 20):
+            make_dump.write_clonecd(raw, work / "d.ccd", 1, audio)
+            seeds["fuzz_clonecd"][f"audio-{audio}"] = (work / "d.ccd").read_bytes()
+            make_dump.write_alcohol(raw, work / "d.mds", 1, audio, audio != 0)
+            seeds["fuzz_alcohol"][f"audio-{audio}"] = (work / "d.mds").read_bytes()
+
+    def chunk(name, body):
+        return name + be32(len(body)) + body
+
+    for wide in (True, False):
+        for mode, size in ((0, 2048), (5, 2352)):
+            sectors = bytes(2 * size) if size == 2048 else b"".join(
+                make_cue_set.raw_sector(n, bytes(2048)) for n in range(2))
+            width = ">Q" if wide else ">I"
+            if wide:
+                cue = b"".join(struct.pack(">BBBBi", 0x41, t, i, 0, lba)
+                               for t, i, lba in ((0, 0, -150), (1, 1, 0), (0xAA, 1, 2)))
+            else:
+                cue = b"".join(struct.pack(">BBBBBBBB", 0x41, t, i, 0, 0, 0, sec, fr)
+                               for t, i, sec, fr in ((0, 0, 0, 0), (1, 1, 2, 0), (0xAA, 1, 2, 2)))
+            dao = (struct.pack(">I13sBHBB", 0, bytes(13), 0, 0, 1, 1) + bytes(12) +
+                   struct.pack(">HB3x", size, mode) + struct.pack(width, 0) +
+                   struct.pack(width, 0) + struct.pack(width, len(sectors)))
+            tail = (chunk(b"CUEX" if wide else b"CUES", cue) +
+                    chunk(b"DAOX" if wide else b"DAOI", dao) + chunk(b"SINF", be32(1)) +
+                    chunk(b"END!", b""))
+            footer = (b"NER5" + struct.pack(">Q", len(sectors)) if wide else
+                      b"NERO" + be32(len(sectors)))
+            name = f"{'ner5' if wide else 'nero'}-mode{mode}"
+            seeds["fuzz_nero"][name] = sectors + tail + footer
+    return seeds
+
+
 def main():
     for harness, seeds in (("fuzz_decode", decode_seeds()), ("fuzz_render_tiles", render_seeds()),
-                           ("fuzz_palette", palette_seeds()), ("fuzz_iso9660", iso_seeds())):
+                           ("fuzz_palette", palette_seeds()), ("fuzz_iso9660", iso_seeds()),
+                           *dump_seeds().items()):
         directory = HERE / "corpus" / harness
         directory.mkdir(parents=True, exist_ok=True)
         for name, data in seeds.items():

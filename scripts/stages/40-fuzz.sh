@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs each libFuzzer harness of fuzz/ for a bounded time (TVRCGCV_FUZZ_SECONDS,
 # 60 by default: three quarters of it for the decoders and the ISO 9660
-# reader, half of it for the cue sheet and command line readers) from the
-# committed seeds. A crash, a sanitizer report, a
-# failed check, a timeout or running out of memory fails the stage and shows
+# reader, half of it for the cue sheet, command line and dump descriptor
+# readers) from the committed seeds. A crash, a sanitizer report, a failed
+# check, a timeout or running out of memory fails the stage and shows
 # the input that did it.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -12,16 +12,21 @@ seconds="${TVRCGCV_FUZZ_SECONDS:-60}"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DTVRCGCV_BUILD_FUZZERS=ON \
   -DTVRCGCV_BUILD_TESTS=OFF -DTVRCGCV_BUILD_TOOLS=OFF
-cmake --build build-fuzz -j"$(nproc)" --target fuzz_decode fuzz_render_tiles fuzz_palette fuzz_cue_sheet fuzz_command_line fuzz_iso9660
+cmake --build build-fuzz -j"$(nproc)" --target fuzz_decode fuzz_render_tiles fuzz_palette fuzz_cue_sheet fuzz_command_line fuzz_iso9660 \
+  fuzz_clonecd fuzz_alcohol fuzz_nero
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-for harness in fuzz_decode fuzz_render_tiles fuzz_palette fuzz_cue_sheet fuzz_command_line fuzz_iso9660; do
+for harness in fuzz_decode fuzz_render_tiles fuzz_palette fuzz_cue_sheet fuzz_command_line fuzz_iso9660 \
+  fuzz_clonecd fuzz_alcohol fuzz_nero; do
   mkdir -p "$work/$harness/corpus" "$work/$harness/artifacts"
   # The readers of text (a cue sheet, a command line) are small and quick:
   # half the time covers them; the others share the rest.
   time=$((seconds * 3 / 4))
   [[ $harness == fuzz_cue_sheet || $harness == fuzz_command_line ]] && time=$((seconds / 2))
+  # The dump descriptors are small too.
+  [[ $harness == fuzz_clonecd || $harness == fuzz_alcohol || $harness == fuzz_nero ]] &&
+    time=$((seconds / 2))
   echo "--- $harness for ${time} s"
   # -close_fd_mask=2: the harness's own standard error (the composite
   # decoder's error box) is muted; libFuzzer and sanitizer reports still show.

@@ -26,7 +26,7 @@ ByteRead FileBytes::ReadAt(std::uint64_t offset, std::span<std::uint8_t> dest) {
 
 ByteRead MemoryBytes::ReadAt(std::uint64_t offset, std::span<std::uint8_t> dest) {
   ByteRead read;
-  if (offset < bytes_.size()) {
+  if (offset < bytes_.size() && !dest.empty()) {  // an empty span may have no data()
     read.got = static_cast<std::size_t>(std::min<std::uint64_t>(dest.size(), size() - offset));
     std::memcpy(dest.data(), bytes_.data() + offset, read.got);
   }

@@ -1,6 +1,7 @@
 // The table of layouts and the local files a layout names (containers.h).
 #include "containers.h"
 
+#include <algorithm>
 #include <array>
 
 #include "platform/folder_files.h"
@@ -9,8 +10,11 @@ namespace cgvw::disc {
 namespace {
 
 // Raw images first: their sector 16 could also pass for plain sectors' at
-// another offset only by chance, never the other way round.
-constexpr std::array<const Container*, 3> kContainers = {&kRawImage, &kPlainImage, &kCueSheet};
+// another offset only by chance, never the other way round. A Nero image
+// is told by its end, whatever its sectors are; the descriptors by their
+// first bytes.
+constexpr std::array<const Container*, 6> kContainers = {&kNero,    &kRawImage, &kPlainImage,
+                                                         &kCloneCd, &kAlcohol,  &kCueSheet};
 
 class ItselfCategory final : public std::error_category {
  public:
@@ -31,7 +35,9 @@ std::string FolderOf(const std::string& path) {
 class LocalFiles final : public Neighbours {
  public:
   explicit LocalFiles(const platform::ReadOnlyFile& given)
-      : folder_(FolderOf(given.resolvedPath())), given_(given.identity()) {}
+      : folder_(FolderOf(given.resolvedPath())),
+        name_(given.resolvedPath().substr(folder_.size())),
+        given_(given.identity()) {}
 
   std::unique_ptr<ByteSource> Open(std::string_view name, std::error_code* error) override {
     platform::ReadOnlyFile file = OpenFile(name, error);
@@ -50,6 +56,8 @@ class LocalFiles final : public Neighbours {
     return platform::IsAbsolutePath(name) ? std::string(name) : folder_ + std::string(name);
   }
 
+  std::string GivenName() const override { return name_; }
+
  private:
   platform::ReadOnlyFile OpenFile(std::string_view name, std::error_code* error) const {
     platform::ReadOnlyFile file = platform::ReadOnlyFile::Open(PathOf(name), error);
@@ -64,6 +72,7 @@ class LocalFiles final : public Neighbours {
   }
 
   std::string folder_;
+  std::string name_;
   platform::FileIdentity given_;
 };
 
@@ -80,6 +89,25 @@ const Container* Recognise(const Probe& probe) {
     }
   }
   return nullptr;
+}
+
+std::string UnreadKind(std::span<const std::uint8_t> head) {
+  const auto begins = [&](std::string_view magic) {
+    return head.size() >= magic.size() &&
+           std::equal(magic.begin(), magic.end(), head.begin(),
+                      [](char m, std::uint8_t b) { return static_cast<std::uint8_t>(m) == b; });
+  };
+  if (begins("MComprHD")) {
+    return "a CHD (MAME's compressed hunks of data), which is not read yet: chdman extractcd "
+           "makes a cue sheet and raw image of it";
+  }
+  if (begins(std::string_view("PK\x03\x04", 4))) {
+    return "a zip archive, which is not read yet: unpack the disc image it holds";
+  }
+  if (begins(std::string_view("7z\xBC\xAF\x27\x1C", 6))) {
+    return "a 7z archive, which is not read yet: unpack the disc image it holds";
+  }
+  return "";
 }
 
 std::unique_ptr<Neighbours> LocalNeighbours(const platform::ReadOnlyFile& given) {

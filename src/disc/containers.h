@@ -21,7 +21,8 @@ namespace cgvw::disc {
 
 // The bytes that tell the layouts apart: enough for sector 16 in every
 // format of sector (a volume descriptor is there).
-inline constexpr std::size_t kHeadBytes = 17 * kRawBytes;
+// Raw sectors may carry 96 bytes of subcode each (2448 bytes).
+inline constexpr std::size_t kHeadBytes = 17 * (kRawBytes + 96);
 
 // Why an image cannot be opened: the system's reason or what the file is
 // not, and in words what is wrong after the given path and, for a sheet,
@@ -45,6 +46,9 @@ class Neighbours {
   virtual std::optional<std::uint64_t> Size(std::string_view name, std::error_code* error) = 0;
   // Where it is, for the list of files an image was read from.
   virtual std::string PathOf(std::string_view name) const = 0;
+  // The given file's own name (of the file a link points to), without its
+  // folder: a descriptor names its image after it ("disc.ccd": "disc.img").
+  virtual std::string GivenName() const = 0;
 };
 
 // What a layout is shown of the given file to recognise it.
@@ -82,6 +86,16 @@ const Container* Recognise(const Probe& probe);
 extern const Container kRawImage;
 extern const Container kPlainImage;
 extern const Container kCueSheet;
+// Dumps of whole discs (containers_dumps.cpp, dumps.h): CloneCD and Alcohol
+// descriptors, and Nero images.
+extern const Container kCloneCd;
+extern const Container kAlcohol;
+extern const Container kNero;
+
+// What a file that is none of the layouts is, if it is a kind of image
+// that is not read (a CHD, a zip or 7z archive), with what to do instead;
+// "" for any other file.
+std::string UnreadKind(std::span<const std::uint8_t> head);
 
 // The neighbours of a file in the local file system: names relative to the
 // folder of `given` (links resolved), or whole paths. The file `given`

@@ -1,11 +1,10 @@
 // Images of one file: plain 2048-byte sectors (.iso, .img), and bare raw
-// dumps of 2352-byte Mode 1 or Mode 2 form 1 sectors (.bin, .img) without a
-// sheet. Each is told from sector 16, where an ISO 9660 file system has its
-// first volume descriptor: a type byte of 1 (primary), 2 (supplementary) or
-// 255 (terminator), then "CD001". A raw sector 16 has the sync pattern and
-// a header of mode 1, or of mode 2 with a form 1 subheader; its address
-// tells where the track begins on the disc (a dump of a data track that
-// followed audio tracks begins after them).
+// dumps of 2352-byte Mode 1 or Mode 2 form 1 sectors (.bin, .img, a lone
+// .mdf), each perhaps followed by 96 bytes of subcode, without a sheet. Each is told from sector
+// 16, where an ISO 9660 file system has its first volume descriptor: a type byte of 1 (primary), 2
+// (supplementary) or 255 (terminator), then "CD001". A raw sector 16 has the sync pattern and a
+// header of mode 1, or of mode 2 with a form 1 subheader; its address tells where the track begins
+// on the disc (a dump of a data track that followed audio tracks begins after them).
 #include <algorithm>
 #include <cstring>
 
@@ -32,22 +31,27 @@ struct RawStart {
 };
 
 std::optional<RawStart> RawFormat(std::span<const std::uint8_t> head) {
-  constexpr std::size_t kAt = std::size_t{kDescriptorSector} * kRawBytes;
-  if (head.size() < kAt + kRawBytes) {
-    return std::nullopt;
-  }
-  const std::span<const std::uint8_t> sector = head.subspan(kAt, kRawBytes);
-  const auto address = HeaderSector(sector.subspan<12, 3>());
-  if (!address || *address < static_cast<std::int64_t>(kDescriptorSector)) {
-    return std::nullopt;
-  }
-  const auto firstSector = static_cast<std::uint64_t>(*address) - kDescriptorSector;
-  for (const SectorFormat& format : {kMode1Raw, kMode2Raw}) {
-    const SectorFault fault = CheckSector(format, sector, *address).fault;
-    // The EDC is checked when the sector is read, to name it in a message.
-    if ((fault == SectorFault::kNone || fault == SectorFault::kBadEdc) &&
-        HasVolumeDescriptor(head, format)) {
-      return RawStart{format, firstSector};
+  // Sectors as read (2352 bytes), or each followed by its 96 bytes of
+  // subcode (2448: a lone Alcohol .mdf, say).
+  for (const std::uint32_t stride : {kRawBytes, kRawBytes + 96}) {
+    const std::size_t at = std::size_t{kDescriptorSector} * stride;
+    if (head.size() < at + kRawBytes) {
+      return std::nullopt;
+    }
+    const std::span<const std::uint8_t> sector = head.subspan(at, kRawBytes);
+    const auto address = HeaderSector(sector.subspan<12, 3>());
+    if (!address || *address < static_cast<std::int64_t>(kDescriptorSector)) {
+      continue;
+    }
+    const auto firstSector = static_cast<std::uint64_t>(*address) - kDescriptorSector;
+    for (SectorFormat format : {kMode1Raw, kMode2Raw}) {
+      format.bytes = stride;
+      const SectorFault fault = CheckSector(format, sector, *address).fault;
+      // The EDC is checked when the sector is read, to name it in a message.
+      if ((fault == SectorFault::kNone || fault == SectorFault::kBadEdc) &&
+          HasVolumeDescriptor(head, format)) {
+        return RawStart{format, firstSector};
+      }
     }
   }
   return std::nullopt;

@@ -21,7 +21,9 @@ std::shared_ptr<DiscImage> Refuse(OpenProblem* problem, std::error_code error, s
 
 // The layout of the given file, from its bytes (or, for a sheet that
 // begins otherwise, its name or the name of the file a link points to).
-const Container* LayoutOf(FileBytes& given, const std::string& path, std::error_code* error) {
+// `unread` says what a file of a kind that is not read is.
+const Container* LayoutOf(FileBytes& given, const std::string& path, std::error_code* error,
+                          std::string* unread) {
   std::vector<std::uint8_t> head;
   if (!ReadHead(given, kHeadBytes, &head, error)) {
     return nullptr;
@@ -32,6 +34,7 @@ const Container* LayoutOf(FileBytes& given, const std::string& path, std::error_
   }
   if (found == nullptr) {
     *error = platform::NoFileSystemError();
+    *unread = UnreadKind(head);
   }
   return found;
 }
@@ -46,9 +49,10 @@ std::shared_ptr<DiscImage> DiscImage::Open(const std::string& path, OpenProblem*
   const std::string shown = Shown(path);
   std::error_code error;
   std::unique_ptr<FileBytes> given = FileBytes::Open(path, path, &error);
-  const Container* layout = given ? LayoutOf(*given, path, &error) : nullptr;
+  std::string unread;
+  const Container* layout = given ? LayoutOf(*given, path, &error, &unread) : nullptr;
   if (layout == nullptr) {
-    return Refuse(problem, error, shown + ": " + error.message());
+    return Refuse(problem, error, shown + ": " + (unread.empty() ? error.message() : unread));
   }
   std::vector<std::string> sources = {given->file().resolvedPath()};
   const std::unique_ptr<Neighbours> neighbours = LocalNeighbours(given->file());

@@ -30,8 +30,29 @@ std::string KindName(ImageKind kind) {
       return "Mode2Sheet";
     case ImageKind::Preservation:
       return "Preservation";
+    case ImageKind::CloneCd:
+      return "CloneCd";
+    case ImageKind::Alcohol:
+      return "Alcohol";
+    case ImageKind::LoneMdf:
+      return "LoneMdf";
+    case ImageKind::Nero:
+      return "Nero";
+    case ImageKind::NeroOld:
+      return "NeroOld";
+    case ImageKind::NeroRaw:
+      return "NeroRaw";
   }
   return "Unknown";
+}
+
+bool IsDumpKind(ImageKind kind) {
+  return kind >= ImageKind::CloneCd;
+}
+
+bool HavePython() {
+  static const bool have = RunQuietly({"python3", "--version"});
+  return have;
 }
 
 bool RunQuietly(const std::vector<std::string>& argv) {
@@ -72,12 +93,12 @@ std::string WhyNoDiscImages() {
 bool MakeIsoImage(const std::filesystem::path& tree, const std::filesystem::path& image,
                   ImageKind kind) {
   std::vector<std::string> argv = {"xorriso", "-as", "mkisofs"};
-  if (kind == ImageKind::RockRidge || kind == ImageKind::BinFile || kind == ImageKind::Mode2Sheet) {
+  if (kind == ImageKind::RockRidge || kind == ImageKind::BinFile || kind == ImageKind::Mode2Sheet ||
+      kind == ImageKind::Alcohol || kind == ImageKind::LoneMdf || kind == ImageKind::NeroRaw) {
     argv.push_back("-R");
   } else {
     argv.push_back("--norock");  // xorriso adds Rock Ridge unless told not to
-    if (kind == ImageKind::Joliet || kind == ImageKind::CueSheet ||
-        kind == ImageKind::Preservation) {
+    if (kind != ImageKind::Iso9660) {
       argv.push_back("-J");
     }
   }
@@ -254,6 +275,46 @@ bool WriteRawBinCue(const std::filesystem::path& iso, const std::filesystem::pat
                             "\" BINARY\r\n  TRACK 01 MODE1/2352\r\n    INDEX 01 00:00:00\r\n");
 }
 
+// The dump of `kind` by tools/make_dump.py, from the .iso or its raw dump
+// `bin`; `stem` without extension.
+std::filesystem::path WriteDump(const std::filesystem::path& iso, const std::filesystem::path& bin,
+                                const std::filesystem::path& stem, ImageKind kind) {
+  const std::string tool = std::string(TVRCGCV_SOURCE_DIR) + "/tools/make_dump.py";
+  const int mode = kind == ImageKind::Alcohol || kind == ImageKind::LoneMdf ? 2 : 1;
+  const bool raw = kind == ImageKind::CloneCd || kind == ImageKind::Alcohol ||
+                   kind == ImageKind::LoneMdf || kind == ImageKind::NeroRaw;
+  if (raw && !WriteRawTrack(iso, bin, mode)) {
+    return {};
+  }
+  std::vector<std::string> argv = {"python3", tool};
+  std::filesystem::path made;
+  switch (kind) {
+    case ImageKind::CloneCd:
+      argv.insert(argv.end(), {"clonecd", bin.string(), stem.string() + ".ccd", "--audio", "300"});
+      made = stem.string() + ".ccd";
+      break;
+    case ImageKind::Alcohol:
+    case ImageKind::LoneMdf:
+      argv.insert(argv.end(), {"alcohol", bin.string(), stem.string() + ".mds", "--subcode"});
+      made = stem.string() + (kind == ImageKind::Alcohol ? ".mds" : ".mdf");
+      break;
+    default:
+      argv.insert(argv.end(), {kind == ImageKind::NeroOld ? "nero-old" : "nero",
+                               (raw ? bin : iso).string(), stem.string() + ".nrg"});
+      if (raw) {
+        argv.emplace_back("--raw");
+      }
+      made = stem.string() + ".nrg";
+      break;
+  }
+  const bool written = RunQuietly(argv);
+  std::filesystem::remove(bin);
+  if (kind == ImageKind::LoneMdf) {
+    std::filesystem::remove(stem.string() + ".mds");
+  }
+  return written ? made : std::filesystem::path();
+}
+
 std::filesystem::path MakeImage(const std::filesystem::path& tree,
                                 const std::filesystem::path& directory, ImageKind kind) {
   const std::string stem = KindName(kind);
@@ -284,6 +345,14 @@ std::filesystem::path MakeImage(const std::filesystem::path& tree,
       break;
     case ImageKind::Preservation:
       made = WritePreservationSet(iso, directory);
+      break;
+    case ImageKind::CloneCd:
+    case ImageKind::Alcohol:
+    case ImageKind::LoneMdf:
+    case ImageKind::Nero:
+    case ImageKind::NeroOld:
+    case ImageKind::NeroRaw:
+      made = WriteDump(iso, bin, directory / stem, kind);
       break;
   }
   std::filesystem::remove(iso);

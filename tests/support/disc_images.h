@@ -20,11 +20,25 @@ enum class ImageKind {
   Mode2Sheet,    // a raw Mode 2 form 1 dump of a Rock Ridge image with its cue sheet
   Preservation,  // a Joliet image as a preservation-style set: a sheet named apart from
                  // its files, "(Track 1).bin" the data, two audio tracks with pregaps
+  // Whole-disc dumps written by tools/make_dump.py:
+  CloneCd,  // a Joliet image, Mode 1, as .ccd, .img and .sub, an audio track after it
+  Alcohol,  // a Rock Ridge image, Mode 2 form 1, with subcode, as .mds and .mdf
+  LoneMdf,  // the same .mdf alone: a bare raw dump of 2448-byte sectors
+  Nero,     // a Joliet image in 2048-byte sectors as .nrg, footer "NER5"
+  NeroOld,  // the same, footer "NERO" (older files)
+  NeroRaw,  // a Rock Ridge image in raw Mode 1 sectors as .nrg, footer "NER5"
 };
 std::string KindName(ImageKind kind);
 inline const std::vector<ImageKind> kAllImageKinds = {
-    ImageKind::Iso9660,  ImageKind::Joliet,     ImageKind::RockRidge,   ImageKind::BinFile,
-    ImageKind::CueSheet, ImageKind::Mode2Sheet, ImageKind::Preservation};
+    ImageKind::Iso9660,  ImageKind::Joliet,     ImageKind::RockRidge,    ImageKind::BinFile,
+    ImageKind::CueSheet, ImageKind::Mode2Sheet, ImageKind::Preservation, ImageKind::CloneCd,
+    ImageKind::Alcohol,  ImageKind::LoneMdf,    ImageKind::Nero,         ImageKind::NeroOld,
+    ImageKind::NeroRaw};
+
+// True for the kinds that tools/make_dump.py writes (Python is needed).
+bool IsDumpKind(ImageKind kind);
+// True when python3 can be run.
+bool HavePython();
 
 // True when xorriso can be run.
 bool HaveXorriso();

@@ -1,0 +1,349 @@
+// The descriptors of whole-disc dumps (CloneCD, Alcohol, Nero): those as
+// the copying programs write them lead to the data track's sectors, and
+// each entry that is unknown or disagrees with the others is refused,
+// saying what (and, in a CloneCD text, on which line).
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dumps.h"
+
+namespace {
+
+using namespace cgvw::disc;
+
+// --- CloneCD ---------------------------------------------------------------
+
+std::string Entry(int number, const std::string& point, int control, int plba) {
+  const int address = plba + 150;
+  return "[Entry " + std::to_string(number) + "]\nSession=1\nPoint=" + point +
+         "\nADR=0x01\nControl=0x0" + std::to_string(control) +
+         "\nTrackNo=0\nAMin=0\nASec=0\nAFrame=0\nALBA=-150\nZero=0\nPMin=" +
+         std::to_string(address / 4500) + "\nPSec=" + std::to_string(address / 75 % 60) +
+         "\nPFrame=" + std::to_string(address % 75) + "\nPLBA=" + std::to_string(plba) + "\n";
+}
+
+// An audio track 1 (sectors 0-299), the data track 2 (300-999), lead-out at 1000.
+std::string MixedDisc() {
+  return "[CloneCD]\r\nVersion=3\r\n[Disc]\r\nTocEntries=5\r\nSessions=1\r\n"
+         "DataTracksScrambled=0\r\nCDTextLength=0\r\n[Session 1]\r\nPreGapMode=0\r\n"
+         "PreGapSubC=0\r\n" +
+         Entry(0, "0xa0", 0, 4350) + Entry(1, "0xa1", 4, 4350 + 150) + Entry(2, "0xa2", 4, 1000) +
+         Entry(3, "0x01", 0, 0) + Entry(4, "0x02", 4, 300) +
+         "[TRACK 1]\nMODE=0\nINDEX 1=0\n[TRACK 2]\nMODE=2\nINDEX 0=150\nINDEX 1=300\n";
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+TEST(CloneCd, TheDataTrackIsWhereTheTableOfContentsPlacesIt) {
+  DumpTrack track;
+  const auto wrong = ParseCloneCd(MixedDisc(), "Game (Japan).ccd", &track);
+  ASSERT_FALSE(wrong) << wrong->what;
+  EXPECT_EQ(track.file, "Game (Japan).img");
+  EXPECT_EQ(track.layout.format, kMode2Raw);
+  EXPECT_EQ(track.layout.firstByte, 300u * 2352);
+  EXPECT_EQ(track.layout.endByte, 1000u * 2352);
+  EXPECT_EQ(track.layout.firstSector, 300u);
+}
+
+TEST(CloneCd, EntriesThatAreUnknownOrDisagreeAreNamedWithTheirLine) {
+  const std::string disc = MixedDisc();
+  const struct {
+    const char* what;
+    std::string text;
+    unsigned line;
+    std::string complaint;
+  } kCases[] = {
+      {"unknown key", Replace(disc, "CDTextLength=0", "Foo=1"), 7, "unknown key \"Foo\" in [disc]"},
+      {"unknown section", disc + "[Extras]\n", 93, "unknown section \"[Extras]\""},
+      {"not first", "[Disc]\nTocEntries=1\n", 1, "does not begin with [CloneCD]"},
+      {"no number", Replace(disc, "Sessions=1", "Sessions=one"), 5,
+       "the value of \"Sessions\" is no number"},
+      {"scrambled", Replace(disc, "DataTracksScrambled=0", "DataTracksScrambled=1"), 6,
+       "stored scrambled"},
+      {"too few entries", Replace(disc, "TocEntries=5", "TocEntries=6"), 4,
+       "TocEntries says 6 entries, the descriptor has 5"},
+      {"entry out of order", Replace(disc, "[Entry 3]", "[Entry 7]"), 56,
+       "[Entry 7] where [Entry 3] was to come"},
+      {"PLBA against MSF", Replace(disc, "PLBA=300", "PLBA=301"), 85,
+       "PLBA 301 is not where PMin, PSec and PFrame place the point (sector 300)"},
+      {"unknown point", Replace(disc, "Point=0xa1", "Point=0xa7"), 26, "unknown point 167"},
+      {"mode of an audio track", Replace(disc, "MODE=0", "MODE=1"), 87,
+       "MODE 1 of an entry of an audio track"},
+      {"index 1 elsewhere", Replace(disc, "INDEX 1=300", "INDEX 1=310"), 92,
+       "INDEX 1 310 is not where the track's entry places it"},
+      {"track not in the table", disc + "[TRACK 3]\nMODE=0\n", 93,
+       "[TRACK 3] is of no track in the table of contents"},
+      {"no data track",
+       Replace(Replace(disc,
+                       "Control=0x04\nTrackNo=0\nAMin=0\nASec=0\nAFrame=0\nALBA=-150\nZero=0\nPMin="
+                       "0\nPSec=6",
+                       "Control=0x00\nTrackNo=0\nAMin=0\nASec=0\nAFrame=0\nALBA=-150\nZero=0\nPMin="
+                       "0\nPSec=6"),
+               "MODE=2", "MODE=0"),
+       0, "the table of contents has no data track"},
+      {"a key twice", Replace(disc, "Version=3", "Version=3\nVersion=3"), 3,
+       "\"Version\" given twice"},
+      {"version", Replace(disc, "Version=3", "Version=9"), 2, "version 9 is outside 1 to 3"},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(test.what);
+    DumpTrack track;
+    const auto wrong = ParseCloneCd(test.text, "disc.ccd", &track);
+    ASSERT_TRUE(wrong);
+    EXPECT_EQ(wrong->line, test.line) << wrong->what;
+    EXPECT_NE(wrong->what.find(test.complaint), std::string::npos) << wrong->what;
+  }
+}
+
+TEST(CloneCd, ImageNamesComeFromTheDescriptorsStem) {
+  EXPECT_EQ(WithExtension("disc.ccd", ".img"), "disc.img");
+  EXPECT_EQ(WithExtension("Game v1.0 (Japan).CCD", ".img"), "Game v1.0 (Japan).img");
+  EXPECT_EQ(WithExtension("disc", ".img"), "disc.img");
+  EXPECT_EQ(WithExtension(".ccd", ".img"), ".ccd.img");
+}
+
+// --- Alcohol ---------------------------------------------------------------
+
+void Put(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t value, int width) {
+  for (int i = 0; i < width; ++i) {
+    bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  }
+}
+
+// One session: lead-in points A0-A2, then a Mode 1 track 1 of 1000 raw
+// sectors with subcode at byte 0, and an audio track 2.
+std::vector<std::uint8_t> Mds() {
+  std::vector<std::uint8_t> mds(88 + 24 + 5 * 80 + 2 * 8 + 16);
+  std::copy_n("MEDIA DESCRIPTOR", 16, mds.begin());
+  mds[16] = 1;
+  mds[17] = 5;
+  Put(mds, 20, 1, 2);
+  Put(mds, 80, 88, 4);
+  Put(mds, 88, static_cast<std::uint32_t>(-150), 4);
+  Put(mds, 92, 1450, 4);
+  Put(mds, 96, 1, 2);
+  mds[98] = 5;
+  mds[99] = 3;
+  Put(mds, 100, 1, 2);
+  Put(mds, 102, 2, 2);
+  Put(mds, 108, 112, 4);
+  const std::size_t extras = 112 + 5 * 80;
+  const std::size_t footer = extras + 16;
+  for (int b = 0; b < 5; ++b) {
+    const std::size_t at = 112 + b * 80;
+    mds[at + 4] = static_cast<std::uint8_t>(b < 3 ? 0xA0 + b : b - 2);
+    if (b >= 3) {
+      mds[at] = b == 3 ? 0xAA : 0xA9;
+      mds[at + 1] = 8;
+      Put(mds, at + 12, extras + (b - 3) * 8, 4);
+      Put(mds, at + 16, 2448, 2);
+      Put(mds, at + 36, b == 3 ? 0 : 1150, 4);
+      Put(mds, at + 40, b == 3 ? 0 : 1150 * 2448, 8);
+      Put(mds, at + 48, 1, 4);
+      Put(mds, at + 52, footer, 4);
+      Put(mds, extras + (b - 3) * 8 + 4, b == 3 ? 1000 : 300, 4);
+    }
+  }
+  Put(mds, footer, mds.size(), 4);
+  for (const char c : std::string("*.mdf")) {
+    mds.push_back(static_cast<std::uint8_t>(c));
+  }
+  mds.push_back(0);
+  return mds;
+}
+
+TEST(Alcohol, TheDataTrackIsWhereItsBlockPlacesIt) {
+  DumpTrack track;
+  const std::vector<std::uint8_t> mds = Mds();
+  const auto wrong = ParseAlcohol(mds, "Game.mds", &track);
+  ASSERT_FALSE(wrong) << wrong->what;
+  EXPECT_EQ(track.file, "Game.mdf");
+  EXPECT_EQ(track.layout.format, (SectorFormat{2448, 16, 1}));
+  EXPECT_EQ(track.layout.endByte, 1000u * 2448);
+  EXPECT_EQ(track.layout.firstSector, 0u);
+
+  std::vector<std::uint8_t> named = mds;  // a name of its own, in UTF-16
+  named.resize(named.size() - 6);
+  for (const char16_t c : std::u16string(u"\u30C7.mdf")) {
+    named.push_back(static_cast<std::uint8_t>(c));
+    named.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  named.insert(named.end(), {0, 0});
+  Put(named, 112 + 5 * 80 + 16 + 4, 1, 4);
+  ASSERT_FALSE(ParseAlcohol(named, "Game.mds", &track));
+  EXPECT_EQ(track.file, "\xE3\x83\x87.mdf");
+}
+
+TEST(Alcohol, FieldsThatAreUnknownOrDisagreeAreNamed) {
+  const struct {
+    const char* what;
+    std::size_t at;
+    std::uint64_t value;
+    int width;
+    std::string complaint;
+  } kCases[] = {
+      {"version 2", 16, 2, 1, "a descriptor of version 2.5: version 1 is read"},
+      {"medium", 18, 7, 2, "unknown medium type 7"},
+      {"sessions beyond the file", 20, 40, 2, "40 sessions, their blocks not in the descriptor"},
+      {"session number", 96, 2, 2, "session 1 is numbered 2"},
+      {"track count", 102, 3, 2, "2 track blocks for tracks 1 to 3"},
+      {"lead-in point", 112 + 4, 0x10, 1, "lead-in block 0 has point 16"},
+      {"track point", 112 + 3 * 80 + 4, 5, 1, "the block of track 1 has point 5"},
+      {"mode", 112 + 3 * 80, 0x3A, 1, "track 1: unknown mode 58"},
+      {"subcode kind", 112 + 3 * 80 + 1, 3, 1, "unknown subcode kind 3"},
+      {"sector size", 112 + 3 * 80 + 16, 2048, 2, "sectors of 2048 bytes do not fit its mode"},
+      {"files", 112 + 3 * 80 + 48, 2, 4, "track 1 is in 2 image files"},
+      {"length", 112 + 5 * 80 + 4, 5000, 4, "5000 sectors from sector 0 do not fit"},
+      {"footer", 112 + 3 * 80 + 52, 1 << 20, 4, "its footer lies outside the descriptor"},
+      {"no data track", 112 + 3 * 80, 0xA9, 1, "the descriptor has no data track"},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(test.what);
+    std::vector<std::uint8_t> mds = Mds();
+    Put(mds, test.at, test.value, test.width);
+    DumpTrack track;
+    const auto wrong = ParseAlcohol(mds, "disc.mds", &track);
+    ASSERT_TRUE(wrong);
+    EXPECT_NE(wrong->what.find(test.complaint), std::string::npos) << wrong->what;
+  }
+}
+
+// --- Nero ------------------------------------------------------------------
+
+void PutBe(std::vector<std::uint8_t>& bytes, std::uint64_t value, int width) {
+  for (int i = width; i-- > 0;) {
+    bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  }
+}
+
+void Chunk(std::vector<std::uint8_t>& tail, const char* name,
+           const std::vector<std::uint8_t>& body) {
+  tail.insert(tail.end(), name, name + 4);
+  PutBe(tail, body.size(), 4);
+  tail.insert(tail.end(), body.begin(), body.end());
+}
+
+// The chunks and footer of an image whose data track 1 (mode 0, 2048-byte
+// sectors, 1000 of them) follows a pregap of 150 sectors; `wide` for the
+// newer kind.
+std::vector<std::uint8_t> NeroTail(bool wide, std::uint64_t chunksAt = 1150 * 2048) {
+  std::vector<std::uint8_t> cue;
+  for (const auto& [track, index, sector] : std::vector<std::tuple<int, int, int>>{
+           {0, 0, -150}, {1, 0, -150}, {1, 1, 0}, {0xAA, 1, 1000}}) {
+    cue.insert(cue.end(), {0x41, static_cast<std::uint8_t>(track == 0xAA ? 0xAA : track),
+                           static_cast<std::uint8_t>(index), 0});
+    if (wide) {
+      PutBe(cue, static_cast<std::uint32_t>(sector), 4);
+    } else {
+      const int address = sector + 150;
+      const auto bcd = [](int v) { return static_cast<std::uint64_t>((v / 10) << 4 | v % 10); };
+      PutBe(cue, 0, 1);
+      PutBe(cue, bcd(address / 4500), 1);
+      PutBe(cue, bcd(address / 75 % 60), 1);
+      PutBe(cue, bcd(address % 75), 1);
+    }
+  }
+  const int offset = wide ? 8 : 4;
+  std::vector<std::uint8_t> dao;
+  PutBe(dao, 0, 4);
+  dao.resize(dao.size() + 14, 0);
+  PutBe(dao, 0, 2);
+  dao.insert(dao.end(), {1, 1});
+  dao.resize(dao.size() + 12, 0);
+  PutBe(dao, 2048, 2);
+  dao.insert(dao.end(), {0, 0, 0, 0});
+  PutBe(dao, 0, offset);
+  PutBe(dao, 150 * 2048, offset);
+  PutBe(dao, 1150 * 2048, offset);
+  std::vector<std::uint8_t> tail;
+  Chunk(tail, wide ? "CUEX" : "CUES", cue);
+  Chunk(tail, wide ? "DAOX" : "DAOI", dao);
+  Chunk(tail, "SINF", {0, 0, 0, 1});
+  Chunk(tail, "END!", {});
+  tail.insert(tail.end(), wide ? "NER5" : "NERO", (wide ? "NER5" : "NERO") + 4);
+  PutBe(tail, chunksAt, wide ? 8 : 4);
+  return tail;
+}
+
+TEST(Nero, BothFootersLeadToTheDataTrack) {
+  for (const bool wide : {true, false}) {
+    SCOPED_TRACE(wide ? "NER5" : "NERO");
+    const std::vector<std::uint8_t> tail = NeroTail(wide);
+    EXPECT_EQ(NeroChunksAt(std::span(tail).last(12)), 1150u * 2048);
+    DumpTrack track;
+    const auto wrong = ParseNero(tail, 1150 * 2048, &track);
+    ASSERT_FALSE(wrong) << wrong->what;
+    EXPECT_EQ(track.file, "");
+    EXPECT_EQ(track.layout.format, kPlainSectors);
+    EXPECT_EQ(track.layout.firstByte, 150u * 2048);
+    EXPECT_EQ(track.layout.endByte, 1150u * 2048);
+    EXPECT_EQ(track.layout.firstSector, 0u);
+  }
+}
+
+TEST(Nero, ChunksThatAreUnknownOrDisagreeAreNamed) {
+  const struct {
+    const char* what;
+    bool wide;
+    std::size_t at;  // in the tail
+    std::vector<std::uint8_t> bytes;
+    std::string complaint;
+  } kCases[] = {
+      {"unknown chunk", true, 0, {'C', 'U', 'E', 'Z'}, "unknown chunk \"CUEZ\" at byte 2355200"},
+      {"old chunk, new footer",
+       true,
+       0,
+       {'C', 'U', 'E', 'S'},
+       "chunk \"CUES\" in a file with the footer of newer files"},
+      {"new chunk, old footer",
+       false,
+       0,
+       {'C', 'U', 'E', 'X'},
+       "chunk \"CUEX\" in a file with the footer of older files"},
+      {"runs past",
+       true,
+       4,
+       {0x7F, 0, 0, 0},
+       "chunk \"CUEX\" at byte 2355200 runs past the footer"},
+      {"CUEX size",
+       true,
+       4,
+       {0, 0, 0, 33},
+       "CUEX chunk of 33 bytes, not a whole number of entries"},
+      {"track no BCD", true, 8 + 9, {0x1A}, "CUEX entry 1: track number 26 is no BCD"},
+      {"CUES address", false, 8 + 21, {0x9A}, "CUES entry 2: its address is no BCD"},
+      {"DAO mode", true, 48 + 22 + 14, {0x09}, "DAOX: track 1 has unknown mode 9"},
+      {"DAO size",
+       true,
+       48 + 22 + 12,
+       {0x09, 0x30},
+       "has sectors of 2352 bytes, its mode (0) those of 2048"},
+      {"DAO last track", true, 48 + 21, {2}, "DAOX chunk of 64 bytes for tracks 1 to 2"},
+      {"DAO order", true, 48 + 22 + 18 + 4, {0xFF}, "not in order or not whole sectors"},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(test.what);
+    std::vector<std::uint8_t> tail = NeroTail(test.wide);
+    std::copy(test.bytes.begin(), test.bytes.end(),
+              tail.begin() + static_cast<std::ptrdiff_t>(test.at));
+    DumpTrack track;
+    const auto wrong = ParseNero(tail, 1150 * 2048, &track);
+    ASSERT_TRUE(wrong);
+    EXPECT_NE(wrong->what.find(test.complaint), std::string::npos) << wrong->what;
+  }
+  // Sectors that would reach into the chunks.
+  DumpTrack track;
+  const auto wrong = ParseNero(NeroTail(true, 1000 * 2048), 1000 * 2048, &track);
+  ASSERT_TRUE(wrong);
+  EXPECT_NE(wrong->what.find("is empty or not before the chunks"), std::string::npos)
+      << wrong->what;
+}
+
+}  // namespace
