@@ -333,6 +333,23 @@ TEST_F(Options, ADamagedDiscIsReportedAndSkippedWhenAskedTo) {
                 ": short: its ranges reach byte 8740, the file ends at byte 3000\n");
   EXPECT_EQ(FilesIn(work_.path() / "going").size(), 159u);
   EXPECT_FALSE(FilesIn(work_.path() / "going").contains("tvrcg153.bmp"));
+
+  // On the console a failed picture of a run that goes on is "failed", the
+  // missing file's and the incomplete one's alike, and the run finishes;
+  // a run that stops at the incomplete one ends with the classic error.
+  std::string transcript = expected::kBanner;
+  for (int row = 0; row < expected::kRows; ++row) {
+    transcript +=
+        expected::Progress(row) + (row == 5 || row == 153 ? expected::kFailed : expected::kDone);
+  }
+  const ProgramRun shown = Run({"--image", Disc().string(), "--out", "shown", "--keep-going"});
+  EXPECT_EQ(shown.exitStatus, kPicturesFailed);
+  EXPECT_EQ(shown.out, transcript + expected::kFinished + going.out);
+  EXPECT_EQ(shown.err, going.err);
+  const ProgramRun incomplete = Run({"--image", Disc().string(), "--out", "shown", "--only=153"});
+  EXPECT_EQ(incomplete.exitStatus, kPicturesFailed);
+  EXPECT_EQ(incomplete.out, expected::kBanner + expected::Progress(153) + expected::kDecodeFailed);
+  EXPECT_EQ(incomplete.err, going.err.substr(stop.err.size()));
 }
 
 TEST_F(Options, AnOutputThatCannotBeWrittenHasItsOwnStatus) {
