@@ -140,6 +140,7 @@ TEST_F(Options, HelpVersionAndBadCommandLines) {
       {{"-image=d.iso", "--check"}, "unknown option -image ("},
       {{"q", "--check", "-", "-y"}, "unknown option -y"},
       {{"--check", "-"}, "\"-\" is no drive letter"},
+      {{"q:\\x", "--check"}, "\"q:\\x\" is no drive letter"},
       // Long names are cut in the middle.
       {{"q", "--" + std::string(100000, 'a')}, "unknown option --aaa"},
       {{"q", "--only", "1," + std::string(100000, '9')}, "--only: \"999"},
