@@ -180,6 +180,9 @@ TEST(Tracks, EdgesOfATrackAndItsFile) {
   TrackFile shorter = MakeTrack(0, 40, 0, 0, 30 * 2352);
   EXPECT_EQ(ReadFailure(*shorter.reader, 29, 1), "");
   EXPECT_EQ(ReadFailure(*shorter.reader, 29, 2), "\"t.bin\": the data track ends before sector 30");
+  // The same in one read from inside the track, nothing of it kept yet.
+  TrackFile across = MakeTrack(0, 40, 0, 0, 30 * 2352);
+  EXPECT_EQ(ReadFailure(*across.reader, 28, 3), "\"t.bin\": the data track ends before sector 30");
   // A file cut inside a sector: the sectors before it read.
   TrackFile cut = MakeTrack(0, 20, 0, 0, 0);
   EXPECT_EQ(cut.reader->track().count(), 20u);
