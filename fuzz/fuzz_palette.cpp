@@ -125,8 +125,11 @@ void FromFile(Input& input, std::uint8_t fill) {
   const bool readable =
       image.PalFile != nullptr && (std::strcmp(image.PalFile, fuzzing::kFileA) == 0 ||
                                    std::strcmp(image.PalFile, "B.BIN") == 0);
-  if (colours == 0 || image.PalFile == nullptr) {
-    FUZZ_CHECK(status == kCGVwUnsupported);  // nothing to read a palette from
+  if (colours == 0) {
+    FUZZ_CHECK(status == kCGVwUnsupported);  // a depth without a palette
+  } else if (image.PalFile == nullptr) {
+    // No file named: the descriptor lacks a field.
+    FUZZ_CHECK(status == static_cast<std::int32_t>(cgvw::Status::BadDescriptor));
   } else if (fault % 4 == 1) {
     FUZZ_CHECK(status == kCGVwNoMemory);
   } else if (!readable || fault % 4 == 2) {
