@@ -29,7 +29,7 @@ fi
 # Drive q is the directory demo/drives/q.
 (cd demo/out && TVRCGCV_DRIVE_ROOT="$PWD/../drives" ../../build-demo/tvrcgcv q)
 echo
-echo "$(ls demo/out | wc -l) files written to $PWD/demo/out"
+echo "$(find demo/out -mindepth 1 -maxdepth 1 | wc -l) files written to $PWD/demo/out"
 
 # The same disc as an ISO 9660 image, as most copies of the disc are kept.
 xorriso -as mkisofs -R -J -V DEMO -o demo/disc.iso demo/drives/q >/dev/null 2>&1

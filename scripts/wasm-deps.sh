@@ -42,7 +42,10 @@ done
 # Debian's emscripten runs its JavaScript tools with this node, which finds
 # Debian's acorn there.
 export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
-compiler=$(emcc --version | head -n 1)
+# Its first line, taken after emcc has written everything (a reader that
+# stops early would break emcc's pipe).
+compiler=$(emcc --version)
+compiler=${compiler%%$'\n'*}
 
 stamp_file=$prefix/share/tvrcgcv-wasm-deps/stamp
 installed=(include/spng.h include/zlib.h lib/libspng.a lib/libz.a lib/pkgconfig/libspng.pc

@@ -7,7 +7,8 @@
 #   scripts/web.sh --build      only build; prints the page's folder
 #
 # The page is build-web/page: static files that any web server can serve
-# as they are (index.html, app.js, worker.js, worker.wasm, THIRD-PARTY.txt).
+# as they are (index.html, app.js, worker.js, worker.wasm, sw.js,
+# manifest.json and its icons, THIRD-PARTY.txt).
 # Its C libraries (libspng, zlib) are built for WebAssembly from
 # Debian's sources by scripts/wasm-deps.sh into
 # ${TVRCGCV_WASM_DEPS_DIR:-build-deps}/wasm32-emscripten, once.

@@ -138,50 +138,85 @@ function say(message, isError = false) {
 const state = { run: 0, total: 161, done: 0, failed: 0, checked: false, startedAt: 0, shownAt: 0 };
 window.tvrcgcv = state;
 let catalogue = [];
-let worker = null;
-let workerReady = null;
-// Answers to requests other than 'open', in the order they were asked for.
-const waiting = { view: [], file: [], zip: [], bench: [] };
 
-function startWorker() {
-  worker = new Worker('worker.js');
-  workerReady = new Promise((resolve) => {
+// The worker's script and its compiled WebAssembly module, fetched once
+// with the page: each disc gets a fresh worker made of them (a large run's
+// memory is given back with its worker), and no worker of this page runs
+// another version's code, whatever the server or the service worker holds
+// later.
+async function fetched(name) {
+  const response = await fetch(name);
+  if (!response.ok) throw new Error(`${name}: ${response.status} ${response.statusText}`);
+  return response;
+}
+const code = Promise.all([
+  fetched('worker.js').then((response) => response.blob()),
+  fetched('worker.wasm').then((response) => response.arrayBuffer()).then(WebAssembly.compile),
+]).then(([script, module]) =>
+  ({ url: URL.createObjectURL(new Blob([script], { type: 'text/javascript' })), module }));
+
+// A worker, ready when it has answered 'ready'; `asked` holds the answers
+// awaited to requests other than 'open', in the order they were asked for.
+function makeWorker(warm) {
+  const made = { worker: null, memory: 0, asked: { view: [], file: [], zip: [], bench: [] } };
+  made.ready = code.then(({ url, module }) => new Promise((resolve, reject) => {
+    const worker = new Worker(url);
+    made.worker = worker;
     worker.onmessage = (event) => {
       const message = event.data;
       if (message.op === 'ready') {
         catalogue = message.catalogue;
-        state.memory = { ready: message.memory, opened: message.memory };
-        resolve();
-      } else if (message.op in waiting) {
-        waiting[message.op].shift()(message);
-      } else {
-        onRunMessage(message);
+        made.memory = message.memory;
+        resolve(made);
+      } else if (message.op === 'crashed' && !made.memory) {
+        reject(new Error(message.text));
+      } else if (made === current) {
+        if (message.op in made.asked) made.asked[message.op].shift()(message);
+        else onRunMessage(message);
       }
     };
-  });
-  worker.onerror = (event) => crashed(event.message || 'worker error');
+    worker.onerror = (event) => {
+      event.preventDefault();
+      if (!made.memory) reject(new Error(event.message || 'worker error'));
+      else if (made === current) crashed(event.message || 'worker error');
+    };
+    worker.postMessage({ op: 'module', module, warm });
+  }));
+  return made;
 }
 
-// A worker whose module stopped is replaced, unless it never got ready
-// (a new one would stop the same way).
-function crashed(why) {
-  say(`${text.crashed} ${why}`, true);
-  for (const queue of Object.values(waiting)) {
+// The worker of the disc shown (null before the first), and one made ready
+// for the next disc.
+let current = null;
+let spare = makeWorker(true);
+
+// Ends a worker; its unanswered requests are answered with an error.
+function end(made, why) {
+  if (made.worker) made.worker.terminate();
+  for (const queue of Object.values(made.asked)) {
     for (const resolve of queue.splice(0)) resolve({ error: why });
   }
-  worker.terminate();
-  if (document.body.dataset.ready === 'yes') startWorker();
+}
+
+function crashed(why) {
+  say(`${text.crashed} ${why}`, true);
+  end(current, why);
+  current = null;
+  if (!spare) spare = makeWorker(false);
 }
 
 function ask(op, request) {
+  if (!current) return Promise.resolve({ error: 'no disc' });
+  const made = current;
   return new Promise((resolve) => {
-    waiting[op].push(resolve);
-    worker.postMessage(Object.assign({ op }, request));
+    made.asked[op].push(resolve);
+    made.worker.postMessage(Object.assign({ op }, request));
   });
 }
 
-startWorker();
-workerReady.then(() => { document.body.dataset.ready = 'yes'; });
+spare.ready.then(() => {
+  document.body.dataset.ready = 'yes';
+}, (error) => say(`${text.crashed} ${error.message}`, true));
 
 // --- Choosing the disc from the files given --------------------------------
 
@@ -207,14 +242,28 @@ async function start(entries) {
   }
   const startedAt = performance.now();
   const folder = folderOf(entries);
-  await workerReady;
+  // The disc before this one is given up at once: its worker ends, its
+  // cells are gone, and nothing it still sends is shown.
+  if (current) end(current, 'another disc was chosen');
+  const made = spare || makeWorker(false);
+  current = made;
+  spare = null;
   state.run += 1;
+  const run = state.run;
   Object.assign(state, { done: 0, failed: 0, checked: false, startedAt, shownAt: 0 });
   state.disc = folder;
+  try {
+    await made.ready;
+  } catch (error) {
+    if (current === made) crashed(error.message);
+    return;
+  }
+  if (run !== state.run) return;
+  state.memory = { ready: made.memory, opened: made.memory };
   // Thumbnails as large as a cell shows them on this screen. The worker
   // starts first; the grid is laid out while it reads.
   const thumbnail = Math.ceil(160 * (window.devicePixelRatio || 1));
-  worker.postMessage({ op: 'open', run: state.run, entries, folder, thumbnail });
+  made.worker.postMessage({ op: 'open', run, entries, folder, thumbnail });
   prepareGrid();
   say(text.reading(entries.length === 1 || folder === '.' ? entries[0].path : folder));
 }
@@ -317,6 +366,9 @@ function onRunMessage(message) {
       showCheck(message);
       break;
     case 'done':
+      // The next disc's worker gets ready while this one's results are
+      // looked at.
+      if (!spare) spare = makeWorker(false);
       break;
     default:
       break;
@@ -584,3 +636,22 @@ drop.addEventListener('drop', async (event) => {
 
 // For the benchmarks: decoding every picture of the open disc from memory.
 window.tvrcgcvBench = (samples, passes) => ask('bench', { samples, passes });
+
+// --- Offline: the service worker -------------------------------------------
+
+// The service worker keeps this version's files, so that the page opens
+// and converts with no network after one visit. A newer version found on
+// the server installs beside it and takes over at a later start of the
+// page: a page that opens while a newer version waits hands over to it
+// and reloads, before anything is chosen. Without service workers (a
+// private window, say) the page works as it is, online.
+if ('serviceWorker' in navigator) {
+  navigator.serviceWorker.register('sw.js').then((registration) => {
+    if (registration.waiting && navigator.serviceWorker.controller && state.run === 0) {
+      navigator.serviceWorker.addEventListener('controllerchange', () => {
+        if (state.run === 0) window.location.reload();
+      });
+      registration.waiting.postMessage('take over');
+    }
+  }, () => {});
+}

@@ -19,11 +19,12 @@
 //   {op: 'file', row, format}       'file': the picture's BMP or PNG bytes
 //   {op: 'zip', format}             'zip': every decoded picture in a .zip
 //   {op: 'bench', samples, passes}  'bench': decoding from memory, timed
-// A crash of the module answers 'crashed' and ends the worker's use.
+// A crash of the module answers 'crashed' and ends the worker's use. The
+// page makes a fresh worker for each disc, and ends the last one's.
 /* global Module, FS, WORKERFS, HEAPU8, UTF8ToString, stringToUTF8, lengthBytesUTF8,
    _malloc, _free, _tv_rows, _tv_flags, _tv_category, _tv_open, _tv_close, _tv_decode,
    _tv_decoded, _tv_width, _tv_height, _tv_rgba, _tv_file, _tv_check, _tv_bench, _tv_data, _tv_size,
-   _tv_text, _tv_source_ranges, _tv_find_discs, streams */
+   _tv_text, _tv_source_ranges, _tv_find_discs, _tv_touch, streams, warmUpAsked */
 
 const MOUNT = '/in';
 let mounted = false;
@@ -60,15 +61,23 @@ function collecting(call) {
 // WORKERFS reads a file's slice with FileReaderSync at every read; here
 // reads go through a cache of 256 KiB blocks (32 MiB at most, the least
 // recently used dropped first), so that a block is read once however
-// often the disc reader comes back to it, and a folder's source files can
-// be read ahead all at once. A file that can no longer be read (changed or
-// removed since it was picked) fails its read with EIO.
+// often the disc reader comes back to it. The blocks a run needs are
+// fetched ahead, all at once and asynchronously (a synchronous read costs
+// Chromium about 1 ms, whatever its size): first the head of every file
+// given, from which the discs are told and opened; then the blocks that
+// each picture's reads touch, found by a dry run of those reads in which
+// a block not yet fetched reads as zeros and is only noted. A block still
+// missing after that is read when the library asks for it. A file that
+// can no longer be read (changed or removed since it was picked) fails
+// its read with EIO.
 const BLOCK = 1 << 18;
 const CACHE_BYTES = 32 << 20;
 const EIO = 29; // emscripten's errno value
 const blocks = new Map(); // "node:index" -> bytes, least recently used first
 let sourceRanges = null; // "row<TAB>name<TAB>offset<TAB>size" of every range read
 let cachedBytes = 0;
+let noting = null; // during a dry run: "node:index" -> [node, index] of the blocks touched
+let zeros = null; // what a block not yet fetched reads as during a dry run
 
 function remember(key, bytes) {
   if (blocks.has(key)) cachedBytes -= blocks.get(key).length;
@@ -98,6 +107,11 @@ function block(node, index) {
     blocks.set(key, bytes);
     return bytes;
   }
+  if (noting) {
+    noting.set(key, [node, index]);
+    if (zeros === null) zeros = new Uint8Array(BLOCK);
+    return zeros.subarray(0, Math.max(Math.min(BLOCK, node.size - index * BLOCK), 0));
+  }
   try {
     bytes = new Uint8Array(WORKERFS.reader.readAsArrayBuffer(blockSlice(node, index)));
   } catch (error) {
@@ -122,51 +136,105 @@ function readThroughCache(stream, buffer, offset, length, position) {
   return Math.max(end - position, 0);
 }
 
-// Reads ahead, all at once, the blocks of a folder disc that the
-// catalogue's pictures read (names looked up ignoring the case of ASCII
-// letters, as the library looks them up), as much as the cache holds.
-// Returns for each row a promise of its blocks, so that each picture is
-// decoded as soon as its own bytes are in; null when nothing is read ahead.
-function readAhead(disc) {
-  if (sourceRanges === null) return null;
-  const folder = disc === '.' ? FS.cwd() : `${FS.cwd()}/${disc}`;
-  let node;
-  try {
-    node = FS.lookupPath(folder).node;
-  } catch (error) {
-    return null;
-  }
-  if (!FS.isDir(node.mode)) return null;
-  const byName = new Map();
-  for (const name of Object.keys(node.contents)) {
-    if (!byName.has(name.toLowerCase())) byName.set(name.toLowerCase(), node.contents[name]);
-  }
-  const reads = new Map(); // "node:index" -> promise
-  const rows = [];
+// Fetches blocks ([node, index] each) at once, as many as the cache holds
+// (`budget` bytes), neighbours in one read of up to 4 MiB; `reads` maps
+// each block's key to the promise of its read. A few reads are made
+// synchronously (each costs Chromium about 1 ms whatever its size, and an
+// asynchronous one costs Firefox more); many, as a folder's files give,
+// asynchronously, all at once. Returns the bytes asked for. A block that
+// cannot be read now is read (and fails) when the library asks for it.
+const RUN_BLOCKS = 16;
+const FEW_READS = 4;
+function fetchAhead(wanted, reads, budget) {
+  const missing = wanted.filter((one) => {
+    const key = `${one[0].id}:${one[1]}`;
+    return !reads.has(key) && !blocks.has(key);
+  }).sort((a, b) => a[0].id - b[0].id || a[1] - b[1]);
+  const runs = [];
   let bytes = 0;
-  for (const line of sourceRanges) {
-    const fields = line.split('\t');
-    const row = Number(fields[0]);
-    const file = byName.get((fields[1] || '').toLowerCase());
-    if (!file || FS.isDir(file.mode)) continue;
-    const offset = Number(fields[2]);
-    const last = Math.min(offset + Number(fields[3]), file.size) - 1;
-    for (let index = Math.floor(offset / BLOCK); index * BLOCK <= last; index++) {
-      const key = `${file.id}:${index}`;
-      if (!reads.has(key) && !blocks.has(key)) {
-        const slice = blockSlice(file, index);
-        bytes += slice.size;
-        if (bytes > CACHE_BYTES) return rows;
-        // A block that cannot be read now is read (and fails) when the
-        // library asks for it.
-        reads.set(key, slice.arrayBuffer().then((read) => remember(key, new Uint8Array(read)),
-          () => {}));
+  for (let i = 0; i < missing.length;) {
+    const node = missing[i][0];
+    const first = missing[i][1];
+    let last = first;
+    let next = i + 1;
+    for (; next < missing.length && missing[next][0] === node && last - first + 1 < RUN_BLOCKS;
+      next++) {
+      if (missing[next][1] === last) continue; // the same block twice
+      if (missing[next][1] !== last + 1) break;
+      last += 1;
+    }
+    const end = Math.min((last + 1) * BLOCK, node.size);
+    if (bytes + end - first * BLOCK > budget) break;
+    bytes += end - first * BLOCK;
+    runs.push({ node, first, last, end });
+    i = next;
+  }
+  const keep = (run, buffer) => {
+    for (let index = run.first; index <= run.last; index++) {
+      const from = (index - run.first) * BLOCK;
+      const size = Math.min(BLOCK, buffer.byteLength - from);
+      if (size > 0) remember(`${run.node.id}:${index}`, new Uint8Array(buffer, from, size));
+    }
+  };
+  for (const run of runs) {
+    const start = run.first * BLOCK;
+    const slice = start === 0 && run.end === run.node.size ? run.node.contents
+      : run.node.contents.slice(start, run.end);
+    let read;
+    if (runs.length <= FEW_READS) {
+      try {
+        keep(run, WORKERFS.reader.readAsArrayBuffer(slice));
+      } catch (error) {
+        // read again, and failed, when the library asks for it
       }
-      const read = reads.get(key) || Promise.resolve();
-      rows[row] = rows[row] ? Promise.all([rows[row], read]) : read;
+      read = Promise.resolve();
+    } else {
+      read = slice.arrayBuffer().then((buffer) => keep(run, buffer), () => {});
+    }
+    for (let index = run.first; index <= run.last; index++) {
+      reads.set(`${run.node.id}:${index}`, read);
     }
   }
-  return rows;
+  return bytes;
+}
+
+// The first block of every file given: the discs are told and opened from
+// these (and a folder's small files are read whole).
+function fetchHeads() {
+  const wanted = [];
+  const walk = (node) => {
+    for (const child of Object.values(node.contents)) {
+      if (FS.isDir(child.mode)) walk(child);
+      else if (child.size > 0) wanted.push([child, 0]);
+    }
+  };
+  walk(FS.lookupPath(MOUNT).node);
+  const reads = new Map();
+  fetchAhead(wanted, reads, CACHE_BYTES / 2);
+  return Promise.all(reads.values());
+}
+
+// The dry run of every picture's reads on the open disc, then the blocks
+// they touch fetched at once. Returns for each row a promise of its blocks,
+// so that each picture is decoded as soon as its own bytes are in.
+function fetchRows(rows) {
+  const touched = [];
+  const all = new Map();
+  noting = new Map();
+  try {
+    for (let row = 0; row < rows; row++) {
+      noting.clear();
+      _tv_touch(row);
+      touched.push(Array.from(noting.values()));
+      noting.forEach((one, key) => all.set(key, one));
+    }
+  } finally {
+    noting = null;
+  }
+  const reads = new Map();
+  fetchAhead(Array.from(all.values()), reads, CACHE_BYTES - cachedBytes);
+  return touched.map((wanted) =>
+    Promise.all(wanted.map((one) => reads.get(`${one[0].id}:${one[1]}`))));
 }
 
 // Closes the disc and unmounts its files, with their cached blocks.
@@ -222,6 +290,7 @@ function findDiscs(entries) {
 async function open(request, post = postMessage) {
   const run = request.run;
   mount(request.entries);
+  await fetchHeads();
   const discs = findDiscs(request.entries);
   if (discs.length > 1) {
     post({ op: 'opened', run, ok: false, several: discs, lines: [], memory: HEAPU8.length });
@@ -232,8 +301,15 @@ async function open(request, post = postMessage) {
   // it cannot be read, as the program does.
   const single = request.entries.length === 1 ? request.entries[0].path : null;
   const disc = discs.length === 1 ? discs[0] : single || request.folder;
-  const ahead = disc === request.folder ? readAhead(disc) : null;
-  const opened = collecting(() => withString(disc, _tv_open));
+  let opened = collecting(() => withString(disc, _tv_open));
+  let ahead = null;
+  if (opened.result === 0) {
+    // The dry run leaves zeros in the disc reader's own cache of sectors:
+    // the disc is opened again, from the blocks fetched.
+    ahead = fetchRows(_tv_rows());
+    const again = collecting(() => withString(disc, _tv_open));
+    if (again.result !== 0) opened = again;
+  }
   post({ op: 'opened', run, ok: opened.result === 0, lines: opened.err, disc,
     memory: HEAPU8.length });
   if (opened.result === 0) {
@@ -428,7 +504,8 @@ async function handle(request) {
 // Converts, without a word to the page, a disc of zeros as large as the
 // pictures' source files, given as the page gives a folder: the first real
 // disc then runs on code that the browser has compiled and optimized
-// already, twice as fast as it would run cold.
+// already, twice as fast as it would run cold. The page asks it of its
+// first worker only: the workers after it share the compiled module.
 async function warmUp() {
   const sizes = new Map();
   for (const line of sourceRanges) {
@@ -451,9 +528,9 @@ let queue = new Promise((resolve) => {
     sourceRanges = _tv_source_ranges() === 0 ? UTF8ToString(_tv_text()).split('\n') : null;
     resolve();
   };
-}).then(() => (sourceRanges ? warmUp() : null)).catch(() => {}).then(() => {
+}).then(() => (sourceRanges && warmUpAsked ? warmUp() : null)).catch(() => {}).then(() => {
   postMessage({ op: 'ready', catalogue: catalogue(), memory: HEAPU8.length });
 });
 self.onmessage = (event) => {
-  queue = queue.then(() => handle(event.data));
+  if (event.data.op !== 'module') queue = queue.then(() => handle(event.data));
 };

@@ -1,4 +1,6 @@
 # shellcheck shell=bash
+# Variables go both ways between this file and the script that sources it:
+# shellcheck disable=SC2034,SC2154
 # Debian's source packages for the libraries that other systems' builds
 # link (scripts/windows-deps.sh, scripts/wasm-deps.sh); sourced after
 # `log_name` (the prefix of messages) is set.

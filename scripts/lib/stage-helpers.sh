@@ -1,3 +1,6 @@
+# shellcheck shell=bash
+# The variables named below are the sourcing stage's:
+# shellcheck disable=SC2154
 # Shared by the test stages of scripts/stages; sourced after `root` (the
 # repository) is set. Most of it checks another build of tvrcgcv against the
 # native Linux build, the reference: the Windows build under Wine
@@ -42,7 +45,7 @@ compare_runs() {
     >"../$name.candidate.out") || candidate_status=$?
   if ! cmp "$work/$name.reference.out" "$work/$name.candidate.out"; then
     echo "$name: the console output of the $label build differs from the reference" >&2
-    diff <(od -c "$work/$name.reference.out") <(od -c "$work/$name.candidate.out") | head -20 >&2
+    head -20 < <(diff <(od -c "$work/$name.reference.out") <(od -c "$work/$name.candidate.out")) >&2
     return 1
   fi
   if [[ $reference_status != "$candidate_status" ]]; then
@@ -102,7 +105,7 @@ compare_closed_output() {
 check_windows_imports() {
   local exe=$1 imports dll
   imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' |
-    tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
+    tr '[:upper:]' '[:lower:]' | sort | tr '\n' ' ')
   echo "$(basename "$(dirname "$exe")")/$(basename "$exe") imports: $imports"
   if [[ -z $imports ]]; then
     echo "$exe: no imports found; is it a Windows program?" >&2

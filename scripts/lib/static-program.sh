@@ -1,4 +1,6 @@
 # shellcheck shell=bash
+# The variables of the sourcing stage (label, candidate) are used here:
+# shellcheck disable=SC2154
 # The statically linked Linux programs (-DTVRCGCV_STATIC_PROGRAM=ON) in the
 # test stages 56-arm64.sh, 57-static-linux.sh, 58-debian-11-and-13.sh and
 # 70-packages.sh; sourced after scripts/lib/stage-helpers.sh.
@@ -47,7 +49,9 @@ check_no_shared_libraries() {
     echo "$program needs shared libraries" >&2
     return 1
   fi
-  if readelf -l "$program" | grep -q 'INTERP'; then
+  local headers
+  headers=$(readelf -l "$program")
+  if [[ $headers == *INTERP* ]]; then
     echo "$program names a program interpreter (a dynamic loader)" >&2
     return 1
   fi
@@ -57,7 +61,8 @@ check_no_shared_libraries() {
 
 # Whether the program reads disc images, as its --version says.
 reads_images() {
-  "$@" --version | grep -q 'disc images: yes'
+  local version
+  version=$("$@" --version) && [[ $version == *'disc images: yes'* ]]
 }
 
 static_end_to_end() {

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced: start_wine_prefix makes a scratch directory $work with a
 # throw-away Wine prefix in it, for console programs and without a display,
 # made ready before it returns; the prefix's server is stopped and $work

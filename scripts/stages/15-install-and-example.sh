@@ -19,7 +19,7 @@ cmake --install build --prefix "$work/prefix" >/dev/null
 # Public headers only: the fault seam and the decoding core's own headers
 # stay in the build tree.
 for internal in faults.h core.h layout.h colour.h backend.h; do
-  if find "$work/prefix/include" -name "$internal" | grep -q .; then
+  if [[ -n $(find "$work/prefix/include" -name "$internal") ]]; then
     echo "internal header $internal was installed" >&2
     exit 1
   fi
@@ -73,7 +73,7 @@ cmake -S "$work/c-only" -B "$work/c-only/build" -DCMAKE_PREFIX_PATH="$work/prefi
 cmake --build "$work/c-only/build" >/dev/null
 ConvertWithC "$work/c-only/build/convert_catalogue" "$work/c-cmake-c-only"
 echo "convert_catalogue (C, find_package, in C and C++ projects) wrote the program's" \
-  "$(ls "$work/out" | wc -l) files"
+  "$(find "$work/out" -mindepth 1 -maxdepth 1 | wc -l) files"
 
 # A portrait over a background, from the folder: a 288 x 144 picture of 24
 # bits, 54 header bytes and 144 rows of 864 bytes.
@@ -140,7 +140,8 @@ ToPng "$work/build/decode_to_png" 152 "$work/disc/Tesuna.bpl" "$work/disc/Tesuna
 echo "decode_to_png (C, the C API) wrote PNG files of the program's pixels"
 
 # pkg-config alone is enough to build against the library.
-export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig:$(find "$work/prefix" -type d -name pkgconfig | tr '\n' ':')"
+PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig:$(find "$work/prefix" -type d -name pkgconfig | tr '\n' ':')"
+export PKG_CONFIG_PATH
 # shellcheck disable=SC2046
 g++ -std=c++20 -o "$work/by-pkg-config" examples/decode_from_memory.cpp \
   $(pkg-config --cflags --libs tvrcgcv)
@@ -176,7 +177,7 @@ printf '%s\n' '#include <cgvw/disc_image_c.h>' '#include <stdio.h>' \
 # shellcheck disable=SC2046
 gcc -std=c99 -Wall -Wpedantic -Werror -o "$work/image" "$work/image.c" \
   $(pkg-config --cflags --libs tvrcgcv-discimage-c)
-"$work/image" "$work/nowhere.iso" | grep -q nowhere.iso
+[[ $("$work/image" "$work/nowhere.iso") == *nowhere.iso* ]]
 [[ $("$work/image" "$work/disc.iso") == opened ]]
 echo "a C program built with pkg-config tvrcgcv-discimage-c opens disc images"
 
@@ -190,7 +191,7 @@ cmake --install "$work/libs-only" --prefix "$work/dev" --component Development >
 for installed in cgvw_c.h disc_image.h disc_image_c.h tvrcgcv-c.pc tvrcgcv-discimage.pc \
   tvrcgcv-discimage-c.pc tvrcgcvConfig.cmake libtvrcgcv_cgvw.a libtvrcgcv_disc.a \
   libtvrcgcv_discimage_c.a; do
-  if ! find "$work/dev" -name "$installed" | grep -q .; then
+  if [[ -z $(find "$work/dev" -name "$installed") ]]; then
     echo "the Development component lacks $installed" >&2
     exit 1
   fi

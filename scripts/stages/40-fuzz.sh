@@ -35,7 +35,7 @@ for harness in fuzz_decode fuzz_render_tiles fuzz_palette fuzz_cue_sheet fuzz_co
     cat "$work/$harness/log"
     for artifact in "$work/$harness/artifacts"/*; do
       echo "Input that failed ($artifact), reproduce with build-fuzz/$harness <file>:"
-      od -A x -t x1z -v "$artifact" | head -64
+      head -64 < <(od -A x -t x1z -v "$artifact")
     done
     exit 1
   fi

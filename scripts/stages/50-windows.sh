@@ -48,14 +48,14 @@ option_runs() {
   shift 2
   local linux_status=0 windows_status=0
   mkdir -p "$work/$name.linux" "$work/$name.windows"
-  (cd "$work/$name.linux" && "$root/build/tvrcgcv" --image "$disc" "$@" >../$name.linux.out) ||
+  (cd "$work/$name.linux" && "$root/build/tvrcgcv" --image "$disc" "$@" >"../$name.linux.out") ||
     linux_status=$?
   (cd "$work/$name.windows" && wine "$exe" --image "$(winepath -w "$disc")" "$@" \
-    >../$name.windows.out) || windows_status=$?
+    >"../$name.windows.out") || windows_status=$?
   if [[ $linux_status != "$windows_status" ]] || ! cmp -s "$work/$name.linux.out" "$work/$name.windows.out" ||
     ! diff -r "$work/$name.linux" "$work/$name.windows" >/dev/null; then
     echo "$name: the programs differ (exit $linux_status and $windows_status)" >&2
-    diff -r "$work/$name.linux" "$work/$name.windows" | head -5 >&2
+    head -5 < <(diff -r "$work/$name.linux" "$work/$name.windows") >&2
     exit 1
   fi
   echo "$name: $(find "$work/$name.linux" -type f | wc -l) identical files, exit status $linux_status"
@@ -84,7 +84,7 @@ echo "--- Console window"
 LC_ALL=C.UTF-8 script -qec "wine '$exe'" /dev/null </dev/null >"$work/console.out"
 if ! grep -q 'Tavorin CGコンバーター ver 1.0' "$work/console.out"; then
   echo "the console window does not show the banner's Japanese text:" >&2
-  od -c "$work/console.out" | head -20 >&2
+  head -20 < <(od -c "$work/console.out") >&2
   exit 1
 fi
 echo "banner shown converted from code page 932"

@@ -60,8 +60,8 @@ debian_root() {
     if grep -qiE "couldn't download|failed getting release|temporary failure|could not resolve" \
       "$work/debootstrap.log"; then
       echo "skipped: debootstrap cannot download Debian $release from $mirror:" \
-        "$(grep -iE "couldn't download|failed getting|temporary failure|could not resolve" \
-          "$work/debootstrap.log" | head -n 1)"
+        "$(grep -m 1 -iE "couldn't download|failed getting|temporary failure|could not resolve" \
+          "$work/debootstrap.log")"
       return 1
     fi
     tail -n 20 "$work/debootstrap.log" >&2
@@ -133,12 +133,14 @@ for release in bullseye trixie; do
   cp -r "$work/set" "$check/"
   ln -s ../disc.iso "$check/drives/i"
   ln -s "../set/$(basename "$(readlink "$work/drives/c")")" "$check/drives/c"
-  echo "$(inside 'cat /etc/debian_version'), $(inside 'ldd --version' | head -n 1 | sed 's/^ldd //')"
+  ldd=$(inside 'ldd --version')
+  ldd=${ldd%%$'\n'*}
+  echo "$(inside 'cat /etc/debian_version'), ${ldd#ldd }"
   for drive in "${drives[@]}"; do
     mkdir "$check/out"
     inside "cd out && exec ../tvrcgcv $drive" >"$work/$release-$drive.out"
     if ! cmp "$work/reference.out" "$work/$release-$drive.out"; then
-      diff <(od -c "$work/reference.out") <(od -c "$work/$release-$drive.out") | head -n 20 >&2
+      head -n 20 < <(diff <(od -c "$work/reference.out") <(od -c "$work/$release-$drive.out")) >&2
       echo "Debian $release, drive $drive: other console bytes than the native build's" >&2
       exit 1
     fi
@@ -154,7 +156,7 @@ for release in bullseye trixie; do
     tr -d '\r' >"$work/$release.terminal"
   locale=
   if ! cmp -s "$work/reference.terminal" "$work/$release.terminal"; then
-    diff "$work/reference.terminal" "$work/$release.terminal" | head -n 10 >&2
+    head -n 10 < <(diff "$work/reference.terminal" "$work/$release.terminal") >&2
     echo "Debian $release: the terminal shows other texts than the native build's" >&2
     exit 1
   fi

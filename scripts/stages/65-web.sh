@@ -6,9 +6,11 @@
 # tests/web/package-lock.json; npm ci downloads no browser) against the page
 # served on 127.0.0.1: tests/web/web_test.mjs checks that the page makes
 # the native program's files and lines from the demo disc given as a
-# folder, an image and cue sheets, and from damaged discs. Then one short
-# run of tests/web/bench.mjs prints the page's figures (not a timed test;
-# bench/README.md says how to measure). The screenshots and figures stay
+# folder, an image and cue sheets, and from damaged discs, with no console
+# error and no failed request; that the page installs as an app and works
+# offline after one visit; that another disc replaces one converting at
+# once. Then one short run of tests/web/bench.mjs prints the page's figures
+# (not a timed test; bench/README.md says how to measure). The screenshots and figures stay
 # in build-web/test-output.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)

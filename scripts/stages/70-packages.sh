@@ -110,7 +110,8 @@ arm64_depends=$(dpkg-deb -f "$arm64_deb" Depends)
 [[ $arm64_depends == libc6* ]] ||
   { echo "$(basename "$arm64_deb") does not depend on libc6: $arm64_depends" >&2 && exit 1; }
 dpkg-deb -x "$arm64_deb" "$work/arm64-root"
-if ! file -b "$work/arm64-root/usr/bin/tvrcgcv" | grep -q 'ELF 64-bit LSB .*ARM aarch64'; then
+kind=$(file -b "$work/arm64-root/usr/bin/tvrcgcv")
+if [[ ! $kind =~ 'ELF 64-bit LSB '.*'ARM aarch64' ]]; then
   echo "usr/bin/tvrcgcv of $(basename "$arm64_deb") is no arm64 program" >&2
   exit 1
 fi
@@ -218,7 +219,8 @@ top="tvrcgcv-$version-windows"
 unzip -Z1 "$zip" | grep -v '/$' | sort >"$work/zip.list"
 if ! diff <(printf '%s\n' "$top/LICENSE.txt" "$top/README.txt" "$top/THIRD-PARTY.txt" \
   "$top/web/THIRD-PARTY.txt" "$top/web/app.js" "$top/web/index.html" "$top/web/worker.js" \
-  "$top/web/worker.wasm" "$top/win32/tvrcgcv.exe" "$top/win64/tvrcgcv.exe" | sort) \
+  "$top/web/worker.wasm" "$top/web/sw.js" "$top/web/manifest.json" "$top/web/icon.svg" \
+  "$top/web/icon-192.png" "$top/web/icon-512.png" "$top/win32/tvrcgcv.exe" "$top/win64/tvrcgcv.exe" | sort) \
   "$work/zip.list"; then
   echo "$(basename "$zip") does not hold exactly the two programs, README.txt, LICENSE.txt," \
     "THIRD-PARTY.txt and the web page" >&2
@@ -227,7 +229,8 @@ fi
 unzip -q "$zip" -d "$work/zip"
 for folder in win64:pei-x86-64 win32:pei-i386; do
   exe="$work/zip/$top/${folder%%:*}/tvrcgcv.exe"
-  if ! x86_64-w64-mingw32-objdump -f "$exe" | grep -q "file format ${folder#*:}\$"; then
+  headers=$(x86_64-w64-mingw32-objdump -f "$exe")
+  if ! grep -q "file format ${folder#*:}\$" <<<"$headers"; then
     echo "${folder%%:*}/tvrcgcv.exe is not a ${folder#*:} program" >&2
     exit 1
   fi
@@ -266,4 +269,4 @@ unzip -l "$zip" | tail -n 1 | sed "s|^ *|$(basename "$zip"): |"
 mkdir -p "$root/build-packages"
 cp "$program_deb" "$dev_deb" "$arm64_deb" "$dist/tvrcgcv-$version-linux-x86_64.tar.gz" \
   "$dist/tvrcgcv-$version-linux-arm64.tar.gz" "$zip" "$root/build-packages/"
-echo "packages left in $root/build-packages: $(cd "$root/build-packages" && ls | tr '\n' ' ')"
+echo "packages left in $root/build-packages: $(find "$root/build-packages" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | tr '\n' ' ')"

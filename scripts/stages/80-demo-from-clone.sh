@@ -22,15 +22,15 @@ finished=$'\x8f\x49\x97\xb9\x81\x42\r'  # the last line of the program's run
 count=$(find "$work/clone/demo/out" -name 'tvrcg*.bmp' | wc -l)
 # The program's transcript, then an empty line, the count of files and
 # where the disc's image is.
-if [[ $(tail -n 4 "$work/demo.out" | head -n 1) != "$finished" || $count != 161 ]] ||
-  ! tail -n 2 "$work/demo.out" | head -n 1 | grep -q "^161 files written to " ||
+mapfile -t last < <(tail -n 4 "$work/demo.out")
+if [[ ${last[0]:-} != "$finished" || $count != 161 ]] ||
+  [[ ${last[2]:-} != "161 files written to "* ]] ||
   [[ ! -s $work/clone/demo/disc.iso ]]; then
   tail -n 5 "$work/demo.out" >&2
   echo "scripts/demo.sh in a clean clone: $count files, not a finished run of 161" >&2
   exit 1
 fi
-echo "scripts/demo.sh in a clean clone: $(tail -n 2 "$work/demo.out" | head -n 1 |
-  sed "s|$work/clone/||"), the run ends in the finishing line, demo/disc.iso made"
+echo "scripts/demo.sh in a clean clone: ${last[2]//"$work/clone/"/}, the run ends in the finishing line, demo/disc.iso made"
 
 # The quick start: the first sh block under "## Quick start", as written.
 quick=$(awk '/^## Quick start/ {on = 1; next} on && /^```sh/ {block = 1; next}

@@ -53,7 +53,7 @@ run_case() {
   : >"$work/log"
   local status=0
   (cd "$repo" && PATH="$work/bin:$PATH" FAKE_UID="$uid" FAKE_MISSING="$missing" \
-    FAKE_APT_STATUS="$apt_status" FAKE_LOG="$work/log" TVRCGCV_STAGES= \
+    FAKE_APT_STATUS="$apt_status" FAKE_LOG="$work/log" TVRCGCV_STAGES='' \
     TVRCGCV_LOG_DIR="$work/logs" "$@") \
     >"$work/out" 2>&1 </dev/null || status=$?
   local problems=()

@@ -7,8 +7,9 @@
 //              (WebAssembly) against the native library, the same code on
 //              the same bytes (bench/decode_all.cpp; --build holds
 //              bench/decode_all_bench): median of 21 samples of 20 passes
-//   shown      from the demo disc's files given to the page to 161
-//              thumbnails shown, against the browser's floor: a bare page
+//   shown      from the demo disc given to the page (its folder's files,
+//              an .iso image, a cue sheet with its .bin) to 161 thumbnails
+//              shown, against the browser's floor: a bare page
 //              (floor/floor.html) shown the native program's 161 BMP files,
 //              given the same way; runs alternate, medians
 //   transfer   the page's files compressed as a static server sends them
@@ -52,13 +53,20 @@ const ms = (value) => `${value.toFixed(2)} ms`;
 
 const disc = path.join(out, 'disc');
 mustRun(path.resolve(o.build, 'make_demo_disc'), [disc]);
+const iso = path.join(out, 'demo.iso');
+mustRun('xorriso', ['-as', 'mkisofs', '-R', '-J', '-V', 'TVRCGCV_DEMO', '-o', iso, disc]);
+const cue = path.join(out, 'cue');
+mustRun('python3', [path.join(here, '../../tools/make_cue_set.py'), iso, cue, 'demo', '--single']);
+// The forms of the disc that the page is given, each as the user gives it.
+const forms = { folder: () => files(disc), iso: () => [iso], 'cue/bin': () => files(cue) };
 const bmps = path.join(out, 'bmp');
 mustRun(path.resolve(o.build, 'tvrcgcv'), ['--image', disc, '--out', bmps, '--quiet']);
 
 // --- A static server with cross-origin isolation ----------------------------
 
 const TYPES = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript',
-  '.wasm': 'application/wasm', '.txt': 'text/plain; charset=utf-8' };
+  '.wasm': 'application/wasm', '.txt': 'text/plain; charset=utf-8', '.json': 'application/json',
+  '.svg': 'image/svg+xml', '.png': 'image/png' };
 function serveIsolated(folders) {
   const server = http.createServer((request, response) => {
     const name = decodeURIComponent(new URL(request.url, 'http://host').pathname).slice(1) ||
@@ -142,32 +150,38 @@ async function inBrowser(name) {
     const decode = await page.evaluate(() => window.tvrcgcvBench(21, 20));
     await page.close();
     if (decode.failed !== 0) throw new Error(`${name}: ${decode.failed} decodes failed`);
-    // Files to thumbnails, alternating with the floor; the first of each
-    // warms up.
-    const shown = [];
+    // Files to thumbnails, each form of the disc alternating with the
+    // floor in every round; the first round warms up.
+    const shown = Object.fromEntries(Object.keys(forms).map((form) => [form, []]));
     const floor = [];
     for (let i = 0; i <= runs; i++) {
-      const a = await oneRun(browser, server.url, files(disc));
-      const b = await floorRun(browser, server.url);
+      const round = { floor: await floorRun(browser, server.url) };
+      for (const [form, given] of Object.entries(forms)) {
+        round[form] = await oneRun(browser, server.url, given());
+      }
       if (i > 0) {
-        shown.push(a);
-        floor.push(b);
+        floor.push(round.floor);
+        for (const form of Object.keys(forms)) shown[form].push(round[form]);
       }
     }
     const result = {
       crossOriginIsolated: isolated,
       decode: decode.median,
       decodeRatio: decode.median / nativeMedian,
-      shown: median(shown),
       floor: median(floor),
-      shownRatio: median(shown) / median(floor),
-      shownRuns: shown,
       floorRuns: floor,
     };
+    const ratios = [];
+    for (const form of Object.keys(forms)) {
+      result[`shown ${form}`] = median(shown[form]);
+      result[`ratio ${form}`] = median(shown[form]) / result.floor;
+      result[`runs ${form}`] = shown[form];
+      ratios.push(`${form} ${ms(median(shown[form]))} ${result[`ratio ${form}`].toFixed(2)}x`);
+    }
     figures[name] = result;
     console.log(`${name}: decode ${ms(result.decode)} = ${result.decodeRatio.toFixed(2)}x native ` +
-      `(limit 2x); files to ${ROWS} thumbnails ${ms(result.shown)}, floor ${ms(result.floor)}, ` +
-      `${result.shownRatio.toFixed(2)}x (limit 1.5x; medians of ${runs})`);
+      `(limit 2x); files to ${ROWS} thumbnails: floor ${ms(result.floor)}, ` +
+      `${ratios.join(', ')} (limit 1.2x; medians of ${runs})`);
   } finally {
     await browser.close();
   }

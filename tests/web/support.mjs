@@ -84,11 +84,31 @@ export function launch(browser, downloads, args = []) {
   throw new Error(`unknown browser ${browser}`);
 }
 
+// What goes wrong in a page, as the console and the network would show it:
+// uncaught errors, console errors, requests that failed or were answered
+// with an error status.
+export function watch(page) {
+  const problems = [];
+  page.on('pageerror', (error) => problems.push(error.message));
+  page.on('console', (message) => {
+    if (message.type() === 'error') problems.push(`console: ${message.text()}`);
+  });
+  page.on('requestfailed', (request) => {
+    // A download hands its blob: address over to the browser's downloads.
+    if (!request.url().startsWith('blob:')) {
+      problems.push(`failed: ${request.url()} (${request.failure()?.errorText})`);
+    }
+  });
+  page.on('response', (response) => {
+    if (response.status() >= 400) problems.push(`${response.status()}: ${response.url()}`);
+  });
+  return problems;
+}
+
 // Opens the page and waits until its worker is ready.
 export async function openPage(browser, url, { languages } = {}) {
   const page = await browser.newPage();
-  const problems = [];
-  page.on('pageerror', (error) => problems.push(error.message));
+  const problems = watch(page);
   if (languages) {
     await page.evaluateOnNewDocument((list) => {
       Object.defineProperty(navigator, 'languages', { get: () => list });

@@ -12,18 +12,25 @@
 // with them: the same 161 BMP and PNG files (in the page's .zip, from its
 // viewer and in a folder), the same failure lines, the same disc check. It
 // also walks the grid with the keyboard, follows the browser's language and
-// saves a screenshot of the grid in DIR for each browser.
+// saves a screenshot of the grid in DIR for each browser. The page is an
+// app: its manifest and icons load (Chromium finds it installable), and
+// after one visit it converts with its server gone; a disc chosen while
+// another converts replaces it at once. No page logs a console error or a
+// failed request; a new version of the page takes over cleanly. --only
+// app,new-disc runs these alone.
 import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import {
   ROWS, downloaded, files, finished, give, launch, lines, mustRun, openPage, options, run, serve,
+  watch,
 } from './support.mjs';
 
-const o = options({ page: '', build: '', out: '', browsers: 'chromium,firefox' });
+const o = options({ page: '', build: '', out: '', browsers: 'chromium,firefox', only: '' });
 if (!o.page || !o.build || !o.out) {
-  console.error('usage: web_test.mjs --page DIR --build DIR --out DIR [--browsers LIST]');
+  console.error('usage: web_test.mjs --page DIR --build DIR --out DIR [--browsers LIST]' +
+    ' [--only app,new-disc]');
   process.exit(2);
 }
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
@@ -356,6 +363,164 @@ async function toldFromBytes(browser, ctx, label) {
   await page.close();
 }
 
+// The page as an app: its icons and manifest load (Chromium finds the
+// manifest without errors and the page installable), its service worker
+// keeps its files, and after one visit, with the page's server gone, a
+// reload shows the page and converts the disc to the same zip.
+async function asAnApp(browser, ctx, name) {
+  const own = await serve(path.resolve(o.page));
+  let page = await openPage(browser, own.url);
+  const icons = await page.evaluate(async () => {
+    const manifest = await (await fetch('manifest.json')).json();
+    const sizes = [];
+    for (const icon of manifest.icons) {
+      const image = new Image();
+      image.src = icon.src;
+      await image.decode();
+      sizes.push(`${icon.src} ${icon.sizes} ${icon.sizes === 'any' ? image.naturalWidth > 0
+        : `${image.naturalWidth}x${image.naturalHeight}`}`);
+    }
+    return { sizes, link: document.querySelector('link[rel="icon"]').href };
+  });
+  expectSame(icons.sizes, ['icon.svg any true', 'icon-192.png 192x192 192x192',
+    'icon-512.png 512x512 512x512'], `${name}: the manifest's icons and their sizes`);
+  if (name === 'chromium') {
+    const session = await page.createCDPSession();
+    const manifest = await session.send('Page.getAppManifest');
+    expectSame(manifest.errors, [], `${name}: the manifest's errors`);
+    expect(/"short_name": "tvrcgcv"/.test(manifest.data), `${name}: the manifest read: ${manifest.url}`);
+    const installable = await session.send('Page.getInstallabilityErrors');
+    expectSame(installable.installabilityErrors, [], `${name}: what keeps the page from being installed`);
+  }
+  // The service worker holds every file once it is active.
+  const kept = await page.evaluate(async () => {
+    await navigator.serviceWorker.ready;
+    const names = await caches.keys();
+    const cache = await caches.open(names.find((key) => key.startsWith('tvrcgcv-')));
+    return (await cache.keys()).map((request) => new URL(request.url).pathname).sort();
+  });
+  const expected = ['/', ...fs.readdirSync(o.page).filter((file) => file !== 'sw.js')
+    .map((file) => `/${file}`)].sort();
+  expectSame(kept, expected, `${name}: the files that the service worker keeps`);
+  expectSame(page.problems, [], `${name}: errors on a visit`);
+  own.stop();
+  await new Promise((resolve) => setTimeout(resolve, 300));
+  const problems = watch(page);
+  await page.reload();
+  await page.waitForSelector('body[data-ready="yes"]', { timeout: 30000 });
+  await give(page, [iso]);
+  const state = await finished(page);
+  expectSame([state.done, state.failed], [ROWS, 0], `${name}, offline: pictures shown, failed`);
+  await saveZip(page, ctx.downloads, 'png', `${name}, offline`, path.join(reference, 'png'));
+  expectSame(problems, [], `${name}: errors when offline`);
+  console.log(`  ${name}: an app (manifest, icons, service worker); offline after one visit`);
+  await page.close();
+}
+
+// A new version of the page on the server: the open page installs it
+// beside its own and keeps running its own; at the next start it hands
+// over, reloads with the new version's files alone (the old cache gone)
+// and converts.
+async function newVersion(browser, ctx, name) {
+  const copy = path.join(work, `page-${name}`);
+  fs.cpSync(o.page, copy, { recursive: true });
+  const own = await serve(copy);
+  try {
+    // A second visit: the service worker of the first controls the page.
+    const page = await openPage(browser, own.url);
+    await page.evaluate(() => navigator.serviceWorker.ready);
+    await page.reload();
+    await page.waitForSelector('body[data-ready="yes"]', { timeout: 30000 });
+    const before = await page.evaluate(async () => {
+      if (!navigator.serviceWorker.controller) return ['no controller'];
+      return caches.keys();
+    });
+    fs.appendFileSync(path.join(copy, 'app.js'), '\nwindow.tvrcgcvNewVersion = true;\n');
+    mustRun('cmake', [`-DPAGE=${copy}`, `-DTEMPLATE=${path.join(root, 'web/sw.js')}`, '-P',
+      path.join(root, 'web/wasm/service_worker.cmake')]);
+    await page.evaluate(async () => {
+      const registration = await navigator.serviceWorker.getRegistration();
+      await registration.update();
+      while (!registration.waiting) await new Promise((resolve) => setTimeout(resolve, 50));
+    });
+    expect(await page.evaluate(() => window.tvrcgcvNewVersion === undefined),
+      `${name}: the open page runs the new version's code`);
+    // The page reloads itself once more: asked until it answers from the
+    // new version.
+    await page.reload();
+    let updated = false;
+    for (const end = Date.now() + 30000; !updated && Date.now() < end;) {
+      await new Promise((resolve) => setTimeout(resolve, 100));
+      updated = await page.evaluate(() => window.tvrcgcvNewVersion === true &&
+        document.body.dataset.ready === 'yes').catch(() => false);
+    }
+    expect(updated, `${name}: the page did not take the new version at its next start`);
+    const after = await page.evaluate(() => caches.keys());
+    expect(before.length === 1 && after.length === 1 && after[0] !== before[0],
+      `${name}: the caches before (${before}) and after (${after}) the new version`);
+    const problems = watch(page);
+    await give(page, [iso]);
+    const state = await finished(page);
+    expectSame([state.done, state.failed, problems], [ROWS, 0, []],
+      `${name}, new version: pictures shown, failed, errors`);
+    console.log(`  ${name}: a new version installed beside the old, taking over at the next start`);
+    await page.close();
+  } finally {
+    own.stop();
+  }
+}
+
+// A disc chosen while another converts: the first is given up at once (no
+// cell of it appears after the choice) and the second's cells all end
+// within 2 s. The first is the damaged disc, the second the image: a cell
+// of the first shown after the choice would be a failure or a cell that
+// ends twice. The second disc's files wait in an input of their own and
+// go to the page's file input once the first has shown 20 cells.
+async function newDiscAtOnce(browser, ctx, name, byFolder) {
+  const page = await openPage(browser, ctx.url);
+  await page.evaluate(() => {
+    const waiting = document.createElement('input');
+    waiting.type = 'file';
+    waiting.id = 'second-disc';
+    waiting.hidden = true;
+    document.body.append(waiting);
+  });
+  await (await page.$('#second-disc')).uploadFile(iso);
+  await page.evaluate(() => {
+    window.cellChanges = [];
+    new MutationObserver((records) => {
+      const state = window.tvrcgcv;
+      for (const record of records) {
+        window.cellChanges.push([state.run, Number(record.target.dataset.row),
+          record.target.dataset.state]);
+      }
+      if (state.run === 1 && state.done >= 20) {
+        const input = document.getElementById('files-input');
+        input.files = document.getElementById('second-disc').files;
+        input.dispatchEvent(new Event('change'));
+      }
+    }).observe(document.getElementById('grid'),
+      { subtree: true, attributes: true, attributeFilter: ['data-state'] });
+  });
+  await give(page, byFolder ? [damaged] : files(damaged), { folder: byFolder });
+  await page.waitForFunction(() => window.tvrcgcv.run === 2 && window.tvrcgcv.shownAt > 0 &&
+    window.tvrcgcv.checked, { timeout: 30000, polling: 20 });
+  const state = await page.evaluate(() => ({ ...window.tvrcgcv }));
+  const changes = await page.evaluate(() => window.cellChanges);
+  const first = changes.filter((change) => change[0] === 1);
+  const second = changes.filter((change) => change[0] === 2);
+  expect(first.length < ROWS, `${name}: the first disc ended before the second was chosen`);
+  expectSame([second.length, new Set(second.map((change) => change[1])).size,
+    second.filter((change) => change[2] !== 'done').length, state.failed], [ROWS, ROWS, 0, 0],
+  `${name}: the second disc's cell changes, rows, failures`);
+  const seconds = (state.shownAt - state.startedAt) / 1000;
+  expect(seconds < 2, `${name}: the second disc took ${seconds} s`);
+  expectSame(page.problems, [], `${name}: errors when a disc replaces another`);
+  console.log(`  ${name}: the first disc given up after ${first.length} cells, the second shown` +
+    ` in ${seconds.toFixed(2)} s`);
+  await page.close();
+}
+
 async function inBrowser(name, url) {
   console.log(`--- ${name}`);
   const downloads = path.join(out, `downloads-${name}`);
@@ -365,6 +530,10 @@ async function inBrowser(name, url) {
   try {
     // Chromium takes the folder itself; Firefox's driver gives files only.
     const byFolder = name === 'chromium';
+    if (!o.only || o.only.includes('app')) await asAnApp(browser, ctx, name);
+    if (!o.only || o.only.includes('app')) await newVersion(browser, ctx, name);
+    if (!o.only || o.only.includes('new-disc')) await newDiscAtOnce(browser, ctx, name, byFolder);
+    if (o.only) return;
     let row = null;
     const page = await wholeDisc(browser, ctx, `${name}, folder`,
       byFolder ? [disc] : discFiles, { folder: byFolder },

@@ -118,6 +118,27 @@ EMSCRIPTEN_KEEPALIVE int tv_source_ranges() {
   return kOk;
 }
 
+// Reads, and forgets, the byte ranges that decoding `row` reads from the
+// open disc (its files' ranges, or the sectors of an image behind them):
+// the worker watches which parts of the page's files these reads touch, so
+// that it fetches them all at once, ahead of the decoding.
+EMSCRIPTEN_KEEPALIVE int tv_touch(int row) {
+  Session& s = session();
+  if (!ValidRow(row) || !s.disc.source) {
+    return kBadCall;
+  }
+  try {
+    std::vector<std::uint8_t> buffer;
+    for (const cgvw::SourceRange& range : cgvw::RangesOf(Catalogue[row].Image)) {
+      buffer.resize(range.size);  // the catalogue's own sizes, not the disc's
+      static_cast<void>(s.disc.source->Read(range.file, range.offset, buffer));
+    }
+  } catch (const std::bad_alloc&) {
+    return kNoMemory;
+  }
+  return kOk;
+}
+
 // Which of the mounted files (their paths, one a line) are discs, told from
 // their bytes as the library tells them (cgvw::FindDiscImages): their paths
 // into tv_text, one a line. Returns how many: 0 when the files are a
