@@ -25,7 +25,7 @@ floor_disc_branches=${TVRCGCV_COVERAGE_FLOOR_DISC_BRANCHES:-75.5}
 # The tests whose counts cannot be written (see above), a ctest regex.
 apart='AFileSizeLimit'
 
-build=build-coverage
+build="build-coverage"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
   -DTVRCGCV_COVERAGE=ON -DTVRCGCV_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)"
