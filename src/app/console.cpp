@@ -9,6 +9,24 @@
 
 namespace app {
 
+std::string Shown(std::string_view name) {
+  const auto continues = [&name](std::size_t i) {
+    return (static_cast<unsigned char>(name[i]) & 0xC0) == 0x80;  // a UTF-8 continuation byte
+  };
+  if (name.size() <= kShownBytes) {
+    return std::string(name);
+  }
+  std::size_t head = kShownBytes / 2;
+  while (head > 0 && continues(head)) {
+    --head;
+  }
+  std::size_t tail = name.size() - kShownBytes / 2;
+  while (tail < name.size() && continues(tail)) {
+    ++tail;
+  }
+  return std::string(name.substr(0, head)).append("\xE2\x80\xA6").append(name.substr(tail));
+}
+
 bool Console::Text(std::string_view text) const {
   return quiet_ || platform::ConsoleWrite(text);
 }

@@ -4,9 +4,19 @@
 // a console line. Standard error gets English lines, "tvrcgcv: ...".
 #pragma once
 
+#include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace app {
+
+// The most bytes of a name from outside (an argument, a path, a file of
+// the disc) that a message shows.
+inline constexpr std::size_t kShownBytes = 160;
+
+// The name as it is if it has at most kShownBytes bytes, else its start and
+// its end around "…", cut between UTF-8 characters.
+std::string Shown(std::string_view name);
 
 class Console {
  public:

@@ -51,8 +51,9 @@ int OpenImage(const std::string& path, Disc* disc, bool* folder) {
   }
   *folder = problem.error == std::errc::is_a_directory;
   if (!*folder) {
-    Console::Complain(!problem.text.empty() ? problem.text
-                                            : path + ": " + cgvw::StatusText(image.status()));
+    Console::Complain(!problem.text.empty()
+                          ? problem.text
+                          : Shown(path) + ": " + cgvw::StatusText(image.status()));
   }
   return kExitDiscUnreadable;
 }
@@ -66,7 +67,7 @@ int OpenDrive(char letter, Disc* disc) {
   const std::string folder = platform::DriveFolder(letter);
   switch (platform::KindOfPath(folder)) {
     case platform::PathKind::kMissing:
-      Console::Complain("drive " + disc->name + " (" + folder + "): no disc there");
+      Console::Complain("drive " + disc->name + " (" + Shown(folder) + "): no disc there");
       return kExitDiscUnreadable;
     case platform::PathKind::kRegularFile: {
       bool isFolder = false;
@@ -81,7 +82,7 @@ int OpenDrive(char letter, Disc* disc) {
 }  // namespace
 
 std::string Disc::FileName(std::string_view file) const {
-  return std::string(name).append(1, separator).append(file);
+  return Shown(std::string(name).append(1, separator).append(file));
 }
 
 std::string Disc::ReadFailure(std::string_view file, const cgvw::ReadResult& read) const {

@@ -30,6 +30,7 @@ struct Disc {
   std::string name;                        // "disc.iso", "q:", as the user gave it
   char separator = '/';                    // between the disc's name and a file's
 
+  // "disc.iso/bg005_0.bg" as messages show it (a long one cut, Shown).
   std::string FileName(std::string_view file) const;
   // Why a read of `file` failed, in words: where a disc image's sectors
   // stop being readable, else the system's reason or the status.

@@ -4,6 +4,8 @@
 #include <array>
 #include <charconv>
 
+#include "console.h"
+
 namespace app {
 namespace {
 
@@ -81,6 +83,12 @@ bool IsOption(std::string_view argument) {
   return argument.starts_with("--") || Find(argument) != nullptr;
 }
 
+// "-image", "-x": meant as an option (it is no drive, folder or image a
+// user would give beside options); "-" alone is left to the drive checks.
+bool LooksLikeOption(std::string_view argument) {
+  return argument.size() > 1 && argument[0] == '-';
+}
+
 // "q", "q:", "q:\" or "q:/": a drive letter as a user writes one.
 bool IsDriveLetter(std::string_view argument) {
   const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
@@ -97,13 +105,13 @@ std::string DriveArgumentError(const std::vector<std::string_view>& drives,
   std::string error;
   if (!drives.empty() && image) {
     error.append("the disc is given twice: ");
-    error.append(IsDriveLetter(drives[0]) ? "the drive letter \"" : "\"").append(drives[0]);
-    error.append("\" and --image ").append(*image);
+    error.append(IsDriveLetter(drives[0]) ? "the drive letter \"" : "\"").append(Shown(drives[0]));
+    error.append("\" and --image ").append(Shown(*image));
   } else if (drives.size() > 1) {
-    error.append("the drive is given twice: \"").append(drives[0]);
-    error.append("\" and \"").append(drives[1]).append("\"");
+    error.append("the drive is given twice: \"").append(Shown(drives[0]));
+    error.append("\" and \"").append(Shown(drives[1])).append("\"");
   } else if (drives.size() == 1 && !IsDriveLetter(drives[0])) {
-    error.append("\"").append(drives[0]);
+    error.append("\"").append(Shown(drives[0]));
     error.append("\" is no drive letter; give a disc image or folder with --image");
   }
   return error;
@@ -117,7 +125,7 @@ bool TakeOption(const std::vector<std::string>& arguments, std::size_t* i,
   const std::string_view name = std::string_view(argument).substr(0, equals);
   const OptionSpec* option = Find(name);
   if (option == nullptr) {
-    *error = "unknown option " + std::string(name);
+    *error = "unknown option " + Shown(name);
     return false;
   }
   std::string_view value;
@@ -133,8 +141,8 @@ bool TakeOption(const std::vector<std::string>& arguments, std::size_t* i,
       return false;
     }
     if (IsOption(arguments[*i + 1])) {
-      *error = std::string(name) + " needs a value (\"" + arguments[*i + 1] + "\" is an option; " +
-               std::string(name) + "=VALUE gives one that looks like it)";
+      *error = std::string(name) + " needs a value (\"" + Shown(arguments[*i + 1]) +
+               "\" is an option; " + std::string(name) + "=VALUE gives one that looks like it)";
       return false;
     }
     value = arguments[++*i];
@@ -164,7 +172,7 @@ std::bitset<kPictureRows> ParsePictureList(std::string_view list, std::string* e
     const auto first = PictureNumber(item.substr(0, dash));
     const auto last = dash == std::string_view::npos ? first : PictureNumber(item.substr(dash + 1));
     if (!first || !last || *last < *first) {
-      *error = "--only: \"" + std::string(item) + "\" is no picture number (0 to " +
+      *error = "--only: \"" + Shown(item) + "\" is no picture number (0 to " +
                std::to_string(kPictureRows - 1) + ") or range of them (\"0-151,155\")";
       return {};
     }
@@ -181,17 +189,26 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   Options& options = line.options;
   std::vector<const OptionSpec*> given;
   std::vector<std::string_view> drives;
+  // The first argument that looks like an option but is none: unknown once
+  // the line has options (without options it is the classic run's drive).
+  std::optional<std::string_view> notAnOption;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (!IsOption(argument)) {
-      if (!argument.empty()) {
-        options.drive = options.drive.value_or(argument[0]);
-        drives.push_back(argument);
+    const std::string_view argument = arguments[i];
+    const bool isOption = IsOption(argument);
+    if (isOption) {
+      line.hasOptions = true;
+    } else if (!argument.empty()) {
+      options.drive = options.drive.value_or(argument[0]);
+      drives.push_back(argument);
+      if (LooksLikeOption(argument) && !notAnOption) {
+        notAnOption = argument.substr(0, argument.find('='));
       }
-      continue;
     }
-    line.hasOptions = true;
-    if (!TakeOption(arguments, &i, &given, options, &line.error)) {
+    if (line.hasOptions && notAnOption) {
+      line.error = "unknown option " + Shown(*notAnOption);
+      return line;
+    }
+    if (isOption && !TakeOption(arguments, &i, &given, options, &line.error)) {
       return line;
     }
   }

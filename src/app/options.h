@@ -1,7 +1,8 @@
 // The command line. Without options it is the classic one: the first
 // character of the first non-empty argument is the drive. An argument that
 // begins with "--", and "-h" and "/?", is an option; options may stand
-// before or after the drive. One table (OptionTable) names every option:
+// before or after the drive. Beside options, any other argument that
+// begins with "-" is an unknown option. One table (OptionTable) names every option:
 // the parser, the help text and the rule that an option with a value is
 // given once all read it.
 #pragma once

@@ -86,7 +86,7 @@ std::string_view ConvertRow(const RunPlan& plan, std::size_t row, std::string_vi
   if (written != WriteOutcome::kWritten) {
     tally->outputFailed = true;
     if (!plan.classic) {
-      Console::Complain(path + ": " + why);
+      Console::Complain(Shown(path) + ": " + why);
     }
     return texts::kCreateFailed;
   }
@@ -171,7 +171,7 @@ int Convert(const Options& options, const Disc& disc) {
   }
   if (options.out) {
     if (const std::error_code error = platform::CreateFolders(*options.out)) {
-      Console::Complain(*options.out + ": " + error.message());
+      Console::Complain(Shown(*options.out) + ": " + error.message());
       return kExitOutputFailed;
     }
   }

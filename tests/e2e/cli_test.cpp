@@ -57,11 +57,18 @@ TEST_F(Cli, AnEmptyArgumentIsNoArgument) {
   EXPECT_EQ(run.out, kBanner + kUsage);
 }
 
+// Without options any first character is the drive: a digit, and a dash
+// (an argument like "-image" is an unknown option only beside options).
 TEST_F(Cli, ADigitAsDriveFailsAtTheFirstPicture) {
-  const ProgramRun run = Run({"tvrcgcv", "5"});
-  EXPECT_EQ(run.exitStatus, 0);
-  EXPECT_EQ(run.out, kBanner + kFirstRowFails);
-  EXPECT_EQ(run.err, "");
+  for (const auto& args : {std::vector<std::string>{"tvrcgcv", "5"},
+                           {"tvrcgcv", "-image", "d.iso"},
+                           {"tvrcgcv", "-x"}}) {
+    SCOPED_TRACE(args[1]);
+    const ProgramRun run = Run(args);
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.out, kBanner + kFirstRowFails);
+    EXPECT_EQ(run.err, "");
+  }
 }
 
 TEST_F(Cli, AMissingDiscFailsAtTheFirstPicture) {

@@ -133,15 +133,32 @@ TEST_F(Options, HelpVersionAndBadCommandLines) {
       {{"disc.iso", "--out", "x"}, "\"disc.iso\" is no drive letter; give a disc image"},
       {{"--out", "x", "./disc"}, "\"./disc\" is no drive letter"},
       {{"q:", "--quiet", "r:\\"}, "the drive is given twice: \"q:\" and \"r:\\\""},
+      // A lone argument that begins with a dash is meant as an option.
+      {{"--check", "-image", "d.iso"}, "unknown option -image"},
+      {{"--check", "-x", "--image", "d.iso"}, "unknown option -x"},
+      {{"-x", "--image", "d.iso"}, "unknown option -x"},
+      {{"-image=d.iso", "--check"}, "unknown option -image ("},
+      {{"q", "--check", "-", "-y"}, "unknown option -y"},
+      {{"--check", "-"}, "\"-\" is no drive letter"},
+      {{"q:\\x", "--check"}, "\"q:\\x\" is no drive letter"},
+      // Long names are cut in the middle.
+      {{"q", "--" + std::string(100000, 'a')}, "unknown option --aaa"},
+      {{"q", "--only", "1," + std::string(100000, '9')}, "--only: \"999"},
+      {{std::string(100000, 'd'), "--check"},
+       "d\xE2\x80\xA6"
+       "d"},
+      {{"q", "--image", std::string(100000, 'i')}, "--image iii"},
+      {{"q", "--out", "--" + std::string(100000, 'o')}, "(\"--ooo"},
   };
   for (const auto& bad : kBad) {
-    SCOPED_TRACE(bad.args.back());
+    SCOPED_TRACE(bad.args.back().substr(0, 40));
     const ProgramRun run = Run(bad.args);
     EXPECT_EQ(run.exitStatus, kUsage);
     EXPECT_EQ(run.out, "");
     EXPECT_TRUE(run.err.starts_with("tvrcgcv: ")) << run.err;
     EXPECT_NE(run.err.find(bad.complaint), std::string::npos) << run.err;
     EXPECT_EQ(CountLines(run.err), 1) << run.err;
+    EXPECT_LT(run.err.size(), 400u);
   }
   EXPECT_EQ(FilesIn(work_.path() / "a").size(), 0u);
 }
@@ -317,6 +334,23 @@ TEST_F(Options, ADamagedDiscIsReportedAndSkippedWhenAskedTo) {
                 ": short: its ranges reach byte 8740, the file ends at byte 3000\n");
   EXPECT_EQ(FilesIn(work_.path() / "going").size(), 159u);
   EXPECT_FALSE(FilesIn(work_.path() / "going").contains("tvrcg153.bmp"));
+
+  // On the console a failed picture of a run that goes on is "failed", the
+  // missing file's and the incomplete one's alike, and the run finishes;
+  // a run that stops at the incomplete one ends with the classic error.
+  std::string transcript = expected::kBanner;
+  for (int row = 0; row < expected::kRows; ++row) {
+    transcript +=
+        expected::Progress(row) + (row == 5 || row == 153 ? expected::kFailed : expected::kDone);
+  }
+  const ProgramRun shown = Run({"--image", Disc().string(), "--out", "shown", "--keep-going"});
+  EXPECT_EQ(shown.exitStatus, kPicturesFailed);
+  EXPECT_EQ(shown.out, transcript + expected::kFinished + going.out);
+  EXPECT_EQ(shown.err, going.err);
+  const ProgramRun incomplete = Run({"--image", Disc().string(), "--out", "shown", "--only=153"});
+  EXPECT_EQ(incomplete.exitStatus, kPicturesFailed);
+  EXPECT_EQ(incomplete.out, expected::kBanner + expected::Progress(153) + expected::kDecodeFailed);
+  EXPECT_EQ(incomplete.err, going.err.substr(stop.err.size()));
 }
 
 TEST_F(Options, AnOutputThatCannotBeWrittenHasItsOwnStatus) {
@@ -340,6 +374,9 @@ TEST_F(Options, AnOutputThatCannotBeWrittenHasItsOwnStatus) {
   const ProgramRun tooLong = Run({"q", "--out", deep});
   EXPECT_EQ(tooLong.exitStatus, kOutputFailed);
   EXPECT_TRUE(tooLong.err.ends_with(": File name too long\n")) << tooLong.err;
+  EXPECT_TRUE(tooLong.err.starts_with("tvrcgcv: made/ddd")) << tooLong.err;
+  EXPECT_LT(tooLong.err.size(), 300u) << "the path is cut";
+  EXPECT_NE(tooLong.err.find("\xE2\x80\xA6"), std::string::npos);
   EXPECT_FALSE(fs::exists(work_.path() / "made"));
 
   const ProgramRun noDrive = Run({"r", "--out", "x"});
@@ -348,6 +385,10 @@ TEST_F(Options, AnOutputThatCannotBeWrittenHasItsOwnStatus) {
   const ProgramRun noImage = Run({"--image", "nowhere.iso"});
   EXPECT_EQ(noImage.exitStatus, kDiscUnreadable);
   EXPECT_EQ(noImage.err, "tvrcgcv: nowhere.iso: No such file or directory\n");
+  const ProgramRun longImage = Run({"--image", deep + ".iso"});
+  EXPECT_EQ(longImage.exitStatus, kDiscUnreadable);
+  EXPECT_TRUE(longImage.err.ends_with("ddd.iso: File name too long\n")) << longImage.err;
+  EXPECT_LT(longImage.err.size(), 300u) << "the path is cut";
 }
 
 }  // namespace

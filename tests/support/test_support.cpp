@@ -23,7 +23,18 @@
 #include "drive_letter_win32.h"
 #endif
 
+#ifdef TVRCGCV_COVERAGE
+extern "C" void __gcov_dump();  // gcc's runtime of --coverage
+#endif
+
 namespace testing_support {
+
+void EndChild(int status) {
+#ifdef TVRCGCV_COVERAGE
+  __gcov_dump();
+#endif
+  std::_Exit(status);
+}
 
 TempDir::TempDir() {
   std::random_device random;

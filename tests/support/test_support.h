@@ -98,4 +98,8 @@ std::string DescribeHeld();
 
 std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path);
 
+// Ends a forked child at once (_exit) with the status; in a coverage build
+// it first writes the child's counts, which _exit would lose.
+[[noreturn]] void EndChild(int status);
+
 }  // namespace testing_support

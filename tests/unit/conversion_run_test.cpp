@@ -126,6 +126,7 @@ TEST(CommandLine, AcceptedLinesSayWhatTheyAskFor) {
       // Without options: the first character of the first non-empty argument.
       {{"quick", "r"}, false, 'q', nullptr, nullptr, OutputFormat::kBmp, 161},
       {{"", "./disc"}, false, '.', nullptr, nullptr, OutputFormat::kBmp, 161},
+      {{"-image", "d.iso"}, false, '-', nullptr, nullptr, OutputFormat::kBmp, 161},
       // With options, a drive letter in any of its spellings, on either side.
       {{"q", "--quiet"}, true, 'q', nullptr, nullptr, OutputFormat::kBmp, 161},
       {{"--quiet", "Q:"}, true, 'Q', nullptr, nullptr, OutputFormat::kBmp, 161},

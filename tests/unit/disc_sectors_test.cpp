@@ -91,6 +91,8 @@ TEST(RawSectors, DamageIsNamed) {
       {"address", 1, 13, 0x01, SectorFault::kWrongAddress,
        "has the address of sector 4425 in its header"},
       {"no BCD", 1, 14, 0xFA, SectorFault::kWrongAddress, "has no valid address in its header"},
+      {"no BCD, low digit", 1, 13, 0x0A, SectorFault::kWrongAddress,
+       "has no valid address in its header"},
       {"data, mode 1", 1, 1000, 0x00, SectorFault::kBadEdc, "fails its EDC check"},
       {"EDC", 1, 2065, 0x00, SectorFault::kBadEdc, "fails its EDC check"},
       {"data, mode 2", 2, 2000, 0x00, SectorFault::kBadEdc, "fails its EDC check"},
@@ -178,6 +180,9 @@ TEST(Tracks, EdgesOfATrackAndItsFile) {
   TrackFile shorter = MakeTrack(0, 40, 0, 0, 30 * 2352);
   EXPECT_EQ(ReadFailure(*shorter.reader, 29, 1), "");
   EXPECT_EQ(ReadFailure(*shorter.reader, 29, 2), "\"t.bin\": the data track ends before sector 30");
+  // The same in one read from inside the track, nothing of it kept yet.
+  TrackFile across = MakeTrack(0, 40, 0, 0, 30 * 2352);
+  EXPECT_EQ(ReadFailure(*across.reader, 28, 3), "\"t.bin\": the data track ends before sector 30");
   // A file cut inside a sector: the sectors before it read.
   TrackFile cut = MakeTrack(0, 20, 0, 0, 0);
   EXPECT_EQ(cut.reader->track().count(), 20u);
@@ -210,6 +215,11 @@ TEST(Tracks, BytesEndWhereTheyEnd) {
           std::equal(out, out + read.got, content.begin() + std::min<std::uint64_t>(offset, 5)));
     }
   }
+  // A file that grows after it was opened reads as it was.
+  std::ofstream(work.path() / "five", std::ios::binary | std::ios::app).write("\x06\x07", 2);
+  std::uint8_t out[3] = {0, 0, 0};
+  EXPECT_EQ(sources[1]->ReadAt(3, out).got, 2u);
+  EXPECT_EQ(sources[1]->ReadAt(5, out).got, 0u);
 }
 
 // The cache: a sector read again is not read from the file again, a run of
@@ -226,6 +236,15 @@ TEST(Tracks, EachSectorIsReadOnceWhileItIsKept) {
   EXPECT_EQ(*track.reads, 2);
   ASSERT_TRUE(reader.ReadSectors(100, 130, out.data(), nullptr));  // three parts
   EXPECT_EQ(*track.reads, 5);
+  // A kept sector inside a run splits it: the sectors around it are read.
+  TrackFile fresh = MakeTrack(0, 20, 0, 0);
+  ASSERT_TRUE(fresh.reader->ReadSectors(5, 1, out.data(), nullptr));
+  ASSERT_TRUE(fresh.reader->ReadSectors(0, 10, out.data(), nullptr));
+  EXPECT_EQ(*fresh.reads, 3);
+  for (std::size_t i = 0; i < 10; ++i) {
+    ASSERT_EQ(std::vector<std::uint8_t>(out.begin() + i * 2048, out.begin() + (i + 1) * 2048),
+              UserData(static_cast<std::int64_t>(i)));
+  }
   for (const auto& [offset, size] : {std::pair<std::uint64_t, std::size_t>{0, 1},
                                      {2047, 2},
                                      {2048, 2048},

@@ -599,6 +599,21 @@ TEST_F(TypedApi, AMovedFromPictureIsEmpty) {
   expectEmpty(kept);
   EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), assigned.dib().begin(), assigned.dib().end()));
   EXPECT_EQ(assigned.row(0).data(), assigned.dib().data() + bytes.size() - 8);
+
+  // The flag of missing bytes goes along too, by construction and by
+  // assignment, and the moved-from picture has none.
+  const std::vector<std::uint8_t> shortDisc(disc_.begin(), disc_.begin() + 0x205);
+  cgvw::MemorySource shortSource;
+  shortSource.Add(kDisc, shortDisc);
+  auto incomplete = cgvw::Decode(plain8_, shortSource);
+  ASSERT_TRUE(incomplete);
+  ASSERT_TRUE(incomplete->missingSourceBytes());
+  cgvw::Picture incompleteKept = std::move(*incomplete);
+  expectEmpty(*incomplete);
+  EXPECT_TRUE(incompleteKept.missingSourceBytes());
+  assigned = std::move(incompleteKept);
+  expectEmpty(incompleteKept);
+  EXPECT_TRUE(assigned.missingSourceBytes());
 }
 
 // Add copies the bytes where asked to, so that they may go at once; a file

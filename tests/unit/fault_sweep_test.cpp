@@ -473,7 +473,8 @@ TEST_F(RunFaultSweep, AnInterruptionAnywhereLeavesEachFileOldOrNew) {
           platform::faults::ActAtNth(point, n, Interrupt);
           platform::InstallInterruptHandlers();
           const char* argv[] = {"tvrcgcv", "q"};
-          ::_exit(app::RunConversion(2, argv) == 0 ? 100 : 101);  // not interrupted
+          testing_support::EndChild(app::RunConversion(2, argv) == 0 ? 100
+                                                                     : 101);  // not interrupted
         }
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -520,7 +521,7 @@ TEST_F(RunFaultSweep, AnIgnoredInterruptionStaysIgnored) {
       platform::faults::ActAtNth(Point::FileWrite, 1, Interrupt);
       platform::InstallInterruptHandlers();
       const char* argv[] = {"tvrcgcv", "q"};
-      ::_exit(app::RunConversion(2, argv) == 0 ? 100 : 101);
+      testing_support::EndChild(app::RunConversion(2, argv) == 0 ? 100 : 101);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);

@@ -2,6 +2,7 @@
 // handlers remove the file being written when the program is interrupted.
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <csignal>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -21,8 +23,28 @@ namespace platform {
 
 namespace output_names {
 
+namespace {
+
+// The process id, asked for once: getpid is a system call, and every
+// output file's name holds the id. A forked child forgets its parent's.
+std::atomic<pid_t> knownProcessId{0};
+
+void ForgetProcessId() {
+  knownProcessId.store(0, std::memory_order_relaxed);
+}
+
+}  // namespace
+
 unsigned long CurrentProcessId() {
-  return static_cast<unsigned long>(::getpid());
+  pid_t id = knownProcessId.load(std::memory_order_relaxed);
+  if (id == 0) {
+    static const bool forgottenOnFork = ::pthread_atfork(nullptr, nullptr, ForgetProcessId) == 0;
+    id = ::getpid();
+    if (forgottenOnFork) {
+      knownProcessId.store(id, std::memory_order_relaxed);
+    }
+  }
+  return static_cast<unsigned long>(id);
 }
 
 bool ProcessRunning(unsigned long processId) {
