@@ -51,17 +51,8 @@ for tool in "$ar" bzip2 sha256sum; do
 done
 
 stamp_file=$prefix/share/tvrcgcv-static-deps/stamp
-installed=(include/spng.h include/zlib.h lib/libspng.a lib/libz.a lib/pkgconfig/libspng.pc
-  lib/pkgconfig/zlib.pc)
-
 if ! ensure_source_index libspng "$zlib_source"; then
-  if [[ -f $stamp_file ]] && prefix_current "$(cat "$stamp_file")" &&
-    grep -qx "triple=$triple" "$stamp_file"; then
-    log "$prefix: kept as built (no source index to check for newer Debian sources)"
-    exit 0
-  fi
-  die "Debian's source index is missing (no deb-src entries). Run once, as root:
-  $here/windows-deps.sh --apt-sources"
+  keep_without_index "triple=$triple"
 fi
 read_source_index libspng "$zlib_source"
 spng_version=$(source_version libspng)

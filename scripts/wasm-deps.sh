@@ -48,21 +48,8 @@ compiler=$(emcc --version)
 compiler=${compiler%%$'\n'*}
 
 stamp_file=$prefix/share/tvrcgcv-wasm-deps/stamp
-installed=(include/spng.h include/zlib.h lib/libspng.a lib/libz.a lib/pkgconfig/libspng.pc
-  lib/pkgconfig/zlib.pc)
-complete() {
-  local file
-  for file in "${installed[@]}"; do [[ -f $prefix/$file ]] || return 1; done
-  [[ -f $stamp_file ]]
-}
-
 if ! ensure_source_index libspng "$zlib_source"; then
-  if complete; then
-    log "$prefix: kept as built (no source index to check for newer Debian sources)"
-    exit 0
-  fi
-  die "Debian's source index is missing (no deb-src entries). Run once, as root:
-  $here/windows-deps.sh --apt-sources"
+  keep_without_index ""
 fi
 read_source_index libspng "$zlib_source"
 spng_version=$(source_version libspng)
@@ -73,10 +60,7 @@ libspng=$spng_version
 zlib=$zlib_version
 compiler=$compiler
 recipe=$recipe"
-if [[ -n $(ls -A "$prefix") && ! -f $stamp_file ]]; then
-  die "$prefix holds files but no build of this script: refusing to replace it"
-fi
-if complete && [[ $(cat "$stamp_file") == "$stamp" ]]; then
+if prefix_current "$stamp"; then
   log "$prefix: up to date (libspng $spng_version, zlib $zlib_version)"
   exit 0
 fi

@@ -77,21 +77,8 @@ recipe=$(cat "${recipe_files[@]}" | sha256sum | cut -c1-16)
 compiler=$("$cc" -dumpfullversion)
 
 stamp_file=$prefix/share/tvrcgcv-windows-deps/stamp
-installed=(include/spng.h include/zlib.h lib/libspng.a lib/libz.a lib/pkgconfig/libspng.pc
-  lib/pkgconfig/zlib.pc)
-complete() {
-  local file
-  for file in "${installed[@]}"; do [[ -f $prefix/$file ]] || return 1; done
-  [[ -f $stamp_file ]]
-}
-
 if [[ $have_index == no ]]; then
-  if complete && grep -qx "triple=$triple" "$stamp_file"; then
-    log "$prefix: kept as built (no source index to check for newer Debian sources)"
-    exit 0
-  fi
-  die "Debian's source index is missing (no deb-src entries). Run once, as root:
-  $0 --apt-sources"
+  keep_without_index "triple=$triple"
 fi
 
 stamp="triple=$triple
@@ -99,10 +86,7 @@ libspng=$spng_version
 libz-mingw-w64-dev=$zlib_version
 compiler=$cc $compiler
 recipe=$recipe"
-if [[ -n $(ls -A "$prefix") && ! -f $stamp_file ]]; then
-  die "$prefix holds files but no build of this script: refusing to replace it"
-fi
-if complete && [[ $(cat "$stamp_file") == "$stamp" ]]; then
+if prefix_current "$stamp"; then
   log "$prefix: up to date ($triple, libspng $spng_version)"
   exit 0
 fi

@@ -330,6 +330,10 @@ function prepareGrid() {
 function drawInto(canvas, message) {
   canvas.width = message.width;
   canvas.height = message.height;
+  if (message.bitmap) {
+    canvas.getContext('bitmaprenderer').transferFromImageBitmap(message.bitmap);
+    return;
+  }
   const image = new ImageData(new Uint8ClampedArray(message.rgba), message.width, message.height);
   canvas.getContext('2d').putImageData(image, 0, 0);
 }
@@ -643,14 +647,17 @@ window.tvrcgcvBench = (samples, passes) => ask('bench', { samples, passes });
 // and converts with no network after one visit. A newer version found on
 // the server installs beside it and takes over at a later start of the
 // page: a page that opens while a newer version waits hands over to it
-// and reloads, before anything is chosen. Without service workers (a
-// private window, say) the page works as it is, online.
+// and reloads, before anything is chosen (and reloads too when the newer
+// version takes over by itself then, as the browser may do when the last
+// page of the old one closes). Without service workers (a private window,
+// say) the page works as it is, online.
 if ('serviceWorker' in navigator) {
+  const controlled = Boolean(navigator.serviceWorker.controller);
+  navigator.serviceWorker.addEventListener('controllerchange', () => {
+    if (controlled && state.run === 0) window.location.reload();
+  });
   navigator.serviceWorker.register('sw.js').then((registration) => {
-    if (registration.waiting && navigator.serviceWorker.controller && state.run === 0) {
-      navigator.serviceWorker.addEventListener('controllerchange', () => {
-        if (state.run === 0) window.location.reload();
-      });
+    if (registration.waiting && controlled && state.run === 0) {
       registration.waiting.postMessage('take over');
     }
   }, () => {});

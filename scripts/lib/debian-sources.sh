@@ -251,13 +251,35 @@ seal_prefix() {  # stage prefix stamp stamp-dir
   mv "$stage" "$prefix"
 }
 
-prefix_current() {  # stamp
+# What a prefix of the PNG libraries holds once built, with its stamp.
+png_prefix_installed=(include/spng.h include/zlib.h lib/libspng.a lib/libz.a
+  lib/pkgconfig/libspng.pc lib/pkgconfig/zlib.pc)
+prefix_complete() {  # reads prefix and stamp_file
   local file
+  for file in "${png_prefix_installed[@]}"; do [[ -f $prefix/$file ]] || return 1; done
+  [[ -f $stamp_file ]]
+}
+
+# Whether the prefix holds this very build; a prefix of files that no run
+# of the script wrote is refused, never replaced.
+prefix_current() {  # stamp
   if [[ -n $(ls -A "$prefix") && ! -f $stamp_file ]]; then
     die "$prefix holds files but no build of this script: refusing to replace it"
   fi
-  for file in "${installed[@]}"; do [[ -f $prefix/$file ]] || return 1; done
-  [[ -f $stamp_file && $(cat "$stamp_file") == "$1" ]]
+  prefix_complete && [[ $(cat "$stamp_file") == "$1" ]]
+}
+
+# Without apt's source index a build cannot be checked against newer
+# Debian sources: a complete one (for the target its stamp line names, if
+# one is given) is kept, and the script ends; else it stops, saying how to
+# add the index.
+keep_without_index() {  # stamp line, or "" for none
+  if prefix_complete && { [[ -z $1 ]] || grep -qx "$1" "$stamp_file"; }; then
+    log "$prefix: kept as built (no source index to check for newer Debian sources)"
+    exit 0
+  fi
+  die "Debian's source index is missing (no deb-src entries). Run once, as root:
+  ${here:?}/windows-deps.sh --apt-sources"
 }
 
 start_build() {  # name stamp-dir
