@@ -330,10 +330,6 @@ function prepareGrid() {
 function drawInto(canvas, message) {
   canvas.width = message.width;
   canvas.height = message.height;
-  if (message.bitmap) {
-    canvas.getContext('bitmaprenderer').transferFromImageBitmap(message.bitmap);
-    return;
-  }
   const image = new ImageData(new Uint8ClampedArray(message.rgba), message.width, message.height);
   canvas.getContext('2d').putImageData(image, 0, 0);
 }

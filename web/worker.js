@@ -12,9 +12,8 @@
 //       all. Answers 'opened' (with
 //       the disc's path, or `several` discs that were given, and the
 //       module's memory in bytes), then
-//       'pictures' as rows are decoded (items 'picture', with an image
-//       bitmap, or where none can be made RGBA pixels, at most `thumbnail`
-//       a side, or 'failure'), then 'checked', and 'done'
+//       'pictures' as rows are decoded (items 'picture', with RGBA pixels at
+//       most `thumbnail` a side, or 'failure'), then 'checked', and 'done'
 //       at the end.
 //   {op: 'view', row}               'view': the picture's RGBA pixels
 //   {op: 'file', row, format}       'file': the picture's BMP or PNG bytes
@@ -323,48 +322,28 @@ async function open(request, post = postMessage) {
         ready[row] = true;
       }));
     }
-    // A thumbnail goes as an image bitmap, made here while the next rows
-    // decode, which the page shows without copying its pixels; where a
-    // worker cannot make one, as its RGBA pixels.
     let batch = [];
     let moving = [];
-    let making = [];
-    const flush = async () => {
-      const items = batch;
-      const transferred = moving;
-      const made = making;
+    const flush = () => {
+      if (batch.length) post({ op: 'pictures', run, items: batch }, moving);
       batch = [];
       moving = [];
-      making = [];
-      if (!items.length) return;
-      await Promise.all(made);
-      post({ op: 'pictures', run, items }, transferred);
     };
     for (let row = 0; row < rows; row++) {
       if (ahead && ahead[row] && !ready[row]) {
-        await flush();
+        flush();
         await ahead[row];
       }
       if (_tv_decode(row) === 0) {
-        const picture = Object.assign({ op: 'picture', run, row }, pixels(row, request.thumbnail));
-        batch.push(picture);
-        if (typeof createImageBitmap === 'function') {
-          const image = new ImageData(new Uint8ClampedArray(picture.rgba), picture.width,
-            picture.height);
-          making.push(createImageBitmap(image).then((bitmap) => {
-            picture.bitmap = bitmap;
-            delete picture.rgba;
-            moving.push(bitmap);
-          }, () => moving.push(picture.rgba)));
-        } else {
-          moving.push(picture.rgba);
-        }
+        const picture = pixels(row, request.thumbnail);
+        batch.push(Object.assign({ op: 'picture', run, row }, picture));
+        moving.push(picture.rgba);
       } else {
         batch.push({ op: 'failure', run, row, text: UTF8ToString(_tv_text()) });
       }
-      if (batch.length >= 16) await flush();
+      if (batch.length >= 16) flush();
     }
-    await flush();
+    flush();
     const checked = collecting(() => _tv_check());
     post({ op: 'checked', run, status: checked.result, out: checked.out, err: checked.err });
   }
