@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cgvw/cgvw.h"
+#include "cgvw/disc_image.h"
 #include "console.h"
 #include "console_texts.h"
 #include "decoders.h"
@@ -198,6 +199,7 @@ int Version() {
   std::string version = "tvrcgcv " TVRCGCV_VERSION ", disc images: yes";
   std::string why;
   version += PngAvailable(&why) ? ", PNG: yes" : ", PNG: no";
+  version += cgvw::ReadsChdFiles() ? ", CHD: yes" : ", CHD: no";
   return Console().Always(version) ? kExitOk : Console::Failed();
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 
+#include "cgvw/disc_image.h"
 #include "platform/folder_files.h"
 
 namespace cgvw::disc {
@@ -13,8 +14,12 @@ namespace {
 // another offset only by chance, never the other way round. A Nero image
 // is told by its end, whatever its sectors are; the descriptors by their
 // first bytes.
-constexpr std::array<const Container*, 6> kContainers = {&kNero,    &kRawImage, &kPlainImage,
-                                                         &kCloneCd, &kAlcohol,  &kCueSheet};
+// A CHD is told by its first bytes, in a build that reads it.
+constexpr std::array kContainers = {
+#if TVRCGCV_CHD
+    &kChd,
+#endif
+    &kNero, &kRawImage, &kPlainImage, &kCloneCd, &kAlcohol, &kCueSheet};
 
 class ItselfCategory final : public std::error_category {
  public:
@@ -98,8 +103,8 @@ std::string UnreadKind(std::span<const std::uint8_t> head) {
                       [](char m, std::uint8_t b) { return static_cast<std::uint8_t>(m) == b; });
   };
   if (begins("MComprHD")) {
-    return "a CHD (MAME's compressed hunks of data), which is not read yet: chdman extractcd "
-           "makes a cue sheet and raw image of it";
+    return "a CHD (MAME's compressed hunks of data), which this build does not read: chdman "
+           "extractcd makes a cue sheet and raw image of it";
   }
   if (begins(std::string_view("PK\x03\x04", 4))) {
     return "a zip archive, which is not read yet: unpack the disc image it holds";
@@ -109,6 +114,12 @@ std::string UnreadKind(std::span<const std::uint8_t> head) {
   }
   return "";
 }
+
+#if !TVRCGCV_CHD
+std::uint64_t ChdHunksDecompressed(const SectorTrack& /*track*/) {
+  return 0;
+}
+#endif
 
 std::unique_ptr<Neighbours> LocalNeighbours(const platform::ReadOnlyFile& given) {
   return std::make_unique<LocalFiles>(given);
@@ -120,3 +131,7 @@ std::error_code GivenFileItselfError() {
 }
 
 }  // namespace cgvw::disc
+
+bool cgvw::ReadsChdFiles() noexcept {
+  return TVRCGCV_CHD != 0;
+}

@@ -92,6 +92,12 @@ extern const Container kCloneCd;
 extern const Container kAlcohol;
 extern const Container kNero;
 
+// CHD files of CD-ROMs, version 5 (containers_chd.cpp, chd.h), in a build
+// with the libraries of their codecs (cgvw::ReadsChdFiles()).
+extern const Container kChd;
+// The hunks a track of a CHD has decompressed so far (0 for another track).
+std::uint64_t ChdHunksDecompressed(const SectorTrack& track);
+
 // What a file that is none of the layouts is, if it is a kind of image
 // that is not read (a CHD, a zip or 7z archive), with what to do instead;
 // "" for any other file.

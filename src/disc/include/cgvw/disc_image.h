@@ -75,6 +75,10 @@ std::vector<std::string> FindDiscImages(const std::vector<std::string>& paths);
 // \"b.iso\"): give one at a time".
 std::string SeveralDiscsText(const std::vector<std::string>& discs);
 
+// Whether this build reads CHD files (MAME's compressed hunks of data) of
+// CD-ROMs; where it does not, opening one says so.
+bool ReadsChdFiles() noexcept;
+
 // Lets the classic drives (platform/win_api.h on POSIX) be disc images: a
 // drive whose path is an image file is then read through the image's file
 // system. Called once, before the first read; without it an image drive

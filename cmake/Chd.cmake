@@ -1,0 +1,52 @@
+# CHD files (src/disc/containers_chd.cpp): their hunks are decompressed with
+# zlib, liblzma and libFLAC, and libzstd where it is found. AUTO reads them
+# when those libraries are found, in a native build; the cross builds
+# (Windows, WebAssembly, other processors) and the statically linked
+# program leave them out, and the program then names a CHD as a file this
+# build does not read, with chdman extractcd as the way out.
+set(TVRCGCV_CHD AUTO CACHE STRING "Read CHD files (AUTO, ON or OFF)")
+set_property(CACHE TVRCGCV_CHD PROPERTY STRINGS AUTO ON OFF)
+set(TVRCGCV_CHD_ENABLED OFF)
+set(TVRCGCV_CHD_LIBRARIES "")
+set(TVRCGCV_CHD_ZSTD OFF)
+if(TVRCGCV_CHD STREQUAL "AUTO" AND (CMAKE_CROSSCOMPILING OR MINGW OR EMSCRIPTEN OR WIN32
+                                    OR TVRCGCV_STATIC_PROGRAM))
+  message(STATUS "CHD files: not read in this build (cross, Windows, web or static)")
+elseif(TVRCGCV_CHD)
+  find_package(PkgConfig QUIET)
+  if(PKG_CONFIG_FOUND)
+    pkg_check_modules(TVRCGCV_CHD_CODECS QUIET zlib liblzma flac)
+    pkg_check_modules(TVRCGCV_CHD_ZSTD_LIB QUIET libzstd)
+  endif()
+  if(TVRCGCV_CHD_CODECS_FOUND)
+    set(TVRCGCV_CHD_ENABLED ON)
+    set(TVRCGCV_CHD_LIBRARIES ${TVRCGCV_CHD_CODECS_LIBRARIES})
+    if(TVRCGCV_CHD_ZSTD_LIB_FOUND)
+      set(TVRCGCV_CHD_ZSTD ON)
+      list(APPEND TVRCGCV_CHD_LIBRARIES ${TVRCGCV_CHD_ZSTD_LIB_LIBRARIES})
+    endif()
+    message(STATUS "CHD files: read (zstd: ${TVRCGCV_CHD_ZSTD})")
+  elseif(TVRCGCV_CHD STREQUAL "ON")
+    message(FATAL_ERROR "TVRCGCV_CHD=ON needs zlib, liblzma and libFLAC (zlib1g-dev, "
+                        "liblzma-dev, libflac-dev)")
+  else()
+    message(STATUS "CHD files: not read (no zlib, liblzma or libFLAC found)")
+  endif()
+endif()
+# The installed .pc files name the libraries the static disc library needs.
+list(TRANSFORM TVRCGCV_CHD_LIBRARIES PREPEND "-l" OUTPUT_VARIABLE _tvrcgcv_chd_pc)
+list(JOIN _tvrcgcv_chd_pc " " TVRCGCV_CHD_PC_LIBS)
+
+# Adds the reader to the disc library.
+function(tvrcgcv_add_chd target)
+  if(TVRCGCV_CHD_ENABLED)
+    target_sources(${target} PRIVATE chd.cpp chd_codecs.cpp containers_chd.cpp)
+    target_include_directories(${target} SYSTEM PRIVATE ${TVRCGCV_CHD_CODECS_INCLUDE_DIRS})
+    target_link_directories(${target} PUBLIC ${TVRCGCV_CHD_CODECS_LIBRARY_DIRS})
+    target_link_libraries(${target} PRIVATE ${TVRCGCV_CHD_LIBRARIES})
+    target_compile_definitions(${target} PRIVATE TVRCGCV_CHD=1
+                               TVRCGCV_CHD_ZSTD=$<BOOL:${TVRCGCV_CHD_ZSTD}>)
+  else()
+    target_compile_definitions(${target} PRIVATE TVRCGCV_CHD=0)
+  endif()
+endfunction()
