@@ -62,10 +62,10 @@ class KindCode {
         }
       }
       if (symbol + repeat > kSymbols) {
-        return "its map's code names more than 16 symbols";
+        return "map's code names more than 16 symbols";
       }
       if (length > kMostBits) {
-        return "its map's code has a code longer than 8 bits";
+        return "map's code has a code longer than 8 bits";
       }
       std::fill_n(lengths.begin() + symbol, repeat, length);
       symbol += repeat;
@@ -80,7 +80,7 @@ class KindCode {
     for (unsigned length = kMostBits; length > 0; --length) {
       const std::uint32_t sum = start + count[length];
       if (length != 1 && sum % 2 != 0) {
-        return "its map's code is not a whole code";
+        return "map's code is not a whole code";
       }
       next[length] = start;
       start = sum / 2;
@@ -95,7 +95,7 @@ class KindCode {
       const std::uint32_t first = code << (kMostBits - length);
       const std::uint32_t end = (code + 1) << (kMostBits - length);
       if (end > table_.size()) {
-        return "its map's code is not a whole code";
+        return "map's code is not a whole code";
       }
       for (std::uint32_t i = first; i < end; ++i) {
         table_[i] = Entry{static_cast<std::uint8_t>(s), static_cast<std::uint8_t>(length)};

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cgvw/disc_image.h"
 #include "demo_disc/demo_disc.h"
 #include "disc_images.h"
 #include "expected_console.h"
@@ -112,6 +114,10 @@ class DiscImageConversion : public ImageRuns, public ::testing::WithParamInterfa
 TEST_P(DiscImageConversion, ConvertsAsFromTheDirectory) {
   if (testing_support::IsDumpKind(GetParam()) && !testing_support::HavePython()) {
     GTEST_SKIP() << "python3 is not installed (tools/make_dump.py writes this kind)";
+  }
+  if (const std::string why = testing_support::WhyNoChd();
+      testing_support::IsChdKind(GetParam()) && !why.empty()) {
+    GTEST_SKIP() << why;
   }
   const Conversion fromDirectory = ConvertFrom(work_.path() / "disc");
   ASSERT_EQ(fromDirectory.files.size(), 161u);  // the reference is a complete run
@@ -255,6 +261,30 @@ TEST_F(SheetRuns, SheetsThatCannotBeReadNameTheirLine) {
   }
 }
 
+// A CHD header of `version` (124 bytes and a few more), its parent's SHA-1
+// all `parent` bytes, its units of `unitBytes` bytes.
+std::string ChdHeader(std::uint8_t version, std::uint8_t parent, std::uint32_t unitBytes = 2448) {
+  std::string bytes(140, '\0');
+  bytes.replace(0, 8, "MComprHD");
+  bytes[11] = 124;
+  bytes[15] = static_cast<char>(version);
+  bytes.replace(16, 4, "cdlz");
+  bytes[47] = 124;   // the map's offset
+  bytes[58] = 0x4C;  // hunks of 19,584 bytes
+  bytes[59] = static_cast<char>(0x80);
+  for (int i = 0; i < 4; ++i) {
+    bytes[60 + i] = static_cast<char>(unitBytes >> (24 - 8 * i));
+  }
+  std::fill(bytes.begin() + 104, bytes.begin() + 124, static_cast<char>(parent));
+  return bytes;
+}
+
+// What a CHD that cannot be read is told by: its fault, or in a build
+// without CHD files that it is one.
+std::string ChdComplaint(const std::string& fault) {
+  return cgvw::ReadsChdFiles() ? fault : ": a CHD (MAME's compressed hunks of data)";
+}
+
 // Descriptors of whole-disc dumps that cannot be read: one line naming the
 // descriptor (and a CloneCD text's line) and what is wrong, status 4. So
 // are images of kinds not read yet.
@@ -280,9 +310,18 @@ TEST_F(SheetRuns, DumpDescriptorsThatCannotBeReadSayWhy) {
        ":6: the data track 1 begins at sector 0, and nothing says where it ends"},
       {"version 2", "d.mds", mds, ": a descriptor of version 2.0: version 1 is read"},
       {"unknown chunk", "e.nrg", nrg, ": unknown chunk \"XXXX\" at byte 0"},
+      // CHD files whose header cannot be read, or that need another file
+      // (a build without CHD files names them as such).
+      {"CHD cut", "f.chd", std::string("MComprHD\0\0\0\x7c\0\0\0\x05", 16),
+       cgvw::ReadsChdFiles() ? ": its header is cut short or of the wrong length"
+                             : ": a CHD (MAME's compressed hunks of data), which this build "
+                               "does not read: chdman extractcd"},
+      {"CHD version 4", "f4.chd", ChdHeader(4, 0), ChdComplaint(": its version is 4")},
+      {"CHD of a parent", "f5.chd", ChdHeader(5, 0xAB),
+       ChdComplaint(": it holds only what differs from its parent CHD (SHA-1 abab")},
+      {"CHD of a disk", "f6.chd", ChdHeader(5, 0, 512),
+       ChdComplaint(": its units are of 512 bytes, not the 2448 of a CD's frames")},
       // Kinds that are not read yet say what they are.
-      {"CHD", "f.chd", std::string("MComprHD\0\0\0\x7c\0\0\0\x05", 16),
-       ": a CHD (MAME's compressed hunks of data), which is not read yet: chdman extractcd"},
       {"zip", "g.zip", std::string("PK\x03\x04\x14\0\0\0", 8),
        ": a zip archive, which is not read yet"},
   };
@@ -382,6 +421,47 @@ TEST_F(SheetRuns, CheckNamesTheTrackFileAndSector) {
                               ": sector " + std::to_string(flipped) + " fails its EDC check";
   EXPECT_NE(run.err.find(failure), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(work_.path() / "out" / "tvrcg001.bmp"));
+}
+
+// A damaged CHD: a changed byte in a hunk is named with the hunk and its
+// sectors by --check, and fails the pictures there; a file cut short is
+// one line saying so. Never a picture from damaged bytes.
+TEST_F(SheetRuns, DamagedChdNamesTheHunk) {
+  if (const std::string why = testing_support::WhyNoChd(); !why.empty()) {
+    GTEST_SKIP() << why;
+  }
+  const fs::path chd = MakeImage(work_.path() / "disc", work_.path(), ImageKind::ChdLzma);
+  ASSERT_FALSE(chd.empty());
+  const std::vector<std::uint8_t> whole = ReadWholeFile(chd);
+  const struct {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::string> said;  // in the messages of --check
+  } kDamage[] = {
+      {"flipped", whole, {"damaged.chd\": hunk ", " (sectors ", " to "}},
+      {"cut",
+       {whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() / 2)},
+       {"damaged.chd: its map lies at byte ", "the file is cut short"}},
+  };
+  for (auto test : kDamage) {
+    SCOPED_TRACE(test.what);
+    if (std::string(test.what) == "flipped") {
+      test.bytes[test.bytes.size() / 3] ^= 0x10;  // among the hunks; the map is at the end
+    }
+    const fs::path path = work_.path() / "damaged.chd";
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(test.bytes.data()),
+               static_cast<std::streamsize>(test.bytes.size()));
+    const testing_support::ProgramRun check = RunImage(path, {"--check", "--quiet"});
+    EXPECT_EQ(check.exitStatus, kDiscUnreadable);
+    for (const std::string& said : test.said) {
+      EXPECT_NE(check.err.find(said), std::string::npos) << said << "\n" << check.err;
+    }
+    const testing_support::ProgramRun run =
+        RunImage(path, {"--out", (work_.path() / test.what).string(), "--keep-going", "--quiet"});
+    EXPECT_NE(run.exitStatus, 0);
+    EXPECT_FALSE(run.err.empty());
+  }
 }
 
 // A sheet that names many files: each is looked at when it is needed and

@@ -3,12 +3,16 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+
+#include "cgvw/disc_image.h"
 
 extern char** environ;
 
@@ -42,12 +46,45 @@ std::string KindName(ImageKind kind) {
       return "NeroOld";
     case ImageKind::NeroRaw:
       return "NeroRaw";
+    case ImageKind::Chd:
+      return "Chd";
+    case ImageKind::ChdDeflate:
+      return "ChdDeflate";
+    case ImageKind::ChdLzma:
+      return "ChdLzma";
+    case ImageKind::ChdStored:
+      return "ChdStored";
   }
   return "Unknown";
 }
 
 bool IsDumpKind(ImageKind kind) {
-  return kind >= ImageKind::CloneCd;
+  return kind >= ImageKind::CloneCd && kind <= ImageKind::NeroRaw;
+}
+
+bool IsChdKind(ImageKind kind) {
+  return kind >= ImageKind::Chd && kind <= ImageKind::ChdStored;
+}
+
+std::string WhyNoChd() {
+  if (!cgvw::ReadsChdFiles()) {
+    return "this build does not read CHD files";
+  }
+  // chdman ends with status 1 whatever it is asked for help with: look for it.
+  static const bool have = [] {
+    const char* path = std::getenv("PATH");
+    std::string_view dirs = path == nullptr ? "" : path;
+    while (!dirs.empty()) {
+      const std::size_t colon = std::min(dirs.find(':'), dirs.size());
+      if (colon > 0 &&
+          ::access((std::string(dirs.substr(0, colon)) + "/chdman").c_str(), X_OK) == 0) {
+        return true;
+      }
+      dirs.remove_prefix(std::min(colon + 1, dirs.size()));
+    }
+    return false;
+  }();
+  return have ? "" : "chdman is not installed (mame-tools)";
 }
 
 bool HavePython() {
@@ -94,7 +131,8 @@ bool MakeIsoImage(const std::filesystem::path& tree, const std::filesystem::path
                   ImageKind kind) {
   std::vector<std::string> argv = {"xorriso", "-as", "mkisofs"};
   if (kind == ImageKind::RockRidge || kind == ImageKind::BinFile || kind == ImageKind::Mode2Sheet ||
-      kind == ImageKind::Alcohol || kind == ImageKind::LoneMdf || kind == ImageKind::NeroRaw) {
+      kind == ImageKind::Alcohol || kind == ImageKind::LoneMdf || kind == ImageKind::NeroRaw ||
+      kind == ImageKind::ChdDeflate || kind == ImageKind::ChdStored) {
     argv.push_back("-R");
   } else {
     argv.push_back("--norock");  // xorriso adds Rock Ridge unless told not to
@@ -315,6 +353,40 @@ std::filesystem::path WriteDump(const std::filesystem::path& iso, const std::fil
   return written ? made : std::filesystem::path();
 }
 
+// The bytes of a file; empty if it cannot be read.
+std::vector<char> FileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The CHD of the set whose sheet is `cue`, by chdman createcd with `codecs`
+// ("" for its own) and hunks of `frames` frames (0: its own). chdman
+// extractcd must give the data track's bytes (`bin`) back first.
+std::filesystem::path WriteChd(const std::filesystem::path& cue, const std::filesystem::path& bin,
+                               const std::filesystem::path& stem, const std::string& codecs,
+                               int frames) {
+  const std::string chd = stem.string() + ".chd";
+  std::vector<std::string> argv = {"chdman", "createcd", "-f", "-i", cue.string(), "-o", chd};
+  if (!codecs.empty()) {
+    argv.insert(argv.end(), {"-c", codecs});
+  }
+  if (frames > 0) {
+    argv.insert(argv.end(), {"-hs", std::to_string(frames * 2448)});
+  }
+  const std::string back = stem.string() + "-extracted";
+  if (!RunQuietly(argv) || !RunQuietly({"chdman", "extractcd", "-f", "-i", chd, "-o", back + ".cue",
+                                        "-ob", back + ".bin"})) {
+    return {};
+  }
+  const std::vector<char> data = FileBytes(bin);
+  const std::vector<char> extracted = FileBytes(back + ".bin");
+  std::filesystem::remove(back + ".cue");
+  std::filesystem::remove(back + ".bin");
+  const bool same = !data.empty() && extracted.size() >= data.size() &&
+                    std::equal(data.begin(), data.end(), extracted.begin());
+  return same ? std::filesystem::path(chd) : std::filesystem::path();
+}
+
 std::filesystem::path MakeImage(const std::filesystem::path& tree,
                                 const std::filesystem::path& directory, ImageKind kind) {
   const std::string stem = KindName(kind);
@@ -354,6 +426,37 @@ std::filesystem::path MakeImage(const std::filesystem::path& tree,
     case ImageKind::NeroRaw:
       made = WriteDump(iso, bin, directory / stem, kind);
       break;
+    case ImageKind::Chd:
+    case ImageKind::ChdDeflate:
+    case ImageKind::ChdLzma:
+    case ImageKind::ChdStored: {
+      // The set is written in a folder of its own, which keeps the CHD alone.
+      const std::filesystem::path set = directory / (stem + "-set");
+      std::filesystem::create_directories(set);
+      const std::filesystem::path setBin = set / (stem + ".bin");
+      std::filesystem::path cue = set / (stem + ".cue");
+      bool written = false;
+      if (kind == ImageKind::Chd) {
+        cue = WritePreservationSet(iso, set);
+        written = !cue.empty();
+      } else if (kind == ImageKind::ChdDeflate) {
+        written =
+            WriteRawTrack(iso, setBin, 2) &&
+            WriteText(cue, "FILE \"" + setBin.filename().string() +
+                               "\" BINARY\r\n  TRACK 01 MODE2/2352\r\n    INDEX 01 00:00:00\r\n");
+      } else {
+        written = WriteRawBinCue(iso, setBin);
+      }
+      const std::filesystem::path dataBin =
+          kind == ImageKind::Chd ? set / "Test Disc (Japan) (Track 1).bin" : setBin;
+      static const char* const kCodecs[] = {"", "cdzl", "cdlz", "none"};
+      static const int kFrames[] = {0, 2, 10, 0};
+      const auto which = static_cast<std::size_t>(kind) - static_cast<std::size_t>(ImageKind::Chd);
+      made = written ? WriteChd(cue, dataBin, directory / stem, kCodecs[which], kFrames[which])
+                     : std::filesystem::path();
+      std::filesystem::remove_all(set);
+      break;
+    }
   }
   std::filesystem::remove(iso);
   return made;

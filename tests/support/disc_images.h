@@ -27,16 +27,29 @@ enum class ImageKind {
   Nero,     // a Joliet image in 2048-byte sectors as .nrg, footer "NER5"
   NeroOld,  // the same, footer "NERO" (older files)
   NeroRaw,  // a Rock Ridge image in raw Mode 1 sectors as .nrg, footer "NER5"
+  // CHD files written by chdman createcd (Debian's mame-tools), each checked
+  // against chdman extractcd:
+  Chd,         // the Preservation set with chdman's default codecs (cdlz, cdzl, cdfl)
+  ChdDeflate,  // the Mode2Sheet set, -c cdzl, hunks of 2 frames
+  ChdLzma,     // the CueSheet set, -c cdlz, hunks of 10 frames
+  ChdStored,   // a Rock Ridge image's raw dump with its sheet, -c none
 };
 std::string KindName(ImageKind kind);
 inline const std::vector<ImageKind> kAllImageKinds = {
     ImageKind::Iso9660,  ImageKind::Joliet,     ImageKind::RockRidge,    ImageKind::BinFile,
     ImageKind::CueSheet, ImageKind::Mode2Sheet, ImageKind::Preservation, ImageKind::CloneCd,
     ImageKind::Alcohol,  ImageKind::LoneMdf,    ImageKind::Nero,         ImageKind::NeroOld,
-    ImageKind::NeroRaw};
+    ImageKind::NeroRaw,  ImageKind::Chd,        ImageKind::ChdDeflate,   ImageKind::ChdLzma,
+    ImageKind::ChdStored};
 
 // True for the kinds that tools/make_dump.py writes (Python is needed).
 bool IsDumpKind(ImageKind kind);
+// True for the kinds that chdman writes.
+bool IsChdKind(ImageKind kind);
+// Why CHD kinds cannot be tested here (no chdman, or a build that does not
+// read CHD files); empty when they can.
+std::string WhyNoChd();
+
 // True when python3 can be run.
 bool HavePython();
 

@@ -151,6 +151,10 @@ class ImageDriveTest : public ::testing::TestWithParam<ImageKind> {
     if (testing_support::IsDumpKind(GetParam()) && !testing_support::HavePython()) {
       GTEST_SKIP() << "python3 is not installed (tools/make_dump.py writes this kind)";
     }
+    if (const std::string why = testing_support::WhyNoChd();
+        testing_support::IsChdKind(GetParam()) && !why.empty()) {
+      GTEST_SKIP() << why;
+    }
   }
 
   // Links the image drive to the image of `tree` (made once per suite) and
