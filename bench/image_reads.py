@@ -16,10 +16,20 @@ bytes needed.
 benchmark stage uses 1.1). --time also times RUNS conversions from each
 image with each program, alternated, and prints the medians. Needs strace
 and xorriso.
+
+Where chdman is installed (and the build reads CHD files), the set is also
+made a CHD (chdman createcd, its default codecs), and the hunks that a
+conversion straight from it decompresses (each is one read of the CHD
+file, told apart from the reads of its header, metadata and map) are
+printed against the hunks that hold the sectors needed (from the files'
+places in the image, xorriso's report_lba). --time then also times a
+conversion from the CHD against chdman extractcd followed by a conversion
+of the cue/bin set it writes.
 """
 
 import argparse
 import re
+import shutil
 import statistics
 import subprocess
 import sys
@@ -48,10 +58,53 @@ def make_images(work: Path, make_demo_disc: Path) -> dict:
     single.hardlink_to(data_track)
     (work / "demo.cue").write_text('FILE "demo.bin" BINARY\n  TRACK 01 MODE1/2352\n'
                                    '    INDEX 01 00:00:00\n')
-    return {"disc": disc, ".iso": (iso, iso, SECTOR),
+    images = {"disc": disc, ".iso": (iso, iso, SECTOR),
             "cue/bin, one file": (work / "demo.cue", single, RAW_SECTOR),
             "cue/bin, set": (sheet, data_track, RAW_SECTOR)}
+    if shutil.which("chdman"):
+        chd = work / "demo.chd"
+        subprocess.run(["chdman", "createcd", "-i", str(sheet), "-o", str(chd)], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        images["chd"] = chd
+    return images
 
+
+def extract_and_convert_ms(program: Path, chd: Path, work: Path) -> float:
+    """chdman extractcd, then a conversion of the set it writes."""
+    out = Path(tempfile.mkdtemp(dir=work))
+    start = time.perf_counter()
+    subprocess.run(["chdman", "extractcd", "-i", str(chd), "-o", str(out / "x.cue"), "-ob",
+                    str(out / "x.bin")], check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    subprocess.run([str(program), "--image", str(out / "x.cue"), "--out", str(out / "pictures"),
+                    "--quiet"], check=True, stdout=subprocess.DEVNULL)
+    elapsed = (time.perf_counter() - start) * 1000
+    shutil.rmtree(out)
+    return elapsed
+
+
+def chd_measures(program: Path, images: dict, work: Path, limit, runs: int) -> bool:
+    """Hunks decompressed against hunks needed, and the times; False if a
+    ratio exceeds the limit."""
+    chd = images["chd"]
+    hunk_bytes, _ = chd_layout(chd)
+    frames = hunk_bytes // 2448
+    sectors = needed_disc_sectors(program, images["disc"], images[".iso"][0])
+    needed = len({sector // frames for sector in sectors})
+    read = hunks_decompressed(program, chd, work)
+    if read is None:
+        print(f"{'chd':18} {'this build':11} {'cannot read':>12}")
+        return False
+    ratio = read / needed
+    print(f"\n{'image':18} {'program':11} {'hunks read':>12} {'needed':>12} {'ratio':>6}")
+    print(f"{'chd':18} {'this build':11} {read:12} {needed:12} {ratio:6.2f}")
+    if runs:
+        direct = [conversion_ms(program, chd, work) for _ in range(runs)]
+        extracted = [extract_and_convert_ms(program, chd, work) for _ in range(runs)]
+        d, e = statistics.median(direct), statistics.median(extracted)
+        print(f"{'chd, straight':18} {'this build':11} {d:10.1f} ms")
+        print(f"{'extractcd + cue':18} {'this build':11} {e:10.1f} ms   ratio {d / e:.2f}")
+    return not (limit and ratio > limit)
 
 def needed_sectors(program: Path, disc: Path) -> int:
     """Sectors of the source files that the conversion's ranges touch."""
@@ -67,6 +120,61 @@ def needed_sectors(program: Path, disc: Path) -> int:
                 for s in range(int(offset) // SECTOR, (end + SECTOR - 1) // SECTOR):
                     sectors.add((file.lower(), s))
     return len(sectors)
+
+
+def needed_disc_sectors(program: Path, disc: Path, iso: Path) -> set:
+    """The disc's sectors (the data track's, from 0) that the conversion's
+    ranges touch, the files placed where the image has them."""
+    report = subprocess.run(["xorriso", "-indev", str(iso), "-find", "/", "-exec", "report_lba"],
+                            check=True, capture_output=True, text=True).stdout
+    starts = {}
+    for m in re.finditer(r"File data lba:\s*\d+ ,\s*(\d+) ,.*'/([^']+)'", report):
+        starts[m.group(2).lower()] = int(m.group(1))
+    listing = subprocess.run([str(program), "--list"], check=True, capture_output=True,
+                             text=True).stdout
+    sizes = {p.name.lower(): p.stat().st_size for p in disc.iterdir()}
+    sectors = set()
+    for line in listing.splitlines():
+        for file, ranges in re.findall(r"(\S+): ((?:\w+ \d+\+\d+(?:, )?)+)", line):
+            size = sizes[file.lower()]
+            for offset, length in re.findall(r"(\d+)\+(\d+)", ranges):
+                end = min(int(offset) + int(length), size)
+                for s in range(int(offset) // SECTOR, (end + SECTOR - 1) // SECTOR):
+                    sectors.add(starts[file.lower()] + s)
+    return sectors
+
+
+def chd_layout(chd: Path):
+    """The CHD's hunk bytes, and the offsets of its header, map and
+    metadata entries (big-endian, chd.h)."""
+    data = chd.read_bytes()
+    hunk_bytes = int.from_bytes(data[56:60], "big")
+    map_offset = int.from_bytes(data[40:48], "big")
+    others = {0, map_offset}
+    entry = int.from_bytes(data[48:56], "big")
+    while entry:
+        others.update({entry, entry + 16})
+        entry = int.from_bytes(data[entry + 8:entry + 16], "big")
+    return hunk_bytes, others
+
+
+def hunks_decompressed(program: Path, chd: Path, work: Path):
+    """Reads of the CHD's hunks during one conversion; None if it failed."""
+    out = tempfile.mkdtemp(dir=work)
+    trace = work / "trace"
+    run = subprocess.run(["strace", "-f", "-qq", "-y", "-o", str(trace), "-e", "trace=pread64",
+                          str(program), "--image", str(chd), "--out", out, "--quiet"],
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if run.returncode != 0:
+        return None
+    _, others = chd_layout(chd)
+    target = str(chd.resolve())
+    reads = 0
+    for line in trace.read_text(errors="replace").splitlines():
+        m = re.search(r"pread64\(\d+<([^>]*)>, .*, \d+, (\d+)\) = \d+$", line)
+        if m and m.group(1) == target and int(m.group(2)) not in others:
+            reads += 1
+    return reads
 
 
 def bytes_read(program: Path, image: Path, data_file: Path, work: Path):
@@ -146,6 +254,8 @@ def main() -> int:
                     failed = True
         if args.time:
             time_conversions(programs, images, work, args.time)
+        if "chd" in images:
+            failed = not chd_measures(program, images, work, args.limit, args.time) or failed
     if failed:
         print(f"a ratio of this build is above {args.limit}", file=sys.stderr)
     return 1 if failed else 0
