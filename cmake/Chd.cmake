@@ -40,7 +40,7 @@ list(JOIN _tvrcgcv_chd_pc " " TVRCGCV_CHD_PC_LIBS)
 # Adds the reader to the disc library.
 function(tvrcgcv_add_chd target)
   if(TVRCGCV_CHD_ENABLED)
-    target_sources(${target} PRIVATE chd.cpp chd_codecs.cpp containers_chd.cpp)
+    target_sources(${target} PRIVATE chd.cpp chd_codecs.cpp chd_layout.cpp containers_chd.cpp)
     target_include_directories(${target} SYSTEM PRIVATE ${TVRCGCV_CHD_CODECS_INCLUDE_DIRS})
     target_link_directories(${target} PUBLIC ${TVRCGCV_CHD_CODECS_LIBRARY_DIRS})
     target_link_libraries(${target} PRIVATE ${TVRCGCV_CHD_LIBRARIES})

@@ -225,37 +225,16 @@ std::optional<std::string> ParseHeader(std::span<const std::uint8_t> head, std::
   return std::nullopt;
 }
 
-std::optional<std::string> ParseCompressedMap(std::span<const std::uint8_t> bytes,
-                                              const Header& header, std::uint64_t fileSize,
-                                              std::vector<MapEntry>* map) {
-  if (bytes.size() < kMapHeaderBytes) {
-    return std::string("map is cut short");
-  }
-  const std::uint64_t length = BigEndian(bytes, 0, 4);
-  std::uint64_t offset = BigEndian(bytes, 4, 6);
-  const auto crc = static_cast<std::uint16_t>(BigEndian(bytes, 10, 2));
-  const unsigned lengthBits = bytes[12];
-  const unsigned selfBits = bytes[13];
-  const unsigned parentBits = bytes[14];
-  if (length > bytes.size() - kMapHeaderBytes) {
-    return "map takes " + std::to_string(length) +
-           " bytes, more than the file holds: the file is cut short";
-  }
-  if (lengthBits > 32 || selfBits > 32 || parentBits > 32) {
-    return std::string("map's field widths are over 32 bits");
-  }
-  BitReader bits(bytes.subspan(kMapHeaderBytes, static_cast<std::size_t>(length)));
-  KindCode code;
-  if (auto wrong = code.Import(bits)) {
-    return wrong;
-  }
-  const auto count = static_cast<std::size_t>(header.hunkCount);
-  std::vector<std::uint8_t> kinds(count);
+namespace {
+
+// The kind of each hunk, runs expanded.
+std::optional<std::string> DecodeKinds(BitReader& bits, const KindCode& code,
+                                       std::vector<std::uint8_t>* kinds) {
   std::uint8_t last = 0;
   std::uint64_t repeat = 0;
-  for (std::size_t hunk = 0; hunk < count; ++hunk) {
+  for (std::size_t hunk = 0; hunk < kinds->size(); ++hunk) {
     if (repeat > 0) {
-      kinds[hunk] = last;
+      (*kinds)[hunk] = last;
       --repeat;
       continue;
     }
@@ -270,78 +249,86 @@ std::optional<std::string> ParseCompressedMap(std::span<const std::uint8_t> byte
         return "map's kinds hold a code that is not one, at " + Hunk(hunk);
       }
       repeat = *symbol == kRunSmall ? 2 + *more : 2 + 16 + (*more << 4) + *low;
-      kinds[hunk] = last;
+      (*kinds)[hunk] = last;
     } else {
-      kinds[hunk] = last = static_cast<std::uint8_t>(*symbol);
+      (*kinds)[hunk] = last = static_cast<std::uint8_t>(*symbol);
     }
   }
-  std::vector<std::uint8_t> raw(count * 12);
-  map->assign(count, MapEntry{});
+  return std::nullopt;
+}
+
+// What the map's bits give each hunk besides its kind.
+struct MapFields {
+  std::uint64_t offset;  // of the next hunk stored in the file
+  unsigned lengthBits;
+  unsigned selfBits;
+  unsigned parentBits;
   std::uint64_t lastSelf = 0;
   std::uint64_t lastParent = 0;
+};
+
+// The entry of a hunk of `kind` (pseudo-kinds resolved), and its 12 bytes
+// as decoded in `raw`; false for an unknown kind.
+bool DecodeEntry(BitReader& bits, std::uint8_t kind, std::uint64_t hunk, const Header& header,
+                 MapFields& fields, MapEntry* entry, std::uint8_t* raw) {
   const std::uint64_t unitsPerHunk = header.hunkBytes / header.unitBytes;
-  for (std::size_t hunk = 0; hunk < count; ++hunk) {
-    MapEntry& entry = (*map)[hunk];
-    std::uint8_t kind = kinds[hunk];
-    std::uint64_t at = 0;
-    std::uint32_t stored = 0;
-    std::uint16_t sum = 0;
-    switch (kind) {
-      case 0:
-      case 1:
-      case 2:
-      case 3:
-      case 4:
-        stored = kind == 4 ? header.hunkBytes : bits.Read(lengthBits);
-        at = offset;
-        offset += stored;
-        sum = static_cast<std::uint16_t>(bits.Read(16));
-        break;
-      case 5:
-        at = lastSelf = bits.Read(selfBits);
-        break;
-      case 6:
-        at = lastParent = bits.Read(parentBits);
-        break;
-      case kSelfNext:
-        ++lastSelf;
-        [[fallthrough]];
-      case kSelfSame:
-        kind = 5;
-        at = lastSelf;
-        break;
-      case kParentSelf:
-        kind = 6;
-        at = lastParent = hunk * unitsPerHunk;
-        break;
-      case kParentNext:
-        lastParent += unitsPerHunk;
-        [[fallthrough]];
-      case kParentSame:
-        kind = 6;
-        at = lastParent;
-        break;
-      default:
-        return "map gives " + Hunk(hunk) + " the unknown kind " + std::to_string(kind);
-    }
-    std::uint8_t* out = &raw[hunk * 12];
-    out[0] = kind;
-    PutBig(out + 1, stored, 3);
-    PutBig(out + 4, at, 6);
-    PutBig(out + 10, sum, 2);
-    entry.kind = static_cast<HunkKind>(kind);
-    entry.codec = kind < 4 ? kind : 0;
-    entry.length = stored;
-    entry.offset = at;
-    if (kind <= 4) {
-      entry.crc = sum;
-    }
+  std::uint64_t at = 0;
+  std::uint32_t stored = 0;
+  std::uint16_t sum = 0;
+  switch (kind) {
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+      stored = kind == 4 ? header.hunkBytes : bits.Read(fields.lengthBits);
+      at = fields.offset;
+      fields.offset += stored;
+      sum = static_cast<std::uint16_t>(bits.Read(16));
+      entry->crc = sum;
+      break;
+    case 5:
+      at = fields.lastSelf = bits.Read(fields.selfBits);
+      break;
+    case 6:
+      at = fields.lastParent = bits.Read(fields.parentBits);
+      break;
+    case kSelfNext:
+    case kSelfSame:
+      fields.lastSelf += kind == kSelfNext ? 1 : 0;
+      kind = 5;
+      at = fields.lastSelf;
+      break;
+    case kParentSelf:
+      kind = 6;
+      at = fields.lastParent = hunk * unitsPerHunk;
+      break;
+    case kParentNext:
+    case kParentSame:
+      fields.lastParent += kind == kParentNext ? unitsPerHunk : 0;
+      kind = 6;
+      at = fields.lastParent;
+      break;
+    default:
+      return false;
   }
-  if (Crc16(raw) != crc) {
-    return std::string("map fails its CRC check: the file is damaged");
-  }
-  for (std::size_t hunk = 0; hunk < count; ++hunk) {
-    const MapEntry& entry = (*map)[hunk];
+  raw[0] = kind;
+  PutBig(raw + 1, stored, 3);
+  PutBig(raw + 4, at, 6);
+  PutBig(raw + 10, sum, 2);
+  entry->kind = static_cast<HunkKind>(kind);
+  entry->codec = kind < 4 ? kind : 0;
+  entry->length = stored;
+  entry->offset = at;
+  return true;
+}
+
+// Every stored hunk within the file, of a codec the header names; every
+// copy of an earlier hunk.
+std::optional<std::string> CheckEntries(const std::vector<MapEntry>& map, const Header& header,
+                                        std::uint64_t fileSize) {
+  for (std::size_t hunk = 0; hunk < map.size(); ++hunk) {
+    const MapEntry& entry = map[hunk];
     if (entry.kind <= HunkKind::kStored) {
       if (entry.kind != HunkKind::kStored && header.codecs[entry.codec] == 0) {
         return "map gives " + Hunk(hunk) + " a codec the header does not name";
@@ -358,140 +345,45 @@ std::optional<std::string> ParseCompressedMap(std::span<const std::uint8_t> byte
   return std::nullopt;
 }
 
-std::optional<std::string> ParseStoredMap(std::span<const std::uint8_t> bytes, const Header& header,
-                                          std::uint64_t fileSize, std::vector<MapEntry>* map) {
-  const auto count = static_cast<std::size_t>(header.hunkCount);
-  if (bytes.size() / 4 < count) {
-    return std::string("map is cut short: the file is cut short");
+}  // namespace
+
+std::optional<std::string> ParseCompressedMap(std::span<const std::uint8_t> bytes,
+                                              const Header& header, std::uint64_t fileSize,
+                                              std::vector<MapEntry>* map) {
+  if (bytes.size() < kMapHeaderBytes) {
+    return std::string("map is cut short");
   }
+  const std::uint64_t length = BigEndian(bytes, 0, 4);
+  MapFields fields{BigEndian(bytes, 4, 6), bytes[12], bytes[13], bytes[14]};
+  const auto crc = static_cast<std::uint16_t>(BigEndian(bytes, 10, 2));
+  if (length > bytes.size() - kMapHeaderBytes) {
+    return "map takes " + std::to_string(length) +
+           " bytes, more than the file holds: the file is cut short";
+  }
+  if (fields.lengthBits > 32 || fields.selfBits > 32 || fields.parentBits > 32) {
+    return std::string("map's field widths are over 32 bits");
+  }
+  BitReader bits(bytes.subspan(kMapHeaderBytes, static_cast<std::size_t>(length)));
+  KindCode code;
+  const auto count = static_cast<std::size_t>(header.hunkCount);
+  std::vector<std::uint8_t> kinds(count);
+  if (auto wrong = code.Import(bits)) {
+    return wrong;
+  }
+  if (auto wrong = DecodeKinds(bits, code, &kinds)) {
+    return wrong;
+  }
+  std::vector<std::uint8_t> raw(count * 12);
   map->assign(count, MapEntry{});
   for (std::size_t hunk = 0; hunk < count; ++hunk) {
-    MapEntry& entry = (*map)[hunk];
-    const std::uint64_t place = BigEndian(bytes, 4 * hunk, 4);
-    if (place == 0) {
-      entry.kind = header.HasParent() ? HunkKind::kParent : HunkKind::kZeros;
-      entry.offset = hunk * (header.hunkBytes / header.unitBytes);
-      continue;
-    }
-    entry.kind = HunkKind::kStored;
-    entry.length = header.hunkBytes;
-    entry.offset = place * header.hunkBytes;
-    if (entry.offset > fileSize || entry.length > fileSize - entry.offset) {
-      return Hunk(hunk) + " lies beyond the end of the file (" + std::to_string(fileSize) +
-             " bytes): the file is cut short";
+    if (!DecodeEntry(bits, kinds[hunk], hunk, header, fields, &(*map)[hunk], &raw[hunk * 12])) {
+      return "map gives " + Hunk(hunk) + " the unknown kind " + std::to_string(kinds[hunk]);
     }
   }
-  return std::nullopt;
-}
-
-std::optional<std::string> ParseTrack(std::string_view text, Track* track) {
-  while (!text.empty() && text.back() == '\0') {
-    text.remove_suffix(1);
+  if (Crc16(raw) != crc) {
+    return std::string("map fails its CRC check: the file is damaged");
   }
-  bool haveNumber = false;
-  bool haveType = false;
-  bool haveFrames = false;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const std::size_t end = std::min(text.find(' ', at), text.size());
-    const std::string_view word = text.substr(at, end - at);
-    at = end + 1;
-    if (word.empty()) {
-      continue;
-    }
-    const std::size_t colon = word.find(':');
-    if (colon == std::string_view::npos) {
-      return "track text has the word \"" + std::string(word.substr(0, 40)) + "\" without a value";
-    }
-    const std::string_view key = word.substr(0, colon);
-    const std::string_view value = word.substr(colon + 1);
-    const auto number = [&](std::uint64_t* out) {
-      if (value.empty() || value.size() > 9 ||
-          !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return false;
-      }
-      *out = 0;
-      for (const char c : value) {
-        *out = *out * 10 + static_cast<unsigned>(c - '0');
-      }
-      return true;
-    };
-    std::uint64_t n = 0;
-    bool good = true;
-    if (key == "TRACK") {
-      good = number(&n) && n >= 1 && n <= 99;
-      track->number = static_cast<unsigned>(n);
-      haveNumber = good;
-    } else if (key == "TYPE") {
-      track->type = std::string(value);
-      haveType = !value.empty();
-    } else if (key == "FRAMES") {
-      good = number(&track->frames) && track->frames <= kMostDiscSectors;
-      haveFrames = good;
-    } else if (key == "PREGAP") {
-      good = number(&track->pregap) && track->pregap <= kMostDiscSectors;
-    } else if (key == "POSTGAP") {
-      good = number(&track->postgap) && track->postgap <= kMostDiscSectors;
-    } else if (key == "PGTYPE") {
-      track->pregapStored = !value.empty() && value.front() == 'V';
-    }
-    if (!good) {
-      return "track text has " + std::string(key) + " " + std::string(value.substr(0, 40)) +
-             ", which is no number of a disc";
-    }
-  }
-  if (!haveNumber || !haveType || !haveFrames) {
-    return std::string("track text lacks its TRACK, TYPE or FRAMES");
-  }
-  return std::nullopt;
-}
-
-std::optional<std::string> FindDataTrack(std::span<const Track> tracks, DataTrack* data) {
-  if (tracks.empty()) {
-    return std::string("metadata describes no track of a CD");
-  }
-  std::uint64_t frame = 0;   // in the file
-  std::uint64_t sector = 0;  // on the disc, sector 0 at 00:02:00 (the first track's pregap is
-                             // before it)
-  for (std::size_t i = 0; i < tracks.size(); ++i) {
-    const Track& track = tracks[i];
-    if (track.number != i + 1) {
-      return "metadata gives track " + std::to_string(track.number) + " where track " +
-             std::to_string(i + 1) + " belongs";
-    }
-    const std::uint64_t storedPregap = track.pregapStored ? track.pregap : 0;
-    if (storedPregap > track.frames) {
-      return "track " + std::to_string(track.number) + " has a pregap longer than itself";
-    }
-    if (i > 0) {
-      sector += track.pregap;
-    }
-    if (track.type != "AUDIO") {
-      static constexpr struct {
-        std::string_view type;
-        SectorFormat format;
-      } kTypes[] = {
-          {"MODE1", {kFrameBytes, 0, 0}},
-          {"MODE1_RAW", {kFrameBytes, kMode1Raw.dataOffset, 1}},
-          {"MODE2_RAW", {kFrameBytes, kMode2Raw.dataOffset, 2}},
-          {"MODE2_FORM1", {kFrameBytes, 0, 0}},
-      };
-      for (const auto& known : kTypes) {
-        if (known.type == track.type) {
-          data->format = known.format;
-          data->firstFrame = frame + storedPregap;
-          data->sectors = track.frames - storedPregap;
-          data->firstSector = sector;
-          return std::nullopt;
-        }
-      }
-      return "track " + std::to_string(track.number) + " is of the type " +
-             std::string(track.type.substr(0, 40)) + ", which holds no data read here";
-    }
-    frame += (track.frames + 3) / 4 * 4;
-    sector += track.frames - storedPregap + track.postgap;
-  }
-  return std::string("tracks are all audio: the disc has no data track");
+  return CheckEntries(*map, header, fileSize);
 }
 
 }  // namespace cgvw::disc::chd
