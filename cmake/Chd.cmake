@@ -44,9 +44,10 @@ function(tvrcgcv_add_chd target)
     target_include_directories(${target} SYSTEM PRIVATE ${TVRCGCV_CHD_CODECS_INCLUDE_DIRS})
     target_link_directories(${target} PUBLIC ${TVRCGCV_CHD_CODECS_LIBRARY_DIRS})
     target_link_libraries(${target} PRIVATE ${TVRCGCV_CHD_LIBRARIES})
-    target_compile_definitions(${target} PRIVATE TVRCGCV_CHD=1
-                               TVRCGCV_CHD_ZSTD=$<BOOL:${TVRCGCV_CHD_ZSTD}>)
+    # TVRCGCV_CHD reaches the tests and fuzzers of the build tree too.
+    target_compile_definitions(${target} PUBLIC $<BUILD_INTERFACE:TVRCGCV_CHD=1>
+                               PRIVATE TVRCGCV_CHD_ZSTD=$<BOOL:${TVRCGCV_CHD_ZSTD}>)
   else()
-    target_compile_definitions(${target} PRIVATE TVRCGCV_CHD=0)
+    target_compile_definitions(${target} PUBLIC $<BUILD_INTERFACE:TVRCGCV_CHD=0>)
   endif()
 endfunction()

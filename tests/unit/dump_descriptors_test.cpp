@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "dumps.h"
+#if TVRCGCV_CHD
+#include "chd.h"
+#endif
 
 namespace {
 
@@ -345,5 +348,148 @@ TEST(Nero, ChunksThatAreUnknownOrDisagreeAreNamed) {
   EXPECT_NE(wrong->what.find("is empty or not before the chunks"), std::string::npos)
       << wrong->what;
 }
+
+#if TVRCGCV_CHD
+// --- CHD -------------------------------------------------------------------
+
+// The data track is the first that is not audio; it begins at a frame of
+// the file that is a multiple of 4 after the tracks before it, after its
+// stored pregap, and on the disc after every track and pregap before it.
+TEST(Chd, TrackTextsPlaceTheDataTrack) {
+  const auto track = [](const std::string& text) {
+    chd::Track parsed;
+    EXPECT_FALSE(chd::ParseTrack(text, &parsed)) << text;
+    return parsed;
+  };
+  const chd::Track data1 = track(
+      "TRACK:1 TYPE:MODE1_RAW SUBTYPE:NONE FRAMES:3538 PREGAP:0 PGTYPE:MODE1 PGSUB:NONE "
+      "POSTGAP:0");
+  const chd::Track audio1 = track("TRACK:1 TYPE:AUDIO SUBTYPE:NONE FRAMES:301");
+  const chd::Track data2 =
+      track(std::string("TRACK:2 TYPE:MODE2_RAW SUBTYPE:NONE FRAMES:1150 PREGAP:150 "
+                        "PGTYPE:VMODE2_RAW PGSUB:NONE POSTGAP:0") +
+            '\0');
+  const chd::Track plain2 = track("TRACK:2 TYPE:MODE1 SUBTYPE:NONE FRAMES:500 PREGAP:150");
+  const struct {
+    const char* what;
+    std::vector<chd::Track> tracks;
+    chd::DataTrack expected;
+  } kCases[] = {
+      {"data first", {data1, audio1}, {0, 3538, {chd::kFrameBytes, 16, 1}, 0}},
+      {"after audio, pregap stored",
+       {audio1, data2},
+       {304 + 150, 1000, {chd::kFrameBytes, 24, 2}, 451}},
+      {"after audio, pregap not stored",
+       {audio1, plain2},
+       {304, 500, {chd::kFrameBytes, 0, 0}, 451}},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(test.what);
+    chd::DataTrack found;
+    ASSERT_FALSE(chd::FindDataTrack(test.tracks, &found));
+    EXPECT_EQ(found.firstFrame, test.expected.firstFrame);
+    EXPECT_EQ(found.sectors, test.expected.sectors);
+    EXPECT_EQ(found.format, test.expected.format);
+    EXPECT_EQ(found.firstSector, test.expected.firstSector);
+  }
+}
+
+TEST(Chd, TrackTextsThatCannotBeReadSayWhy) {
+  const struct {
+    std::vector<std::string> texts;
+    std::string complaint;
+  } kCases[] = {
+      {{"TRACK:1 TYPE:MODE1_RAW"}, "lacks its TRACK, TYPE or FRAMES"},
+      {{"TRACK:1 TYPE:MODE1_RAW FRAMES:12x"}, "FRAMES 12x, which is no number of a disc"},
+      {{"TRACK:1 TYPE:MODE1_RAW FRAMES:99999999"}, "FRAMES 99999999"},
+      {{"TRACK:100 TYPE:MODE1_RAW FRAMES:5"}, "TRACK 100"},
+      {{"TRACK:1 TYPE:MODE1_RAW FRAMES:5 ODD"}, "the word \"ODD\" without a value"},
+      {{"TRACK:2 TYPE:MODE1_RAW FRAMES:5"}, "gives track 2 where track 1 belongs"},
+      {{"TRACK:1 TYPE:AUDIO FRAMES:5"}, "tracks are all audio"},
+      {{"TRACK:1 TYPE:MODE2_FORM2 FRAMES:5"}, "track 1 is of the type MODE2_FORM2"},
+      {{"TRACK:1 TYPE:MODE1 FRAMES:5 PREGAP:9 PGTYPE:VMODE1"}, "a pregap longer than itself"},
+      {{}, "describes no track"},
+  };
+  for (const auto& test : kCases) {
+    std::vector<chd::Track> tracks;
+    std::string wrong;
+    for (const std::string& text : test.texts) {
+      chd::Track track;
+      if (const auto bad = chd::ParseTrack(text, &track)) {
+        wrong = *bad;
+        break;
+      }
+      tracks.push_back(track);
+    }
+    chd::DataTrack data;
+    if (wrong.empty()) {
+      wrong = chd::FindDataTrack(tracks, &data).value_or("");
+    }
+    EXPECT_NE(wrong.find(test.complaint), std::string::npos) << test.complaint << ": " << wrong;
+  }
+}
+
+// A header of chdman's CD defaults, then changed field by field.
+std::vector<std::uint8_t> ChdHeader() {
+  std::vector<std::uint8_t> head(chd::kHeaderBytes);
+  const auto put = [&](std::size_t at, std::uint64_t value, int width) {
+    for (int i = 0; i < width; ++i) {
+      head[at + i] = static_cast<std::uint8_t>(value >> (8 * (width - 1 - i)));
+    }
+  };
+  std::copy_n("MComprHD", 8, head.begin());
+  put(8, chd::kHeaderBytes, 4);
+  put(12, 5, 4);
+  put(16, chd::Tag("cdlz"), 4);
+  put(32, 3538 * 2448, 8);
+  put(40, 4000000, 8);
+  put(56, 19584, 4);
+  put(60, 2448, 4);
+  return head;
+}
+
+TEST(Chd, HeadersThatCannotBeReadSayWhy) {
+  const struct {
+    std::size_t at;
+    std::uint64_t value;
+    int width;
+    std::string complaint;  // "" when it is read
+  } kCases[] = {
+      {0, 0, 0, ""},
+      {12, 4, 4, "version is 4, and only version 5 is read (chdman copy"},
+      {8, 108, 4, "header is cut short or of the wrong length"},
+      {60, 512, 4, "units are of 512 bytes"},
+      {56, 19585, 4, "hunks are of 19585 bytes"},
+      {56, 2448 * 4096, 4, "not a whole number of frames up to 8 MiB"},
+      {32, std::uint64_t{1} << 40, 8, "more than a CD holds"},
+      {40, 5000000, 8, "map lies at byte 5000000, outside the file (4194304 bytes)"},
+      {40, 100, 8, "map lies at byte 100"},
+  };
+  for (const auto& test : kCases) {
+    std::vector<std::uint8_t> head = ChdHeader();
+    for (int i = 0; i < test.width; ++i) {
+      head[test.at + i] = static_cast<std::uint8_t>(test.value >> (8 * (test.width - 1 - i)));
+    }
+    chd::Header header;
+    const auto wrong = chd::ParseHeader(head, 4 << 20, &header);
+    if (test.complaint.empty()) {
+      EXPECT_FALSE(wrong) << *wrong;
+      EXPECT_EQ(header.hunkCount, (3538 + 7) / 8);
+      EXPECT_FALSE(header.HasParent());
+    } else {
+      ASSERT_TRUE(wrong) << test.complaint;
+      EXPECT_NE(wrong->find(test.complaint), std::string::npos) << *wrong;
+    }
+  }
+}
+
+TEST(Chd, CrcAndTags) {
+  const std::string text = "123456789";
+  EXPECT_EQ(chd::Crc16({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}),
+            0x29B1);  // the check value of CRC-16/IBM-3740
+  EXPECT_EQ(chd::TagName(chd::Tag("cdfl")), "cdfl");
+  EXPECT_EQ(chd::TagName(0x01020304), "0x01020304");
+}
+#endif
 
 }  // namespace
