@@ -16,6 +16,10 @@
 #include <vector>
 
 #include "cgvw/cgvw.h"
+#if TVRCGCV_CHD
+#include "containers.h"
+#include "tracks.h"
+#endif
 #include "disc_images.h"
 #include "test_support.h"
 
@@ -448,6 +452,97 @@ TEST_F(DamagedImageTest, RandomDamageToDescriptorsAndDirectories) {
   }
   EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
 }
+
+#if TVRCGCV_CHD
+// A CHD damaged anywhere (its map's header and bits, its metadata, its
+// hunks, its end cut off) gives each file's true bytes or a clean failure,
+// never other bytes: the map and every hunk carry a CRC.
+TEST_F(DamagedImageTest, DamagedChdGivesTrueBytesOrFails) {
+  if (const std::string why = testing_support::WhyNoChd(); !why.empty()) {
+    GTEST_SKIP() << why;
+  }
+  fs::create_directory(work_.path() / "chd");
+  const fs::path chd = MakeImage(work_.path() / "disc", work_.path() / "chd", ImageKind::ChdLzma);
+  ASSERT_FALSE(chd.empty());
+  const std::vector<std::uint8_t> whole = testing_support::ReadWholeFile(chd);
+  UseImage(whole, ".chd");
+  EXPECT_EQ(ReadEveryFile(), 0);
+  std::uint64_t mapAt = 0;
+  for (int i = 40; i < 48; ++i) {
+    mapAt = mapAt << 8 | whole[static_cast<std::size_t>(i)];
+  }
+  ASSERT_LT(mapAt, whole.size());
+  std::vector<std::size_t> places;
+  for (std::size_t at = mapAt; at < whole.size(); ++at) {
+    places.push_back(at);  // every byte of the map
+  }
+  for (std::size_t at = 124; at < mapAt; at += (mapAt - 124) / 40) {
+    places.push_back(at);  // metadata and hunks
+  }
+  // A read that fails may have placed the bytes before the damage: only a
+  // read that succeeds is certain to hold the file's bytes.
+  const auto trueOrFailed = [&] {
+    int failed = 0;
+    for (std::size_t i = 0; i < std::size(kDiscFiles); ++i) {
+      const auto size = static_cast<std::int32_t>(kDiscFiles[i].size);
+      const Outcome outcome = Read(kImageDrive, kDiscFiles[i].name, 0, size);
+      if (outcome.status == 0) {
+        EXPECT_TRUE(std::equal(contents_[i].begin(), contents_[i].end(), outcome.buffer.begin()))
+            << kDiscFiles[i].name;
+      } else {
+        EXPECT_EQ(outcome.status, kCGVwCannotOpen);
+        ++failed;
+      }
+    }
+    return failed;
+  };
+  int failed = 0;
+  for (const std::size_t at : places) {
+    SCOPED_TRACE(::testing::Message() << "byte " << at);
+    std::vector<std::uint8_t> bytes = whole;
+    bytes[at] ^= 0x21;
+    UseImage(bytes, ".chd");
+    failed += trueOrFailed();
+  }
+  EXPECT_GT(failed, 0);
+  for (const std::size_t cut :
+       {whole.size() - 1, static_cast<std::size_t>(mapAt), whole.size() / 2, std::size_t{200}}) {
+    UseImage({whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)}, ".chd");
+    EXPECT_EQ(trueOrFailed(), static_cast<int>(std::size(kDiscFiles))) << "cut at " << cut;
+  }
+  EXPECT_TRUE(NothingHeld()) << testing_support::DescribeHeld();
+}
+
+// Read from start to end, a CHD's track decompresses each of its hunks
+// once.
+TEST_F(DamagedImageTest, ChdHunksAreDecompressedOnce) {
+  if (const std::string why = testing_support::WhyNoChd(); !why.empty()) {
+    GTEST_SKIP() << why;
+  }
+  fs::create_directory(work_.path() / "chd");
+  const fs::path chd = MakeImage(work_.path() / "disc", work_.path() / "chd", ImageKind::Chd);
+  ASSERT_FALSE(chd.empty());
+  std::error_code error;
+  auto file = cgvw::disc::FileBytes::Open(chd.string(), "disc.chd", &error);
+  ASSERT_TRUE(file) << error.message();
+  auto neighbours = cgvw::disc::LocalNeighbours(file->file());
+  cgvw::disc::OpenedTrack opened;
+  cgvw::disc::OpenFailure failure;
+  ASSERT_TRUE(cgvw::disc::kChd.open(std::move(file), *neighbours, &opened, &failure))
+      << failure.text;
+  cgvw::disc::TrackReader reader(std::move(opened.track));
+  const cgvw::disc::SectorTrack& track = reader.track();
+  std::vector<std::uint8_t> out(cgvw::disc::TrackReader::kCachedSectors * 2048);
+  for (std::uint64_t sector = track.first(); sector < track.first() + track.count();) {
+    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(
+        cgvw::disc::TrackReader::kCachedSectors, track.first() + track.count() - sector));
+    cgvw::disc::ReadFault fault;
+    ASSERT_TRUE(reader.ReadSectors(sector, count, out.data(), &fault)) << fault.why;
+    sector += count;
+  }
+  EXPECT_EQ(cgvw::disc::ChdHunksDecompressed(track), (track.count() + 7) / 8);  // 8 frames a hunk
+}
+#endif
 
 // The open image is kept between requests; a changed image file must be
 // read anew.
