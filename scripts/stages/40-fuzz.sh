@@ -13,12 +13,12 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo 
   -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DTVRCGCV_BUILD_FUZZERS=ON \
   -DTVRCGCV_BUILD_TESTS=OFF -DTVRCGCV_BUILD_TOOLS=OFF
 cmake --build build-fuzz -j"$(nproc)" --target fuzz_decode fuzz_render_tiles fuzz_palette fuzz_cue_sheet fuzz_command_line fuzz_iso9660 \
-  fuzz_clonecd fuzz_alcohol fuzz_nero
+  fuzz_clonecd fuzz_alcohol fuzz_nero fuzz_archive
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 for harness in fuzz_decode fuzz_render_tiles fuzz_palette fuzz_cue_sheet fuzz_command_line fuzz_iso9660 \
-  fuzz_clonecd fuzz_alcohol fuzz_nero; do
+  fuzz_clonecd fuzz_alcohol fuzz_nero fuzz_archive; do
   mkdir -p "$work/$harness/corpus" "$work/$harness/artifacts"
   # The readers of text (a cue sheet, a command line) are small and quick:
   # half the time covers them; the others share the rest.
@@ -33,6 +33,8 @@ for harness in fuzz_decode fuzz_render_tiles fuzz_palette fuzz_cue_sheet fuzz_co
   # An image needs room for its sectors: the ISO 9660 reader takes up to 16 KiB.
   max_len=8192
   [[ $harness == fuzz_iso9660 ]] && max_len=16384
+  # An archive's seeds hold a small image each, compressed.
+  [[ $harness == fuzz_archive ]] && max_len=16384
   if ! build-fuzz/"$harness" -max_total_time="$time" -timeout=10 -rss_limit_mb=2048 \
     -max_len="$max_len" -close_fd_mask=2 -print_final_stats=1 \
     -artifact_prefix="$work/$harness/artifacts/" \

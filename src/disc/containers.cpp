@@ -5,6 +5,9 @@
 #include <array>
 
 #include "platform/folder_files.h"
+#if TVRCGCV_WITH_ARCHIVES
+#include "archives.h"
+#endif
 
 namespace cgvw::disc {
 namespace {
@@ -12,9 +15,12 @@ namespace {
 // Raw images first: their sector 16 could also pass for plain sectors' at
 // another offset only by chance, never the other way round. A Nero image
 // is told by its end, whatever its sectors are; the descriptors by their
-// first bytes.
-constexpr std::array<const Container*, 6> kContainers = {&kNero,    &kRawImage, &kPlainImage,
-                                                         &kCloneCd, &kAlcohol,  &kCueSheet};
+// first bytes. An archive is told by its first bytes too.
+constexpr const Container* kContainers[] = {
+#if TVRCGCV_WITH_ARCHIVES
+    &kArchive,
+#endif
+    &kNero,    &kRawImage, &kPlainImage, &kCloneCd, &kAlcohol, &kCueSheet};
 
 class ItselfCategory final : public std::error_category {
  public:
@@ -101,11 +107,12 @@ std::string UnreadKind(std::span<const std::uint8_t> head) {
     return "a CHD (MAME's compressed hunks of data), which is not read yet: chdman extractcd "
            "makes a cue sheet and raw image of it";
   }
+  // Read where the build has libarchive (archives.h).
   if (begins(std::string_view("PK\x03\x04", 4))) {
-    return "a zip archive, which is not read yet: unpack the disc image it holds";
+    return "a zip archive, which this build does not read: unpack the disc image it holds";
   }
   if (begins(std::string_view("7z\xBC\xAF\x27\x1C", 6))) {
-    return "a 7z archive, which is not read yet: unpack the disc image it holds";
+    return "a 7z archive, which this build does not read: unpack the disc image it holds";
   }
   return "";
 }
