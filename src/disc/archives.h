@@ -8,7 +8,7 @@
 // would have to be read to tell it (a Nero image's footer) is decompressed
 // for that only when nothing else recognises it, and only if no sheet
 // names it. A member's bytes are then read in order, as its compression
-// demands: its first MiB stays in memory, and a few MiB of what was read
+// demands: its first MiB stays in memory, and 16 MiB of what was read
 // last; a read further back begins the member's data again (counted by
 // ArchiveRestarts()). Memory is bounded whatever the member's size.
 #pragma once

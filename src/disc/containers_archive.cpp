@@ -22,7 +22,7 @@ namespace {
 // once read, and the kCachedBlocks others read last.
 constexpr std::size_t kBlockBytes = 64 << 10;
 constexpr std::uint64_t kPinnedBlocks = 16;
-constexpr std::size_t kCachedBlocks = 64;
+constexpr std::size_t kCachedBlocks = 256;
 // The most members looked at, and the most bytes of descriptors kept whole.
 constexpr std::size_t kMostMembers = 1 << 16;
 constexpr std::uint64_t kMostKeptBytes = 16 << 20;
