@@ -16,12 +16,12 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo 
 chd=""
 grep -q '^TVRCGCV_CHD_CODECS_FOUND:INTERNAL=1' build-fuzz/CMakeCache.txt && chd=fuzz_chd
 cmake --build build-fuzz -j"$(nproc)" --target fuzz_decode fuzz_render_tiles fuzz_palette fuzz_cue_sheet fuzz_command_line fuzz_iso9660 \
-  fuzz_clonecd fuzz_alcohol fuzz_nero $chd
+  fuzz_clonecd fuzz_alcohol fuzz_nero $chd fuzz_archive
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 for harness in fuzz_decode fuzz_render_tiles fuzz_palette fuzz_cue_sheet fuzz_command_line fuzz_iso9660 \
-  fuzz_clonecd fuzz_alcohol fuzz_nero $chd; do
+  fuzz_clonecd fuzz_alcohol fuzz_nero $chd fuzz_archive; do
   mkdir -p "$work/$harness/corpus" "$work/$harness/artifacts"
   # The readers of text (a cue sheet, a command line) are small and quick:
   # half the time covers them; the others share the rest.
@@ -38,6 +38,8 @@ for harness in fuzz_decode fuzz_render_tiles fuzz_palette fuzz_cue_sheet fuzz_co
   [[ $harness == fuzz_iso9660 ]] && max_len=16384
   # A CHD's seeds are whole small discs of a few kilobytes.
   [[ $harness == fuzz_chd ]] && max_len=16384
+  # An archive's seeds hold a small image each, compressed.
+  [[ $harness == fuzz_archive ]] && max_len=16384
   if ! build-fuzz/"$harness" -max_total_time="$time" -timeout=10 -rss_limit_mb=2048 \
     -max_len="$max_len" -close_fd_mask=2 -print_final_stats=1 \
     -artifact_prefix="$work/$harness/artifacts/" \

@@ -6,6 +6,9 @@
 
 #include "cgvw/disc_image.h"
 #include "platform/folder_files.h"
+#if TVRCGCV_WITH_ARCHIVES
+#include "archives.h"
+#endif
 
 namespace cgvw::disc {
 namespace {
@@ -13,13 +16,16 @@ namespace {
 // Raw images first: their sector 16 could also pass for plain sectors' at
 // another offset only by chance, never the other way round. A Nero image
 // is told by its end, whatever its sectors are; the descriptors by their
-// first bytes.
-// A CHD is told by its first bytes, in a build that reads it.
-constexpr std::array kContainers = {
+// first bytes. A CHD and an archive are told by their first bytes, in a
+// build that reads them.
+constexpr const Container* kContainers[] = {
 #if TVRCGCV_CHD
     &kChd,
 #endif
-    &kNero, &kRawImage, &kPlainImage, &kCloneCd, &kAlcohol, &kCueSheet};
+#if TVRCGCV_WITH_ARCHIVES
+    &kArchive,
+#endif
+    &kNero,    &kRawImage, &kPlainImage, &kCloneCd, &kAlcohol, &kCueSheet};
 
 class ItselfCategory final : public std::error_category {
  public:
@@ -106,11 +112,12 @@ std::string UnreadKind(std::span<const std::uint8_t> head) {
     return "a CHD (MAME's compressed hunks of data), which this build does not read: chdman "
            "extractcd makes a cue sheet and raw image of it";
   }
+  // Read where the build has libarchive (archives.h).
   if (begins(std::string_view("PK\x03\x04", 4))) {
-    return "a zip archive, which is not read yet: unpack the disc image it holds";
+    return "a zip archive, which this build does not read: unpack the disc image it holds";
   }
   if (begins(std::string_view("7z\xBC\xAF\x27\x1C", 6))) {
-    return "a 7z archive, which is not read yet: unpack the disc image it holds";
+    return "a 7z archive, which this build does not read: unpack the disc image it holds";
   }
   return "";
 }

@@ -112,8 +112,8 @@ class ImageRuns : public ::testing::Test {
 class DiscImageConversion : public ImageRuns, public ::testing::WithParamInterface<ImageKind> {};
 
 TEST_P(DiscImageConversion, ConvertsAsFromTheDirectory) {
-  if (testing_support::IsDumpKind(GetParam()) && !testing_support::HavePython()) {
-    GTEST_SKIP() << "python3 is not installed (tools/make_dump.py writes this kind)";
+  if (const std::string why = testing_support::WhyNoImageOf(GetParam()); !why.empty()) {
+    GTEST_SKIP() << why;
   }
   if (const std::string why = testing_support::WhyNoChd();
       testing_support::IsChdKind(GetParam()) && !why.empty()) {
@@ -321,9 +321,11 @@ TEST_F(SheetRuns, DumpDescriptorsThatCannotBeReadSayWhy) {
        ChdComplaint(": it holds only what differs from its parent CHD (SHA-1 abab")},
       {"CHD of a disk", "f6.chd", ChdHeader(5, 0, 512),
        ChdComplaint(": its units are of 512 bytes, not the 2448 of a CD's frames")},
-      // Kinds that are not read yet say what they are.
+      // A build without libarchive names an archive and says to unpack it.
       {"zip", "g.zip", std::string("PK\x03\x04\x14\0\0\0", 8),
-       ": a zip archive, which is not read yet"},
+       testing_support::ReadsArchives()
+           ? ": the archive cannot be read"
+           : ": a zip archive, which this build does not read: unpack the disc image it holds"},
   };
   for (const auto& test : kDumps) {
     SCOPED_TRACE(test.what);
@@ -462,6 +464,37 @@ TEST_F(SheetRuns, DamagedChdNamesTheHunk) {
     EXPECT_NE(run.exitStatus, 0);
     EXPECT_FALSE(run.err.empty());
   }
+}
+
+// A zip of the set cut short: --check names the member and the sector
+// where its data stops, and a conversion with options fails the pictures
+// beyond it.
+TEST_F(SheetRuns, CheckNamesTheArchiveMemberCutShort) {
+  if (const std::string why = testing_support::WhyNoImageOf(ImageKind::ZipSheet); !why.empty()) {
+    GTEST_SKIP() << why;
+  }
+  const std::string track = DataTrack().filename().string();
+  ASSERT_TRUE(testing_support::RunQuietly(
+      {"zip", "-q", "set.zip", sheet_.filename().string(), track}, work_.path()));
+  const std::vector<std::uint8_t> zip = ReadWholeFile(work_.path() / "set.zip");
+  const testing_support::ProgramRun whole =
+      RunImage(work_.path() / "set.zip", {"--check", "--quiet"});
+  EXPECT_EQ(whole.exitStatus, 0) << whole.err;
+  EXPECT_EQ(whole.out, "The disc is complete: 170 files, 6601360 bytes read.\r\n");
+  std::ofstream(work_.path() / "cut.zip", std::ios::binary)
+      .write(reinterpret_cast<const char*>(zip.data()),
+             static_cast<std::streamsize>(zip.size() / 2));
+  const testing_support::ProgramRun check =
+      RunImage(work_.path() / "cut.zip", {"--check", "--quiet"});
+  EXPECT_EQ(check.exitStatus, kDiscUnreadable);
+  EXPECT_NE(check.err.find(": unreadable: \"" + track + "\": sector "), std::string::npos)
+      << check.err;
+  EXPECT_NE(check.err.find(": the archive member is cut short"), std::string::npos) << check.err;
+  const testing_support::ProgramRun run =
+      RunImage(work_.path() / "cut.zip",
+               {"--out", (work_.path() / "out").string(), "--keep-going", "--quiet"});
+  EXPECT_NE(run.exitStatus, 0);
+  EXPECT_NE(run.err.find("the archive member is cut short"), std::string::npos) << run.err;
 }
 
 // A sheet that names many files: each is looked at when it is needed and

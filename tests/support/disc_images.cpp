@@ -54,12 +54,61 @@ std::string KindName(ImageKind kind) {
       return "ChdLzma";
     case ImageKind::ChdStored:
       return "ChdStored";
+    case ImageKind::ZipSheet:
+      return "ZipSheet";
+    case ImageKind::ZipIso:
+      return "ZipIso";
+    case ImageKind::SevenZipSheet:
+      return "SevenZipSheet";
+    case ImageKind::ZipCloneCd:
+      return "ZipCloneCd";
   }
   return "Unknown";
 }
 
+ImageKind InnerKind(ImageKind kind) {
+  switch (kind) {
+    case ImageKind::ZipSheet:
+      return ImageKind::Preservation;
+    case ImageKind::ZipIso:
+      return ImageKind::Joliet;
+    case ImageKind::SevenZipSheet:
+      return ImageKind::CueSheet;
+    case ImageKind::ZipCloneCd:
+      return ImageKind::CloneCd;
+    default:
+      return kind;
+  }
+}
+
+bool IsArchiveKind(ImageKind kind) {
+  return InnerKind(kind) != kind;
+}
+
 bool IsDumpKind(ImageKind kind) {
-  return kind >= ImageKind::CloneCd && kind <= ImageKind::NeroRaw;
+  const ImageKind inner = InnerKind(kind);
+  return inner >= ImageKind::CloneCd && inner <= ImageKind::NeroRaw;
+}
+
+bool ReadsArchives() {
+  return TVRCGCV_WITH_ARCHIVES != 0;
+}
+
+std::string WhyNoImageOf(ImageKind kind) {
+  if (IsDumpKind(kind) && !HavePython()) {
+    return "python3 is not installed (tools/make_dump.py writes this kind)";
+  }
+  if (IsArchiveKind(kind)) {
+    if (!ReadsArchives()) {
+      return "this build does not read archives (TVRCGCV_ARCHIVES)";
+    }
+    static const bool zip = RunQuietly({"zip", "-v"});
+    static const bool sevenZip = RunQuietly({"7z", "i"});
+    if (!(kind == ImageKind::SevenZipSheet ? sevenZip : zip)) {
+      return "zip or 7z (p7zip-full) is not installed";
+    }
+  }
+  return "";
 }
 
 bool IsChdKind(ImageKind kind) {
@@ -92,7 +141,7 @@ bool HavePython() {
   return have;
 }
 
-bool RunQuietly(const std::vector<std::string>& argv) {
+bool RunQuietly(const std::vector<std::string>& argv, const std::filesystem::path& in) {
   std::vector<char*> args;
   for (const std::string& arg : argv) {
     args.push_back(const_cast<char*>(arg.c_str()));
@@ -103,6 +152,10 @@ bool RunQuietly(const std::vector<std::string>& argv) {
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  if (!in.empty() && posix_spawn_file_actions_addchdir_np(&actions, in.c_str()) != 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    return false;
+  }
   pid_t pid = 0;
   const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -387,8 +440,36 @@ std::filesystem::path WriteChd(const std::filesystem::path& cue, const std::file
   return same ? std::filesystem::path(chd) : std::filesystem::path();
 }
 
+// The image of the inner kind made in a folder, and Debian's zip or 7z run
+// there: a ZipSheet's set is in a folder of its own inside the archive.
+std::filesystem::path MakeArchive(const std::filesystem::path& tree,
+                                  const std::filesystem::path& directory, ImageKind kind) {
+  const std::filesystem::path files = directory / (KindName(kind) + "-files");
+  const std::filesystem::path inside =
+      kind == ImageKind::ZipSheet ? files / "Test Disc (Japan)" : files;
+  std::filesystem::create_directories(inside);
+  if (MakeImage(tree, inside, InnerKind(kind)).empty()) {
+    return {};
+  }
+  const bool sevenZip = kind == ImageKind::SevenZipSheet;
+  const std::filesystem::path archive = directory / (KindName(kind) + (sevenZip ? ".7z" : ".zip"));
+  std::vector<std::string> argv = {"zip", "-q", "-r"};
+  if (sevenZip) {
+    argv = {"7z", "a", "-bd"};
+  } else if (kind == ImageKind::ZipIso) {
+    argv.emplace_back("-0");
+  }
+  argv.insert(argv.end(), {archive.string(), "."});
+  const bool made = RunQuietly(argv, files);
+  std::filesystem::remove_all(files);
+  return made ? archive : std::filesystem::path();
+}
+
 std::filesystem::path MakeImage(const std::filesystem::path& tree,
                                 const std::filesystem::path& directory, ImageKind kind) {
+  if (IsArchiveKind(kind)) {
+    return MakeArchive(tree, directory, kind);
+  }
   const std::string stem = KindName(kind);
   const auto iso = directory / (stem + ".iso");
   if (!MakeIsoImage(tree, iso, kind)) {
@@ -457,6 +538,8 @@ std::filesystem::path MakeImage(const std::filesystem::path& tree,
       std::filesystem::remove_all(set);
       break;
     }
+    default:
+      break;
   }
   std::filesystem::remove(iso);
   return made;

@@ -33,25 +33,39 @@ enum class ImageKind {
   ChdDeflate,  // the Mode2Sheet set, -c cdzl, hunks of 2 frames
   ChdLzma,     // the CueSheet set, -c cdlz, hunks of 10 frames
   ChdStored,   // a Rock Ridge image's raw dump with its sheet, -c none
+  // Archives made by Debian's zip and 7z of an image of another kind:
+  ZipSheet,       // the Preservation set in a folder, deflated
+  ZipIso,         // the Joliet .iso, stored (zip -0)
+  SevenZipSheet,  // the CueSheet set
+  ZipCloneCd,     // the CloneCd set
 };
 std::string KindName(ImageKind kind);
 inline const std::vector<ImageKind> kAllImageKinds = {
-    ImageKind::Iso9660,  ImageKind::Joliet,     ImageKind::RockRidge,    ImageKind::BinFile,
-    ImageKind::CueSheet, ImageKind::Mode2Sheet, ImageKind::Preservation, ImageKind::CloneCd,
-    ImageKind::Alcohol,  ImageKind::LoneMdf,    ImageKind::Nero,         ImageKind::NeroOld,
-    ImageKind::NeroRaw,  ImageKind::Chd,        ImageKind::ChdDeflate,   ImageKind::ChdLzma,
-    ImageKind::ChdStored};
+    ImageKind::Iso9660,   ImageKind::Joliet,     ImageKind::RockRidge,    ImageKind::BinFile,
+    ImageKind::CueSheet,  ImageKind::Mode2Sheet, ImageKind::Preservation, ImageKind::CloneCd,
+    ImageKind::Alcohol,   ImageKind::LoneMdf,    ImageKind::Nero,         ImageKind::NeroOld,
+    ImageKind::NeroRaw,   ImageKind::Chd,        ImageKind::ChdDeflate,   ImageKind::ChdLzma,
+    ImageKind::ChdStored, ImageKind::ZipSheet,   ImageKind::ZipIso,       ImageKind::SevenZipSheet,
+    ImageKind::ZipCloneCd};
 
-// True for the kinds that tools/make_dump.py writes (Python is needed).
+// True for the kinds that tools/make_dump.py writes (Python is needed),
+// alone or in an archive.
 bool IsDumpKind(ImageKind kind);
 // True for the kinds that chdman writes.
 bool IsChdKind(ImageKind kind);
 // Why CHD kinds cannot be tested here (no chdman, or a build that does not
 // read CHD files); empty when they can.
 std::string WhyNoChd();
-
+// The kind an archive kind holds; any other kind itself.
+ImageKind InnerKind(ImageKind kind);
+bool IsArchiveKind(ImageKind kind);
 // True when python3 can be run.
 bool HavePython();
+// True when the disc library was built to read zip and 7z archives.
+bool ReadsArchives();
+// Why images of `kind` cannot be made or read here (no python3, no zip or
+// 7z, a build without archives); empty when they can.
+std::string WhyNoImageOf(ImageKind kind);
 
 // True when xorriso can be run.
 bool HaveXorriso();
@@ -60,9 +74,9 @@ bool HaveXorriso();
 // build without image support); empty when they can.
 std::string WhyNoDiscImages();
 
-// Runs a program with arguments (no shell), its output discarded; true if it
-// exited with status 0.
-bool RunQuietly(const std::vector<std::string>& argv);
+// Runs a program with arguments (no shell), its output discarded, in the
+// folder `in` if one is given; true if it exited with status 0.
+bool RunQuietly(const std::vector<std::string>& argv, const std::filesystem::path& in = {});
 
 // Writes an ISO 9660 image of everything below `tree`, with the extensions
 // that `kind` reads (none, Joliet or Rock Ridge); false on failure.

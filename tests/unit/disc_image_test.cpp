@@ -152,8 +152,8 @@ class ImageDriveTest : public ::testing::TestWithParam<ImageKind> {
     if (const std::string why = WhyNoDiscImages(); !why.empty()) {
       GTEST_SKIP() << why;
     }
-    if (testing_support::IsDumpKind(GetParam()) && !testing_support::HavePython()) {
-      GTEST_SKIP() << "python3 is not installed (tools/make_dump.py writes this kind)";
+    if (const std::string why = testing_support::WhyNoImageOf(GetParam()); !why.empty()) {
+      GTEST_SKIP() << why;
     }
     if (const std::string why = testing_support::WhyNoChd();
         testing_support::IsChdKind(GetParam()) && !why.empty()) {

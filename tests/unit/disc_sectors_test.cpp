@@ -21,6 +21,9 @@
 #include "raw_sectors.h"
 #include "test_support.h"
 #include "tracks.h"
+#if TVRCGCV_WITH_ARCHIVES
+#include "archives.h"
+#endif
 
 namespace {
 
@@ -432,5 +435,147 @@ TEST_F(Iso9660, BoundsOfDirectories) {
     EXPECT_NE(read.find(damage.why), std::string::npos) << read;
   }
 }
+
+// --- Zip and 7z archives, made by Debian's zip and 7z ---------------------
+
+#if TVRCGCV_WITH_ARCHIVES
+class Archives : public Iso9660 {
+ protected:
+  void SetUp() override {
+    Iso9660::SetUp();
+    if (const std::string why =
+            testing_support::WhyNoImageOf(testing_support::ImageKind::SevenZipSheet) +
+            testing_support::WhyNoImageOf(testing_support::ImageKind::ZipIso);
+        !IsSkipped() && !why.empty()) {
+      GTEST_SKIP() << why;
+    }
+  }
+  // Runs zip or 7z in the work folder.
+  bool Pack(const std::vector<std::string>& argv) {
+    return testing_support::RunQuietly(argv, work_.path());
+  }
+  // A pattern that no two blocks of the archive reader share.
+  static std::vector<std::uint8_t> Pattern(std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    std::uint32_t state = 7;
+    for (auto& byte : bytes) {
+      state = state * 1103515245u + 12345u;
+      byte = static_cast<std::uint8_t>(state >> 24);
+    }
+    return bytes;
+  }
+};
+
+// A cue/bin set in a zip reads as from the files: in order without going
+// back in the member, and a read behind what is kept begins it again.
+TEST_F(Archives, AMemberIsReadInOrderAndBeginsAgainOnlyToGoBack) {
+  const std::vector<std::uint8_t> big = Pattern(20 << 20);
+  Write(work_.path() / "tree" / "BIG.DAT", big);
+  Write(work_.path() / "tree" / "A.TXT", {'s'});  // before the big file
+  const fs::path iso = work_.path() / "disc.iso";
+  ASSERT_TRUE(testing_support::MakeIsoImage(work_.path() / "tree", iso,
+                                            testing_support::ImageKind::Joliet));
+  ASSERT_TRUE(testing_support::WriteRawBinCue(iso, work_.path() / "disc.bin"));
+  ASSERT_TRUE(Pack({"zip", "-q", "set.zip", "disc.cue", "disc.bin"}));
+  cgvw::disc::OpenProblem problem;
+  const auto disc = cgvw::disc::DiscImage::Open((work_.path() / "set.zip").string(), &problem);
+  ASSERT_TRUE(disc) << problem.text;
+  EXPECT_EQ(disc->Sources(), (std::vector<std::string>(2, (work_.path() / "set.zip").string())));
+  const auto entry = disc->Find({"BIG.DAT"});
+  ASSERT_TRUE(entry);
+  const auto read = [&](std::size_t offset, std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    std::size_t got = 0;
+    cgvw::disc::ReadFault fault;
+    EXPECT_TRUE(disc->Read(*entry, offset, bytes, &got, &fault)) << fault.why;
+    return bytes ==
+           std::vector<std::uint8_t>(big.begin() + static_cast<std::ptrdiff_t>(offset),
+                                     big.begin() + static_cast<std::ptrdiff_t>(offset + size));
+  };
+  const std::uint64_t before = cgvw::disc::ArchiveRestarts();
+  EXPECT_TRUE(read(0, big.size()));
+  EXPECT_TRUE(read(big.size() - 100000, 100000));  // read last: kept
+  EXPECT_TRUE(read(0, 4096));                      // in the member's first MiB: kept
+  EXPECT_EQ(cgvw::disc::ArchiveRestarts(), before);
+  EXPECT_TRUE(read(3 << 20, 4096));  // long gone
+  EXPECT_EQ(cgvw::disc::ArchiveRestarts(), before + 1);
+  EXPECT_TRUE(read(18 << 20, 4096));  // ahead again
+  EXPECT_EQ(cgvw::disc::ArchiveRestarts(), before + 1);
+  EXPECT_EQ(ReadFrom(work_.path() / "set.zip", "A.TXT"), "s");
+
+  // Cut short in the track's member: what lies before the cut reads, what
+  // lies after names the member; so does a member whose data is damaged.
+  std::vector<std::uint8_t> zip = testing_support::ReadWholeFile(work_.path() / "set.zip");
+  Write(work_.path() / "cut.zip",
+        std::vector<std::uint8_t>(zip.begin(),
+                                  zip.begin() + static_cast<std::ptrdiff_t>(zip.size() / 2)));
+  EXPECT_EQ(ReadFrom(work_.path() / "cut.zip", "A.TXT"), "s");
+  const std::string cut = ReadFrom(work_.path() / "cut.zip", "BIG.DAT");
+  EXPECT_TRUE(cut.starts_with("unreadable: \"disc.bin\": sector ")) << cut;
+  EXPECT_NE(cut.find(": the archive member is cut short"), std::string::npos) << cut;
+  zip[zip.size() / 2] ^= 0xFF;
+  Write(work_.path() / "flipped.zip", zip);
+  const std::string flipped = ReadFrom(work_.path() / "flipped.zip", "BIG.DAT");
+  EXPECT_NE(flipped.find("\"disc.bin\": sector "), std::string::npos) << flipped;
+  // Raw sectors fail their EDC check first, where the deflated data still
+  // decompresses.
+  EXPECT_TRUE(flipped.find("the archive member is damaged") != std::string::npos ||
+              flipped.find("fails its EDC check") != std::string::npos)
+      << flipped;
+}
+
+// Archives that hold no one disc, or cannot be read, say so in one message
+// naming the archive and, where one is at fault, the member.
+TEST_F(Archives, ArchivesThatHoldNoOneDiscSayWhy) {
+  Write(work_.path() / "tree" / "F.DAT", {'f'});
+  const fs::path iso = work_.path() / "a.iso";
+  ASSERT_TRUE(testing_support::MakeIsoImage(work_.path() / "tree", iso,
+                                            testing_support::ImageKind::Iso9660));
+  fs::copy_file(iso, work_.path() / "b.iso");
+  Write(work_.path() / "readme.txt", {'r'});
+  ASSERT_TRUE(testing_support::WriteRawBinCue(iso, work_.path() / "set.bin"));
+  const std::string missing = "FILE gone.bin BINARY\n TRACK 01 MODE1/2352\n  INDEX 01 00:00:00\n";
+  Write(work_.path() / "sub" / "bad.cue", {missing.begin(), missing.end()});
+  ASSERT_TRUE(Pack({"zip", "-q", "two.zip", "a.iso", "b.iso", "readme.txt"}));
+  ASSERT_TRUE(Pack({"zip", "-q", "none.zip", "readme.txt"}));
+  ASSERT_TRUE(Pack({"zip", "-q", "-P", "secret", "locked.zip", "a.iso"}));
+  ASSERT_TRUE(Pack({"zip", "-q", "-r", "bad.zip", "sub"}));
+  ASSERT_TRUE(Pack({"zip", "-q", "nested.zip", "two.zip"}));
+  // A set and the image it came from; a set alone, in 7z.
+  ASSERT_TRUE(Pack({"7z", "a", "-bd", "both.7z", "set.cue", "set.bin", "a.iso"}));
+  ASSERT_TRUE(Pack({"7z", "a", "-bd", "set.7z", "set.cue", "set.bin"}));
+  const std::vector<std::uint8_t> sevenZip =
+      testing_support::ReadWholeFile(work_.path() / "set.7z");
+  Write(work_.path() / "cut.7z", std::vector<std::uint8_t>(sevenZip.begin(), sevenZip.end() - 40));
+  const struct {
+    const char* archive;
+    std::string complaint;  // after "<archive>: "
+  } kArchives[] = {
+      {"two.zip", "holds several discs (\"a.iso\", \"b.iso\"): unpack the one to convert"},
+      {"both.7z", "holds several discs ("},
+      {"none.zip", "holds no disc image: none of its files (\"readme.txt\") is one that is read"},
+      {"nested.zip", "holds no disc image: none of its files (\"two.zip\")"},
+      {"locked.zip", "\"a.iso\": the archive member is encrypted, which is not read: unpack it"},
+      {"bad.zip", "\"sub/bad.cue\":2: the data track's file \"gone.bin\" is missing"},
+      {"cut.7z", "the archive cannot be read"},
+  };
+  for (const auto& test : kArchives) {
+    SCOPED_TRACE(test.archive);
+    const fs::path path = work_.path() / test.archive;
+    const std::string read = ReadFrom(path, "F.DAT");
+    EXPECT_TRUE(read.starts_with("cannot open: " + path.string() + ": " + test.complaint)) << read;
+  }
+  EXPECT_EQ(ReadFrom(work_.path() / "set.7z", "F.DAT"), "f");
+  // Written to a pipe (each member's sizes after its data) and its end of
+  // central directory lost: read member by member, the size of each learnt
+  // by reading it.
+  ASSERT_TRUE(
+      testing_support::RunQuietly({"sh", "-c", "zip -q - a.iso > piped.zip"}, work_.path()));
+  const std::vector<std::uint8_t> piped =
+      testing_support::ReadWholeFile(work_.path() / "piped.zip");
+  Write(work_.path() / "headless.zip", std::vector<std::uint8_t>(piped.begin(), piped.end() - 30));
+  EXPECT_EQ(ReadFrom(work_.path() / "headless.zip", "F.DAT"), "f");
+}
+#endif
 
 }  // namespace

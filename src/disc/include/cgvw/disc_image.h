@@ -1,7 +1,9 @@
 // Disc images as sources of bytes (the tvrcgcv::disc library, also known as
 // tvrcgcv::discimage): an image of 2048-byte sectors (.iso), a bare raw
 // dump of 2352-byte sectors (.bin), or a cue sheet (.cue) with the files it
-// names, one for all tracks or one per track. The ISO 9660 file system is
+// names, one for all tracks or one per track, or the whole-disc dumps of
+// CloneCD, Alcohol and Nero; built with libarchive, also a zip or 7z archive
+// holding one disc in any of these, read as it is. The ISO 9660 file system is
 // read by the library itself, with its Joliet and Rock Ridge names; raw
 // sectors are checked (sync pattern, address, mode, form and EDC) before
 // their data is used.

@@ -1,0 +1,191 @@
+// libarchive over the program's own bytes (archive_stream.h).
+#include "archive_stream.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <string_view>
+#include <vector>
+
+namespace cgvw::disc {
+namespace {
+
+class MemberCategory final : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "tvrcgcv archive member"; }
+  std::string message(int condition) const override {
+    switch (static_cast<MemberFault>(condition)) {
+      case MemberFault::kCutShort:
+        return "the archive member is cut short";
+      case MemberFault::kDamaged:
+        return "the archive member is damaged (its data does not decompress or fails its check)";
+      case MemberFault::kEncrypted:
+        return "the archive member is encrypted, which is not read: unpack it with its password";
+      case MemberFault::kUnsupported:
+        return "the archive member is compressed in a way that is not read: unpack it";
+    }
+    return "the archive member cannot be read";
+  }
+};
+
+// The archive's bytes are handed over in pieces of this size.
+constexpr std::size_t kFeedBytes = 64 << 10;
+
+bool Mentions(const char* text, std::string_view word) {
+  return text != nullptr && std::string_view(text).find(word) != std::string_view::npos;
+}
+
+}  // namespace
+
+std::error_code MakeError(MemberFault fault) {
+  static const MemberCategory category;
+  return {static_cast<int>(fault), category};
+}
+
+// Where libarchive stands in the archive's bytes, and the reason a read of
+// them failed.
+struct ArchiveStream::Feed {
+  ByteSource& bytes;
+  std::uint64_t at = 0;
+  std::vector<std::uint8_t> buffer;
+  std::error_code error;
+  bool ended = false;  // libarchive asked for bytes past the archive's end
+
+  static la_ssize_t Read(::archive* archive, void* data, const void** buffer) {
+    auto& feed = *static_cast<Feed*>(data);
+    const ByteRead read = feed.bytes.ReadAt(feed.at, feed.buffer);
+    if (read.error) {
+      feed.error = read.error;
+      archive_set_error(archive, EIO, "%s", read.error.message().c_str());
+      return ARCHIVE_FATAL;
+    }
+    feed.at += read.got;
+    feed.ended = feed.ended || read.got == 0;
+    *buffer = feed.buffer.data();
+    return static_cast<la_ssize_t>(read.got);
+  }
+
+  static la_int64_t Skip(::archive* /*archive*/, void* data, la_int64_t request) {
+    auto& feed = *static_cast<Feed*>(data);
+    const std::uint64_t size = feed.bytes.size();
+    const std::uint64_t left = feed.at < size ? size - feed.at : 0;
+    const auto skipped =
+        std::min<std::uint64_t>(left, static_cast<std::uint64_t>(std::max<la_int64_t>(request, 0)));
+    feed.at += skipped;
+    return static_cast<la_int64_t>(skipped);
+  }
+
+  static la_int64_t Seek(::archive* /*archive*/, void* data, la_int64_t offset, int whence) {
+    auto& feed = *static_cast<Feed*>(data);
+    const auto size = static_cast<la_int64_t>(
+        std::min<std::uint64_t>(feed.bytes.size(), std::numeric_limits<la_int64_t>::max() / 2));
+    la_int64_t from = 0;
+    if (whence == SEEK_CUR) {
+      from = static_cast<la_int64_t>(feed.at);
+    } else if (whence == SEEK_END) {
+      from = size;
+    }
+    if (offset < -from || offset > size - from) {
+      return ARCHIVE_FATAL;
+    }
+    feed.at = static_cast<std::uint64_t>(from + offset);
+    return static_cast<la_int64_t>(feed.at);
+  }
+};
+
+ArchiveStream::ArchiveStream(ByteSource& bytes)
+    : feed_(std::make_unique<Feed>(
+          Feed{bytes, 0, std::vector<std::uint8_t>(kFeedBytes), {}, false})) {}
+
+ArchiveStream::~ArchiveStream() {
+  if (archive_ != nullptr) {
+    archive_read_free(archive_);
+  }
+}
+
+bool ArchiveStream::Open(std::error_code* error, std::string* why) {
+  archive_ = archive_read_new();
+  if (archive_ == nullptr) {
+    *error = std::make_error_code(std::errc::not_enough_memory);
+    *why = error->message();
+    return false;
+  }
+  // Zip (from its central directory, or member by member where that is
+  // lost) and 7z; nothing else.
+  if (archive_read_support_format_zip(archive_) != ARCHIVE_OK ||
+      archive_read_support_format_7zip(archive_) != ARCHIVE_OK ||
+      archive_read_set_seek_callback(archive_, Feed::Seek) != ARCHIVE_OK ||
+      archive_read_open2(archive_, feed_.get(), nullptr, Feed::Read, Feed::Skip, nullptr) !=
+          ARCHIVE_OK) {
+    *error = feed_->error ? feed_->error : std::make_error_code(std::errc::io_error);
+    const char* text = archive_error_string(archive_);
+    *why = text != nullptr ? text : error->message();
+    return false;
+  }
+  return true;
+}
+
+int ArchiveStream::Next(MemberEntry* entry, std::error_code* error, std::string* why) {
+  archive_entry* header = nullptr;
+  const int status = archive_read_next_header(archive_, &header);
+  if (status == ARCHIVE_EOF) {
+    return 0;
+  }
+  if (status < ARCHIVE_WARN || header == nullptr) {
+    *error = feed_->error ? feed_->error : MakeError(MemberFault::kDamaged);
+    const char* text = archive_error_string(archive_);
+    *why = text != nullptr ? text : error->message();
+    return -1;
+  }
+  const char* path = archive_entry_pathname_utf8(header);
+  if (path == nullptr) {
+    path = archive_entry_pathname(header);
+  }
+  entry->path = path != nullptr ? path : "";
+  entry->sizeKnown = archive_entry_size_is_set(header) != 0 && archive_entry_size(header) >= 0;
+  entry->size = entry->sizeKnown ? static_cast<std::uint64_t>(archive_entry_size(header)) : 0;
+  entry->encrypted = archive_entry_is_data_encrypted(header) != 0;
+  entry->regular = archive_entry_filetype(header) == AE_IFREG;
+  encrypted_ = entry->encrypted;
+  return 1;
+}
+
+std::error_code ArchiveStream::Fault(bool encrypted) const {
+  if (feed_->error) {
+    return feed_->error;
+  }
+  const char* text = archive_error_string(archive_);
+  if (encrypted || Mentions(text, "ncrypt") || Mentions(text, "assphrase")) {
+    return MakeError(MemberFault::kEncrypted);
+  }
+  // Data that stops where the archive's bytes do: the archive is cut short.
+  if (feed_->ended || Mentions(text, "runcated") || Mentions(text, "remature")) {
+    return MakeError(MemberFault::kCutShort);
+  }
+  if (Mentions(text, "nsupported") || Mentions(text, "not supported")) {
+    return MakeError(MemberFault::kUnsupported);
+  }
+  return MakeError(MemberFault::kDamaged);
+}
+
+ByteRead ArchiveStream::Read(std::span<std::uint8_t> dest) {
+  ByteRead read;
+  while (read.got < dest.size()) {
+    const la_ssize_t got =
+        archive_read_data(archive_, dest.data() + read.got, dest.size() - read.got);
+    if (got < 0) {
+      read.error = Fault(encrypted_);
+      return read;
+    }
+    if (got == 0) {
+      break;
+    }
+    read.got += static_cast<std::size_t>(got);
+  }
+  return read;
+}
+
+}  // namespace cgvw::disc
