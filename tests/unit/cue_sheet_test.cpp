@@ -266,6 +266,11 @@ TEST(CueSheet, TheDataTrackMustBeThereFirstAndInsideItsFile) {
        {kMiB},
        2,
        "TRACK 1 (line 2) holds 16 sectors, too few"},
+      {"FILE a.bin BINARY\n TRACK 01 MODE1/2048\n INDEX 01 00:00:00\n TRACK 02 AUDIO\n"
+       " INDEX 01 00:00:01\n",
+       {kMiB},
+       2,
+       "TRACK 1 (line 2) holds 1 sector, too few"},
       {"FILE a.bin BINARY\n TRACK 01 MODE1/2352\n INDEX 01 00:00:00\n",
        {16 * 2352 + 2351},
        2,

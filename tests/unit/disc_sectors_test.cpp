@@ -419,6 +419,8 @@ TEST_F(Iso9660, BoundsOfDirectories) {
       {kRoot + 10, (4u << 20) + 1, "claims 4194305 bytes"},
       {kRoot + 2, 0x00FFFFF0u, "lies beyond the end of the volume"},
       {16 * 2048 + 128, 512, "logical blocks of 512 bytes"},
+      {16 * 2048 + 128, 1, "logical blocks of 1 byte, not 2048"},
+      {kRoot + 10, 0, "is recorded in 1 extent"},
       {16 * 2048, 0x30444302u, "no primary volume descriptor"},  // type 2, "CD0"
   };
   for (const auto& damage : kDamages) {
