@@ -248,8 +248,9 @@ std::optional<DumpError> ParseAlcohol(std::span<const std::uint8_t> mds, std::st
     }
     if (firstTrack < 1 || lastTrack > 99 || firstTrack > lastTrack || points > blocks ||
         blocks - points != lastTrack - firstTrack + 1) {
-      return Wrong(name + ": " + std::to_string(blocks - std::min(points, blocks)) +
-                   " track blocks for tracks " + std::to_string(firstTrack) + " to " +
+      return Wrong(name + ": " +
+                   Counted(blocks - std::min(points, blocks), "track block", "track blocks") +
+                   " for tracks " + std::to_string(firstTrack) + " to " +
                    std::to_string(lastTrack));
     }
     if (!Inside(mds, blocksAt, std::uint64_t{blocks} * kTrackBytes)) {
