@@ -72,7 +72,8 @@ enum class WriteOutcome {
   kWritten,
   kRefused,       // the encoder refused the picture; nothing was created
   kCreateFailed,  // the file could not be created
-  kWriteFailed,   // encoding, a write, the close or the rename failed; nothing of it was left
+  kWriteFailed,   // encoding, a write, the close or the rename failed (or the name may not be
+                  // replaced, where only the rename looks); nothing of it was left
 };
 
 // Writes `picture` as the file `path`, replacing an earlier file of that

@@ -65,8 +65,8 @@ std::optional<CueError> CheckLength(const CueSheet& sheet, const DataTrack& data
                                     TrackName(sheet.tracks[*next]) + " begins where it does"};
   }
   if (sectors < kFewestSectors) {
-    return CueError{track.line, TrackName(track) + " holds " + std::to_string(sectors) +
-                                    " sectors, too few for an ISO 9660 file system"};
+    return CueError{track.line, TrackName(track) + " holds " + Counted(sectors, "sector", "sectors") +
+                                    ", too few for an ISO 9660 file system"};
   }
   return std::nullopt;
 }
@@ -113,7 +113,7 @@ std::optional<CueError> LocateDataTrack(const CueSheet& sheet,
       if (IsBinary(file) && size && (index.number == 1 ? at.byte >= *size : at.byte > *size)) {
         return CueError{index.line, "INDEX " + std::to_string(index.number) +
                                         " lies beyond the end of " + Quoted(file.name) + " (" +
-                                        std::to_string(*size) + " bytes)"};
+                                        Counted(*size, "byte", "bytes") + ")"};
       }
       if (found && t > found->track && !next && index.file == found->file) {
         next = t;

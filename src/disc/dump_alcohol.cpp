@@ -118,8 +118,8 @@ std::optional<DumpError> ReadDataTrack(std::span<const std::uint8_t> mds, std::s
   }
   const std::optional<SectorFormat> format = FormatOf(mode, subcode, size);
   if (!format) {
-    return Wrong(TrackName(number) + ": sectors of " + std::to_string(size) +
-                 " bytes do not fit its mode (" + std::to_string(mode) + ")" +
+    return Wrong(TrackName(number) + ": sectors of " + Counted(size, "byte", "bytes") +
+                 " do not fit its mode (" + std::to_string(mode) + ")" +
                  (subcode == 8 ? " with subcode" : ""));
   }
   const auto first = static_cast<std::int64_t>(LittleEndian(mds, at + 36, 4));
@@ -139,13 +139,16 @@ std::optional<DumpError> ReadDataTrack(std::span<const std::uint8_t> mds, std::s
     length = static_cast<std::int64_t>(LittleEndian(mds, extra + 4, 4));
   }
   if (length <= 0 || first + length > sessionEnd) {
-    return Wrong(TrackName(number) + ": " + std::to_string(length) + " sectors from sector " +
-                 std::to_string(first) + " do not fit in its session, which ends at sector " +
+    const std::string sectors = length < 0 ? std::to_string(length) + " sectors"
+                                           : Counted(static_cast<std::uint64_t>(length), "sector",
+                                                     "sectors");
+    return Wrong(TrackName(number) + ": " + sectors + " from sector " + std::to_string(first) +
+                 (length == 1 ? " does" : " do") + " not fit in its session, which ends at sector " +
                  std::to_string(sessionEnd));
   }
   if (files != 1) {
-    return Wrong(TrackName(number) + " is in " + std::to_string(files) +
-                 " image files: one is read");
+    return Wrong(TrackName(number) + " is in " + Counted(files, "image file", "image files") +
+                 ": one is read");
   }
   if (!Inside(mds, footer, 16)) {
     return Wrong(TrackName(number) + ": its footer lies outside the descriptor");
@@ -223,7 +226,7 @@ std::optional<DumpError> ParseAlcohol(std::span<const std::uint8_t> mds, std::st
   const auto sessions = LittleEndian(mds, 20, 2);
   const std::uint64_t sessionsAt = LittleEndian(mds, 80, 4);
   if (sessions == 0 || !Inside(mds, sessionsAt, sessions * kSessionBytes)) {
-    return Wrong(std::to_string(sessions) + " sessions, their blocks not in the descriptor");
+    return Wrong(Counted(sessions, "session", "sessions") + ", their blocks not in the descriptor");
   }
   bool found = false;
   for (std::uint64_t s = 0; s < sessions; ++s) {
@@ -245,8 +248,9 @@ std::optional<DumpError> ParseAlcohol(std::span<const std::uint8_t> mds, std::st
     }
     if (firstTrack < 1 || lastTrack > 99 || firstTrack > lastTrack || points > blocks ||
         blocks - points != lastTrack - firstTrack + 1) {
-      return Wrong(name + ": " + std::to_string(blocks - std::min(points, blocks)) +
-                   " track blocks for tracks " + std::to_string(firstTrack) + " to " +
+      return Wrong(name + ": " +
+                   Counted(blocks - std::min(points, blocks), "track block", "track blocks") +
+                   " for tracks " + std::to_string(firstTrack) + " to " +
                    std::to_string(lastTrack));
     }
     if (!Inside(mds, blocksAt, std::uint64_t{blocks} * kTrackBytes)) {

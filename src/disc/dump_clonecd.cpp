@@ -43,6 +43,7 @@ struct Section {
   long number = -1;
   unsigned line = 0;
   std::map<std::string, Field> fields;
+  std::string written;  // its name as the line has it: "TRACK 1"
 };
 
 // The keys each kind of section may hold; "index" stands for "INDEX n".
@@ -134,7 +135,7 @@ std::optional<DumpError> ReadSections(std::string_view text, std::vector<Section
       if (found == Kinds().end() || found->numbered != (space != std::string::npos)) {
         return Wrong(number, "unknown section " + Quoted(line));
       }
-      Section section{head, -1, number, {}};
+      Section section{head, -1, number, {}, std::string(Trim(line.substr(1, line.size() - 2)))};
       if (found->numbered) {
         const std::optional<std::int64_t> n = Number(Trim(std::string_view(name).substr(space)));
         if (!n || *n < 0 || *n > 255) {
@@ -169,10 +170,7 @@ std::optional<DumpError> Need(const Section& section, const char* key, std::int6
                               std::int64_t high, std::int64_t* value) {
   const auto found = section.fields.find(key);
   if (found == section.fields.end()) {
-    return Wrong(section.line,
-                 "[" + section.kind +
-                     (section.number >= 0 ? " " + std::to_string(section.number) : "") +
-                     "] has no " + key);
+    return Wrong(section.line, "[" + Shown(section.written) + "] has no " + key);
   }
   if (found->second.value < low || found->second.value > high) {
     return Wrong(found->second.line, std::string(key) + " " + std::to_string(found->second.value) +
@@ -256,13 +254,11 @@ std::optional<DumpError> ReadToc(const Sections& sections, std::int64_t entries,
                                  std::int64_t sessionCount, const Section& disc,
                                  std::vector<TocEntry>* toc) {
   for (const Section& section : sections) {
-    if (std::count_if(sections.begin(), sections.end(), [&](const Section& s) {
+    // Named once before: this is the second.
+    if (std::any_of(sections.data(), &section, [&](const Section& s) {
           return s.kind == section.kind && s.number == section.number;
-        }) > 1) {
-      return Wrong(section.line,
-                   "a second [" + section.kind +
-                       (section.number >= 0 ? " " + std::to_string(section.number) : "") +
-                       "] section");
+        })) {
+      return Wrong(section.line, "a second [" + Shown(section.written) + "] section");
     }
     if (section.kind != "entry") {
       continue;

@@ -85,8 +85,8 @@ std::optional<DumpError> ReadCue(std::span<const std::uint8_t> chunk, bool wide,
                                  std::vector<std::pair<unsigned, std::int64_t>>* starts) {
   const std::string name = wide ? "CUEX" : "CUES";
   if (chunk.size() % 8 != 0) {
-    return Wrong(name + " chunk of " + std::to_string(chunk.size()) +
-                 " bytes, not a whole number of entries");
+    return Wrong(name + " chunk of " + Counted(chunk.size(), "byte", "bytes") +
+                 ", not a whole number of entries");
   }
   for (std::size_t at = 0; at < chunk.size(); at += 8) {
     if (!IsBcd(chunk[at + 1]) && chunk[at + 1] != 0xAA) {
@@ -124,7 +124,7 @@ std::optional<DumpError> ReadDao(std::span<const std::uint8_t> chunk, bool wide,
   const std::size_t each = wide ? 42 : 30;
   const std::size_t offset = wide ? 8 : 4;
   if (chunk.size() < 22) {
-    return Wrong(name + " chunk of " + std::to_string(chunk.size()) + " bytes, too short");
+    return Wrong(name + " chunk of " + Counted(chunk.size(), "byte", "bytes") + ", too short");
   }
   const unsigned first = chunk[20];
   const unsigned last = chunk[21];
@@ -149,7 +149,7 @@ std::optional<DumpError> ReadDao(std::span<const std::uint8_t> chunk, bool wide,
     }
     if (size != modeSize) {
       return Wrong(name + ": track " + std::to_string(n) + " has sectors of " +
-                   std::to_string(size) + " bytes, its mode (" + std::to_string(track.mode) +
+                   Counted(size, "byte", "bytes") + ", its mode (" + std::to_string(track.mode) +
                    ") those of " + std::to_string(modeSize));
     }
     if (index0 > track.start || track.start > track.end || (track.end - track.start) % size != 0) {
@@ -169,8 +169,8 @@ std::optional<DumpError> ReadTao(std::span<const std::uint8_t> chunk, bool wide,
   const std::size_t each = wide ? 32 : 20;
   const std::size_t offset = wide ? 8 : 4;
   if (chunk.empty() || chunk.size() % each != 0) {
-    return Wrong(name + " chunk of " + std::to_string(chunk.size()) +
-                 " bytes, not a whole number of tracks");
+    return Wrong(name + " chunk of " + Counted(chunk.size(), "byte", "bytes") +
+                 ", not a whole number of tracks");
   }
   for (std::size_t at = 0; at < chunk.size(); at += each) {
     NeroTrack track;
@@ -184,8 +184,8 @@ std::optional<DumpError> ReadTao(std::span<const std::uint8_t> chunk, bool wide,
     if (sectorSize == 0 || size % sectorSize != 0 || sector > kMostDiscSectors ||
         size > ~track.start) {
       return Wrong(name + ": track " + std::to_string(track.number) + " of mode " +
-                   std::to_string(track.mode) + ", " + std::to_string(size) +
-                   " bytes from sector " + std::to_string(sector) +
+                   std::to_string(track.mode) + ", " + Counted(size, "byte", "bytes") +
+                   " from sector " + std::to_string(sector) +
                    (sectorSize == 0 ? ": unknown mode" : ": not whole sectors on a disc"));
     }
     track.end = track.start + size;
@@ -305,7 +305,9 @@ std::optional<DumpError> ParseNero(std::span<const std::uint8_t> tail, std::uint
                      static_cast<std::uint64_t>(*t.sector)};
     return std::nullopt;
   }
-  return Wrong("no data track among the " + std::to_string(tracks.size()) + " tracks");
+  return Wrong(tracks.size() == 1 ? std::string("its one track is no data track")
+                                  : "no data track among the " + std::to_string(tracks.size()) +
+                                        " tracks");
 }
 
 }  // namespace cgvw::disc

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "iso_records.h"
+#include "messages.h"
 
 namespace cgvw::disc::iso9660 {
 namespace {
@@ -65,7 +66,7 @@ bool ReadDirectory(TrackReader& reader, const Entry& directory, std::uint64_t vo
       "the directory in sector " +
       std::to_string(directory.extents.empty() ? 0 : directory.extents[0].sector);
   if (directory.extents.size() != 1 || directory.size == 0) {
-    *why = where + " is recorded in " + std::to_string(directory.extents.size()) + " extents";
+    *why = where + " is recorded in " + Counted(directory.extents.size(), "extent", "extents");
     return false;
   }
   if (directory.size > kMostDirectoryBytes) {
@@ -105,7 +106,7 @@ std::optional<FileSystem> FileSystem::Read(TrackReader& reader, std::string* why
   const Sector& primary = *found.primary;
   const std::uint32_t blockSize = primary[128] | (primary[129] << 8);
   if (blockSize != kSectorBytes) {
-    *why = "logical blocks of " + std::to_string(blockSize) + " bytes, not 2048";
+    *why = "logical blocks of " + Counted(blockSize, "byte", "bytes") + ", not 2048";
     return std::nullopt;
   }
   FileSystem system;

@@ -29,4 +29,8 @@ std::string Quoted(std::string_view text) {
   return quoted.append(Shown(text)).append("\"");
 }
 
+std::string Counted(std::uint64_t count, std::string_view one, std::string_view many) {
+  return std::to_string(count).append(" ").append(count == 1 ? one : many);
+}
+
 }  // namespace cgvw::disc

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,5 +17,7 @@ inline constexpr std::size_t kShownBytes = 160;
 std::string Shown(std::string_view text);
 // The same in double quotes: "\"disc.bin\"".
 std::string Quoted(std::string_view text);
+// A count with its noun: "1 sector", "2 sectors", "0 sectors".
+std::string Counted(std::uint64_t count, std::string_view one, std::string_view many);
 
 }  // namespace cgvw::disc

@@ -217,6 +217,16 @@ TEST(CueSheet, AnythingElseNamesItsLine) {
       {"FILE d.bin BINARY\r  TRACK 01 MODE1/2352\r", 0, "lines end in CR alone"},
       {"REM one line that ends in CR\r", 0, "no TRACK"},
       {"FILE \"" + std::string(1000, 'n') + "\" ISO\n", 1, "unknown file type \"ISO\""},
+      {"FILE \"\" BINARY\n", 1, "FILE with an empty name"},
+      {file + track + "    INDEX 1A 00:00:00\n", 3, "bad index number \"1A\" (0 to 99)"},
+      {file + track + index + "    POSTGAP 00:02:00\n    INDEX 02 00:03:00\n", 5,
+       "INDEX after POSTGAP"},
+      {file + "  PREGAP 00:02:00\n", 2, "PREGAP before any TRACK"},
+      {file + "  POSTGAP 00:02:00\n", 2, "POSTGAP before any TRACK"},
+      {file + track + "    PREGAP 2s\n", 3, "bad length \"2s\" (mm:ss:ff)"},
+      {file + "  FLAGS DCP\n", 2, "FLAGS before any TRACK"},
+      {file + "  ISRC JPABC9800001\n", 2, "ISRC before any TRACK"},
+      {"CDTEXTFILE \"\"\n", 1, "CDTEXTFILE with an empty name"},
       {"FOO" + std::string(100000, 'x') + "\n", 1,
        "unknown keyword \"FOO" + std::string(77, 'x') + "\u2026"},
   };
@@ -266,6 +276,11 @@ TEST(CueSheet, TheDataTrackMustBeThereFirstAndInsideItsFile) {
        {kMiB},
        2,
        "TRACK 1 (line 2) holds 16 sectors, too few"},
+      {"FILE a.bin BINARY\n TRACK 01 MODE1/2048\n INDEX 01 00:00:00\n TRACK 02 AUDIO\n"
+       " INDEX 01 00:00:01\n",
+       {kMiB},
+       2,
+       "TRACK 1 (line 2) holds 1 sector, too few"},
       {"FILE a.bin BINARY\n TRACK 01 MODE1/2352\n INDEX 01 00:00:00\n",
        {16 * 2352 + 2351},
        2,
@@ -291,6 +306,25 @@ TEST(CueSheet, TheDataTrackMustBeThereFirstAndInsideItsFile) {
     EXPECT_EQ(error->line, test.line) << error->what;
     EXPECT_NE(error->what.find(test.what), std::string::npos) << error->what;
   }
+}
+
+// What is taken for a sheet at a glance: its first word is one of a
+// sheet's, in ASCII or UTF-16, after a byte-order mark or blank lines.
+TEST(CueSheet, SheetsAreKnownByTheirFirstWord) {
+  const std::pair<std::string, bool> kHeads[] = {
+      {"FILE d.bin BINARY\n", true},
+      {"\xEF\xBB\xBFREM made by hand\n", true},
+      {"\r\n\n  TRACK 01 AUDIO", true},
+      {std::string("\xFF\xFE" "F\0I\0L\0E\0 \0", 12), true},
+      {"songwriter someone\n", true},
+      {"MEDIA DESCRIPTOR", false},
+      {" \r\n\t", false},
+      {"", false},
+  };
+  for (const auto& [head, sheet] : kHeads) {
+    EXPECT_EQ(cgvw::disc::LooksLikeCueSheet(head), sheet) << ::testing::PrintToString(head);
+  }
+  EXPECT_STREQ(cgvw::disc::ModeName(cgvw::disc::TrackMode::kMode2_2336), "MODE2/2336");
 }
 
 // Sector 16 of an image in each format, and what tells them apart.

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cgvw/cgvw.h"
+#include "cgvw/disc_image.h"
 #if TVRCGCV_CHD
 #include "containers.h"
 #include "tracks.h"
@@ -173,12 +174,14 @@ class ImageDriveTest : public ::testing::TestWithParam<ImageKind> {
       image = MakeImage(tree, directory, GetParam());
     }
     ASSERT_FALSE(image.empty()) << "could not make the " << KindName(GetParam()) << " image";
+    linked_ = image;
     LinkDrive(drive_, kDirectoryDrive, tree);
     LinkDrive(drive_, kImageDrive, image);
   }
 
   FaultScope faults_;
   TestDrive drive_{kDirectoryDrive};
+  fs::path linked_;  // the image UseImageOf linked
 
  private:
   static TempDir* work_;
@@ -228,6 +231,19 @@ TEST_P(ImageDriveTest, NamesAreFoundAsOnTheDirectory) {
     EXPECT_EQ(outcome.result, 77);
     EXPECT_EQ(outcome.buffer, std::vector<std::uint8_t>(32, kUntouched));
   }
+}
+
+// Among the files an image is made of (a descriptor or sheet with the
+// files it names), the disc is the one file that names the others.
+TEST_P(ImageDriveTest, TheDiscIsFoundAmongItsOwnFiles) {
+  UseImageOf(Disc());
+  std::vector<std::string> files;
+  for (const auto& entry : fs::directory_iterator(linked_.parent_path())) {
+    files.push_back(entry.path().string());
+  }
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(cgvw::FindDiscImages(files), std::vector<std::string>{linked_.string()})
+      << ::testing::PrintToString(files);
 }
 
 TEST_P(ImageDriveTest, LongAndCaseVariantNamesOfTheExtensions) {

@@ -343,16 +343,22 @@ TEST_F(Iso9660, AFileOfSeveralExtentsReadsWhole) {
 TEST_F(Iso9660, LongAndNonAsciiNames) {
   const std::string longName = std::string(200, 'n') + ".data";
   const std::string japanese = "\xE7\x94\xBB\xE5\x83\x8F.bin";  // 画像.bin
+  const std::string accented = "caf\xC3\xA9.bin";                 // café.bin
+  const std::string beyond = "\xF0\x9F\x8E\xB4.bin";              // 🎴.bin, a UTF-16 pair
   Write(work_.path() / "tree" / longName, {'l'});
   Write(work_.path() / "tree" / japanese, {'j'});
+  Write(work_.path() / "tree" / accented, {'a'});
+  Write(work_.path() / "tree" / beyond, {'b'});
   for (const auto kind :
        {testing_support::ImageKind::RockRidge, testing_support::ImageKind::Joliet}) {
     SCOPED_TRACE(testing_support::KindName(kind));
     const fs::path iso = work_.path() / (testing_support::KindName(kind) + ".iso");
     ASSERT_TRUE(testing_support::MakeIsoImage(work_.path() / "tree", iso, kind));
     EXPECT_EQ(ReadFrom(iso, japanese), "j");
+    EXPECT_EQ(ReadFrom(iso, accented), "a");
     if (kind == testing_support::ImageKind::RockRidge) {  // Joliet keeps 64 characters
       EXPECT_EQ(ReadFrom(iso, longName), "l");
+      EXPECT_EQ(ReadFrom(iso, beyond), "b");  // xorriso's Joliet has no UTF-16 pairs
     }
   }
 }
@@ -422,6 +428,8 @@ TEST_F(Iso9660, BoundsOfDirectories) {
       {kRoot + 10, (4u << 20) + 1, "claims 4194305 bytes"},
       {kRoot + 2, 0x00FFFFF0u, "lies beyond the end of the volume"},
       {16 * 2048 + 128, 512, "logical blocks of 512 bytes"},
+      {16 * 2048 + 128, 1, "logical blocks of 1 byte, not 2048"},
+      {kRoot + 10, 0, "is recorded in 1 extent"},
       {16 * 2048, 0x30444302u, "no primary volume descriptor"},  // type 2, "CD0"
   };
   for (const auto& damage : kDamages) {

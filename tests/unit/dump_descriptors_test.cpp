@@ -53,6 +53,11 @@ TEST(CloneCd, TheDataTrackIsWhereTheTableOfContentsPlacesIt) {
   EXPECT_EQ(track.layout.firstByte, 300u * 2352);
   EXPECT_EQ(track.layout.endByte, 1000u * 2352);
   EXPECT_EQ(track.layout.firstSector, 300u);
+  // The same with a UTF-8 byte order mark before it.
+  DumpTrack marked;
+  ASSERT_FALSE(ParseCloneCd("\xEF\xBB\xBF" + MixedDisc(), "Game (Japan).ccd", &marked));
+  EXPECT_EQ(marked.layout.firstByte, track.layout.firstByte);
+  EXPECT_EQ(marked.layout.endByte, track.layout.endByte);
 }
 
 TEST(CloneCd, EntriesThatAreUnknownOrDisagreeAreNamedWithTheirLine) {
@@ -94,6 +99,24 @@ TEST(CloneCd, EntriesThatAreUnknownOrDisagreeAreNamedWithTheirLine) {
       {"a key twice", Replace(disc, "Version=3", "Version=3\nVersion=3"), 3,
        "\"Version\" given twice"},
       {"version", Replace(disc, "Version=3", "Version=9"), 2, "version 9 is outside 1 to 3"},
+      {"no key=value", Replace(disc, "Sessions=1", "Sessions=1\r\ngarbage"), 6,
+       "not a section name nor a key=value line: \"garbage\""},
+      {"unclosed section name", Replace(disc, "[Disc]", "[Disc"), 3,
+       "a section name without its closing \"]\""},
+      {"entry without a number", Replace(disc, "[Entry 3]", "[Entry x]"), 56,
+       "unknown section \"[Entry x]\""},
+      {"empty", "\r\n\r\n", 0, "the descriptor is empty"},
+      {"no [Disc]", "[CloneCD]\nVersion=3\n", 0, "the descriptor has no [Disc] section"},
+      {"a key missing", Replace(disc, "Session=1\nPoint=0x02", "Point=0x02"), 71,
+       "[Entry 4] has no session"},
+      {"a value out of range", Replace(disc, "Control=0x00", "Control=0x10"), 15,
+       "control 16 is outside 0 to 15"},
+      {"a section twice", disc + "[TRACK 1]\nMODE=0\n", 93, "a second [TRACK 1] section"},
+      {"entry of another session", Replace(disc, "Session=1\nPoint=0x02", "Session=2\nPoint=0x02"),
+       71, "[Entry 4] is of session 2 of a disc of 1"},
+      {"data track without its section",
+       Replace(disc, "[TRACK 2]\nMODE=2\nINDEX 0=150\nINDEX 1=300\n", ""), 71,
+       "the data track 2 has no [TRACK 2] section"},
   };
   for (const auto& test : kCases) {
     SCOPED_TRACE(test.what);
@@ -174,14 +197,21 @@ TEST(Alcohol, TheDataTrackIsWhereItsBlockPlacesIt) {
 
   std::vector<std::uint8_t> named = mds;  // a name of its own, in UTF-16
   named.resize(named.size() - 6);
-  for (const char16_t c : std::u16string(u"\u30C7.mdf")) {
+  for (const char16_t c : std::u16string(u"\u00E9\U0001F600\u30C7.mdf")) {
     named.push_back(static_cast<std::uint8_t>(c));
     named.push_back(static_cast<std::uint8_t>(c >> 8));
   }
   named.insert(named.end(), {0, 0});
   Put(named, 112 + 5 * 80 + 16 + 4, 1, 4);
   ASSERT_FALSE(ParseAlcohol(named, "Game.mds", &track));
-  EXPECT_EQ(track.file, "\xE3\x83\x87.mdf");
+  EXPECT_EQ(track.file, "\xC3\xA9\xF0\x9F\x98\x80\xE3\x83\x87.mdf");
+  // A name without its ending zero is not in the descriptor.
+  named.resize(named.size() - 2);
+  const auto unended = ParseAlcohol(named, "Game.mds", &track);
+  ASSERT_TRUE(unended);
+  EXPECT_NE(unended->what.find("the name of its image file is not in the descriptor"),
+            std::string::npos)
+      << unended->what;
 }
 
 TEST(Alcohol, FieldsThatAreUnknownOrDisagreeAreNamed) {
@@ -206,6 +236,18 @@ TEST(Alcohol, FieldsThatAreUnknownOrDisagreeAreNamed) {
       {"length", 112 + 5 * 80 + 4, 5000, 4, "5000 sectors from sector 0 do not fit"},
       {"footer", 112 + 3 * 80 + 52, 1 << 20, 4, "its footer lies outside the descriptor"},
       {"no data track", 112 + 3 * 80, 0xA9, 1, "the descriptor has no data track"},
+      {"signature", 0, 'X', 1, "shorter than the header of a descriptor"},
+      {"session ends before it starts", 92, 0xFFFFFF00u, 4,
+       "session 1 ends at sector -256, not after its start (-150) on a disc"},
+      {"one track block", 98, 4, 1, "session 1: 1 track block for tracks 1 to 2"},
+      {"blocks outside", 108, 1 << 20, 4, "session 1: its track blocks lie outside the descriptor"},
+      {"first sector", 112 + 3 * 80 + 36, 500000, 4,
+       "track 1 begins at sector 500000, beyond the end of any disc"},
+      {"extra block", 112 + 3 * 80 + 12, 1 << 20, 4, "its extra block lies outside the descriptor"},
+      {"no sectors", 112 + 5 * 80 + 4, 0, 4, "track 1: 0 sectors from sector 0 do not fit"},
+      {"name outside", 112 + 5 * 80 + 16, 1 << 20, 4,
+       "track 1: the name of its image file is not in the descriptor"},
+      {"form 2 only", 112 + 3 * 80, 0xAD, 1, "the descriptor has no data track"},
   };
   for (const auto& test : kCases) {
     SCOPED_TRACE(test.what);
@@ -347,6 +389,137 @@ TEST(Nero, ChunksThatAreUnknownOrDisagreeAreNamed) {
   ASSERT_TRUE(wrong);
   EXPECT_NE(wrong->what.find("is empty or not before the chunks"), std::string::npos)
       << wrong->what;
+}
+
+// An image written track at once: an ETNF (ETN2) entry per track, its
+// bytes, mode and first sector; then END! and the footer.
+struct TaoEntry {
+  std::uint64_t start, size;
+  std::uint32_t mode;
+  std::uint32_t sector;
+};
+
+std::vector<std::uint8_t> NeroTaoTail(bool wide, const std::vector<TaoEntry>& entries,
+                                      std::uint64_t chunksAt, bool ended = true) {
+  const int offset = wide ? 8 : 4;
+  std::vector<std::uint8_t> etn;
+  for (const TaoEntry& entry : entries) {
+    PutBe(etn, entry.start, offset);
+    PutBe(etn, entry.size, offset);
+    PutBe(etn, entry.mode, 4);
+    PutBe(etn, entry.sector, 4);
+    PutBe(etn, 0, offset);
+  }
+  std::vector<std::uint8_t> tail;
+  Chunk(tail, wide ? "ETN2" : "ETNF", etn);
+  Chunk(tail, "MTYP", {0, 0, 0, 1});
+  if (ended) {
+    Chunk(tail, "END!", {});
+  }
+  tail.insert(tail.end(), wide ? "NER5" : "NERO", (wide ? "NER5" : "NERO") + 4);
+  PutBe(tail, chunksAt, wide ? 8 : 4);
+  return tail;
+}
+
+// Track at once: the data track after an audio one, in each sector size,
+// raw sectors told by their mode.
+TEST(Nero, TracksWrittenOneAtATimeLeadToTheDataTrack) {
+  const struct {
+    std::uint32_t mode;
+    SectorFormat format;
+  } kModes[] = {
+      {0, kPlainSectors},
+      {2, kPlainSectors},
+      {3, kMode2Headerless},
+      {5, kMode1Raw},
+      {6, kMode2Raw},
+      {0x0F, SectorFormat{2448, kMode1Raw.dataOffset, 1}},
+      {0x11, SectorFormat{2448, kMode2Raw.dataOffset, 2}},
+  };
+  for (const bool wide : {true, false}) {
+    for (const auto& [mode, format] : kModes) {
+      SCOPED_TRACE(::testing::Message() << (wide ? "ETN2" : "ETNF") << " mode " << mode);
+      const std::uint64_t audio = 300 * 2352;
+      const std::uint64_t data = 1000ull * format.bytes;
+      const std::vector<std::uint8_t> tail =
+          NeroTaoTail(wide, {{0, audio, 7, 0}, {audio, data, mode, 450}}, audio + data);
+      DumpTrack track;
+      const auto wrong = ParseNero(tail, audio + data, &track);
+      ASSERT_FALSE(wrong) << wrong->what;
+      EXPECT_EQ(track.file, "");
+      EXPECT_EQ(track.layout.format, format);
+      EXPECT_EQ(track.layout.firstByte, audio);
+      EXPECT_EQ(track.layout.endByte, audio + data);
+      EXPECT_EQ(track.layout.firstSector, 450u);
+    }
+  }
+}
+
+TEST(Nero, TrackAtOnceEntriesThatAreUnknownOrDisagreeAreNamed) {
+  constexpr std::uint64_t kAt = 1000 * 2048;
+  const struct {
+    const char* what;
+    bool wide;
+    std::vector<TaoEntry> entries;
+    std::uint64_t chunksAt;
+    std::string complaint;
+  } kCases[] = {
+      {"no entry", true, {}, kAt, "ETN2 chunk of 0 bytes, not a whole number of tracks"},
+      {"unknown mode",
+       false,
+       {{0, kAt, 9, 0}},
+       kAt,
+       "ETNF: track 1 of mode 9, 2048000 bytes from "
+       "sector 0: unknown mode"},
+      {"part of a sector", true, {{0, kAt - 1, 0, 0}}, kAt, "not whole sectors on a disc"},
+      {"one sector", false, {{0, 1, 0, 0}}, kAt, "track 1 of mode 0, 1 byte from sector 0"},
+      {"beyond any disc", true, {{0, kAt, 0, 0x7FFFFFFF}}, kAt, "not whole sectors on a disc"},
+      {"only audio", true, {{0, 300 * 2352, 7, 0}}, 300 * 2352, "its one track is no data track"},
+      {"all audio",
+       false,
+       {{0, 300 * 2352, 7, 0}, {300 * 2352, 300 * 2448, 0x10, 300}},
+       300 * 2352 + 300 * 2448,
+       "no data track among the 2 tracks"},
+      {"empty",
+       true,
+       {{0, 0, 0, 0}},
+       kAt,
+       "the data track 1 (bytes 0 to 0 from sector 0) is empty"},
+      {"into the chunks", false, {{0, kAt, 0, 0}}, kAt - 2048, "not before the chunks"},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(test.what);
+    DumpTrack track;
+    const auto wrong =
+        ParseNero(NeroTaoTail(test.wide, test.entries, test.chunksAt), test.chunksAt, &track);
+    ASSERT_TRUE(wrong);
+    EXPECT_NE(wrong->what.find(test.complaint), std::string::npos) << wrong->what;
+  }
+}
+
+// The chunks and footer themselves: where they end, and a footer that
+// names another place.
+TEST(Nero, ChunksWithoutTheirEndOrFooterAreNamed) {
+  constexpr std::uint64_t kAt = 1000 * 2048;
+  DumpTrack track;
+  const auto unended = ParseNero(NeroTaoTail(false, {{0, kAt, 0, 0}}, kAt, false), kAt, &track);
+  ASSERT_TRUE(unended);
+  EXPECT_NE(unended->what.find("without END!"), std::string::npos) << unended->what;
+  const auto elsewhere = ParseNero(NeroTaoTail(true, {{0, kAt, 0, 0}}, kAt), kAt + 1, &track);
+  ASSERT_TRUE(elsewhere);
+  EXPECT_NE(elsewhere->what.find("does not end in a Nero footer"), std::string::npos)
+      << elsewhere->what;
+  const std::vector<std::uint8_t> shortTail = {'N', 'E', 'R'};
+  EXPECT_FALSE(NeroChunksAt(shortTail));
+  EXPECT_TRUE(ParseNero(shortTail, 0, &track));
+  // Disc at once without a CUE chunk: nothing says where its track begins.
+  std::vector<std::uint8_t> tail = NeroTail(true);
+  tail[0] = 'S', tail[1] = 'I', tail[2] = 'N', tail[3] = 'F';
+  const auto unplaced = ParseNero(tail, 1150 * 2048, &track);
+  ASSERT_TRUE(unplaced);
+  EXPECT_NE(unplaced->what.find("no CUE chunk says where the data track 1 begins"),
+            std::string::npos)
+      << unplaced->what;
 }
 
 #if TVRCGCV_CHD

@@ -326,6 +326,28 @@ TEST(OutputFiles, OnlyFilesAndLinksMayBeReplaced) {
     std::error_code why;
     EXPECT_FALSE(MayReplace("/dev/null", &why));
     EXPECT_EQ(why, NotRegularFileError());
+    // An output file refuses the same names for the same reasons, wherever
+    // it looks (before creating, or when a rename that replaces nothing
+    // finds the name taken), and leaves no temporary file behind.
+    for (const auto& [name, replaceable, reason] : cases) {
+      OutputFile file;
+      std::error_code failure;
+      const bool placed = file.Create(path(name), &failure) &&
+                          file.Write(std::vector<std::uint8_t>{'n', 'e', 'w'}, &failure) &&
+                          file.Commit(&failure);
+      EXPECT_EQ(placed, replaceable) << name;
+      EXPECT_EQ(failure.default_error_condition(), reason.default_error_condition())
+          << name << ": " << failure.message();
+      EXPECT_FALSE(std::filesystem::exists(TemporaryNameFor(path(name)))) << name;
+      if (placed) {
+        EXPECT_FALSE(std::filesystem::is_symlink(path(name))) << name;
+        EXPECT_EQ(testing_support::ReadWholeFile(path(name)),
+                  (std::vector<std::uint8_t>{'n', 'e', 'w'}))
+            << name;
+      }
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(path("folder")));
+    EXPECT_EQ(testing_support::ReadWholeFile(path("read-only")), std::vector<std::uint8_t>{'x'});
   });
 }
 

@@ -69,11 +69,14 @@ std::unique_ptr<FileObject> OpenFile(const char* path, DWORD access, DWORD share
 
 // Output files by UTF-8 path (wide-character functions on Windows): a new
 // file for reading and writing that never follows a link (null if the name
-// exists or cannot be made), a rename over whatever stands at the new name,
-// and a removal.
+// exists or cannot be made), a rename over whatever stands at the new name
+// (false with the reason), and a removal.
 std::unique_ptr<FileObject> CreateNewFile(const char* path, std::uintptr_t* key);
-bool RenameReplacing(const char* from, const char* to) noexcept;
+bool RenameReplacing(const char* from, const char* to, std::error_code* why) noexcept;
 bool RemoveFile(const char* path) noexcept;
+// True where RenameReplacing itself refuses a name that MayReplace refuses
+// (looking at the name only when it exists): the create need not look first.
+extern const bool kRenameChecksTheName;
 
 // Standard output and standard error; false when a write failed.
 bool WriteStandardOutput(std::string_view shiftJisBytes) noexcept;

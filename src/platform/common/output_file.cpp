@@ -24,8 +24,8 @@ bool OutputFile::Create(std::string_view path, std::error_code* error) noexcept 
     why = std::make_error_code(std::errc::not_enough_memory);
   }
   // A directory, a pipe, a device or a read-only file of that name is not
-  // replaced.
-  if (!why) {
+  // replaced: refused here, or by the rename where that looks at the name.
+  if (!why && !backend::kRenameChecksTheName) {
     MayReplace(final_.c_str(), &why);
   }
   if (!why) {
@@ -85,15 +85,16 @@ bool OutputFile::Commit(std::error_code* error) noexcept {
   }
   // A close that fails may be the first word of a write that did not make
   // it (NFS, quotas): the file is not put in place then.
+  std::error_code why;
   const bool closed = file_.Reset();
+  if (!closed) {
+    why = LastSystemError();
+  }
   const bool renamed = closed && !faults::ShouldFail(faults::Point::FileReplace) &&
-                       backend::RenameReplacing(temporary_.c_str(), final_.c_str());
+                       backend::RenameReplacing(temporary_.c_str(), final_.c_str(), &why);
   if (!renamed) {
     if (error != nullptr) {
-      *error = LastSystemError();
-      if (!*error) {
-        *error = std::make_error_code(std::errc::io_error);
-      }
+      *error = why ? why : std::make_error_code(std::errc::io_error);
     }
     Discard();
     return false;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -155,10 +156,42 @@ std::unique_ptr<FileObject> CreateNewFile(const char* path, std::uintptr_t* key)
   return fd < 0 ? nullptr : MakeSystemFile(fd);
 }
 
-bool RenameReplacing(const char* from, const char* to) noexcept {
+#if defined(__linux__) && defined(SYS_renameat2)
+const bool kRenameChecksTheName = true;
+#else
+const bool kRenameChecksTheName = false;
+#endif
+
+bool RenameReplacing(const char* from, const char* to, std::error_code* why) noexcept {
+#if defined(__linux__) && defined(SYS_renameat2)
+  // Nearly always the name is new: a rename that refuses to replace
+  // anything puts the file there without a look at the name first. Only a
+  // name that exists (or a system or file system without such a rename)
+  // is looked at, and then replaced if it may be.
+  static std::atomic<bool> noReplaceUnsupported{false};
+  if (!noReplaceUnsupported.load(std::memory_order_relaxed)) {
+    constexpr unsigned kRenameNoReplace = 1;  // RENAME_NOREPLACE
+    if (::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, kRenameNoReplace) == 0) {
+      return true;
+    }
+    if (errno == ENOSYS) {
+      noReplaceUnsupported.store(true, std::memory_order_relaxed);
+    } else if (errno != EEXIST && errno != EINVAL) {
+      *why = LastSystemError();
+      return false;
+    }
+  }
+  if (!MayReplace(to, why)) {
+    return false;
+  }
+#endif
   // rename replaces the new name's directory entry in one step: whatever
   // stood there (a file, a link) is never written through.
-  return ::rename(from, to) == 0;
+  if (::rename(from, to) != 0) {
+    *why = LastSystemError();
+    return false;
+  }
+  return true;
 }
 
 bool RemoveFile(const char* path) noexcept {

@@ -167,11 +167,17 @@ std::unique_ptr<FileObject> CreateNewFile(const char* path, std::uintptr_t* key)
   return object;
 }
 
-bool RenameReplacing(const char* from, const char* to) noexcept {
+const bool kRenameChecksTheName = false;  // the create looks first (MayReplace)
+
+bool RenameReplacing(const char* from, const char* to, std::error_code* why) noexcept {
   const std::wstring source = Wide(from);
   const std::wstring target = Wide(to);
-  return !source.empty() && !target.empty() &&
-         ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  if (!source.empty() && !target.empty() &&
+      ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0) {
+    return true;
+  }
+  *why = LastSystemError();
+  return false;
 }
 
 bool RemoveFile(const char* path) noexcept {

@@ -32,13 +32,16 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   // Creates the temporary file for the final name `path`. False when the
-  // name may not be replaced (MayReplace) or the file cannot be made;
+  // file cannot be made, or the name may not be replaced (MayReplace) where
+  // the rename does not look at the name itself (it does on Linux: a rename
+  // that replaces nothing, and the name looked at only if it exists);
   // nothing is left then, and `error` (if given) says why.
   bool Create(std::string_view path, std::error_code* error = nullptr) noexcept;
   // Writes the bytes after those written before.
   bool Write(std::span<const std::uint8_t> bytes, std::error_code* error = nullptr) noexcept;
-  // Closes the file and renames it over the final name. On failure the
-  // temporary file is removed and the earlier file of that name stays.
+  // Closes the file and renames it over the final name (refused as
+  // MayReplace tells, when Create did not look). On failure the temporary
+  // file is removed and the earlier file of that name stays.
   bool Commit(std::error_code* error = nullptr) noexcept;
 
  private:
