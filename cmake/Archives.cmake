@@ -22,6 +22,7 @@ set(TVRCGCV_WITH_ARCHIVES ${_tvrcgcv_archives} CACHE INTERNAL "")
 if(TVRCGCV_WITH_ARCHIVES)
   message(STATUS "Archives: zip and 7z read with libarchive ${LibArchive_VERSION}")
   target_sources(tvrcgcv_disc PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/../src/disc/archive_members.cpp
     ${CMAKE_CURRENT_LIST_DIR}/../src/disc/archive_stream.cpp
     ${CMAKE_CURRENT_LIST_DIR}/../src/disc/containers_archive.cpp)
   # Linked by whatever links the static library, in any folder.
