@@ -462,8 +462,12 @@ TEST(Nero, TrackAtOnceEntriesThatAreUnknownOrDisagreeAreNamed) {
     std::string complaint;
   } kCases[] = {
       {"no entry", true, {}, kAt, "ETN2 chunk of 0 bytes, not a whole number of tracks"},
-      {"unknown mode", false, {{0, kAt, 9, 0}}, kAt, "ETNF: track 1 of mode 9, 2048000 bytes from "
-                                                     "sector 0: unknown mode"},
+      {"unknown mode",
+       false,
+       {{0, kAt, 9, 0}},
+       kAt,
+       "ETNF: track 1 of mode 9, 2048000 bytes from "
+       "sector 0: unknown mode"},
       {"part of a sector", true, {{0, kAt - 1, 0, 0}}, kAt, "not whole sectors on a disc"},
       {"one sector", false, {{0, 1, 0, 0}}, kAt, "track 1 of mode 0, 1 byte from sector 0"},
       {"beyond any disc", true, {{0, kAt, 0, 0x7FFFFFFF}}, kAt, "not whole sectors on a disc"},
@@ -473,7 +477,11 @@ TEST(Nero, TrackAtOnceEntriesThatAreUnknownOrDisagreeAreNamed) {
        {{0, 300 * 2352, 7, 0}, {300 * 2352, 300 * 2448, 0x10, 300}},
        300 * 2352 + 300 * 2448,
        "no data track among the 2 tracks"},
-      {"empty", true, {{0, 0, 0, 0}}, kAt, "the data track 1 (bytes 0 to 0 from sector 0) is empty"},
+      {"empty",
+       true,
+       {{0, 0, 0, 0}},
+       kAt,
+       "the data track 1 (bytes 0 to 0 from sector 0) is empty"},
       {"into the chunks", false, {{0, kAt, 0, 0}}, kAt - 2048, "not before the chunks"},
   };
   for (const auto& test : kCases) {
