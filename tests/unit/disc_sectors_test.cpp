@@ -412,6 +412,18 @@ TEST_F(Iso9660, ADataTrackAfterAudio) {
             std::string::npos);
 }
 
+// A sheet larger than any sheet is refused before it is read.
+TEST_F(Iso9660, ASheetTooLargeIsRefused) {
+  std::string sheet = "FILE d.bin BINARY\n  TRACK 01 MODE1/2048\n    INDEX 01 00:00:00\n";
+  while (sheet.size() <= (1u << 20)) {
+    sheet += "REM " + std::string(60, 'x') + "\n";
+  }
+  Write(work_.path() / "large.cue", {sheet.begin(), sheet.end()});
+  const std::string read = ReadFrom(work_.path() / "large.cue", "F.DAT");
+  EXPECT_NE(read.find("large.cue: larger than 1 MiB, too large for a cue sheet"), std::string::npos)
+      << read;
+}
+
 // Which of several files are discs: each sheet, and each image no sheet
 // names; a sheet's tracks, other files and folders are none.
 TEST_F(Iso9660, DiscsAmongSeveralFiles) {
