@@ -192,9 +192,9 @@ int CheckDisc(const Options& options, const Disc& disc, const Console& console) 
     }
     const std::string line =
         (problem.empty() ? "ok          " : "incomplete  ") + disc.FileName(file.name) + "  " +
-        (problem.empty() ? std::to_string(file.ranges.size()) +
-                                  (file.ranges.size() == 1 ? " range" : " ranges")
-                            : problem);
+        (problem.empty()
+             ? std::to_string(file.ranges.size()) + (file.ranges.size() == 1 ? " range" : " ranges")
+             : problem);
     if (!console.Line(line)) {
       return Console::Failed();
     }

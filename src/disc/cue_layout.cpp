@@ -65,7 +65,8 @@ std::optional<CueError> CheckLength(const CueSheet& sheet, const DataTrack& data
                                     TrackName(sheet.tracks[*next]) + " begins where it does"};
   }
   if (sectors < kFewestSectors) {
-    return CueError{track.line, TrackName(track) + " holds " + Counted(sectors, "sector", "sectors") +
+    return CueError{track.line, TrackName(track) + " holds " +
+                                    Counted(sectors, "sector", "sectors") +
                                     ", too few for an ISO 9660 file system"};
   }
   return std::nullopt;

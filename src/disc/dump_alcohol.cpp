@@ -139,12 +139,12 @@ std::optional<DumpError> ReadDataTrack(std::span<const std::uint8_t> mds, std::s
     length = static_cast<std::int64_t>(LittleEndian(mds, extra + 4, 4));
   }
   if (length <= 0 || first + length > sessionEnd) {
-    const std::string sectors = length < 0 ? std::to_string(length) + " sectors"
-                                           : Counted(static_cast<std::uint64_t>(length), "sector",
-                                                     "sectors");
+    const std::string sectors =
+        length < 0 ? std::to_string(length) + " sectors"
+                   : Counted(static_cast<std::uint64_t>(length), "sector", "sectors");
     return Wrong(TrackName(number) + ": " + sectors + " from sector " + std::to_string(first) +
-                 (length == 1 ? " does" : " do") + " not fit in its session, which ends at sector " +
-                 std::to_string(sessionEnd));
+                 (length == 1 ? " does" : " do") +
+                 " not fit in its session, which ends at sector " + std::to_string(sessionEnd));
   }
   if (files != 1) {
     return Wrong(TrackName(number) + " is in " + Counted(files, "image file", "image files") +
@@ -248,10 +248,9 @@ std::optional<DumpError> ParseAlcohol(std::span<const std::uint8_t> mds, std::st
     }
     if (firstTrack < 1 || lastTrack > 99 || firstTrack > lastTrack || points > blocks ||
         blocks - points != lastTrack - firstTrack + 1) {
-      return Wrong(name + ": " +
-                   Counted(blocks - std::min(points, blocks), "track block", "track blocks") +
-                   " for tracks " + std::to_string(firstTrack) + " to " +
-                   std::to_string(lastTrack));
+      return Wrong(
+          name + ": " + Counted(blocks - std::min(points, blocks), "track block", "track blocks") +
+          " for tracks " + std::to_string(firstTrack) + " to " + std::to_string(lastTrack));
     }
     if (!Inside(mds, blocksAt, std::uint64_t{blocks} * kTrackBytes)) {
       return Wrong(name + ": its track blocks lie outside the descriptor");

@@ -305,9 +305,9 @@ std::optional<DumpError> ParseNero(std::span<const std::uint8_t> tail, std::uint
                      static_cast<std::uint64_t>(*t.sector)};
     return std::nullopt;
   }
-  return Wrong(tracks.size() == 1 ? std::string("its one track is no data track")
-                                  : "no data track among the " + std::to_string(tracks.size()) +
-                                        " tracks");
+  return Wrong(tracks.size() == 1
+                   ? std::string("its one track is no data track")
+                   : "no data track among the " + std::to_string(tracks.size()) + " tracks");
 }
 
 }  // namespace cgvw::disc

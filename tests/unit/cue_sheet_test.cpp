@@ -315,7 +315,10 @@ TEST(CueSheet, SheetsAreKnownByTheirFirstWord) {
       {"FILE d.bin BINARY\n", true},
       {"\xEF\xBB\xBFREM made by hand\n", true},
       {"\r\n\n  TRACK 01 AUDIO", true},
-      {std::string("\xFF\xFE" "F\0I\0L\0E\0 \0", 12), true},
+      {std::string("\xFF\xFE"
+                   "F\0I\0L\0E\0 \0",
+                   12),
+       true},
       {"songwriter someone\n", true},
       {"MEDIA DESCRIPTOR", false},
       {" \r\n\t", false},

@@ -319,6 +319,7 @@ TEST_F(Iso9660, AFileOfSeveralExtentsReadsWhole) {
   ASSERT_TRUE(testing_support::MakeIsoImage(work_.path() / "tree", iso,
                                             testing_support::ImageKind::Iso9660));
   std::vector<std::uint8_t> bytes = testing_support::ReadWholeFile(iso);
+  const std::vector<std::uint8_t> original = bytes;
   const auto record = [&](const char* name) {
     const auto at = std::search(bytes.begin(), bytes.end(), name, name + 7);
     return static_cast<std::size_t>(at - bytes.begin()) - 33;
@@ -331,6 +332,31 @@ TEST_F(Iso9660, AFileOfSeveralExtentsReadsWhole) {
   Write(iso, bytes);
   EXPECT_EQ(ReadFrom(iso, "A.DAT"), first + second);
   EXPECT_EQ(ReadFrom(iso, "B.DAT"), "no B.DAT");
+  {  // a read that begins in the second extent
+    cgvw::disc::OpenProblem problem;
+    const auto disc = cgvw::disc::DiscImage::Open(iso.string(), &problem);
+    ASSERT_TRUE(disc) << problem.text;
+    const auto entry = disc->Find({"A.DAT"});
+    ASSERT_TRUE(entry);
+    std::vector<std::uint8_t> part(200);
+    std::size_t got = 0;
+    ASSERT_TRUE(disc->Read(*entry, first.size() + 10, part, &got, nullptr));
+    EXPECT_EQ(got, part.size());
+    EXPECT_EQ(std::string(part.begin(), part.end()), std::string(200, 'b'));
+  }
+  // A record that places its file beyond the end of the volume: found, and
+  // its read says why it fails.
+  bytes = original;
+  for (int i = 0; i < 4; ++i) {
+    bytes[a + 2 + i] = static_cast<std::uint8_t>(0x00FFFFF0u >> (8 * i));
+  }
+  Write(iso, bytes);
+  EXPECT_NE(ReadFrom(iso, "A.DAT")
+                .find("unreadable: its directory record places its data beyond "
+                      "the end of the volume"),
+            std::string::npos)
+      << ReadFrom(iso, "A.DAT");
+  Write(iso, original);
   // An associated file (a record flagged so) is no file of the folder.
   bytes = testing_support::ReadWholeFile(iso);
   bytes[a + 25] = bytes[b + 25] = 0x04;
@@ -343,8 +369,8 @@ TEST_F(Iso9660, AFileOfSeveralExtentsReadsWhole) {
 TEST_F(Iso9660, LongAndNonAsciiNames) {
   const std::string longName = std::string(200, 'n') + ".data";
   const std::string japanese = "\xE7\x94\xBB\xE5\x83\x8F.bin";  // 画像.bin
-  const std::string accented = "caf\xC3\xA9.bin";                 // café.bin
-  const std::string beyond = "\xF0\x9F\x8E\xB4.bin";              // 🎴.bin, a UTF-16 pair
+  const std::string accented = "caf\xC3\xA9.bin";               // café.bin
+  const std::string beyond = "\xF0\x9F\x8E\xB4.bin";            // 🎴.bin, a UTF-16 pair
   Write(work_.path() / "tree" / longName, {'l'});
   Write(work_.path() / "tree" / japanese, {'j'});
   Write(work_.path() / "tree" / accented, {'a'});
@@ -387,6 +413,18 @@ TEST_F(Iso9660, ADataTrackAfterAudio) {
   EXPECT_NE(ReadFrom(work_.path() / "early.cue", "LATE.TXT")
                 .find("\"data.bin\": sector 4616 has the address of sector 4766 in its header"),
             std::string::npos);
+}
+
+// A sheet larger than any sheet is refused before it is read.
+TEST_F(Iso9660, ASheetTooLargeIsRefused) {
+  std::string sheet = "FILE d.bin BINARY\n  TRACK 01 MODE1/2048\n    INDEX 01 00:00:00\n";
+  while (sheet.size() <= (1u << 20)) {
+    sheet += "REM " + std::string(60, 'x') + "\n";
+  }
+  Write(work_.path() / "large.cue", {sheet.begin(), sheet.end()});
+  const std::string read = ReadFrom(work_.path() / "large.cue", "F.DAT");
+  EXPECT_NE(read.find("large.cue: larger than 1 MiB, too large for a cue sheet"), std::string::npos)
+      << read;
 }
 
 // Which of several files are discs: each sheet, and each image no sheet

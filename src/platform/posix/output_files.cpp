@@ -58,10 +58,15 @@ bool ProcessRunning(unsigned long processId) {
 
 }  // namespace output_names
 
-bool MayReplace(const char* finalPath, std::error_code* why) {
+namespace {
+
+// Why the final name may not be replaced (empty if it may), and whether
+// anything stands there.
+std::error_code Refusal(const char* finalPath, bool* exists) {
   std::error_code refusal;
   struct stat info {};
-  if (::lstat(finalPath, &info) != 0) {
+  *exists = ::lstat(finalPath, &info) == 0;
+  if (!*exists) {
     if (errno != ENOENT) {
       refusal = LastSystemError();
     }
@@ -74,6 +79,14 @@ bool MayReplace(const char* finalPath, std::error_code* why) {
   } else if (::access(finalPath, W_OK) != 0) {
     refusal = LastSystemError();
   }
+  return refusal;
+}
+
+}  // namespace
+
+bool MayReplace(const char* finalPath, std::error_code* why) {
+  bool exists = false;
+  const std::error_code refusal = Refusal(finalPath, &exists);
   if (why != nullptr) {
     *why = refusal;
   }
@@ -166,24 +179,31 @@ bool RenameReplacing(const char* from, const char* to, std::error_code* why) noe
 #if defined(__linux__) && defined(SYS_renameat2)
   // Nearly always the name is new: a rename that refuses to replace
   // anything puts the file there without a look at the name first. Only a
-  // name that exists (or a system or file system without such a rename)
-  // is looked at, and then replaced if it may be.
+  // name that exists is looked at, and then replaced if it may be. After
+  // one that existed (a run again into the same folder) the next name is
+  // looked at first, until one is new; a system or file system without
+  // such a rename always looks.
   static std::atomic<bool> noReplaceUnsupported{false};
-  if (!noReplaceUnsupported.load(std::memory_order_relaxed)) {
+  static std::atomic<bool> lastNameExisted{false};
+  if (!noReplaceUnsupported.load(std::memory_order_relaxed) &&
+      !lastNameExisted.load(std::memory_order_relaxed)) {
     constexpr unsigned kRenameNoReplace = 1;  // RENAME_NOREPLACE
     if (::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, kRenameNoReplace) == 0) {
       return true;
     }
-    if (errno == ENOSYS) {
+    if (errno == ENOSYS || errno == EINVAL) {
       noReplaceUnsupported.store(true, std::memory_order_relaxed);
-    } else if (errno != EEXIST && errno != EINVAL) {
+    } else if (errno != EEXIST) {
       *why = LastSystemError();
       return false;
     }
   }
-  if (!MayReplace(to, why)) {
+  bool exists = false;
+  if (const std::error_code refusal = Refusal(to, &exists)) {
+    *why = refusal;
     return false;
   }
+  lastNameExisted.store(exists, std::memory_order_relaxed);
 #endif
   // rename replaces the new name's directory entry in one step: whatever
   // stood there (a file, a link) is never written through.
