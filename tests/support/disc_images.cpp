@@ -54,6 +54,8 @@ std::string KindName(ImageKind kind) {
       return "ChdLzma";
     case ImageKind::ChdStored:
       return "ChdStored";
+    case ImageKind::ChdFromIso:
+      return "ChdFromIso";
   }
   return "Unknown";
 }
@@ -63,7 +65,7 @@ bool IsDumpKind(ImageKind kind) {
 }
 
 bool IsChdKind(ImageKind kind) {
-  return kind >= ImageKind::Chd && kind <= ImageKind::ChdStored;
+  return kind >= ImageKind::Chd && kind <= ImageKind::ChdFromIso;
 }
 
 std::string WhyNoChd() {
@@ -425,6 +427,9 @@ std::filesystem::path MakeImage(const std::filesystem::path& tree,
     case ImageKind::NeroOld:
     case ImageKind::NeroRaw:
       made = WriteDump(iso, bin, directory / stem, kind);
+      break;
+    case ImageKind::ChdFromIso:
+      made = WriteChd(iso, iso, directory / stem, "", 0);
       break;
     case ImageKind::Chd:
     case ImageKind::ChdDeflate:

@@ -33,14 +33,15 @@ enum class ImageKind {
   ChdDeflate,  // the Mode2Sheet set, -c cdzl, hunks of 2 frames
   ChdLzma,     // the CueSheet set, -c cdlz, hunks of 10 frames
   ChdStored,   // a Rock Ridge image's raw dump with its sheet, -c none
+  ChdFromIso,  // a Joliet image of 2048-byte sectors (MODE1): its hunks of zeros are copies
 };
 std::string KindName(ImageKind kind);
 inline const std::vector<ImageKind> kAllImageKinds = {
-    ImageKind::Iso9660,  ImageKind::Joliet,     ImageKind::RockRidge,    ImageKind::BinFile,
-    ImageKind::CueSheet, ImageKind::Mode2Sheet, ImageKind::Preservation, ImageKind::CloneCd,
-    ImageKind::Alcohol,  ImageKind::LoneMdf,    ImageKind::Nero,         ImageKind::NeroOld,
-    ImageKind::NeroRaw,  ImageKind::Chd,        ImageKind::ChdDeflate,   ImageKind::ChdLzma,
-    ImageKind::ChdStored};
+    ImageKind::Iso9660,   ImageKind::Joliet,     ImageKind::RockRidge,    ImageKind::BinFile,
+    ImageKind::CueSheet,  ImageKind::Mode2Sheet, ImageKind::Preservation, ImageKind::CloneCd,
+    ImageKind::Alcohol,   ImageKind::LoneMdf,    ImageKind::Nero,         ImageKind::NeroOld,
+    ImageKind::NeroRaw,   ImageKind::Chd,        ImageKind::ChdDeflate,   ImageKind::ChdLzma,
+    ImageKind::ChdStored, ImageKind::ChdFromIso};
 
 // True for the kinds that tools/make_dump.py writes (Python is needed).
 bool IsDumpKind(ImageKind kind);
