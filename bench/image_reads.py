@@ -125,14 +125,20 @@ def needed_sectors(program: Path, disc: Path) -> int:
 def needed_disc_sectors(program: Path, disc: Path, iso: Path) -> set:
     """The disc's sectors (the data track's, from 0) that the conversion's
     ranges touch, the files placed where the image has them."""
-    report = subprocess.run(["xorriso", "-indev", str(iso), "-find", "/", "-exec", "report_lba"],
-                            check=True, capture_output=True, text=True).stdout
+    # ("stdio:" lets xorriso take a file below /dev, /dev/shm say.)
+    run = subprocess.run(["xorriso", "-indev", "stdio:" + str(iso), "-find", "/", "-exec", "report_lba"],
+                         capture_output=True, text=True)
+    report = run.stdout
+    if "File data lba" not in report:
+        print(run.stderr[-600:], file=sys.stderr)
     starts = {}
     for m in re.finditer(r"File data lba:\s*\d+ ,\s*(\d+) ,.*'/([^']+)'", report):
         starts[m.group(2).lower()] = int(m.group(1))
     listing = subprocess.run([str(program), "--list"], check=True, capture_output=True,
                              text=True).stdout
     sizes = {p.name.lower(): p.stat().st_size for p in disc.iterdir()}
+    if not starts:
+        raise RuntimeError("xorriso reported no file's place")
     sectors = set()
     for line in listing.splitlines():
         for file, ranges in re.findall(r"(\S+): ((?:\w+ \d+\+\d+(?:, )?)+)", line):

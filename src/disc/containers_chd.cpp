@@ -107,7 +107,13 @@ class ChdBytes final : public ByteSource {
       slot->hunk = hunk;
       slot->lastUse = clock_;
     }
-    if (auto wrong = Load(hunk, slot->bytes)) {
+    std::optional<std::string> wrong;
+    try {
+      wrong = Load(hunk, slot->bytes);
+    } catch (const std::bad_alloc&) {
+      wrong = "cannot be decompressed: out of memory";
+    }
+    if (wrong) {
       slot->hunk = std::numeric_limits<std::uint64_t>::max();
       return Fail(hunk, std::move(*wrong));
     }
@@ -237,8 +243,8 @@ bool ReadBytes(ByteSource& file, std::uint64_t offset, std::size_t size,
   return true;
 }
 
-bool ReadMap(ByteSource& file, const chd::Header& header, std::vector<chd::MapEntry>* map,
-             OpenFailure* failure) {
+bool ReadMapBytes(ByteSource& file, const chd::Header& header, std::vector<chd::MapEntry>* map,
+                  OpenFailure* failure) {
   const std::uint64_t size = file.size();
   std::vector<std::uint8_t> bytes;
   std::optional<std::string> wrong;
@@ -274,6 +280,17 @@ bool ReadMap(ByteSource& file, const chd::Header& header, std::vector<chd::MapEn
     return Refuse(failure, "its " + *wrong);
   }
   return true;
+}
+
+// The map; out of memory for it is a failure like the others.
+bool ReadMap(ByteSource& file, const chd::Header& header, std::vector<chd::MapEntry>* map,
+             OpenFailure* failure) {
+  try {
+    return ReadMapBytes(file, header, map, failure);
+  } catch (const std::bad_alloc&) {
+    failure->error = std::make_error_code(std::errc::not_enough_memory);
+    return Refuse(failure, "its map cannot be held: out of memory");
+  }
 }
 
 bool ReadTracks(ByteSource& file, const chd::Header& header, std::vector<chd::Track>* tracks,

@@ -54,6 +54,8 @@ std::string KindName(ImageKind kind) {
       return "ChdLzma";
     case ImageKind::ChdStored:
       return "ChdStored";
+    case ImageKind::ChdFromIso:
+      return "ChdFromIso";
     case ImageKind::ZipSheet:
       return "ZipSheet";
     case ImageKind::ZipIso:
@@ -112,7 +114,7 @@ std::string WhyNoImageOf(ImageKind kind) {
 }
 
 bool IsChdKind(ImageKind kind) {
-  return kind >= ImageKind::Chd && kind <= ImageKind::ChdStored;
+  return kind >= ImageKind::Chd && kind <= ImageKind::ChdFromIso;
 }
 
 std::string WhyNoChd() {
@@ -506,6 +508,9 @@ std::filesystem::path MakeImage(const std::filesystem::path& tree,
     case ImageKind::NeroOld:
     case ImageKind::NeroRaw:
       made = WriteDump(iso, bin, directory / stem, kind);
+      break;
+    case ImageKind::ChdFromIso:
+      made = WriteChd(iso, iso, directory / stem, "", 0);
       break;
     case ImageKind::Chd:
     case ImageKind::ChdDeflate:

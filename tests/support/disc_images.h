@@ -33,6 +33,7 @@ enum class ImageKind {
   ChdDeflate,  // the Mode2Sheet set, -c cdzl, hunks of 2 frames
   ChdLzma,     // the CueSheet set, -c cdlz, hunks of 10 frames
   ChdStored,   // a Rock Ridge image's raw dump with its sheet, -c none
+  ChdFromIso,  // a Joliet image of 2048-byte sectors (MODE1): its hunks of zeros are copies
   // Archives made by Debian's zip and 7z of an image of another kind:
   ZipSheet,       // the Preservation set in a folder, deflated
   ZipIso,         // the Joliet .iso, stored (zip -0)
@@ -41,12 +42,12 @@ enum class ImageKind {
 };
 std::string KindName(ImageKind kind);
 inline const std::vector<ImageKind> kAllImageKinds = {
-    ImageKind::Iso9660,   ImageKind::Joliet,     ImageKind::RockRidge,    ImageKind::BinFile,
-    ImageKind::CueSheet,  ImageKind::Mode2Sheet, ImageKind::Preservation, ImageKind::CloneCd,
-    ImageKind::Alcohol,   ImageKind::LoneMdf,    ImageKind::Nero,         ImageKind::NeroOld,
-    ImageKind::NeroRaw,   ImageKind::Chd,        ImageKind::ChdDeflate,   ImageKind::ChdLzma,
-    ImageKind::ChdStored, ImageKind::ZipSheet,   ImageKind::ZipIso,       ImageKind::SevenZipSheet,
-    ImageKind::ZipCloneCd};
+    ImageKind::Iso9660,       ImageKind::Joliet,     ImageKind::RockRidge,    ImageKind::BinFile,
+    ImageKind::CueSheet,      ImageKind::Mode2Sheet, ImageKind::Preservation, ImageKind::CloneCd,
+    ImageKind::Alcohol,       ImageKind::LoneMdf,    ImageKind::Nero,         ImageKind::NeroOld,
+    ImageKind::NeroRaw,       ImageKind::Chd,        ImageKind::ChdDeflate,   ImageKind::ChdLzma,
+    ImageKind::ChdStored,     ImageKind::ChdFromIso, ImageKind::ZipSheet,     ImageKind::ZipIso,
+    ImageKind::SevenZipSheet, ImageKind::ZipCloneCd};
 
 // True for the kinds that tools/make_dump.py writes (Python is needed),
 // alone or in an archive.

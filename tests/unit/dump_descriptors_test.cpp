@@ -10,7 +10,15 @@
 
 #include "dumps.h"
 #if TVRCGCV_CHD
+#include <lzma.h>
+#include <zlib.h>
+
 #include "chd.h"
+#include "chd_codecs.h"
+#if __has_include(<zstd.h>)
+#include <zstd.h>
+#define HAVE_ZSTD_HEADER 1
+#endif
 #endif
 
 namespace {
@@ -654,6 +662,105 @@ TEST(Chd, HeadersThatCannotBeReadSayWhy) {
       EXPECT_NE(wrong->find(test.complaint), std::string::npos) << *wrong;
     }
   }
+}
+
+// Hunks compressed here with the libraries' own encoders, as the codecs
+// describe them, decompress to their bytes; damaged, they say so.
+std::vector<std::uint8_t> Deflated(std::span<const std::uint8_t> bytes) {
+  std::vector<std::uint8_t> out(compressBound(static_cast<uLong>(bytes.size())) + 64);
+  z_stream stream{};
+  EXPECT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  stream.next_in = const_cast<Bytef*>(bytes.data());
+  stream.avail_in = static_cast<uInt>(bytes.size());
+  stream.next_out = out.data();
+  stream.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+std::vector<std::uint8_t> Lzma(std::span<const std::uint8_t> bytes) {
+  lzma_options_lzma options{};
+  lzma_lzma_preset(&options, 6);
+  options.dict_size = 1 << 16;
+  const lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+  std::vector<std::uint8_t> out(bytes.size() + 1024);
+  std::size_t written = 0;
+  EXPECT_EQ(lzma_raw_buffer_encode(filters, nullptr, bytes.data(), bytes.size(), out.data(),
+                                   &written, out.size()),
+            LZMA_OK);
+  out.resize(written);
+  return out;
+}
+
+TEST(Chd, CodecsGiveTheirHunksBack) {
+  // Two frames: sector data of a pattern, subcode of another.
+  std::vector<std::uint8_t> hunk(2 * chd::kFrameBytes);
+  std::vector<std::uint8_t> sectors(2 * kRawBytes);
+  std::vector<std::uint8_t> subcode(2 * 96);
+  for (std::size_t i = 0; i < sectors.size(); ++i) {
+    sectors[i] = static_cast<std::uint8_t>(i * 7 + i / 300);
+  }
+  for (std::size_t i = 0; i < subcode.size(); ++i) {
+    subcode[i] = static_cast<std::uint8_t>(i);
+  }
+  for (std::size_t f = 0; f < 2; ++f) {
+    std::copy_n(&sectors[f * kRawBytes], kRawBytes, &hunk[f * chd::kFrameBytes]);
+    std::copy_n(&subcode[f * 96], 96, &hunk[f * chd::kFrameBytes + kRawBytes]);
+  }
+  // A CD codec's hunk: no frame to rewrite, the sector data's length, the
+  // sector data, the subcode.
+  const auto cd = [&](const std::vector<std::uint8_t>& data, const std::vector<std::uint8_t>& sub) {
+    std::vector<std::uint8_t> in = {0, static_cast<std::uint8_t>(data.size() >> 8),
+                                    static_cast<std::uint8_t>(data.size())};
+    in.insert(in.end(), data.begin(), data.end());
+    in.insert(in.end(), sub.begin(), sub.end());
+    return in;
+  };
+  struct Case {
+    const char* tag;
+    std::vector<std::uint8_t> in;
+  };
+  std::vector<Case> cases = {
+      {"zlib", Deflated(hunk)},
+      {"lzma", Lzma(hunk)},
+      {"cdzl", cd(Deflated(sectors), Deflated(subcode))},
+      {"cdlz", cd(Lzma(sectors), Deflated(subcode))},
+  };
+#if HAVE_ZSTD_HEADER
+  const auto zstd = [](std::span<const std::uint8_t> bytes) {
+    std::vector<std::uint8_t> out(ZSTD_compressBound(bytes.size()));
+    out.resize(ZSTD_compress(out.data(), out.size(), bytes.data(), bytes.size(), 3));
+    return out;
+  };
+  if (chd::CodecRead(chd::Tag("zstd"))) {
+    cases.push_back({"zstd", zstd(hunk)});
+    cases.push_back({"cdzs", cd(zstd(sectors), zstd(subcode))});
+  }
+#endif
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.tag);
+    const std::uint32_t tag = chd::Tag({test.tag[0], test.tag[1], test.tag[2], test.tag[3], 0});
+    ASSERT_TRUE(chd::CodecRead(tag));
+    chd::CodecScratch scratch;
+    std::vector<std::uint8_t> out(hunk.size());
+    const auto wrong = chd::Decompress(tag, test.in, out, &scratch);
+    ASSERT_FALSE(wrong) << *wrong;
+    EXPECT_EQ(out, hunk);
+    // Cut short, or the length of the sector data beyond the hunk.
+    std::vector<std::uint8_t> cut(test.in.begin(), test.in.begin() + test.in.size() / 2);
+    EXPECT_TRUE(chd::Decompress(tag, cut, out, &scratch));
+    std::vector<std::uint8_t> longer = test.in;
+    longer[1] = 0xFF;
+    EXPECT_TRUE(chd::Decompress(tag, longer, out, &scratch) || out != hunk);
+  }
+  chd::CodecScratch scratch;
+  std::vector<std::uint8_t> out(hunk.size());
+  const auto unknown = chd::Decompress(chd::Tag("avhu"), hunk, out, &scratch);
+  ASSERT_TRUE(unknown);
+  EXPECT_EQ(*unknown, "is compressed with avhu, which this build does not read");
+  EXPECT_TRUE(chd::Decompress(chd::Tag("cdfl"), hunk, out, &scratch));  // no FLAC frames
 }
 
 TEST(Chd, CrcAndTags) {
