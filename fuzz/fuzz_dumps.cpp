@@ -8,10 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "containers.h"
-#include "dumps.h"
-#include "fuzz_support.h"
-#include "tracks.h"
+#include "fuzz_layout.h"
 
 namespace {
 
@@ -47,20 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static_cast<void>(layout.names(*given));
   }
   PatternFiles files;
-  OpenedTrack opened;
-  OpenFailure failure;
-  if (!layout.open(std::move(given), files, &opened, &failure)) {
-    FUZZ_CHECK(!failure.text.empty() && failure.error);
-    return 0;
-  }
-  FUZZ_CHECK(opened.track != nullptr);
-  TrackReader reader(std::move(opened.track));
-  const std::uint64_t first = reader.track().first();
-  FUZZ_CHECK(first <= static_cast<std::uint64_t>(kMostDiscSectors));
-  std::vector<std::uint8_t> out(4 * kUserBytes);
-  ReadFault fault;
-  if (!reader.ReadSectors(first, 4, out.data(), &fault)) {
-    FUZZ_CHECK(!fault.why.empty());
-  }
+  fuzzing::OpenAndRead(layout, std::move(given), files, {0});
   return 0;
 }
