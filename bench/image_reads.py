@@ -106,8 +106,9 @@ def chd_measures(program: Path, images: dict, work: Path, limit, runs: int) -> b
         print(f"{'extractcd + cue':18} {'this build':11} {e:10.1f} ms   ratio {d / e:.2f}")
     return not (limit and ratio > limit)
 
-def needed_sectors(program: Path, disc: Path) -> int:
-    """Sectors of the source files that the conversion's ranges touch."""
+def touched_sectors(program: Path, disc: Path):
+    """(file, sector) of each 2048-byte sector of the source files that the
+    conversion's ranges touch (--list gives the ranges), once each."""
     listing = subprocess.run([str(program), "--list"], check=True, capture_output=True,
                              text=True).stdout
     sizes = {p.name.lower(): p.stat().st_size for p in disc.iterdir()}
@@ -119,7 +120,12 @@ def needed_sectors(program: Path, disc: Path) -> int:
                 end = min(int(offset) + int(length), size)
                 for s in range(int(offset) // SECTOR, (end + SECTOR - 1) // SECTOR):
                     sectors.add((file.lower(), s))
-    return len(sectors)
+    return sectors
+
+
+def needed_sectors(program: Path, disc: Path) -> int:
+    """Sectors of the source files that the conversion's ranges touch."""
+    return len(touched_sectors(program, disc))
 
 
 def needed_disc_sectors(program: Path, disc: Path, iso: Path) -> set:
@@ -134,20 +140,9 @@ def needed_disc_sectors(program: Path, disc: Path, iso: Path) -> set:
     starts = {}
     for m in re.finditer(r"File data lba:\s*\d+ ,\s*(\d+) ,.*'/([^']+)'", report):
         starts[m.group(2).lower()] = int(m.group(1))
-    listing = subprocess.run([str(program), "--list"], check=True, capture_output=True,
-                             text=True).stdout
-    sizes = {p.name.lower(): p.stat().st_size for p in disc.iterdir()}
     if not starts:
         raise RuntimeError("xorriso reported no file's place")
-    sectors = set()
-    for line in listing.splitlines():
-        for file, ranges in re.findall(r"(\S+): ((?:\w+ \d+\+\d+(?:, )?)+)", line):
-            size = sizes[file.lower()]
-            for offset, length in re.findall(r"(\d+)\+(\d+)", ranges):
-                end = min(int(offset) + int(length), size)
-                for s in range(int(offset) // SECTOR, (end + SECTOR - 1) // SECTOR):
-                    sectors.add(starts[file.lower()] + s)
-    return sectors
+    return {starts[file] + s for file, s in touched_sectors(program, disc)}
 
 
 def chd_layout(chd: Path):
