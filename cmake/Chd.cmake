@@ -33,9 +33,11 @@ elseif(TVRCGCV_CHD)
     message(STATUS "CHD files: not read (no zlib, liblzma or libFLAC found)")
   endif()
 endif()
-# The installed .pc files name the libraries the static disc library needs.
+# The installed .pc files name the libraries the static disc library needs
+# (the .pc files are written at the top level, hence the cache).
 list(TRANSFORM TVRCGCV_CHD_LIBRARIES PREPEND "-l" OUTPUT_VARIABLE _tvrcgcv_chd_pc)
-list(JOIN _tvrcgcv_chd_pc " " TVRCGCV_CHD_PC_LIBS)
+list(JOIN _tvrcgcv_chd_pc " " _tvrcgcv_chd_pc)
+set(TVRCGCV_CHD_PC_LIBS "${_tvrcgcv_chd_pc}" CACHE INTERNAL "")
 
 # Adds the reader to the disc library.
 function(tvrcgcv_add_chd target)
