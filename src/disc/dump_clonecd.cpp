@@ -170,7 +170,12 @@ std::optional<DumpError> Need(const Section& section, const char* key, std::int6
                               std::int64_t high, std::int64_t* value) {
   const auto found = section.fields.find(key);
   if (found == section.fields.end()) {
-    return Wrong(section.line, "[" + Shown(section.written) + "] has no " + key);
+    // Built by appending: g++ 12 at -O3 takes "[" + a string for overlapping copies.
+    std::string what = "[";
+    what += Shown(section.written);
+    what += "] has no ";
+    what += key;
+    return Wrong(section.line, what);
   }
   if (found->second.value < low || found->second.value > high) {
     return Wrong(found->second.line, std::string(key) + " " + std::to_string(found->second.value) +
