@@ -200,6 +200,7 @@ int Version() {
   std::string why;
   version += PngAvailable(&why) ? ", PNG: yes" : ", PNG: no";
   version += cgvw::ReadsChdFiles() ? ", CHD: yes" : ", CHD: no";
+  version += cgvw::ReadsArchives() ? ", zip/7z: yes" : ", zip/7z: no";
   return Console().Always(version) ? kExitOk : Console::Failed();
 }
 

@@ -142,3 +142,7 @@ std::error_code GivenFileItselfError() {
 bool cgvw::ReadsChdFiles() noexcept {
   return TVRCGCV_CHD != 0;
 }
+
+bool cgvw::ReadsArchives() noexcept {
+  return TVRCGCV_WITH_ARCHIVES != 0;
+}

@@ -44,6 +44,35 @@ using testing_support::ReadWholeFile;
 using testing_support::TempDir;
 using testing_support::WhyNoDiscImages;
 
+// What the program under test reads, from its --version line: the stages
+// that test another build's program (statically linked, or for another
+// processor, without CHD files and archives) run these tests against it.
+const std::string& ProgramVersion() {
+  static const std::string version = [] {
+    const TempDir dir;
+    return testing_support::RunProgram(testing_support::TestedProgram(), {"tvrcgcv", "--version"},
+                                       dir.path(), dir.path())
+        .out;
+  }();
+  return version;
+}
+bool ProgramReadsChd() {
+  return ProgramVersion().find("CHD: yes") != std::string::npos;
+}
+bool ProgramReadsArchives() {
+  return ProgramVersion().find("zip/7z: yes") != std::string::npos;
+}
+// Why the program under test cannot read images of `kind`; "" if it can.
+std::string WhyProgramCannotRead(ImageKind kind) {
+  if (testing_support::IsChdKind(kind) && !ProgramReadsChd()) {
+    return "the program under test reads no CHD files";
+  }
+  if (testing_support::IsArchiveKind(kind) && !ProgramReadsArchives()) {
+    return "the program under test reads no zip or 7z archives";
+  }
+  return "";
+}
+
 struct Conversion {
   int exitStatus = -1;
   std::string out;
@@ -117,6 +146,9 @@ TEST_P(DiscImageConversion, ConvertsAsFromTheDirectory) {
   }
   if (const std::string why = testing_support::WhyNoChd();
       testing_support::IsChdKind(GetParam()) && !why.empty()) {
+    GTEST_SKIP() << why;
+  }
+  if (const std::string why = WhyProgramCannotRead(GetParam()); !why.empty()) {
     GTEST_SKIP() << why;
   }
   const Conversion fromDirectory = ConvertFrom(work_.path() / "disc");
@@ -282,7 +314,7 @@ std::string ChdHeader(std::uint8_t version, std::uint8_t parent, std::uint32_t u
 // What a CHD that cannot be read is told by: its fault, or in a build
 // without CHD files that it is one.
 std::string ChdComplaint(const std::string& fault) {
-  return cgvw::ReadsChdFiles() ? fault : ": a CHD (MAME's compressed hunks of data)";
+  return ProgramReadsChd() ? fault : ": a CHD (MAME's compressed hunks of data)";
 }
 
 // Descriptors of whole-disc dumps that cannot be read: one line naming the
@@ -313,9 +345,9 @@ TEST_F(SheetRuns, DumpDescriptorsThatCannotBeReadSayWhy) {
       // CHD files whose header cannot be read, or that need another file
       // (a build without CHD files names them as such).
       {"CHD cut", "f.chd", std::string("MComprHD\0\0\0\x7c\0\0\0\x05", 16),
-       cgvw::ReadsChdFiles() ? ": its header is cut short or of the wrong length"
-                             : ": a CHD (MAME's compressed hunks of data), which this build "
-                               "does not read: chdman extractcd"},
+       ProgramReadsChd() ? ": its header is cut short or of the wrong length"
+                         : ": a CHD (MAME's compressed hunks of data), which this build "
+                           "does not read: chdman extractcd"},
       {"CHD version 4", "f4.chd", ChdHeader(4, 0), ChdComplaint(": its version is 4")},
       {"CHD of a parent", "f5.chd", ChdHeader(5, 0xAB),
        ChdComplaint(": it holds only what differs from its parent CHD (SHA-1 abab")},
@@ -323,7 +355,7 @@ TEST_F(SheetRuns, DumpDescriptorsThatCannotBeReadSayWhy) {
        ChdComplaint(": its units are of 512 bytes, not the 2448 of a CD's frames")},
       // A build without libarchive names an archive and says to unpack it.
       {"zip", "g.zip", std::string("PK\x03\x04\x14\0\0\0", 8),
-       testing_support::ReadsArchives()
+       ProgramReadsArchives()
            ? ": the archive cannot be read"
            : ": a zip archive, which this build does not read: unpack the disc image it holds"},
   };
@@ -432,6 +464,9 @@ TEST_F(SheetRuns, DamagedChdNamesTheHunk) {
   if (const std::string why = testing_support::WhyNoChd(); !why.empty()) {
     GTEST_SKIP() << why;
   }
+  if (const std::string why = WhyProgramCannotRead(ImageKind::ChdLzma); !why.empty()) {
+    GTEST_SKIP() << why;
+  }
   const fs::path chd = MakeImage(work_.path() / "disc", work_.path(), ImageKind::ChdLzma);
   ASSERT_FALSE(chd.empty());
   const std::vector<std::uint8_t> whole = ReadWholeFile(chd);
@@ -471,6 +506,9 @@ TEST_F(SheetRuns, DamagedChdNamesTheHunk) {
 // beyond it.
 TEST_F(SheetRuns, CheckNamesTheArchiveMemberCutShort) {
   if (const std::string why = testing_support::WhyNoImageOf(ImageKind::ZipSheet); !why.empty()) {
+    GTEST_SKIP() << why;
+  }
+  if (const std::string why = WhyProgramCannotRead(ImageKind::ZipSheet); !why.empty()) {
     GTEST_SKIP() << why;
   }
   const std::string track = DataTrack().filename().string();

@@ -80,6 +80,9 @@ std::string SeveralDiscsText(const std::vector<std::string>& discs);
 // Whether this build reads CHD files (MAME's compressed hunks of data) of
 // CD-ROMs; where it does not, opening one says so.
 bool ReadsChdFiles() noexcept;
+// Whether this build reads disc images inside zip and 7z archives
+// (libarchive).
+bool ReadsArchives() noexcept;
 
 // Lets the classic drives (platform/win_api.h on POSIX) be disc images: a
 // drive whose path is an image file is then read through the image's file
