@@ -273,6 +273,8 @@ TEST_F(Options, OnlyListAndCheck) {
   EXPECT_EQ(CountLines(check.out), 171);
   EXPECT_NE(check.out.find("ok          " + (Disc() / "bg000_0.bg").string() + "  3 ranges\r\n"),
             std::string::npos);
+  EXPECT_NE(check.out.find("ok          " + (Disc() / "Sofu.btx").string() + "  1 range\r\n"),
+            std::string::npos);
   EXPECT_TRUE(check.out.ends_with("The disc is complete: 170 files, 6601360 bytes read.\r\n"))
       << check.out.substr(check.out.size() - 100);
   EXPECT_EQ(check.err, "");

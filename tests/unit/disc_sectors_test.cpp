@@ -587,6 +587,20 @@ TEST_F(Archives, ArchivesThatHoldNoOneDiscSayWhy) {
   ASSERT_TRUE(Pack({"zip", "-q", "-P", "secret", "locked.zip", "a.iso"}));
   ASSERT_TRUE(Pack({"zip", "-q", "-r", "bad.zip", "sub"}));
   ASSERT_TRUE(Pack({"zip", "-q", "nested.zip", "two.zip"}));
+  // A sheet that names a folder of the archive; one that names its track
+  // by a path through "..".
+  const std::string folder = "FILE data BINARY\n TRACK 01 MODE1/2352\n  INDEX 01 00:00:00\n";
+  Write(work_.path() / "d" / "folder.cue", {folder.begin(), folder.end()});
+  fs::create_directories(work_.path() / "d" / "data");
+  ASSERT_TRUE(Pack({"zip", "-q", "-r", "folder.zip", "d"}));
+  const std::string up = "FILE ../set.bin BINARY\n TRACK 01 MODE1/2352\n  INDEX 01 00:00:00\n";
+  Write(work_.path() / "up" / "up.cue", {up.begin(), up.end()});
+  ASSERT_TRUE(Pack({"zip", "-q", "up.zip", "up/up.cue", "set.bin"}));
+  // Two members whose names differ from the sheet's only in case: neither.
+  fs::copy_file(work_.path() / "set.bin", work_.path() / "Set.bin");
+  const std::string upper = "FILE SET.BIN BINARY\n TRACK 01 MODE1/2352\n  INDEX 01 00:00:00\n";
+  Write(work_.path() / "upper.cue", {upper.begin(), upper.end()});
+  ASSERT_TRUE(Pack({"zip", "-q", "case.zip", "upper.cue", "set.bin", "Set.bin"}));
   // A set and the image it came from; a set alone, in 7z.
   ASSERT_TRUE(Pack({"7z", "a", "-bd", "both.7z", "set.cue", "set.bin", "a.iso"}));
   ASSERT_TRUE(Pack({"7z", "a", "-bd", "set.7z", "set.cue", "set.bin"}));
@@ -612,6 +626,9 @@ TEST_F(Archives, ArchivesThatHoldNoOneDiscSayWhy) {
     EXPECT_TRUE(read.starts_with("cannot open: " + path.string() + ": " + test.complaint)) << read;
   }
   EXPECT_EQ(ReadFrom(work_.path() / "set.7z", "F.DAT"), "f");
+  EXPECT_NE(ReadFrom(work_.path() / "folder.zip", "F.DAT").find("directory"), std::string::npos);
+  EXPECT_EQ(ReadFrom(work_.path() / "up.zip", "F.DAT"), "f");
+  EXPECT_NE(ReadFrom(work_.path() / "case.zip", "F.DAT"), "f");
   // Written to a pipe (each member's sizes after its data) and its end of
   // central directory lost: read member by member, the size of each learnt
   // by reading it.
