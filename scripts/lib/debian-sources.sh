@@ -425,6 +425,9 @@ build_libarchive() {  # cc ar stage src [flags...]
     read_support_format_zip string string_sprintf util virtual; do
     sources+=("$src/archive_$file.c")
   done
+  if [[ $cc == *mingw32* ]]; then  # the POSIX calls libarchive makes, on Windows
+    sources+=("$src/archive_windows.c")
+  fi
   mkdir -p "$work/libarchive-config"
   # The C library of a POSIX system (musl, glibc) or of mingw-w64.
   {
@@ -439,7 +442,9 @@ build_libarchive() {  # cc ar stage src [flags...]
       HAVE_UINT64_T HAVE_INT64_T HAVE_UINT32_T HAVE_INT32_T HAVE_UINT16_T HAVE_INT16_T \
       HAVE_UINT8_T HAVE_ZLIB_H HAVE_LIBZ HAVE_LZMA_H HAVE_LIBLZMA HAVE_ZSTD_H HAVE_LIBZSTD
     if [[ $cc == *mingw32* ]]; then
-      printf '#define %s 1\n' HAVE_IO_H HAVE_DIRECT_H HAVE_WINDOWS_H HAVE_WINCRYPT_H
+      printf '#define %s 1\n' HAVE_IO_H HAVE_DIRECT_H HAVE_WINDOWS_H HAVE_WINCRYPT_H \
+        HAVE_UNISTD_H HAVE_DECL_SSIZE_MAX
+      printf '#define %s short\n' uid_t gid_t id_t  # as libarchive's CMake has them
     else
       printf '#define %s 1\n' HAVE_UNISTD_H HAVE_STRINGS_H HAVE_SYS_TIME_H HAVE_LANGINFO_H \
         HAVE_NL_LANGINFO HAVE_LOCALTIME_R HAVE_GMTIME_R HAVE_TIMEGM HAVE_FCNTL HAVE_MKSTEMP \

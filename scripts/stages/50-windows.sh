@@ -70,6 +70,18 @@ sheet=$(python3 "$root/tools/make_cue_set.py" "$work/ディスク.iso" "$work/�
 option_runs cue-set "$sheet" --out 出力 --quiet
 option_runs cue-check "$sheet" --check --quiet
 option_runs bare-bin "$work/セット/ゲーム (Japan) (Track 1).bin" --out 出力 --format png --quiet
+# The same set as a CHD file and in a zip archive, where this Windows build
+# reads them (its C libraries' prefix has liblzma, libFLAC and libarchive).
+if grep -q "CHD: yes" <(wine "$exe" --version 2>/dev/null); then
+  chdman createcd -f -i "$sheet" -o "$work/ディスク.chd" >/dev/null 2>&1
+  option_runs chd "$work/ディスク.chd" --out 出力 --quiet
+  option_runs chd-check "$work/ディスク.chd" --check --quiet
+fi
+if grep -q "zip/7z: yes" <(wine "$exe" --version 2>/dev/null); then
+  (cd "$work/セット" && zip -q -r "$work/セット.zip" .)
+  option_runs zip "$work/セット.zip" --out 出力 --format png --quiet
+  option_runs zip-check "$work/セット.zip" --check --quiet
+fi
 
 # Ctrl-C while a picture is written: its temporary file is removed and the
 # earlier files stay whole.
