@@ -77,8 +77,11 @@ if grep -q "CHD: yes" <(wine "$exe" --version 2>/dev/null); then
   option_runs chd "$work/ディスク.chd" --out 出力 --quiet
   option_runs chd-check "$work/ディスク.chd" --check --quiet
 fi
+# The zip's names are flagged UTF-8 (7z -mcu=on), as Windows' tools write
+# them: names not flagged are in the OEM code page, which is how the
+# Windows build reads them, where the Linux build takes the locale's.
 if grep -q "zip/7z: yes" <(wine "$exe" --version 2>/dev/null); then
-  (cd "$work/セット" && zip -q -r "$work/セット.zip" .)
+  (cd "$work/セット" && 7z a -bd -tzip -mcu=on "$work/セット.zip" . >/dev/null)
   option_runs zip "$work/セット.zip" --out 出力 --format png --quiet
   option_runs zip-check "$work/セット.zip" --check --quiet
 fi
