@@ -1,15 +1,33 @@
 # CHD files (src/disc/containers_chd.cpp): their hunks are decompressed with
 # zlib, liblzma and libFLAC, and libzstd where it is found. AUTO reads them
-# when those libraries are found, in a native build; the cross builds
-# (Windows, WebAssembly, other processors) and the statically linked
-# program leave them out, and the program then names a CHD as a file this
-# build does not read, with chdman extractcd as the way out.
+# when those libraries are found: in a native build, the system's; in a
+# build whose C libraries come from a prefix of scripts/ (cmake/
+# StaticDeps.cmake: the web page, the Windows program), the prefix's. The
+# other cross builds (other processors) and the statically linked program
+# leave them out, and the program then names a CHD as a file this build
+# does not read, with chdman extractcd as the way out.
 set(TVRCGCV_CHD AUTO CACHE STRING "Read CHD files (AUTO, ON or OFF)")
 set_property(CACHE TVRCGCV_CHD PROPERTY STRINGS AUTO ON OFF)
 set(TVRCGCV_CHD_ENABLED OFF)
 set(TVRCGCV_CHD_LIBRARIES "")
 set(TVRCGCV_CHD_ZSTD OFF)
-if(TVRCGCV_CHD STREQUAL "AUTO" AND (CMAKE_CROSSCOMPILING OR MINGW OR EMSCRIPTEN OR WIN32
+if(TVRCGCV_CHD AND TARGET tvrcgcv_deps::spng AND (EMSCRIPTEN OR MINGW))
+  if(TARGET tvrcgcv_deps::chd)
+    set(TVRCGCV_CHD_ENABLED ON)
+    set(TVRCGCV_CHD_LIBRARIES tvrcgcv_deps::chd)
+    if(TARGET tvrcgcv_deps::zstd)
+      set(TVRCGCV_CHD_ZSTD ON)
+      list(APPEND TVRCGCV_CHD_LIBRARIES tvrcgcv_deps::zstd)
+    endif()
+    message(STATUS "CHD files: read, with the libraries of the prefix (zstd: ${TVRCGCV_CHD_ZSTD})")
+  elseif(TVRCGCV_CHD STREQUAL "ON")
+    message(FATAL_ERROR "TVRCGCV_CHD=ON: the prefix of the C libraries has no liblzma or "
+                        "libFLAC (a new run of its script builds them)")
+  else()
+    message(STATUS "CHD files: not read (the prefix of the C libraries has no liblzma or "
+                   "libFLAC)")
+  endif()
+elseif(TVRCGCV_CHD STREQUAL "AUTO" AND (CMAKE_CROSSCOMPILING OR MINGW OR EMSCRIPTEN OR WIN32
                                     OR TVRCGCV_STATIC_PROGRAM))
   message(STATUS "CHD files: not read in this build (cross, Windows, web or static)")
 elseif(TVRCGCV_CHD)
@@ -35,7 +53,9 @@ elseif(TVRCGCV_CHD)
 endif()
 # The installed .pc files name the libraries the static disc library needs
 # (the .pc files are written at the top level, hence the cache).
-list(TRANSFORM TVRCGCV_CHD_LIBRARIES PREPEND "-l" OUTPUT_VARIABLE _tvrcgcv_chd_pc)
+set(_tvrcgcv_chd_pc_libraries ${TVRCGCV_CHD_LIBRARIES})
+list(FILTER _tvrcgcv_chd_pc_libraries EXCLUDE REGEX "::")  # a prefix's: linked by path
+list(TRANSFORM _tvrcgcv_chd_pc_libraries PREPEND "-l" OUTPUT_VARIABLE _tvrcgcv_chd_pc)
 list(JOIN _tvrcgcv_chd_pc " " _tvrcgcv_chd_pc)
 set(TVRCGCV_CHD_PC_LIBS "${_tvrcgcv_chd_pc}" CACHE INTERNAL "")
 

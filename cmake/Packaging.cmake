@@ -46,6 +46,17 @@ if(WIN32)
   # The libraries linked into the executables, with their licences.
   if(TARGET tvrcgcv_deps::spng)
     set(TVRCGCV_SPNG_VERSION ${TVRCGCV_DEPS_SPNG_VERSION})
+    set(TVRCGCV_WINDOWS_DISC_LIBRARIES "")
+    if(TARGET tvrcgcv_deps::chd)
+      string(APPEND TVRCGCV_WINDOWS_DISC_LIBRARIES
+        "- liblzma, libFLAC and libzstd (decompressing CHD files and archives):\n"
+        "  public domain, BSD 3-Clause and BSD 3-Clause licences.\n")
+    endif()
+    if(TARGET tvrcgcv_deps::archive)
+      string(APPEND TVRCGCV_WINDOWS_DISC_LIBRARIES
+        "- libarchive ${TVRCGCV_DEPS_ARCHIVE_VERSION} (reading zip and 7z archives): BSD 2-Clause\n"
+        "  licence.\n")
+    endif()
     configure_file(packaging/windows/THIRD-PARTY.txt.in third-party-head.txt @ONLY)
     file(READ ${CMAKE_CURRENT_BINARY_DIR}/third-party-head.txt _tvrcgcv_third_party)
     file(GLOB _tvrcgcv_licences "${TVRCGCV_WINDOWS_DEPS_PREFIX}/share/licenses/*/*")

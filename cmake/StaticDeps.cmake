@@ -2,6 +2,11 @@
 # script of scripts/ installs them into a prefix (include/, lib/*.a and
 # relocatable lib/pkgconfig/*.pc):
 #   tvrcgcv_deps::spng  libspng and zlib (SPNG_STATIC is defined for users)
+# and, where the prefix has them (cmake/Chd.cmake and cmake/Archives.cmake
+# then use them):
+#   tvrcgcv_deps::chd      zlib, liblzma and libFLAC, for CHD files
+#   tvrcgcv_deps::zstd     libzstd, for CHD files' zstd hunks
+#   tvrcgcv_deps::archive  libarchive, for zip and 7z archives
 # It is read from the prefix's pkg-config files with their static link
 # flags (Requires.private and Libs.private included), and the libraries are
 # taken by full path, so that only the .a files of the prefix are linked.
@@ -50,6 +55,9 @@ macro(tvrcgcv_static_deps prefix)
     set(_tvrcgcv_saved_use_prefix_path "${PKG_CONFIG_USE_CMAKE_PREFIX_PATH}")
     set(PKG_CONFIG_USE_CMAKE_PREFIX_PATH OFF)
     pkg_check_modules(TVRCGCV_DEPS_SPNG REQUIRED libspng)
+    pkg_check_modules(TVRCGCV_DEPS_CHD QUIET zlib liblzma flac)
+    pkg_check_modules(TVRCGCV_DEPS_ZSTD QUIET libzstd)
+    pkg_check_modules(TVRCGCV_DEPS_ARCHIVE QUIET libarchive)
     set(PKG_CONFIG_USE_CMAKE_PREFIX_PATH "${_tvrcgcv_saved_use_prefix_path}")
     foreach(_name IN LISTS _tvrcgcv_saved_env)  # as they were: set, or not set at all
       if(_tvrcgcv_had_${_name})
@@ -59,5 +67,11 @@ macro(tvrcgcv_static_deps prefix)
       endif()
     endforeach()
     _tvrcgcv_deps_target("${prefix}" tvrcgcv_deps::spng TVRCGCV_DEPS_SPNG)
+    foreach(_name IN ITEMS chd zstd archive)
+      string(TOUPPER ${_name} _module)
+      if(TVRCGCV_DEPS_${_module}_FOUND)
+        _tvrcgcv_deps_target("${prefix}" tvrcgcv_deps::${_name} TVRCGCV_DEPS_${_module})
+      endif()
+    endforeach()
   endif()
 endmacro()

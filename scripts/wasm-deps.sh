@@ -2,7 +2,11 @@
 # Builds, for WebAssembly with Debian's emscripten, the C libraries that the
 # web page's module links statically, and installs them into a prefix:
 #   libspng + zlib        PNG files
-# Both are built from Debian's source packages (apt-get source), each
+#   liblzma, libFLAC, libzstd (decoders) + zlib
+#                         CHD files
+#   libarchive (zip and 7z readers) + zlib, liblzma, libzstd
+#                         zip and 7z archives
+# All are built from Debian's source packages (apt-get source), each
 # upstream tarball checked against the SHA-256 of apt's index.
 #
 #   scripts/wasm-deps.sh build-deps/wasm32-emscripten
@@ -20,7 +24,8 @@
 # names the command to run. TVRCGCV_DEPS_SOURCES=<dir> keeps the
 # downloaded source files in <dir>.
 #
-# Needs (Debian 12 packages): emscripten, nodejs, make, bzip2.
+# Needs (Debian 12 packages): emscripten, nodejs, make, bzip2, xz-utils,
+# patch.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -36,8 +41,9 @@ source "$here/lib/debian-sources.sh"
 mkdir -p "$1"
 prefix=$(cd "$1" && pwd)
 
-for tool in emcc emar emconfigure node make bzip2 sha256sum; do
-  command -v "$tool" >/dev/null || die "no $tool (apt-get install emscripten nodejs make bzip2)"
+for tool in emcc emar emconfigure node make bzip2 xz patch sha256sum; do
+  command -v "$tool" >/dev/null ||
+    die "no $tool (apt-get install emscripten nodejs make bzip2 xz-utils patch)"
 done
 # Debian's emscripten runs its JavaScript tools with this node, which finds
 # Debian's acorn there.
@@ -48,16 +54,18 @@ compiler=$(emcc --version)
 compiler=${compiler%%$'\n'*}
 
 stamp_file=$prefix/share/tvrcgcv-wasm-deps/stamp
-if ! ensure_source_index libspng "$zlib_source"; then
+prefix_installed+=("${disc_prefix_installed[@]}")
+if ! ensure_source_index libspng "$zlib_source" "${disc_sources[@]}"; then
   keep_without_index ""
 fi
-read_source_index libspng "$zlib_source"
+read_source_index libspng "$zlib_source" "${disc_sources[@]}"
 spng_version=$(source_version libspng)
 zlib_version=$(source_version zlib)
 recipe=$(cat "${recipe_files[@]}" | sha256sum | cut -c1-16)
 stamp="target=wasm32-emscripten
 libspng=$spng_version
 zlib=$zlib_version
+$(disc_stamp_lines)
 compiler=$compiler
 recipe=$recipe"
 if prefix_current "$stamp"; then
@@ -65,12 +73,12 @@ if prefix_current "$stamp"; then
   exit 0
 fi
 
-log "building into $prefix: libspng $spng_version, zlib $zlib_version"
+log "building into $prefix: libspng $spng_version, zlib $zlib_version, $(disc_stamp_lines | tr '\n' ' ')"
 start_build wasm-deps tvrcgcv-wasm-deps
 
 # --- Sources -------------------------------------------------------------
 
-fetch_sources "$source_dir" "$work/apt.log" libspng "$zlib_source"
+fetch_sources "$source_dir" "$work/apt.log" libspng "$zlib_source" "${disc_sources[@]}"
 mkdir "$work/src"
 for package in libspng zlib; do
   tar -xf "$(upstream_tarball "$package")" -C "$work/src"
@@ -84,6 +92,11 @@ zlib_src=$(echo "$work"/src/zlib-*/)
 
 # shellcheck disable=SC2086  # cflags is a list of options
 build_zlib emcc emar "$stage" "$zlib_src" $cflags
+
+# --- liblzma, libFLAC, libzstd and libarchive ---------------------------------
+
+# shellcheck disable=SC2086
+disc_libraries_build emcc emar "$stage" wasm32-emscripten $cflags
 
 # --- libspng, then the .pc files, licences, stamp, and into place -----------
 

@@ -9,12 +9,14 @@
 # The page is build-web/page: static files that any web server can serve
 # as they are (index.html, app.js, worker.js, worker.wasm, sw.js,
 # manifest.json and its icons, THIRD-PARTY.txt).
-# Its C libraries (libspng, zlib) are built for WebAssembly from
-# Debian's sources by scripts/wasm-deps.sh into
+# Its C libraries (libspng, zlib; liblzma, libFLAC, libzstd and libarchive
+# for CHD files and archives) are built for WebAssembly from Debian's
+# sources by scripts/wasm-deps.sh into
 # ${TVRCGCV_WASM_DEPS_DIR:-build-deps}/wasm32-emscripten, once.
 #
 # Needs the packages of the build (.ci/packages-build) and emscripten,
-# nodejs and python3; run as root it installs those that are missing.
+# nodejs, python3, xz-utils and patch; run as root it installs those that
+# are missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -39,7 +41,7 @@ done
 
 packages=$(mktemp)
 trap 'rm -f "$packages"' EXIT
-printf '%s\n' emscripten nodejs python3 >"$packages"
+printf '%s\n' emscripten nodejs python3 xz-utils patch >"$packages"
 scripts/lib/ensure-packages.sh .ci/packages-build "$packages"
 
 # Debian's emscripten runs its JavaScript tools with the node on PATH, which

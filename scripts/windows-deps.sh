@@ -2,8 +2,13 @@
 # Cross-builds, for one mingw-w64 target, the C libraries that the Windows
 # program links statically, and installs them into a prefix:
 #   libspng + zlib        PNG files
-# libspng is built from Debian's source package (apt-get source), zlib is
-# taken from Debian's libz-mingw-w64-dev.
+#   liblzma, libFLAC, libzstd (decoders) + zlib
+#                         CHD files
+#   libarchive (zip and 7z readers) + zlib, liblzma, libzstd
+#                         zip and 7z archives
+# They are built from Debian's source packages (apt-get source; Debian's
+# patches applied to the last four), zlib is taken from Debian's
+# libz-mingw-w64-dev.
 #
 #   scripts/windows-deps.sh x86_64-w64-mingw32 build-deps/x86_64-w64-mingw32
 #   scripts/windows-deps.sh i686-w64-mingw32 build-deps/i686-w64-mingw32
@@ -20,7 +25,7 @@
 #
 # Needs (Debian 12 packages): gcc-mingw-w64-x86-64-posix and/or
 # gcc-mingw-w64-i686-posix (brought by g++-mingw-w64-*), libz-mingw-w64-dev,
-# make, bzip2; nothing else beyond a base system with apt.
+# make, bzip2, xz-utils, patch; nothing else beyond a base system with apt.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -37,7 +42,7 @@ usage() {
 
 if [[ ${1:-} == --apt-sources ]]; then
   [[ $(id -u) == 0 ]] || die "--apt-sources needs root"
-  ensure_source_index libspng
+  ensure_source_index libspng "${disc_sources[@]}"
   log "Debian's source index is ready"
   exit 0
 fi
@@ -61,15 +66,16 @@ command -v "$ar" >/dev/null || die "no $ar"
 sysroot=/usr/$triple
 [[ -f $sysroot/lib/libz.a && -f $sysroot/include/zlib.h ]] ||
   die "no static zlib for $triple (apt-get install libz-mingw-w64-dev)"
-for tool in make bzip2 sha256sum; do
+for tool in make bzip2 xz patch sha256sum; do
   command -v "$tool" >/dev/null || die "no $tool"
 done
 
 # The files of the source package, from apt's index.
+prefix_installed+=("${disc_prefix_installed[@]}")
 have_index=yes
-ensure_source_index libspng || have_index=no
+ensure_source_index libspng "${disc_sources[@]}" || have_index=no
 if [[ $have_index == yes ]]; then
-  read_source_index libspng
+  read_source_index libspng "${disc_sources[@]}"
   spng_version=$(source_version libspng)
 fi
 zlib_version=$(dpkg-query -W -f='${Version}' libz-mingw-w64-dev 2>/dev/null || echo unknown)
@@ -84,6 +90,7 @@ fi
 stamp="triple=$triple
 libspng=$spng_version
 libz-mingw-w64-dev=$zlib_version
+$(disc_stamp_lines)
 compiler=$cc $compiler
 recipe=$recipe"
 if prefix_current "$stamp"; then
@@ -92,13 +99,13 @@ if prefix_current "$stamp"; then
 fi
 
 log "building for $triple into $prefix: libspng $spng_version," \
-  "zlib from libz-mingw-w64-dev $zlib_version"
+  "zlib from libz-mingw-w64-dev $zlib_version, $(disc_stamp_lines | tr '\n' ' ')"
 start_build windows-deps tvrcgcv-windows-deps
 
 # --- Sources -------------------------------------------------------------
 
 # Only the upstream tarball is built, checked against apt's index.
-fetch_sources "$source_dir" "$work/apt.log" libspng
+fetch_sources "$source_dir" "$work/apt.log" libspng "${disc_sources[@]}"
 spng_tarball=$(upstream_tarball libspng)
 mkdir "$work/src"
 tar -xf "$spng_tarball" -C "$work/src"
@@ -110,6 +117,11 @@ spng_src=$(echo "$work"/src/libspng-*/)
 cp "$sysroot/include/zlib.h" "$sysroot/include/zconf.h" "$stage/include/"
 cp "$sysroot/lib/libz.a" "$stage/lib/"  # never libz.dll.a: static only
 zlib_upstream=$(sed -n 's/^#define ZLIB_VERSION "\(.*\)"/\1/p' "$sysroot/include/zlib.h")
+
+# --- liblzma, libFLAC, libzstd and libarchive ---------------------------------
+
+# shellcheck disable=SC2086
+disc_libraries_build "$cc" "$ar" "$stage" "$triple" $cflags
 
 # --- libspng, then the .pc files, licences, stamp, and into place -----------
 

@@ -113,7 +113,9 @@ check_windows_imports() {
   fi
   for dll in $imports; do
     case "$dll" in
-      kernel32.dll | user32.dll | msvcrt.dll) ;;
+      # advapi32: libarchive's temporary file names (CryptGenRandom), in
+      # every Windows since NT like the others.
+      kernel32.dll | user32.dll | msvcrt.dll | advapi32.dll) ;;
       *) echo "$exe needs $dll, which a bare Windows lacks" >&2 && return 1 ;;
     esac
   done

@@ -70,6 +70,29 @@ sheet=$(python3 "$root/tools/make_cue_set.py" "$work/ディスク.iso" "$work/�
 option_runs cue-set "$sheet" --out 出力 --quiet
 option_runs cue-check "$sheet" --check --quiet
 option_runs bare-bin "$work/セット/ゲーム (Japan) (Track 1).bin" --out 出力 --format png --quiet
+# The same set as a CHD file, and a set of ASCII names in a zip archive,
+# where this Windows build reads them (its C libraries' prefix has
+# liblzma, libFLAC and libarchive): both programs convert them whole.
+# (Members named outside ASCII are not compared: in a zip that does not
+# flag them UTF-8, as Info-ZIP's zip leaves them, the Windows build takes
+# them in the OEM code page, as the zip format has it.)
+converted_whole() {
+  [[ $(find "$work/$1.linux" -type f | wc -l) == 161 ]] ||
+    { echo "$1: the Linux program did not convert the disc whole" >&2 && exit 1; }
+}
+if grep -q "CHD: yes" <(wine "$exe" --version 2>/dev/null); then
+  chdman createcd -f -i "$sheet" -o "$work/ディスク.chd" >/dev/null 2>&1
+  option_runs chd "$work/ディスク.chd" --out 出力 --quiet
+  converted_whole chd
+  option_runs chd-check "$work/ディスク.chd" --check --quiet
+fi
+if grep -q "zip/7z: yes" <(wine "$exe" --version 2>/dev/null); then
+  python3 "$root/tools/make_cue_set.py" "$work/ディスク.iso" "$work/zip-set" "Game (Japan)" >/dev/null
+  (cd "$work/zip-set" && zip -q -r "$work/ディスク.zip" .)
+  option_runs zip "$work/ディスク.zip" --out 出力 --format png --quiet
+  converted_whole zip
+  option_runs zip-check "$work/ディスク.zip" --check --quiet
+fi
 
 # Ctrl-C while a picture is written: its temporary file is removed and the
 # earlier files stay whole.

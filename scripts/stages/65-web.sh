@@ -6,7 +6,8 @@
 # tests/web/package-lock.json; npm ci downloads no browser) against the page
 # served on 127.0.0.1: tests/web/web_test.mjs checks that the page makes
 # the native program's files and lines from the demo disc given as a
-# folder, an image and cue sheets, and from damaged discs, with no console
+# folder, an image, cue sheets, a CHD file, a zip and a 7z archive, and
+# from damaged discs, with no console
 # error and no failed request; that the page installs as an app and works
 # offline after one visit; that another disc replaces one converting at
 # once. Then one short run of tests/web/bench.mjs prints the page's figures

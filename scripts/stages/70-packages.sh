@@ -249,7 +249,9 @@ for file in "$page"/*; do
   cmp "$file" "$work/zip/$top/web/$(basename "$file")"
 done
 grep -q "libspng" "$work/zip/$top/web/THIRD-PARTY.txt"
-for licence in "libspng/LICENSE" "zlib/copyright"; do
+grep -q "libarchive" "$work/zip/$top/web/THIRD-PARTY.txt"
+for licence in "libspng/LICENSE" "zlib/copyright" "liblzma/COPYING" "flac/COPYING.Xiph" \
+  "libzstd/LICENSE" "libarchive/COPYING"; do
   if ! grep -q "$licence" "$work/zip/$top/THIRD-PARTY.txt"; then
     echo "THIRD-PARTY.txt does not name $licence" >&2
     exit 1

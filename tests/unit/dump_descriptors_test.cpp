@@ -664,8 +664,11 @@ TEST(Chd, HeadersThatCannotBeReadSayWhy) {
   }
 }
 
+#if TVRCGCV_CHD_ENCODERS
 // Hunks compressed here with the libraries' own encoders, as the codecs
-// describe them, decompress to their bytes; damaged, they say so.
+// describe them, decompress to their bytes; damaged, they say so. (A build
+// whose libraries are decoders only, the Windows program's, has no
+// encoders to make them.)
 std::vector<std::uint8_t> Deflated(std::span<const std::uint8_t> bytes) {
   std::vector<std::uint8_t> out(compressBound(static_cast<uLong>(bytes.size())) + 64);
   z_stream stream{};
@@ -762,6 +765,7 @@ TEST(Chd, CodecsGiveTheirHunksBack) {
   EXPECT_EQ(*unknown, "is compressed with avhu, which this build does not read");
   EXPECT_TRUE(chd::Decompress(chd::Tag("cdfl"), hunk, out, &scratch));  // no FLAC frames
 }
+#endif
 
 TEST(Chd, CrcAndTags) {
   const std::string text = "123456789";

@@ -7,8 +7,9 @@
 // --build holds the native tvrcgcv and make_demo_disc. Every run gives the
 // page the demo disc as a folder, as an ISO image, as a cue sheet with its
 // .bin, as cue sheets over several .bin files (as preservation sets name
-// them, Mode 1 and Mode 2), as a bare .bin, a damaged copy and a file that
-// is no disc, and checks that the page does what the native program does
+// them, Mode 1 and Mode 2), as a bare .bin, as a CHD, a zip and a 7z
+// archive of the cue/bin set, a damaged copy and a file that is no disc,
+// and checks that the page does what the native program does
 // with them: the same 161 BMP and PNG files (in the page's .zip, from its
 // viewer and in a folder), the same failure lines, the same disc check. It
 // also walks the grid with the keyboard, follows the browser's language and
@@ -84,6 +85,20 @@ for (const mode of ['1', '2']) {
 sets.push({ label: 'bare .bin', folder: path.join(images, 'set-mode1'),
   given: [path.join(images, 'set-mode1', 'Demo Disc (Japan) (Track 1).bin')],
   image: 'Demo Disc (Japan) (Track 1).bin' });
+// The cue sheet's set in containers: a CHD (chdman's own codecs: LZMA,
+// deflate and FLAC hunks), a zip (deflated) and a 7z archive (LZMA2). The
+// native program must read them (its build reads CHD files and archives)
+// and the page then reads them too.
+const containers = path.join(images, 'containers');
+fs.mkdirSync(containers);
+mustRun('chdman', ['createcd', '-f', '-i', path.join(cueFolder, 'demo.cue'), '-o',
+  path.join(containers, 'demo.chd')]);
+mustRun('zip', ['-q', path.join(containers, 'demo.zip'), 'demo.cue', 'demo.bin'], cueFolder);
+mustRun('7z', ['a', '-bd', path.join(containers, 'demo.7z'), 'demo.cue', 'demo.bin'], cueFolder);
+for (const [label, image] of [['CHD', 'demo.chd'], ['zip of a cue/bin set', 'demo.zip'],
+  ['7z of a cue/bin set', 'demo.7z']]) {
+  sets.push({ label, folder: containers, given: [path.join(containers, image)], image, read: true });
+}
 const garbage = path.join(images, 'garbage.iso');
 fs.writeFileSync(garbage, crypto.randomBytes(100000));
 // Images told from their bytes, whatever their names: an .iso named
@@ -136,7 +151,12 @@ const nativeChecks = {
 };
 expect(nativeChecks.huge.status === 4 && /more than 4 MiB is refused/.test(nativeChecks.huge.err),
   `the native program refuses the 4 GiB directory: ${nativeChecks.huge.err}`);
-for (const set of sets) set.native = nativeRun(set.folder, set.image, ['--check']);
+for (const set of sets) {
+  set.native = nativeRun(set.folder, set.image, ['--check']);
+  if (set.read) {
+    expect(set.native.status === 0, `the native program reads the ${set.label}: ${set.native.err}`);
+  }
+}
 expect(nativeDamaged.folder.status === 3, 'the native program fails pictures of the damaged disc');
 
 function sha256(file) {
@@ -309,8 +329,9 @@ async function notADisc(browser, ctx, label) {
   await page.close();
 }
 
-// A cue/bin set or a bare dump opens in the page exactly when it opens in
-// the native program, and fails with the same line when it does not.
+// A cue/bin set, a bare dump or a container opens in the page exactly when
+// it opens in the native program, and fails with the same line when it
+// does not. The time from the choice to the last picture shown is noted.
 async function imageSet(browser, ctx, set, label) {
   const page = await openPage(browser, ctx.url);
   await give(page, set.given);
@@ -318,7 +339,12 @@ async function imageSet(browser, ctx, set, label) {
     const state = await finished(page);
     expectSame([state.done, state.failed, state.checkStatus], [ROWS, 0, 0],
       `${label}: pictures shown, failed, check status`);
+    const pageLines = await page.$eval('#check-lines', (pre) => pre.textContent.split('\n'));
+    expectSame(pageLines, lines(set.native.out), `${label}: the disc check's lines`);
+    const seconds = (state.shownAt - state.startedAt) / 1000;
+    console.log(`  ${label}: all pictures shown in ${seconds.toFixed(2)} s`);
     await saveZip(page, ctx.downloads, 'png', label, path.join(reference, 'png'));
+    expectSame(page.problems, [], `${label}: errors in the page`);
   } else {
     await page.waitForFunction(() => document.getElementById('status').classList.contains('error'));
     const status = await page.$eval('#status', (p) => p.textContent);
