@@ -3,6 +3,9 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#if !defined(_WIN32)
+#include <locale.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -37,6 +40,51 @@ constexpr std::size_t kFeedBytes = 64 << 10;
 bool Mentions(const char* text, std::string_view word) {
   return text != nullptr && std::string_view(text).find(word) != std::string_view::npos;
 }
+
+#if !defined(_WIN32)
+// libarchive gives member names through the calling thread's character
+// set (LC_CTYPE): a 7z's names (UTF-16 in the archive) and a zip's names
+// flagged as UTF-8 come out only where that set can hold them, and a
+// program that never chose a locale runs in the C locale, which holds
+// ASCII alone (a name in Japanese came out empty). The calls that read
+// names therefore run in a UTF-8 locale of the calling thread's own, and
+// the thread's locale is given back after; the process's is never
+// touched. Where no UTF-8 locale exists, names are read as before.
+// The UTF-8 locale, made once and kept (never changed) for the process's
+// life; none where the system has none.
+locale_t Utf8Locale() {
+  static const locale_t utf8 = [] {
+    locale_t made = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    if (made == static_cast<locale_t>(nullptr)) {
+      made = newlocale(LC_CTYPE_MASK, "en_US.UTF-8", static_cast<locale_t>(nullptr));
+    }
+    return made;
+  }();
+  return utf8;
+}
+
+class Utf8Names {
+ public:
+  Utf8Names() {
+    if (const locale_t utf8 = Utf8Locale(); utf8 != static_cast<locale_t>(nullptr)) {
+      previous_ = uselocale(utf8);
+    }
+  }
+  ~Utf8Names() {
+    if (previous_ != static_cast<locale_t>(nullptr)) {
+      uselocale(previous_);
+    }
+  }
+  Utf8Names(const Utf8Names&) = delete;
+  Utf8Names& operator=(const Utf8Names&) = delete;
+
+ private:
+  locale_t previous_ = static_cast<locale_t>(nullptr);
+};
+#else
+// libarchive reads names into wide strings on Windows, whatever the locale.
+struct Utf8Names {};
+#endif
 
 }  // namespace
 
@@ -107,6 +155,7 @@ ArchiveStream::~ArchiveStream() {
 }
 
 bool ArchiveStream::Open(std::error_code* error, std::string* why) {
+  const Utf8Names names;
   archive_ = archive_read_new();
   if (archive_ == nullptr) {
     *error = std::make_error_code(std::errc::not_enough_memory);
@@ -129,6 +178,7 @@ bool ArchiveStream::Open(std::error_code* error, std::string* why) {
 }
 
 int ArchiveStream::Next(MemberEntry* entry, std::error_code* error, std::string* why) {
+  const Utf8Names names;
   archive_entry* header = nullptr;
   const int status = archive_read_next_header(archive_, &header);
   if (status == ARCHIVE_EOF) {

@@ -443,12 +443,17 @@ std::filesystem::path WriteChd(const std::filesystem::path& cue, const std::file
 }
 
 // The image of the inner kind made in a folder, and Debian's zip or 7z run
-// there: a ZipSheet's set is in a folder of its own inside the archive.
+// there: a ZipSheet's set is in a folder of its own inside the archive, a
+// SevenZipSheet's in one named in Japanese (a 7z keeps names as UTF-16).
 std::filesystem::path MakeArchive(const std::filesystem::path& tree,
                                   const std::filesystem::path& directory, ImageKind kind) {
   const std::filesystem::path files = directory / (KindName(kind) + "-files");
-  const std::filesystem::path inside =
-      kind == ImageKind::ZipSheet ? files / "Test Disc (Japan)" : files;
+  std::filesystem::path inside = files;
+  if (kind == ImageKind::ZipSheet) {
+    inside = files / "Test Disc (Japan)";
+  } else if (kind == ImageKind::SevenZipSheet) {
+    inside = files / std::filesystem::path(u8"\u30c6\u30b9\u30c8\u76e4 (Japan)");
+  }
   std::filesystem::create_directories(inside);
   if (MakeImage(tree, inside, InnerKind(kind)).empty()) {
     return {};
