@@ -23,8 +23,8 @@ conversion straight from it decompresses (each is one read of the CHD
 file, told apart from the reads of its header, metadata and map) are
 printed against the hunks that hold the sectors needed (from the files'
 places in the image, xorriso's report_lba). --time then also times a
-conversion from the CHD against chdman extractcd followed by a conversion
-of the cue/bin set it writes.
+conversion from the CHD (with each program) against chdman extractcd
+followed by a conversion of the cue/bin set it writes, taking turns.
 """
 
 import argparse
