@@ -724,18 +724,14 @@ TEST(Chd, CompressedMapsAreDecodedOrSayWhy) {
   // Kinds coded in 4 bits (16 codes of 4 bits: symbol s is coded s); each
   // field of a hunk after all kinds. Widths: lengths 16 bits, hunk numbers 8.
   std::vector<chd::MapEntry> every = {codec(0, 100, kFirst, 0x1111),
-                                 codec(4, kHunk, kFirst + 100, 0x2222),
-                                 copy(0),
-                                 copy(1),
-                                 copy(1),
-                                 copy(1),
-                                 copy(1),
-                                 copy(1),
-                                 codec(1, 7, kFirst + 100 + kHunk, 0x3333)};
-  std::vector<std::pair<std::uint64_t, unsigned>> everyBits = {
-      {0, 4}, {4, 4}, {5, 4}, {10, 4}, {9, 4}, {7, 4}, {0, 4},  // run: 2 + 0 more
-      {1, 4},  // the fields:
-      {100, 16}, {0x1111, 16}, {0x2222, 16}, {0, 8}, {7, 16}, {0x3333, 16}};
+                                      codec(4, kHunk, kFirst + 100, 0x2222), copy(0)};
+  every.insert(every.end(), 5, copy(1));
+  every.push_back(codec(1, 7, kFirst + 100 + kHunk, 0x3333));
+  // The kinds 0, 4, 5, 10, 9, a run (7) of 2 + 0 more, 1; then the fields.
+  std::vector<std::pair<std::uint64_t, unsigned>> everyBits = {{0, 4}, {4, 4}, {5, 4}, {10, 4},
+                                                               {9, 4}, {7, 4}, {0, 4}, {1, 4}};
+  everyBits.insert(everyBits.end(),
+                   {{100, 16}, {0x1111, 16}, {0x2222, 16}, {0, 8}, {7, 16}, {0x3333, 16}});
   // A long run: 2 + 16 + 16 x 1 + 2 = 36 hunks more.
   std::vector<chd::MapEntry> run = {codec(2, 50, kFirst, 0xABCD)};
   run.resize(38, codec(2, 50, kFirst, 0xABCD));
@@ -750,24 +746,43 @@ TEST(Chd, CompressedMapsAreDecodedOrSayWhy) {
       {"every kind, runs, the escape code", everyBits, every, ""},
       {"every kind, lengths written one by one", everyBits, every, "", all4},
       {"a long run", runBits, run, ""},
-      {"a copy of itself", {{0, 4}, {5, 4}, {100, 16}, {1, 16}, {1, 8}},
-       {codec(0, 100, kFirst, 1), copy(1)}, "map makes hunk 1 a copy of hunk 1, which does not"},
-      {"a copy of a later hunk", {{5, 4}, {0, 4}, {1, 8}, {100, 16}, {1, 16}},
-       {copy(1), codec(0, 100, kFirst, 1)}, "map makes hunk 0 a copy of hunk 1"},
-      {"a codec not named", {{3, 4}, {100, 16}, {1, 16}}, {codec(3, 100, kFirst, 1)},
+      {"a copy of itself",
+       {{0, 4}, {5, 4}, {100, 16}, {1, 16}, {1, 8}},
+       {codec(0, 100, kFirst, 1), copy(1)},
+       "map makes hunk 1 a copy of hunk 1, which does not"},
+      {"a copy of a later hunk",
+       {{5, 4}, {0, 4}, {1, 8}, {100, 16}, {1, 16}},
+       {copy(1), codec(0, 100, kFirst, 1)},
+       "map makes hunk 0 a copy of hunk 1"},
+      {"a codec not named",
+       {{3, 4}, {100, 16}, {1, 16}},
+       {codec(3, 100, kFirst, 1)},
        "map gives hunk 0 a codec the header does not name"},
-      {"beyond the file", {{0, 4}, {0, 4}, {100, 16}, {1, 16}, {28901, 16}, {2, 16}},
+      {"beyond the file",
+       {{0, 4}, {0, 4}, {100, 16}, {1, 16}, {28901, 16}, {2, 16}},
        {codec(0, 100, kFirst, 1), codec(0, 28901, kFirst + 100, 2)},
        "hunk 1 lies beyond the end of the file (30000 bytes)"},
-      {"to the file's end", {{0, 4}, {0, 4}, {100, 16}, {1, 16}, {28900, 16}, {2, 16}},
-       {codec(0, 100, kFirst, 1), codec(0, 28900, kFirst + 100, 2)}, ""},
-      {"another CRC", {{0, 4}, {100, 16}, {1, 16}}, {codec(0, 100, kFirst, 1)},
-       "map fails its CRC check", {}, 1},
+      {"to the file's end",
+       {{0, 4}, {0, 4}, {100, 16}, {1, 16}, {28900, 16}, {2, 16}},
+       {codec(0, 100, kFirst, 1), codec(0, 28900, kFirst + 100, 2)},
+       ""},
+      {"another CRC",
+       {{0, 4}, {100, 16}, {1, 16}},
+       {codec(0, 100, kFirst, 1)},
+       "map fails its CRC check",
+       {},
+       1},
       {"an unknown kind", {{14, 4}}, {codec(0, 0, 0, 0)}, "map gives hunk 0 the unknown kind 14"},
-      {"a kind coded by no code", {{15, 4}}, {codec(0, 0, 0, 0)},
-       "map's kinds hold a code that is not one, at hunk 0", {4, 4, 4, 4, 4, 4, 4, 4}},
+      {"a kind coded by no code",
+       {{15, 4}},
+       {codec(0, 0, 0, 0)},
+       "map's kinds hold a code that is not one, at hunk 0",
+       {4, 4, 4, 4, 4, 4, 4, 4}},
       {"one code of 2 bits: not whole", {}, {copy(0)}, "map's code is not a whole code", {2}},
-      {"codes of 3 bits: too many", {}, {copy(0)}, "map's code is not a whole code",
+      {"codes of 3 bits: too many",
+       {},
+       {copy(0)},
+       "map's code is not a whole code",
        std::vector<unsigned>(16, 3)},
       {"a code of 9 bits", {}, {copy(0)}, "map's code has a code longer than 8 bits", {9}},
   };
@@ -790,8 +805,10 @@ TEST(Chd, CompressedMapsAreDecodedOrSayWhy) {
       const std::uint64_t offset = entry.offset;
       const std::uint16_t crc = entry.crc.value_or(0);
       decoded.push_back(static_cast<std::uint8_t>(entry.kind));
-      for (int i = 2; i >= 0; --i) decoded.push_back(static_cast<std::uint8_t>(length >> (8 * i)));
-      for (int i = 5; i >= 0; --i) decoded.push_back(static_cast<std::uint8_t>(offset >> (8 * i)));
+      for (int i = 2; i >= 0; --i)
+        decoded.push_back(static_cast<std::uint8_t>(length >> (8 * i)));
+      for (int i = 5; i >= 0; --i)
+        decoded.push_back(static_cast<std::uint8_t>(offset >> (8 * i)));
       decoded.push_back(static_cast<std::uint8_t>(crc >> 8));
       decoded.push_back(static_cast<std::uint8_t>(crc));
     }
@@ -801,9 +818,18 @@ TEST(Chd, CompressedMapsAreDecodedOrSayWhy) {
                                      static_cast<std::uint8_t>(length >> 16),
                                      static_cast<std::uint8_t>(length >> 8),
                                      static_cast<std::uint8_t>(length),
-                                     0, 0, 0, 0, kFirst >> 8, kFirst & 0xFF,
+                                     0,
+                                     0,
+                                     0,
+                                     0,
+                                     kFirst >> 8,
+                                     kFirst & 0xFF,
                                      static_cast<std::uint8_t>(crc >> 8),
-                                     static_cast<std::uint8_t>(crc), 16, 8, 0, 0};
+                                     static_cast<std::uint8_t>(crc),
+                                     16,
+                                     8,
+                                     0,
+                                     0};
     map.insert(map.end(), bits.bytes().begin(), bits.bytes().end());
     chd::Header header;
     header.codecs = {chd::Tag("cdlz"), chd::Tag("cdzl"), chd::Tag("cdfl"), 0};
