@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dumps.h"
@@ -700,12 +701,21 @@ class MapBits {
 };
 
 struct MapCase {
+  using Bits = std::vector<std::pair<std::uint64_t, unsigned>>;  // value, width; after the code
+  MapCase(const char* what, Bits bits, std::vector<chd::MapEntry> expected, std::string complaint,
+          std::vector<unsigned> lengths = {}, int crcChange = 0)
+      : what(what),
+        bits(std::move(bits)),
+        expected(std::move(expected)),
+        complaint(std::move(complaint)),
+        lengths(std::move(lengths)),
+        crcChange(crcChange) {}
   const char* what;
-  std::vector<std::pair<std::uint64_t, unsigned>> bits;  // value, width; after the code
+  Bits bits;
   std::vector<chd::MapEntry> expected;  // the entries; their CRC goes in the map's header
   std::string complaint;                // "" when it is read
   std::vector<unsigned> lengths;        // the kinds' code lengths; none: the escape code
-  int crcChange = 0;
+  int crcChange;
 };
 
 TEST(Chd, CompressedMapsAreDecodedOrSayWhy) {
