@@ -149,51 +149,6 @@ bool Header::HasParent() const {
   return std::any_of(parentSha1.begin(), parentSha1.end(), [](std::uint8_t b) { return b != 0; });
 }
 
-namespace {
-
-// Tables for eight bytes a step: kCrc16Tables[0][b] is the register (16
-// bits, most significant bit first) after byte b went into a register of
-// zeros; kCrc16Tables[k][b] the same b followed by k zero bytes.
-using Crc16Tables = std::array<std::array<std::uint16_t, 256>, 8>;
-constexpr Crc16Tables MakeCrc16Tables() {
-  Crc16Tables tables{};
-  for (unsigned byte = 0; byte < 256; ++byte) {
-    auto crc = static_cast<std::uint16_t>(byte << 8);
-    for (int bit = 0; bit < 8; ++bit) {
-      crc = static_cast<std::uint16_t>((crc & 0x8000) != 0 ? (crc << 1) ^ 0x1021 : crc << 1);
-    }
-    tables[0][byte] = crc;
-  }
-  for (std::size_t k = 1; k < tables.size(); ++k) {
-    for (unsigned byte = 0; byte < 256; ++byte) {
-      const std::uint16_t before = tables[k - 1][byte];
-      tables[k][byte] = static_cast<std::uint16_t>((before << 8) ^ tables[0][before >> 8]);
-    }
-  }
-  return tables;
-}
-constexpr Crc16Tables kCrc16Tables = MakeCrc16Tables();
-
-}  // namespace
-
-std::uint16_t Crc16(std::span<const std::uint8_t> bytes) {
-  const auto& t = kCrc16Tables;
-  std::uint32_t crc = 0xFFFF;
-  const std::uint8_t* at = bytes.data();
-  std::size_t left = bytes.size();
-  // Eight bytes a step: the register's two bytes go into the first two, and
-  // each byte's share of the register after the step is its table's, k
-  // being the bytes that follow it in the step.
-  for (; left >= 8; left -= 8, at += 8) {
-    crc = t[7][at[0] ^ (crc >> 8)] ^ t[6][at[1] ^ (crc & 0xFF)] ^ t[5][at[2]] ^ t[4][at[3]] ^
-          t[3][at[4]] ^ t[2][at[5]] ^ t[1][at[6]] ^ t[0][at[7]];
-  }
-  for (; left > 0; --left, ++at) {
-    crc = ((crc << 8) & 0xFFFF) ^ t[0][(crc >> 8) ^ *at];
-  }
-  return static_cast<std::uint16_t>(crc);
-}
-
 std::string TagName(std::uint32_t tag) {
   std::string text;
   for (int shift = 24; shift >= 0; shift -= 8) {
