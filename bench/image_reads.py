@@ -23,8 +23,8 @@ conversion straight from it decompresses (each is one read of the CHD
 file, told apart from the reads of its header, metadata and map) are
 printed against the hunks that hold the sectors needed (from the files'
 places in the image, xorriso's report_lba). --time then also times a
-conversion from the CHD against chdman extractcd followed by a conversion
-of the cue/bin set it writes.
+conversion from the CHD (with each program) against chdman extractcd
+followed by a conversion of the cue/bin set it writes, taking turns.
 """
 
 import argparse
@@ -83,9 +83,10 @@ def extract_and_convert_ms(program: Path, chd: Path, work: Path) -> float:
     return elapsed
 
 
-def chd_measures(program: Path, images: dict, work: Path, limit, runs: int) -> bool:
+def chd_measures(programs, images: dict, work: Path, limit, runs: int) -> bool:
     """Hunks decompressed against hunks needed, and the times; False if a
     ratio exceeds the limit."""
+    program = programs[0][1]
     chd = images["chd"]
     hunk_bytes, _ = chd_layout(chd)
     frames = hunk_bytes // 2448
@@ -99,12 +100,27 @@ def chd_measures(program: Path, images: dict, work: Path, limit, runs: int) -> b
     print(f"\n{'image':18} {'program':11} {'hunks read':>12} {'needed':>12} {'ratio':>6}")
     print(f"{'chd':18} {'this build':11} {read:12} {needed:12} {ratio:6.2f}")
     if runs:
-        direct = [conversion_ms(program, chd, work) for _ in range(runs)]
-        extracted = [extract_and_convert_ms(program, chd, work) for _ in range(runs)]
-        d, e = statistics.median(direct), statistics.median(extracted)
-        print(f"{'chd, straight':18} {'this build':11} {d:10.1f} ms")
-        print(f"{'extractcd + cue':18} {'this build':11} {e:10.1f} ms   ratio {d / e:.2f}")
+        time_chd(programs, chd, work, runs)
     return not (limit and ratio > limit)
+
+
+def time_chd(programs, chd: Path, work: Path, runs: int) -> None:
+    """Medians of `runs` conversions straight from the CHD with each program
+    and of `runs` extractions followed by a conversion, taking turns."""
+    direct = {label: [] for label, _ in programs}
+    extracted = []
+    program = programs[0][1]
+    for run in range(runs):
+        order = programs if run % 2 == 0 else list(reversed(programs))
+        for label, binary in order:
+            direct[label].append(conversion_ms(binary, chd, work))
+        extracted.append(extract_and_convert_ms(program, chd, work))
+    e = statistics.median(extracted)
+    print(f"\n{'conversion':18} {'program':11} {'median ms':>10}  ({runs} runs each, alternated)")
+    print(f"{'extractcd + cue':18} {'this build':11} {e:10.1f}")
+    for label, _ in programs:
+        d = statistics.median(direct[label])
+        print(f"{'chd, straight':18} {label:11} {d:10.1f}   ratio {d / e:.2f}")
 
 def touched_sectors(program: Path, disc: Path):
     """(file, sector) of each 2048-byte sector of the source files that the
@@ -256,7 +272,7 @@ def main() -> int:
         if args.time:
             time_conversions(programs, images, work, args.time)
         if "chd" in images:
-            failed = not chd_measures(program, images, work, args.limit, args.time) or failed
+            failed = not chd_measures(programs, images, work, args.limit, args.time) or failed
     if failed:
         print(f"a ratio of this build is above {args.limit}", file=sys.stderr)
     return 1 if failed else 0

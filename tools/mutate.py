@@ -15,7 +15,9 @@ text, "\\n" for a line end); a "#" line is a comment.
     src/disc/raw_sectors.cpp | minutes * 60 | minutes * 75
 
 Usage: tools/mutate.py [--list FILE] [--build DIR] [--only N,M,...] [--shards N]
-The build folder (build-mutate by default) is configured when it is missing.
+                       [--filter GTEST_FILTER]
+--filter runs only the tests that a mutated reader touches (a gtest filter,
+given to both test programs), to save time. The build folder (build-mutate by default) is configured when it is missing.
 Exit status: 0 when every mutant was killed, 1 when any survived or was not
 built, 2 for a bad list or command line.
 """
@@ -83,14 +85,16 @@ def build_tests(build):
     return result.returncode == 0, result.stdout.decode(errors="replace")
 
 
-def run_tests(build, shards):
+def run_tests(build, shards, test_filter=""):
     """The first failing test program's shard and its last lines, or None."""
     started = []
     for program in TEST_PROGRAMS:
         for shard in range(shards):
             env = dict(os.environ, GTEST_TOTAL_SHARDS=str(shards), GTEST_SHARD_INDEX=str(shard))
-            process = subprocess.Popen([str(build / "tests" / program), "--gtest_fail_fast",
-                                        "--gtest_brief=1"], env=env, cwd=build,
+            command = [str(build / "tests" / program), "--gtest_fail_fast", "--gtest_brief=1"]
+            if test_filter:
+                command.append("--gtest_filter=" + test_filter)
+            process = subprocess.Popen(command, env=env, cwd=build,
                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                        start_new_session=True)
             started.append((f"{program} shard {shard}", process))
@@ -111,7 +115,7 @@ def run_tests(build, shards):
     return failure
 
 
-def try_mutant(mutant, build, shards):
+def try_mutant(mutant, build, shards, test_filter):
     path = ROOT / mutant.path
     original = path.read_bytes()
     try:
@@ -121,7 +125,7 @@ def try_mutant(mutant, build, shards):
         if not built:
             errors = [l for l in log.splitlines() if "error" in l]
             return "not built", errors[0] if errors else "the build failed"
-        failure = run_tests(build, shards)
+        failure = run_tests(build, shards, test_filter)
         return ("killed", failure) if failure else ("SURVIVED", "")
     finally:
         path.write_bytes(original)
@@ -133,6 +137,7 @@ def main():
     parser.add_argument("--build", default=str(ROOT / "build-mutate"))
     parser.add_argument("--only", default="", help="mutant numbers, e.g. 3,7")
     parser.add_argument("--shards", type=int, default=2, help="shards of each test program")
+    parser.add_argument("--filter", default="", help="gtest filter of the tests to run")
     args = parser.parse_args()
     try:
         mutants = read_list(pathlib.Path(args.list))
@@ -147,13 +152,13 @@ def main():
     build = pathlib.Path(args.build).resolve()
     configure(build)
     built, log = build_tests(build)
-    if not built or run_tests(build, args.shards):
+    if not built or run_tests(build, args.shards, args.filter):
         print("mutate.py: the unmutated sources do not build or pass their tests", file=sys.stderr)
         return 1
     outcomes = {}
     for mutant in mutants:
         start = time.monotonic()
-        outcome, detail = try_mutant(mutant, build, args.shards)
+        outcome, detail = try_mutant(mutant, build, args.shards, args.filter)
         outcomes.setdefault(outcome, []).append(mutant)
         print(f"{outcome:9} {mutant} ({time.monotonic() - start:.0f} s)"
               + (f"\n          {detail}" if detail else ""), flush=True)

@@ -149,25 +149,6 @@ bool Header::HasParent() const {
   return std::any_of(parentSha1.begin(), parentSha1.end(), [](std::uint8_t b) { return b != 0; });
 }
 
-std::uint16_t Crc16(std::span<const std::uint8_t> bytes) {
-  static const std::array<std::uint16_t, 256> table = [] {
-    std::array<std::uint16_t, 256> t{};
-    for (unsigned i = 0; i < 256; ++i) {
-      std::uint16_t crc = static_cast<std::uint16_t>(i << 8);
-      for (int bit = 0; bit < 8; ++bit) {
-        crc = static_cast<std::uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
-      }
-      t[i] = crc;
-    }
-    return t;
-  }();
-  std::uint16_t crc = 0xFFFF;
-  for (const std::uint8_t byte : bytes) {
-    crc = static_cast<std::uint16_t>((crc << 8) ^ table[((crc >> 8) ^ byte) & 0xFF]);
-  }
-  return crc;
-}
-
 std::string TagName(std::uint32_t tag) {
   std::string text;
   for (int shift = 24; shift >= 0; shift -= 8) {

@@ -1,7 +1,8 @@
 // The parts of CHD files (chd.h) read without bits: the map of a file
 // without codecs, the texts of the track metadata, and where the data
-// track lies among the tracks.
+// track lies among the tracks; and the CRC-16 of maps and hunks.
 #include <algorithm>
+#include <array>
 
 #include "chd.h"
 #include "dumps.h"
@@ -22,7 +23,48 @@ bool Number(std::string_view value, std::uint64_t* out) {
   return true;
 }
 
+// Tables for eight bytes a step: kCrc16Tables[0][b] is the register (16
+// bits, most significant bit first) after byte b went into a register of
+// zeros; kCrc16Tables[k][b] the same b followed by k zero bytes.
+using Crc16Tables = std::array<std::array<std::uint16_t, 256>, 8>;
+constexpr Crc16Tables MakeCrc16Tables() {
+  Crc16Tables tables{};
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    auto crc = static_cast<std::uint16_t>(byte << 8);
+    for (int bit = 0; bit < 8; ++bit) {
+      crc = static_cast<std::uint16_t>((crc & 0x8000) != 0 ? (crc << 1) ^ 0x1021 : crc << 1);
+    }
+    tables[0][byte] = crc;
+  }
+  for (std::size_t k = 1; k < tables.size(); ++k) {
+    for (unsigned byte = 0; byte < 256; ++byte) {
+      const std::uint16_t before = tables[k - 1][byte];
+      tables[k][byte] = static_cast<std::uint16_t>((before << 8) ^ tables[0][before >> 8]);
+    }
+  }
+  return tables;
+}
+constexpr Crc16Tables kCrc16Tables = MakeCrc16Tables();
+
 }  // namespace
+
+std::uint16_t Crc16(std::span<const std::uint8_t> bytes) {
+  const auto& t = kCrc16Tables;
+  std::uint32_t crc = 0xFFFF;
+  const std::uint8_t* at = bytes.data();
+  std::size_t left = bytes.size();
+  // Eight bytes a step: the register's two bytes go into the first two, and
+  // each byte's share of the register after the step is its table's, k
+  // being the bytes that follow it in the step.
+  for (; left >= 8; left -= 8, at += 8) {
+    crc = t[7][at[0] ^ (crc >> 8)] ^ t[6][at[1] ^ (crc & 0xFF)] ^ t[5][at[2]] ^ t[4][at[3]] ^
+          t[3][at[4]] ^ t[2][at[5]] ^ t[1][at[6]] ^ t[0][at[7]];
+  }
+  for (; left > 0; --left, ++at) {
+    crc = ((crc << 8) & 0xFFFF) ^ t[0][(crc >> 8) ^ *at];
+  }
+  return static_cast<std::uint16_t>(crc);
+}
 
 std::optional<std::string> ParseStoredMap(std::span<const std::uint8_t> bytes, const Header& header,
                                           std::uint64_t fileSize, std::vector<MapEntry>* map) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace cgvw::disc {
 namespace {
@@ -53,68 +54,121 @@ constexpr std::array<std::uint8_t, 256> DivideByAlphaPlusOneTable() {
 }
 constexpr std::array<std::uint8_t, 256> kDivideByAlphaPlusOne = DivideByAlphaPlusOneTable();
 
-// One family of code words (P or Q): `count` words of data per code word;
-// data word i of code word c is word (step i + start c) mod `wrap`; the two
-// parity words are at `parity` + c and `parity` + `words` + c.
-struct Family {
-  unsigned words;  // code words per plane
-  unsigned count;
-  unsigned step;
-  unsigned start;
-  unsigned wrap;
-  unsigned parity;
-};
-constexpr Family kP{43, 24, 43, 1, 1032, 1032};
-constexpr Family kQ{26, 43, 44, 43, 1118, 1118};
-
-// The two parity bytes of code word `c` of `family` in one plane: with A the
-// data weighted alpha^(k-1-i) and B their sum, p0 = (A + B) / (alpha + 1)
-// and p1 = p0 + B make both sums of the code word zero.
-std::array<std::uint8_t, 2> Parity(const Family& family, std::span<const std::uint8_t> words,
-                                   unsigned c, unsigned plane) {
-  std::uint8_t weighted = 0;
-  std::uint8_t sum = 0;
-  unsigned word = (family.start * c) % family.wrap;
-  for (unsigned i = 0; i < family.count; ++i) {
-    const std::uint8_t byte = words[2 * word + plane];
-    weighted = TimesAlpha(weighted ^ byte);
-    sum ^= byte;
-    word += family.step;
-    word -= word >= family.wrap ? family.wrap : 0;
-  }
-  weighted = TimesAlpha(weighted);
-  const std::uint8_t first = kDivideByAlphaPlusOne[weighted ^ sum];
-  return {first, static_cast<std::uint8_t>(first ^ sum)};
+// Eight elements of GF(2^8) at once, one a byte of the word, times alpha:
+// each byte shifted left within itself, and 0x1D added where its top bit
+// was set.
+constexpr std::uint64_t TimesAlpha8(std::uint64_t a) {
+  constexpr std::uint64_t kTopBits = 0x8080808080808080;
+  return ((a & ~kTopBits) << 1) ^ (((a & kTopBits) >> 7) * 0x1D);
 }
 
-// Computes (or, with `check`, compares) the parity of a family; `words` is
-// the sector from byte 12 on.
-bool ParityOf(const Family& family, std::span<std::uint8_t> words, bool check) {
-  for (unsigned c = 0; c < family.words; ++c) {
-    for (unsigned plane = 0; plane < 2; ++plane) {
-      const auto parity = Parity(family, words, c, plane);
-      std::uint8_t& first = words[2 * (family.parity + c) + plane];
-      std::uint8_t& second = words[2 * (family.parity + family.words + c) + plane];
-      if (check && (first != parity[0] || second != parity[1])) {
-        return false;
-      }
-      first = parity[0];
-      second = parity[1];
+// The ECC's bytes (the sector from byte 12 on) as rows of 86 bytes, 43 words
+// of the two planes: byte j of row r is word 43 r + j / 2, plane j % 2.
+//   rows 0-23    the words that P and Q cover (sector bytes 12-2075)
+//   rows 24, 25  P parity: first and second parity byte of each column's
+//                code word (2076-2247)
+//   then 104 bytes of Q parity: 52 of the first parity word of each of the
+//   26 diagonals, byte 2 d + plane (2248-2299); 52 of the second (2300-51).
+// P's code word of byte column j is rows 0-23 of that column. Q's code word
+// of diagonal d (word (44 i + 43 d) mod 1118 for i < 43) takes element i
+// from row (d + i) mod 26, bytes 2 i and 2 i + 1 for the two planes; it
+// covers P's parity.
+constexpr std::size_t kRowBytes = 86;
+constexpr std::size_t kDataRows = 24;
+constexpr std::size_t kRows = 26;
+constexpr std::size_t kQColumns = 43;
+constexpr std::size_t kQBytes = 52;
+constexpr std::size_t kQParity = kRows * kRowBytes;  // 2236: Q's parity in the ECC's bytes
+
+// The two sums of `Bytes` code words at once (a multiple of 8, the last
+// ones unused), fed an element of each at a time: A, the elements weighted
+// alpha^(k-1-i) (by Horner's rule), and B, their plain sum.
+template <std::size_t Bytes>
+class CodeSums {
+ public:
+  // Element i of each code word: `elements` holds Bytes bytes.
+  void Add(const std::uint8_t* elements) {
+    for (std::size_t w = 0; w < kWords; ++w) {
+      std::uint64_t word;
+      std::memcpy(&word, elements + 8 * w, 8);
+      weighted_[w] = TimesAlpha8(weighted_[w] ^ word);
+      sum_[w] ^= word;
     }
   }
-  return true;
+  // The parity of the first `count` code words after all their elements:
+  // p0 = (alpha A + B) / (alpha + 1) and p1 = p0 + B make both sums of each
+  // code word zero. Compared with `first` and `second`, or written there.
+  bool Parity(std::size_t count, std::uint8_t* first, std::uint8_t* second, bool check) const {
+    std::array<std::uint8_t, Bytes> weighted;
+    std::array<std::uint8_t, Bytes> sum;
+    for (std::size_t w = 0; w < kWords; ++w) {
+      const std::uint64_t shifted = TimesAlpha8(weighted_[w]);
+      std::memcpy(&weighted[8 * w], &shifted, 8);
+      std::memcpy(&sum[8 * w], &sum_[w], 8);
+    }
+    for (std::size_t j = 0; j < count; ++j) {
+      const std::uint8_t p0 = kDivideByAlphaPlusOne[weighted[j] ^ sum[j]];
+      const auto p1 = static_cast<std::uint8_t>(p0 ^ sum[j]);
+      if (check && (first[j] != p0 || second[j] != p1)) {
+        return false;
+      }
+      first[j] = p0;
+      second[j] = p1;
+    }
+    return true;
+  }
+
+ private:
+  static_assert(Bytes % 8 == 0);
+  static constexpr std::size_t kWords = Bytes / 8;
+  std::array<std::uint64_t, kWords> weighted_{};
+  std::array<std::uint64_t, kWords> sum_{};
+};
+
+// P: the 86 columns a row at a time (a row's 88 bytes read: the last two
+// belong to the next row and their sums are not used).
+bool ParityP(std::uint8_t* ecc, bool check) {
+  CodeSums<88> sums;
+  for (std::size_t row = 0; row < kDataRows; ++row) {
+    sums.Add(ecc + row * kRowBytes);
+  }
+  return sums.Parity(kRowBytes, ecc + kDataRows * kRowBytes, ecc + (kDataRows + 1) * kRowBytes,
+                     check);
 }
 
-// P, then Q (which covers P); Mode 2 with its address taken as zeros.
+// Q: the 26 diagonals of both planes, element i of each gathered from its
+// row: diagonal d from row (d + i) mod 26, that is rows i mod 26 to 25 for
+// the first diagonals, then rows 0 on.
+bool ParityQ(std::uint8_t* ecc, bool check) {
+  CodeSums<56> sums;
+  std::array<std::uint8_t, 56> elements{};
+  for (std::size_t i = 0; i < kQColumns; ++i) {
+    const std::uint8_t* column = ecc + 2 * i;
+    const std::size_t firstRow = i % kRows;
+    std::uint8_t* to = elements.data();
+    for (std::size_t row = firstRow; row < kRows; ++row, to += 2) {
+      std::memcpy(to, column + row * kRowBytes, 2);
+    }
+    for (std::size_t row = 0; row < firstRow; ++row, to += 2) {
+      std::memcpy(to, column + row * kRowBytes, 2);
+    }
+    sums.Add(elements.data());
+  }
+  return sums.Parity(kQBytes, ecc + kQParity, ecc + kQParity + kQBytes, check);
+}
+
+// Computes (or, with `check`, compares) P, then Q (which covers P); Mode 2
+// with its address taken as zeros.
 bool Ecc(std::span<std::uint8_t, kRawBytes> sector, bool check) {
+  static_assert(kQParity + 2 * kQBytes + 12 == kRawBytes);
   std::array<std::uint8_t, 3> address{};
   const bool mode2 = sector[15] == 2;
   if (mode2) {
     std::copy_n(sector.begin() + 12, 3, address.begin());
     std::fill_n(sector.begin() + 12, 4, 0);
   }
-  const std::span<std::uint8_t> words = sector.subspan(12);
-  const bool matches = ParityOf(kP, words, check) && ParityOf(kQ, words, check);
+  std::uint8_t* ecc = sector.data() + 12;
+  const bool matches = ParityP(ecc, check) && ParityQ(ecc, check);
   if (mode2) {
     std::copy(address.begin(), address.end(), sector.begin() + 12);
     sector[15] = 2;

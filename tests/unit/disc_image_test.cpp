@@ -557,6 +557,29 @@ TEST_F(DamagedImageTest, ChdHunksAreDecompressedOnce) {
     sector += count;
   }
   EXPECT_EQ(cgvw::disc::ChdHunksDecompressed(track), (track.count() + 7) / 8);  // 8 frames a hunk
+
+  // The first hunk with the bit of its first frame's sync and ECC cleared
+  // (the first byte of a CD codec's hunk): the frame keeps the zeros left
+  // in their place, which only the hunk's CRC tells.
+  std::vector<std::uint8_t> bytes = testing_support::ReadWholeFile(chd);
+  std::uint64_t mapAt = 0;
+  std::uint64_t firstHunk = 0;
+  for (int i = 0; i < 8; ++i) {
+    mapAt = mapAt << 8 | bytes[static_cast<std::size_t>(40 + i)];
+  }
+  for (int i = 0; i < 6; ++i) {
+    firstHunk = firstHunk << 8 | bytes[static_cast<std::size_t>(mapAt + 4 + i)];
+  }
+  ASSERT_EQ(bytes[firstHunk] & 1, 1);
+  bytes[firstHunk] &= 0xFE;
+  auto damaged = std::make_unique<cgvw::disc::MemoryBytes>(bytes, "damaged.chd");
+  ASSERT_TRUE(cgvw::disc::kChd.open(std::move(damaged), *neighbours, &opened, &failure))
+      << failure.text;
+  cgvw::disc::TrackReader damagedReader(std::move(opened.track));
+  cgvw::disc::ReadFault fault;
+  EXPECT_TRUE(damagedReader.ReadSectors(8, 1, out.data(), &fault)) << fault.why;
+  EXPECT_FALSE(damagedReader.ReadSectors(7, 1, out.data(), &fault));
+  EXPECT_EQ(fault.why, "\"damaged.chd\": hunk 0 (sectors 0 to 7) fails its CRC check");
 }
 #endif
 

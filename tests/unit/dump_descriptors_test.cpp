@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dumps.h"
@@ -551,6 +552,10 @@ TEST(Chd, TrackTextsPlaceTheDataTrack) {
                         "PGTYPE:VMODE2_RAW PGSUB:NONE POSTGAP:0") +
             '\0');
   const chd::Track plain2 = track("TRACK:2 TYPE:MODE1 SUBTYPE:NONE FRAMES:500 PREGAP:150");
+  const chd::Track data1Pregap = track(
+      "TRACK:1 TYPE:MODE1_RAW SUBTYPE:NONE FRAMES:3688 PREGAP:150 PGTYPE:VMODE1_RAW PGSUB:NONE "
+      "POSTGAP:0");
+  const chd::Track audio1Postgap = track("TRACK:1 TYPE:AUDIO SUBTYPE:NONE FRAMES:301 POSTGAP:2");
   const struct {
     const char* what;
     std::vector<chd::Track> tracks;
@@ -563,6 +568,12 @@ TEST(Chd, TrackTextsPlaceTheDataTrack) {
       {"after audio, pregap not stored",
        {audio1, plain2},
        {304, 500, {chd::kFrameBytes, 0, 0}, 451}},
+      {"first, its pregap stored before sector 0",
+       {data1Pregap},
+       {150, 3538, {chd::kFrameBytes, 16, 1}, 0}},
+      {"after audio with a postgap",
+       {audio1Postgap, plain2},
+       {304, 500, {chd::kFrameBytes, 0, 0}, 453}},
   };
   for (const auto& test : kCases) {
     SCOPED_TRACE(test.what);
@@ -584,6 +595,7 @@ TEST(Chd, TrackTextsThatCannotBeReadSayWhy) {
       {{"TRACK:1 TYPE:MODE1_RAW FRAMES:12x"}, "FRAMES 12x, which is no number of a disc"},
       {{"TRACK:1 TYPE:MODE1_RAW FRAMES:99999999"}, "FRAMES 99999999"},
       {{"TRACK:100 TYPE:MODE1_RAW FRAMES:5"}, "TRACK 100"},
+      {{"TRACK:0 TYPE:MODE1_RAW FRAMES:5"}, "TRACK 0, which is no number of a disc"},
       {{"TRACK:1 TYPE:MODE1_RAW FRAMES:5 ODD"}, "the word \"ODD\" without a value"},
       {{"TRACK:2 TYPE:MODE1_RAW FRAMES:5"}, "gives track 2 where track 1 belongs"},
       {{"TRACK:1 TYPE:AUDIO FRAMES:5"}, "tracks are all audio"},
@@ -662,6 +674,209 @@ TEST(Chd, HeadersThatCannotBeReadSayWhy) {
       EXPECT_NE(wrong->find(test.complaint), std::string::npos) << *wrong;
     }
   }
+}
+
+// Compressed maps written here bit by bit as the format describes them:
+// the kinds' code (code lengths, plain or with the escape that repeats a
+// length), each hunk's kind (runs among them), then each hunk's fields. A
+// map's CRC is that of the entries expected, so that a map read into other
+// entries fails it.
+class MapBits {
+ public:
+  MapBits& Put(std::uint64_t value, unsigned width) {
+    for (unsigned i = width; i-- > 0;) {
+      if (bits_ % 8 == 0) {
+        bytes_.push_back(0);
+      }
+      bytes_.back() |= static_cast<std::uint8_t>(((value >> i) & 1) << (7 - bits_ % 8));
+      ++bits_;
+    }
+    return *this;
+  }
+  const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+  unsigned bits_ = 0;
+};
+
+struct MapCase {
+  using Bits = std::vector<std::pair<std::uint64_t, unsigned>>;  // value, width; after the code
+  MapCase(const char* what, Bits bits, std::vector<chd::MapEntry> expected, std::string complaint,
+          std::vector<unsigned> lengths = {}, int crcChange = 0)
+      : what(what),
+        bits(std::move(bits)),
+        expected(std::move(expected)),
+        complaint(std::move(complaint)),
+        lengths(std::move(lengths)),
+        crcChange(crcChange) {}
+  const char* what;
+  Bits bits;
+  std::vector<chd::MapEntry> expected;  // the entries; their CRC goes in the map's header
+  std::string complaint;                // "" when it is read
+  std::vector<unsigned> lengths;        // the kinds' code lengths; none: the escape code
+  int crcChange;
+};
+
+TEST(Chd, CompressedMapsAreDecodedOrSayWhy) {
+  constexpr std::uint64_t kFirst = 1000;  // the first hunk's offset
+  constexpr std::uint32_t kHunk = 19584;
+  constexpr std::uint64_t kFileSize = 30000;
+  const auto codec = [](std::uint8_t c, std::uint32_t length, std::uint64_t offset,
+                        std::uint16_t crc) {
+    return chd::MapEntry{static_cast<chd::HunkKind>(c), static_cast<std::uint8_t>(c < 4 ? c : 0),
+                         length, offset, crc};
+  };
+  const auto copy = [](std::uint64_t of) {
+    return chd::MapEntry{chd::HunkKind::kSelf, 0, 0, of, {}};
+  };
+  const std::vector<unsigned> all4(16, 4);
+  // Kinds coded in 4 bits (16 codes of 4 bits: symbol s is coded s); each
+  // field of a hunk after all kinds. Widths: lengths 16 bits, hunk numbers 8.
+  std::vector<chd::MapEntry> every = {codec(0, 100, kFirst, 0x1111),
+                                      codec(4, kHunk, kFirst + 100, 0x2222), copy(0)};
+  every.insert(every.end(), 5, copy(1));
+  every.push_back(codec(1, 7, kFirst + 100 + kHunk, 0x3333));
+  // The kinds 0, 4, 5, 10, 9, a run (7) of 2 + 0 more, 1; then the fields.
+  std::vector<std::pair<std::uint64_t, unsigned>> everyBits = {{0, 4}, {4, 4}, {5, 4}, {10, 4},
+                                                               {9, 4}, {7, 4}, {0, 4}, {1, 4}};
+  everyBits.insert(everyBits.end(),
+                   {{100, 16}, {0x1111, 16}, {0x2222, 16}, {0, 8}, {7, 16}, {0x3333, 16}});
+  // A long run: 2 + 16 + 16 x 1 + 2 = 36 hunks more.
+  std::vector<chd::MapEntry> run = {codec(2, 50, kFirst, 0xABCD)};
+  run.resize(38, codec(2, 50, kFirst, 0xABCD));
+  std::vector<std::pair<std::uint64_t, unsigned>> runBits = {{2, 4}, {8, 4}, {1, 4}, {2, 4}};
+  for (std::size_t h = 0; h < run.size(); ++h) {
+    run[h].offset = kFirst + 50 * h;
+    run[h].crc = static_cast<std::uint16_t>(0xABCD + h);
+    runBits.push_back({50, 16});
+    runBits.push_back({*run[h].crc, 16});
+  }
+  const std::vector<MapCase> kCases = {
+      {"every kind, runs, the escape code", everyBits, every, ""},
+      {"every kind, lengths written one by one", everyBits, every, "", all4},
+      {"a long run", runBits, run, ""},
+      {"a copy of itself",
+       {{0, 4}, {5, 4}, {100, 16}, {1, 16}, {1, 8}},
+       {codec(0, 100, kFirst, 1), copy(1)},
+       "map makes hunk 1 a copy of hunk 1, which does not"},
+      {"a copy of a later hunk",
+       {{5, 4}, {0, 4}, {1, 8}, {100, 16}, {1, 16}},
+       {copy(1), codec(0, 100, kFirst, 1)},
+       "map makes hunk 0 a copy of hunk 1"},
+      {"a codec not named",
+       {{3, 4}, {100, 16}, {1, 16}},
+       {codec(3, 100, kFirst, 1)},
+       "map gives hunk 0 a codec the header does not name"},
+      {"beyond the file",
+       {{0, 4}, {0, 4}, {100, 16}, {1, 16}, {28901, 16}, {2, 16}},
+       {codec(0, 100, kFirst, 1), codec(0, 28901, kFirst + 100, 2)},
+       "hunk 1 lies beyond the end of the file (30000 bytes)"},
+      {"to the file's end",
+       {{0, 4}, {0, 4}, {100, 16}, {1, 16}, {28900, 16}, {2, 16}},
+       {codec(0, 100, kFirst, 1), codec(0, 28900, kFirst + 100, 2)},
+       ""},
+      {"another CRC",
+       {{0, 4}, {100, 16}, {1, 16}},
+       {codec(0, 100, kFirst, 1)},
+       "map fails its CRC check",
+       {},
+       1},
+      {"an unknown kind", {{14, 4}}, {codec(0, 0, 0, 0)}, "map gives hunk 0 the unknown kind 14"},
+      {"a kind coded by no code",
+       {{15, 4}},
+       {codec(0, 0, 0, 0)},
+       "map's kinds hold a code that is not one, at hunk 0",
+       {4, 4, 4, 4, 4, 4, 4, 4}},
+      {"one code of 2 bits: not whole", {}, {copy(0)}, "map's code is not a whole code", {2}},
+      {"codes of 3 bits: too many",
+       {},
+       {copy(0)},
+       "map's code is not a whole code",
+       std::vector<unsigned>(16, 3)},
+      {"a code of 9 bits", {}, {copy(0)}, "map's code has a code longer than 8 bits", {9}},
+  };
+  for (const MapCase& test : kCases) {
+    SCOPED_TRACE(test.what);
+    MapBits bits;
+    if (test.lengths.empty()) {
+      bits.Put(1, 4).Put(4, 4).Put(13, 4);  // escape: 4, 13 + 3 times
+    } else {
+      for (std::size_t s = 0; s < 16; ++s) {
+        bits.Put(s < test.lengths.size() ? test.lengths[s] : 0, 4);
+      }
+    }
+    for (const auto& [value, width] : test.bits) {
+      bits.Put(value, width);
+    }
+    std::vector<std::uint8_t> decoded;
+    for (const chd::MapEntry& entry : test.expected) {  // 12 bytes each (chd.h)
+      const std::uint64_t length = entry.length;
+      const std::uint64_t offset = entry.offset;
+      const std::uint16_t crc = entry.crc.value_or(0);
+      decoded.push_back(static_cast<std::uint8_t>(entry.kind));
+      for (int i = 2; i >= 0; --i)
+        decoded.push_back(static_cast<std::uint8_t>(length >> (8 * i)));
+      for (int i = 5; i >= 0; --i)
+        decoded.push_back(static_cast<std::uint8_t>(offset >> (8 * i)));
+      decoded.push_back(static_cast<std::uint8_t>(crc >> 8));
+      decoded.push_back(static_cast<std::uint8_t>(crc));
+    }
+    const std::uint16_t crc = static_cast<std::uint16_t>(chd::Crc16(decoded) + test.crcChange);
+    const std::uint64_t length = bits.bytes().size();
+    std::vector<std::uint8_t> map = {static_cast<std::uint8_t>(length >> 24),
+                                     static_cast<std::uint8_t>(length >> 16),
+                                     static_cast<std::uint8_t>(length >> 8),
+                                     static_cast<std::uint8_t>(length),
+                                     0,
+                                     0,
+                                     0,
+                                     0,
+                                     kFirst >> 8,
+                                     kFirst & 0xFF,
+                                     static_cast<std::uint8_t>(crc >> 8),
+                                     static_cast<std::uint8_t>(crc),
+                                     16,
+                                     8,
+                                     0,
+                                     0};
+    map.insert(map.end(), bits.bytes().begin(), bits.bytes().end());
+    chd::Header header;
+    header.codecs = {chd::Tag("cdlz"), chd::Tag("cdzl"), chd::Tag("cdfl"), 0};
+    header.hunkBytes = kHunk;
+    header.unitBytes = chd::kFrameBytes;
+    header.hunkCount = test.expected.size();
+    std::vector<chd::MapEntry> entries;
+    const auto wrong = chd::ParseCompressedMap(map, header, kFileSize, &entries);
+    if (!test.complaint.empty()) {
+      ASSERT_TRUE(wrong) << test.complaint;
+      EXPECT_NE(wrong->find(test.complaint), std::string::npos) << *wrong;
+      continue;
+    }
+    ASSERT_FALSE(wrong) << *wrong;
+    ASSERT_EQ(entries.size(), test.expected.size());
+    for (std::size_t h = 0; h < entries.size(); ++h) {
+      SCOPED_TRACE(h);
+      EXPECT_EQ(entries[h].kind, test.expected[h].kind);
+      EXPECT_EQ(entries[h].codec, test.expected[h].codec);
+      EXPECT_EQ(entries[h].length, test.expected[h].length);
+      EXPECT_EQ(entries[h].offset, test.expected[h].offset);
+      EXPECT_EQ(entries[h].crc, test.expected[h].crc);
+    }
+  }
+  // Cut short: the bits' length beyond the bytes; field widths over 32.
+  std::vector<std::uint8_t> head(16);
+  head[3] = 1;
+  chd::Header header;
+  header.hunkBytes = kHunk;
+  header.unitBytes = chd::kFrameBytes;
+  std::vector<chd::MapEntry> entries;
+  EXPECT_EQ(chd::ParseCompressedMap(head, header, kFileSize, &entries).value_or(""),
+            "map takes 1 bytes, more than the file holds: the file is cut short");
+  head[3] = 0;
+  head[13] = 33;
+  EXPECT_EQ(chd::ParseCompressedMap(head, header, kFileSize, &entries).value_or(""),
+            "map's field widths are over 32 bits");
 }
 
 #if TVRCGCV_CHD_ENCODERS
@@ -771,6 +986,11 @@ TEST(Chd, CrcAndTags) {
   const std::string text = "123456789";
   EXPECT_EQ(chd::Crc16({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}),
             0x29B1);  // the check value of CRC-16/IBM-3740
+  // Three times over: steps of eight bytes from a register that is no
+  // longer 0xFFFF (the value as Python's binascii.crc_hqx gives it).
+  const std::string thrice = text + text + text;
+  EXPECT_EQ(chd::Crc16({reinterpret_cast<const std::uint8_t*>(thrice.data()), thrice.size()}),
+            0xDBAE);
   EXPECT_EQ(chd::TagName(chd::Tag("cdfl")), "cdfl");
   EXPECT_EQ(chd::TagName(0x01020304), "0x01020304");
 }
