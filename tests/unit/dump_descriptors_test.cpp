@@ -111,6 +111,22 @@ TEST(CloneCd, TheDataTrackIsWhereTheTableOfContentsPlacesIt) {
   ASSERT_FALSE(refused) << refused->what;
   EXPECT_EQ(plain.layout.firstByte, track.layout.firstByte);
   EXPECT_EQ(plain.layout.endByte, track.layout.endByte);
+  // Mode 1 sectors; and where track 1 holds data too, it is the one read,
+  // up to where track 2 begins.
+  DumpTrack mode1;
+  ASSERT_FALSE(ParseCloneCd(Replace(MixedDisc(), "MODE=2", "MODE=1"), "disc.ccd", &mode1));
+  EXPECT_EQ(mode1.layout.format, kMode1Raw);
+  EXPECT_EQ(mode1.layout.firstByte, track.layout.firstByte);
+  const std::string twoData = Replace(Replace(MixedDisc(), "Point=0x01\nADR=0x01\nControl=0x00",
+                                              "Point=0x01\nADR=0x01\nControl=0x04"),
+                                      "MODE=0", "MODE=1");
+  DumpTrack first;
+  const auto firstRefused = ParseCloneCd(twoData, "disc.ccd", &first);
+  ASSERT_FALSE(firstRefused) << firstRefused->what;
+  EXPECT_EQ(first.layout.format, kMode1Raw);
+  EXPECT_EQ(first.layout.firstByte, 0u);
+  EXPECT_EQ(first.layout.endByte, 300u * 2352);
+  EXPECT_EQ(first.layout.firstSector, 0u);
 }
 
 TEST(CloneCd, EntriesThatAreUnknownOrDisagreeAreNamedWithTheirLine) {
@@ -311,6 +327,61 @@ TEST(Alcohol, TheDataTrackIsWhereItsBlockPlacesIt) {
   Put(named, 112 + 5 * 80 + 16 + 4, 1, 4);
   ASSERT_FALSE(ParseAlcohol(named, "Game.mds", &track));
   EXPECT_EQ(track.file, "\xC3\xA9\xF0\x9F\x98\x80\xE3\x83\x87.mdf");
+  // Each mode with the sector sizes it is stored in (raw, user data only,
+  // mode 2 without its header; with or without 96 bytes of subcode after
+  // each), the mode's high nibble any of those written, on any medium.
+  const struct {
+    std::uint8_t mode, subcode;
+    std::uint16_t size;
+    std::uint16_t medium;
+    SectorFormat format;
+  } kFormats[] = {
+      {0xAA, 0, 2352, 0, kMode1Raw},
+      {0xEA, 0, 2048, 1, kPlainSectors},
+      {0x0A, 8, 2048 + 96, 2, SectorFormat{2144, 0, 0}},
+      {0xAB, 0, 2352, 0x10, kMode2Raw},
+      {0xAB, 8, 2336 + 96, 0x12, SectorFormat{2432, 8, 2}},
+      {0xAC, 0, 2048, 0, kPlainSectors},
+      {0xAC, 0, 2352, 0, kMode2Raw},
+      {0xAC, 0, 2336, 0, kMode2Headerless},
+  };
+  for (const auto& [mode, subcode, size, medium, format] : kFormats) {
+    SCOPED_TRACE(::testing::Message() << "mode " << int{mode} << ", " << size << " bytes");
+    std::vector<std::uint8_t> stored = mds;
+    Put(stored, 18, medium, 2);
+    Put(stored, 112 + 3 * 80, mode, 1);
+    Put(stored, 112 + 3 * 80 + 1, subcode, 1);
+    Put(stored, 112 + 3 * 80 + 16, size, 2);
+    DumpTrack formatted;
+    const auto refused = ParseAlcohol(stored, "Game.mds", &formatted);
+    ASSERT_FALSE(refused) << refused->what;
+    EXPECT_EQ(formatted.layout.format, format);
+    EXPECT_EQ(formatted.layout.endByte, 1000u * size);
+  }
+  // Without an extra block the track runs to its session's end.
+  std::vector<std::uint8_t> unextended = mds;
+  Put(unextended, 112 + 3 * 80 + 12, 0, 4);
+  DumpTrack toTheEnd;
+  ASSERT_FALSE(ParseAlcohol(unextended, "Game.mds", &toTheEnd));
+  EXPECT_EQ(toTheEnd.layout.endByte, 1450u * 2448);
+  // ... and where it begins past that end, its length is below zero.
+  Put(unextended, 112 + 3 * 80 + 36, 2000, 4);
+  const auto past = ParseAlcohol(unextended, "Game.mds", &toTheEnd);
+  ASSERT_TRUE(past);
+  EXPECT_NE(past->what.find("track 1: -550 sectors from sector 2000 do not fit in its session, "
+                            "which ends at sector 1450"),
+            std::string::npos)
+      << past->what;
+  // One sector past the session's end.
+  std::vector<std::uint8_t> over = mds;
+  Put(over, 112 + 3 * 80 + 36, 1450, 4);
+  Put(over, 112 + 5 * 80 + 4, 1, 4);
+  const auto overrun = ParseAlcohol(over, "Game.mds", &toTheEnd);
+  ASSERT_TRUE(overrun);
+  EXPECT_NE(overrun->what.find("track 1: 1 sector from sector 1450 does not fit"),
+            std::string::npos)
+      << overrun->what;
+
   // A name without its ending zero is not in the descriptor.
   named.resize(named.size() - 2);
   const auto unended = ParseAlcohol(named, "Game.mds", &track);
