@@ -18,6 +18,7 @@
 #include "cgvw/disc_image.h"
 #include "disc.h"
 #include "disc_images.h"
+#include "platform/faults.h"
 #include "raw_sectors.h"
 #include "test_support.h"
 #include "tracks.h"
@@ -638,6 +639,43 @@ TEST_F(Archives, ArchivesThatHoldNoOneDiscSayWhy) {
       testing_support::ReadWholeFile(work_.path() / "piped.zip");
   Write(work_.path() / "headless.zip", std::vector<std::uint8_t>(piped.begin(), piped.end() - 30));
   EXPECT_EQ(ReadFrom(work_.path() / "headless.zip", "F.DAT"), "f");
+}
+
+// A read of the archive's own bytes that fails is said as that failure,
+// wherever it comes (the archive opened, its members listed, looked at or
+// read), never as a damaged or cut member or an archive without a disc.
+TEST_F(Archives, AFailedReadOfTheArchiveIsSaidAsSuch) {
+  namespace faults = platform::faults;
+  Write(work_.path() / "tree" / "F.DAT", {'f'});
+  const fs::path iso = work_.path() / "a.iso";
+  ASSERT_TRUE(testing_support::MakeIsoImage(work_.path() / "tree", iso,
+                                            testing_support::ImageKind::Iso9660));
+  ASSERT_TRUE(testing_support::WriteRawBinCue(iso, work_.path() / "set.bin"));
+  ASSERT_TRUE(Pack({"zip", "-q", "set.zip", "set.cue", "set.bin"}));
+  ASSERT_TRUE(Pack({"7z", "a", "-bd", "set.7z", "set.cue", "set.bin"}));
+  const std::string ioError = std::make_error_code(std::errc::io_error).message();
+  for (const char* archive : {"set.zip", "set.7z"}) {
+    SCOPED_TRACE(archive);
+    const testing_support::FaultScope scope;
+    const fs::path path = work_.path() / archive;
+    faults::Reset();
+    ASSERT_EQ(ReadFrom(path, "F.DAT"), "f");
+    const long calls = faults::Calls(faults::Point::FileRead);
+    ASSERT_GT(calls, 2);
+    for (long n = 1; n <= calls; ++n) {
+      SCOPED_TRACE(::testing::Message() << "read " << n << " of " << calls);
+      faults::Reset();
+      faults::FailNth(faults::Point::FileRead, n);
+      const std::string read = ReadFrom(path, "F.DAT");
+      if (read == "f") {
+        continue;  // a look whose failure changes nothing (at a format it is not)
+      }
+      EXPECT_NE(read.find(ioError), std::string::npos) << read;
+      for (const char* wrong : {"member is damaged", "cut short", "holds no disc"}) {
+        EXPECT_EQ(read.find(wrong), std::string::npos) << read;
+      }
+    }
+  }
 }
 #endif
 
