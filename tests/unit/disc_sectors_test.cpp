@@ -585,6 +585,12 @@ TEST_F(Archives, ArchivesThatHoldNoOneDiscSayWhy) {
   Write(work_.path() / "sub" / "bad.cue", {missing.begin(), missing.end()});
   ASSERT_TRUE(Pack({"zip", "-q", "two.zip", "a.iso", "b.iso", "readme.txt"}));
   ASSERT_TRUE(Pack({"zip", "-q", "none.zip", "readme.txt"}));
+  std::vector<std::string> many = {"zip", "-q", "many.zip"};
+  for (int i = 0; i < 10; ++i) {
+    many.push_back("r" + std::to_string(i) + ".txt");
+    Write(work_.path() / many.back(), {'r'});
+  }
+  ASSERT_TRUE(Pack(many));
   ASSERT_TRUE(Pack({"zip", "-q", "-P", "secret", "locked.zip", "a.iso"}));
   ASSERT_TRUE(Pack({"zip", "-q", "-r", "bad.zip", "sub"}));
   ASSERT_TRUE(Pack({"zip", "-q", "nested.zip", "two.zip"}));
@@ -616,6 +622,9 @@ TEST_F(Archives, ArchivesThatHoldNoOneDiscSayWhy) {
       {"both.7z", "holds several discs ("},
       {"none.zip", "holds no disc image: none of its files (\"readme.txt\") is one that is read"},
       {"nested.zip", "holds no disc image: none of its files (\"two.zip\")"},
+      {"many.zip",
+       "holds no disc image: none of its files (\"r0.txt\", \"r1.txt\", \"r2.txt\", \"r3.txt\", "
+       "\"r4.txt\", \"r5.txt\", \"r6.txt\", \"r7.txt\" and 2 more) is one that is read"},
       {"locked.zip", "\"a.iso\": the archive member is encrypted, which is not read: unpack it"},
       {"bad.zip", "\"sub/bad.cue\":2: the data track's file \"gone.bin\" is missing"},
       {"cut.7z", "the archive cannot be read"},
