@@ -208,6 +208,11 @@ TEST_F(Options, EveryKindOfDiscGivesTheClassicFiles) {
       const std::string out = "out/" + testing_support::KindName(kind);
       runs.push_back(
           {testing_support::KindName(kind), {"--image", image.string(), "--out", out}, out});
+      if (kind == testing_support::ImageKind::Joliet) {
+        // A drive letter that stands for a disc image is read as the image.
+        fs::create_symlink(image, work_.path() / "drives" / "r");
+        runs.push_back({"drive that is a disc image", {"R:", "--out", "out/r"}, "out/r"});
+      }
     }
   }
   for (const Case& test : runs) {
