@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -384,6 +385,35 @@ TEST(OutputFiles, OnlyFilesAndLinksMayBeReplaced) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  }
+}
+
+// The folders of --out: each missing one made, from the top; a path that
+// cannot be made whole leaves none of those it made behind.
+TEST(OutputFiles, FoldersAreMadeWholeOrNotAtAll) {
+  TempDir work;
+  std::ofstream(work.path() / "file") << "x";
+  const std::string tooLong(NAME_MAX + 1, 'n');
+  const struct {
+    std::string path;
+    std::errc why;  // std::errc{}: made
+  } kPaths[] = {
+      {"a/b/c", std::errc{}},
+      {"a//b/c/", std::errc{}},
+      {"a", std::errc{}},
+      {"file", std::errc::not_a_directory},
+      {"file/d", std::errc::not_a_directory},
+      {"new/deeper/" + tooLong + "/x", std::errc::filename_too_long},
+  };
+  for (const auto& [path, why] : kPaths) {
+    SCOPED_TRACE(path);
+    const std::error_code error = CreateFolders((work.path() / path).string());
+    EXPECT_EQ(error.default_error_condition(), std::make_error_condition(why)) << error.message();
+    if (why == std::errc{}) {
+      EXPECT_TRUE(std::filesystem::is_directory(work.path() / path));
+    }
+    // "new" and "new/deeper" were made, and removed again.
+    EXPECT_EQ(testing_support::ListDirectory(work.path()), (std::vector<std::string>{"a", "file"}));
   }
 }
 
