@@ -170,8 +170,7 @@ bool ArchiveStream::Open(std::error_code* error, std::string* why) {
       archive_read_open2(archive_, feed_.get(), nullptr, Feed::Read, Feed::Skip, nullptr) !=
           ARCHIVE_OK) {
     *error = feed_->error ? feed_->error : std::make_error_code(std::errc::io_error);
-    const char* text = archive_error_string(archive_);
-    *why = text != nullptr ? text : error->message();
+    *why = Why(*error);
     return false;
   }
   return true;
@@ -186,8 +185,7 @@ int ArchiveStream::Next(MemberEntry* entry, std::error_code* error, std::string*
   }
   if (status < ARCHIVE_WARN || header == nullptr) {
     *error = feed_->error ? feed_->error : MakeError(MemberFault::kDamaged);
-    const char* text = archive_error_string(archive_);
-    *why = text != nullptr ? text : error->message();
+    *why = Why(*error);
     return -1;
   }
   const char* path = archive_entry_pathname_utf8(header);
@@ -201,6 +199,14 @@ int ArchiveStream::Next(MemberEntry* entry, std::error_code* error, std::string*
   entry->regular = archive_entry_filetype(header) == AE_IFREG;
   encrypted_ = entry->encrypted;
   return 1;
+}
+
+std::string ArchiveStream::Why(const std::error_code& error) const {
+  // A failed read of the archive's bytes is said as such: libarchive then
+  // says what it makes of the bytes it did not get ("truncated", "not an
+  // archive").
+  const char* text = archive_error_string(archive_);
+  return feed_->error || text == nullptr ? error.message() : text;
 }
 
 std::error_code ArchiveStream::Fault(bool encrypted) const {

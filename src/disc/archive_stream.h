@@ -58,6 +58,8 @@ class ArchiveStream {
  private:
   struct Feed;
   std::error_code Fault(bool encrypted) const;
+  // What to say of a failure whose error is `error`.
+  std::string Why(const std::error_code& error) const;
 
   std::unique_ptr<Feed> feed_;
   ::archive* archive_ = nullptr;

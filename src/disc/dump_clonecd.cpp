@@ -355,7 +355,11 @@ std::optional<DumpError> LocateData(const Sections& sections, const std::vector<
       *end = entry.plba;
     }
   }
-  if (found.plba < 0 || *end <= found.plba) {
+  if (found.plba < 0) {
+    return Wrong(found.line, name + " begins at sector " + std::to_string(found.plba) +
+                                 ", before the disc's sector 0");
+  }
+  if (*end <= found.plba) {
     return Wrong(found.line, name + " begins at sector " + std::to_string(found.plba) +
                                  (*end < 0 ? ", and nothing says where it ends"
                                            : ", not before what follows it (sector " +

@@ -287,7 +287,11 @@ std::optional<DumpError> ParseNero(std::span<const std::uint8_t> tail, std::uint
       return Wrong("no CUE chunk says where the data track " + std::to_string(t.number) +
                    " begins on the disc");
     }
-    if (*t.sector < 0 || t.end > chunksAt || t.end == t.start) {
+    if (*t.sector < 0) {
+      return Wrong("the data track " + std::to_string(t.number) + " begins at sector " +
+                   std::to_string(*t.sector) + ", before the disc's sector 0");
+    }
+    if (t.end > chunksAt || t.end == t.start) {
       return Wrong("the data track " + std::to_string(t.number) + " (bytes " +
                    std::to_string(t.start) + " to " + std::to_string(t.end) + " from sector " +
                    std::to_string(*t.sector) + ") is empty or not before the chunks (byte " +

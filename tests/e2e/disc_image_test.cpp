@@ -342,6 +342,12 @@ TEST_F(SheetRuns, DumpDescriptorsThatCannotBeReadSayWhy) {
        ":6: the data track 1 begins at sector 0, and nothing says where it ends"},
       {"version 2", "d.mds", mds, ": a descriptor of version 2.0: version 1 is read"},
       {"unknown chunk", "e.nrg", nrg, ": unknown chunk \"XXXX\" at byte 0"},
+      // Descriptors are read whole, and so never beyond 4 MiB.
+      {"descriptor too large", "h.ccd", "[CloneCD]\n" + std::string((4 << 20) + 1, ' '),
+       ": larger than 4 MiB, too large for a descriptor"},
+      {"Nero chunks too large", "h.nrg",
+       std::string((4 << 20) + 1, '\0') + std::string("NER5\0\0\0\0\0\0\0\0", 12),
+       ": its chunks take 4194317 bytes, more than 4 MiB"},
       // CHD files whose header cannot be read, or that need another file
       // (a build without CHD files names them as such).
       {"CHD cut", "f.chd", std::string("MComprHD\0\0\0\x7c\0\0\0\x05", 16),

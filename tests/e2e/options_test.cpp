@@ -141,6 +141,11 @@ TEST_F(Options, HelpVersionAndBadCommandLines) {
       {{"q", "--check", "-", "-y"}, "unknown option -y"},
       {{"--check", "-"}, "\"-\" is no drive letter"},
       {{"q:\\x", "--check"}, "\"q:\\x\" is no drive letter"},
+      {{"--check", "q-"}, "\"q-\" is no drive letter"},
+      {{"--check", "[:"}, "\"[:\" is no drive letter"},
+      {{"1", "--check"}, "\"1\" is no drive letter"},
+      {{"q", "--only", "1x"}, "--only: \"1x\" is no picture number"},
+      {{"q", "--only", "-1"}, "--only: \"-1\" is no picture number"},
       // Long names are cut in the middle.
       {{"q", "--" + std::string(100000, 'a')}, "unknown option --aaa"},
       {{"q", "--only", "1," + std::string(100000, '9')}, "--only: \"999"},
@@ -208,6 +213,11 @@ TEST_F(Options, EveryKindOfDiscGivesTheClassicFiles) {
       const std::string out = "out/" + testing_support::KindName(kind);
       runs.push_back(
           {testing_support::KindName(kind), {"--image", image.string(), "--out", out}, out});
+      if (kind == testing_support::ImageKind::Joliet) {
+        // A drive letter that stands for a disc image is read as the image.
+        fs::create_symlink(image, work_.path() / "drives" / "r");
+        runs.push_back({"drive that is a disc image", {"R:", "--out", "out/r"}, "out/r"});
+      }
     }
   }
   for (const Case& test : runs) {

@@ -649,6 +649,15 @@ static cgvw_source* OpenDiscImage(cgvw_decoder* decoder, const char* root, const
   CHECK(cgvw_source_new_disc_image(command, &source, tiny, sizeof tiny) == CGVW_CANNOT_OPEN);
   CHECK(source == NULL && strlen(tiny) == sizeof tiny - 1); /* cut, and terminated */
   CHECK(cgvw_source_new_disc_image(NULL, &source, NULL, 0) == CGVW_INVALID_ARGUMENT);
+  /* Nowhere to put the source; no room for the reason, or only for its end. */
+  CHECK(cgvw_source_new_disc_image(image, NULL, problem, sizeof problem) == CGVW_INVALID_ARGUMENT);
+  CHECK(strcmp(problem, "") == 0);
+  source = (cgvw_source*)&problem;
+  CHECK(cgvw_source_new_disc_image(image, &source, NULL, 0) == CGVW_CANNOT_OPEN);
+  CHECK(source == NULL);
+  tiny[0] = 'x';
+  CHECK(cgvw_source_new_disc_image(image, &source, tiny, 1) == CGVW_CANNOT_OPEN);
+  CHECK(source == NULL && tiny[0] == '\0');
   snprintf(command, sizeof command, "xorriso -as mkisofs -R -o '%s' '%s' >/dev/null 2>&1", image,
            folder);
   if (system(command) != 0) {

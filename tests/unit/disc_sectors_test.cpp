@@ -18,6 +18,7 @@
 #include "cgvw/disc_image.h"
 #include "disc.h"
 #include "disc_images.h"
+#include "platform/faults.h"
 #include "raw_sectors.h"
 #include "test_support.h"
 #include "tracks.h"
@@ -584,6 +585,12 @@ TEST_F(Archives, ArchivesThatHoldNoOneDiscSayWhy) {
   Write(work_.path() / "sub" / "bad.cue", {missing.begin(), missing.end()});
   ASSERT_TRUE(Pack({"zip", "-q", "two.zip", "a.iso", "b.iso", "readme.txt"}));
   ASSERT_TRUE(Pack({"zip", "-q", "none.zip", "readme.txt"}));
+  std::vector<std::string> many = {"zip", "-q", "many.zip"};
+  for (int i = 0; i < 10; ++i) {
+    many.push_back("r" + std::to_string(i) + ".txt");
+    Write(work_.path() / many.back(), {'r'});
+  }
+  ASSERT_TRUE(Pack(many));
   ASSERT_TRUE(Pack({"zip", "-q", "-P", "secret", "locked.zip", "a.iso"}));
   ASSERT_TRUE(Pack({"zip", "-q", "-r", "bad.zip", "sub"}));
   ASSERT_TRUE(Pack({"zip", "-q", "nested.zip", "two.zip"}));
@@ -615,6 +622,9 @@ TEST_F(Archives, ArchivesThatHoldNoOneDiscSayWhy) {
       {"both.7z", "holds several discs ("},
       {"none.zip", "holds no disc image: none of its files (\"readme.txt\") is one that is read"},
       {"nested.zip", "holds no disc image: none of its files (\"two.zip\")"},
+      {"many.zip",
+       "holds no disc image: none of its files (\"r0.txt\", \"r1.txt\", \"r2.txt\", \"r3.txt\", "
+       "\"r4.txt\", \"r5.txt\", \"r6.txt\", \"r7.txt\" and 2 more) is one that is read"},
       {"locked.zip", "\"a.iso\": the archive member is encrypted, which is not read: unpack it"},
       {"bad.zip", "\"sub/bad.cue\":2: the data track's file \"gone.bin\" is missing"},
       {"cut.7z", "the archive cannot be read"},
@@ -638,6 +648,43 @@ TEST_F(Archives, ArchivesThatHoldNoOneDiscSayWhy) {
       testing_support::ReadWholeFile(work_.path() / "piped.zip");
   Write(work_.path() / "headless.zip", std::vector<std::uint8_t>(piped.begin(), piped.end() - 30));
   EXPECT_EQ(ReadFrom(work_.path() / "headless.zip", "F.DAT"), "f");
+}
+
+// A read of the archive's own bytes that fails is said as that failure,
+// wherever it comes (the archive opened, its members listed, looked at or
+// read), never as a damaged or cut member or an archive without a disc.
+TEST_F(Archives, AFailedReadOfTheArchiveIsSaidAsSuch) {
+  namespace faults = platform::faults;
+  Write(work_.path() / "tree" / "F.DAT", {'f'});
+  const fs::path iso = work_.path() / "a.iso";
+  ASSERT_TRUE(testing_support::MakeIsoImage(work_.path() / "tree", iso,
+                                            testing_support::ImageKind::Iso9660));
+  ASSERT_TRUE(testing_support::WriteRawBinCue(iso, work_.path() / "set.bin"));
+  ASSERT_TRUE(Pack({"zip", "-q", "set.zip", "set.cue", "set.bin"}));
+  ASSERT_TRUE(Pack({"7z", "a", "-bd", "set.7z", "set.cue", "set.bin"}));
+  const std::string ioError = std::make_error_code(std::errc::io_error).message();
+  for (const char* archive : {"set.zip", "set.7z"}) {
+    SCOPED_TRACE(archive);
+    const testing_support::FaultScope scope;
+    const fs::path path = work_.path() / archive;
+    faults::Reset();
+    ASSERT_EQ(ReadFrom(path, "F.DAT"), "f");
+    const long calls = faults::Calls(faults::Point::FileRead);
+    ASSERT_GT(calls, 2);
+    for (long n = 1; n <= calls; ++n) {
+      SCOPED_TRACE(::testing::Message() << "read " << n << " of " << calls);
+      faults::Reset();
+      faults::FailNth(faults::Point::FileRead, n);
+      const std::string read = ReadFrom(path, "F.DAT");
+      if (read == "f") {
+        continue;  // a look whose failure changes nothing (at a format it is not)
+      }
+      EXPECT_NE(read.find(ioError), std::string::npos) << read;
+      for (const char* wrong : {"member is damaged", "cut short", "holds no disc"}) {
+        EXPECT_EQ(read.find(wrong), std::string::npos) << read;
+      }
+    }
+  }
 }
 #endif
 

@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "dumps.h"
+#ifndef _WIN32
+#include "failing_new.h"
+#endif
 #if TVRCGCV_CHD
 #include <lzma.h>
 #include <zlib.h>
@@ -25,6 +28,34 @@
 namespace {
 
 using namespace cgvw::disc;
+
+// Memory that runs out anywhere while a descriptor is read ends the read
+// with std::bad_alloc (turned into the library's status where it returns)
+// and with nothing else: each allocation of a clean read fails in turn;
+// the sanitizers see that nothing is left held. Where operator new is not
+// the test program's, nothing is counted and nothing is tried.
+template <typename Read>
+void ExpectRunningOutOfMemoryThrown(const Read& read) {
+#ifndef _WIN32
+  namespace allocations = testing_support::allocations;
+  allocations::Count();
+  read();
+  const long count = allocations::Stop();
+  for (long n = 1; n <= count; ++n) {
+    allocations::Count(n);
+    bool thrown = false;
+    try {
+      read();
+    } catch (const std::bad_alloc&) {
+      thrown = true;
+    }
+    allocations::Stop();
+    EXPECT_TRUE(thrown) << "allocation " << n << " of " << count;
+  }
+#else
+  (void)read;
+#endif
+}
 
 // --- CloneCD ---------------------------------------------------------------
 
@@ -57,6 +88,10 @@ TEST(CloneCd, TheDataTrackIsWhereTheTableOfContentsPlacesIt) {
   DumpTrack track;
   const auto wrong = ParseCloneCd(MixedDisc(), "Game (Japan).ccd", &track);
   ASSERT_FALSE(wrong) << wrong->what;
+  ExpectRunningOutOfMemoryThrown([&] {
+    DumpTrack swept;
+    ParseCloneCd(MixedDisc(), "Game (Japan).ccd", &swept);
+  });
   EXPECT_EQ(track.file, "Game (Japan).img");
   EXPECT_EQ(track.layout.format, kMode2Raw);
   EXPECT_EQ(track.layout.firstByte, 300u * 2352);
@@ -67,6 +102,32 @@ TEST(CloneCd, TheDataTrackIsWhereTheTableOfContentsPlacesIt) {
   ASSERT_FALSE(ParseCloneCd("\xEF\xBB\xBF" + MixedDisc(), "Game (Japan).ccd", &marked));
   EXPECT_EQ(marked.layout.firstByte, track.layout.firstByte);
   EXPECT_EQ(marked.layout.endByte, track.layout.endByte);
+  // Sections and entries that place nothing: CD-TEXT, a catalogue number,
+  // the points of a multi-session disc.
+  std::string more =
+      Replace(MixedDisc(), "CDTextLength=0", "CDTextLength=0\nCATALOG=0123456789012");
+  more = Replace(more, "Point=0xa1", "Point=0xb0") + "[CDText]\nEntries=1\nEntry 0=80 00 00\n";
+  DumpTrack plain;
+  const auto refused = ParseCloneCd(more, "disc.ccd", &plain);
+  ASSERT_FALSE(refused) << refused->what;
+  EXPECT_EQ(plain.layout.firstByte, track.layout.firstByte);
+  EXPECT_EQ(plain.layout.endByte, track.layout.endByte);
+  // Mode 1 sectors; and where track 1 holds data too, it is the one read,
+  // up to where track 2 begins.
+  DumpTrack mode1;
+  ASSERT_FALSE(ParseCloneCd(Replace(MixedDisc(), "MODE=2", "MODE=1"), "disc.ccd", &mode1));
+  EXPECT_EQ(mode1.layout.format, kMode1Raw);
+  EXPECT_EQ(mode1.layout.firstByte, track.layout.firstByte);
+  const std::string twoData = Replace(Replace(MixedDisc(), "Point=0x01\nADR=0x01\nControl=0x00",
+                                              "Point=0x01\nADR=0x01\nControl=0x04"),
+                                      "MODE=0", "MODE=1");
+  DumpTrack first;
+  const auto firstRefused = ParseCloneCd(twoData, "disc.ccd", &first);
+  ASSERT_FALSE(firstRefused) << firstRefused->what;
+  EXPECT_EQ(first.layout.format, kMode1Raw);
+  EXPECT_EQ(first.layout.firstByte, 0u);
+  EXPECT_EQ(first.layout.endByte, 300u * 2352);
+  EXPECT_EQ(first.layout.firstSector, 0u);
 }
 
 TEST(CloneCd, EntriesThatAreUnknownOrDisagreeAreNamedWithTheirLine) {
@@ -126,6 +187,55 @@ TEST(CloneCd, EntriesThatAreUnknownOrDisagreeAreNamedWithTheirLine) {
       {"data track without its section",
        Replace(disc, "[TRACK 2]\nMODE=2\nINDEX 0=150\nINDEX 1=300\n", ""), 71,
        "the data track 2 has no [TRACK 2] section"},
+      {"a key before any section", "Version=3\n[CloneCD]\n", 1,
+       "not a section name nor a key=value line: \"Version=3\""},
+      {"section number beyond an entry's", Replace(disc, "[Entry 3]", "[Entry 256]"), 56,
+       "unknown section \"[Entry 256]\""},
+      {"negative section number", Replace(disc, "[Entry 3]", "[Entry -1]"), 56,
+       "unknown section \"[Entry -1]\""},
+      {"a numbered section without its number", Replace(disc, "[Entry 3]", "[Entry]"), 56,
+       "unknown section \"[Entry]\""},
+      {"a section numbered that is not", Replace(disc, "[Disc]", "[Disc 1]"), 3,
+       "unknown section \"[Disc 1]\""},
+      {"a plain key numbered", Replace(disc, "Version=3", "Version 1=3"), 2,
+       "unknown key \"Version 1\" in [clonecd]"},
+      {"an index without its number", Replace(disc, "INDEX 1=0", "INDEX=0"), 88,
+       "unknown key \"INDEX\" in [track]"},
+      {"a CD-TEXT entry outside [CDText]", Replace(disc, "CDTextLength=0", "Entry 0=1"), 7,
+       "unknown key \"Entry 0\" in [disc]"},
+      {"no TocEntries", Replace(disc, "TocEntries=5\r\n", ""), 3, "[Disc] has no tocentries"},
+      {"no sessions", Replace(disc, "Sessions=1", "Sessions=0"), 5,
+       "sessions 0 is outside 1 to 99"},
+      {"point of no track", Replace(disc, "Point=0xa1", "Point=0"), 26, "unknown point 0"},
+      {"point beyond a byte", Replace(disc, "Point=0xa1", "Point=0x100"), 28,
+       "point 256 is outside 0 to 255"},
+      {"session 0", Replace(disc, "Session=1\nPoint=0x02", "Session=0\nPoint=0x02"), 72,
+       "session 0 is outside 1 to 99"},
+      {"PLBA before the lead-in", Replace(disc, "PLBA=300", "PLBA=-151"), 85,
+       "plba -151 is outside -150 to"},
+      {"minutes", Replace(disc, "PMin=0\nPSec=6", "PMin=100\nPSec=6"), 82,
+       "pmin 100 is outside 0 to 99"},
+      {"seconds", Replace(disc, "PSec=6", "PSec=60"), 83, "psec 60 is outside 0 to 59"},
+      {"frames", Replace(disc, "PSec=6\nPFrame=0", "PSec=6\nPFrame=75"), 84,
+       "pframe 75 is outside 0 to 74"},
+      {"track without its mode", Replace(disc, "[TRACK 1]\nMODE=0\n", "[TRACK 1]\n"), 86,
+       "[TRACK 1] has no mode"},
+      {"mode of a data track", Replace(disc, "MODE=2", "MODE=0"), 90,
+       "MODE 0 of an entry of a data track (Control 4)"},
+      {"data track of the second session",
+       Replace(Replace(disc, "Sessions=1", "Sessions=2"), "Session=1\nPoint=0x02",
+               "Session=2\nPoint=0x02"),
+       71, "the data track 2 is in session 2: only a data track of the first session is read"},
+      {"no lead-out", Replace(disc, "Point=0xa2", "Point=0xb0"), 71,
+       "the data track 2 begins at sector 300, and nothing says where it ends"},
+      {"lead-out where the data track begins",
+       Replace(disc, "PSec=15\nPFrame=25\nPLBA=1000", "PSec=6\nPFrame=0\nPLBA=300"), 71,
+       "the data track 2 begins at sector 300, not before what follows it (sector 300)"},
+      {"data track in the lead-in's pregap",
+       Replace(Replace(disc, "PMin=0\nPSec=6\nPFrame=0\nPLBA=300",
+                       "PMin=0\nPSec=0\nPFrame=0\nPLBA=-150"),
+               "INDEX 0=150\nINDEX 1=300\n", ""),
+       71, "the data track 2 begins at sector -150, before the disc's sector 0"},
   };
   for (const auto& test : kCases) {
     SCOPED_TRACE(test.what);
@@ -134,6 +244,10 @@ TEST(CloneCd, EntriesThatAreUnknownOrDisagreeAreNamedWithTheirLine) {
     ASSERT_TRUE(wrong);
     EXPECT_EQ(wrong->line, test.line) << wrong->what;
     EXPECT_NE(wrong->what.find(test.complaint), std::string::npos) << wrong->what;
+    ExpectRunningOutOfMemoryThrown([&] {
+      DumpTrack swept;
+      ParseCloneCd(test.text, "disc.ccd", &swept);
+    });
   }
 }
 
@@ -214,6 +328,61 @@ TEST(Alcohol, TheDataTrackIsWhereItsBlockPlacesIt) {
   Put(named, 112 + 5 * 80 + 16 + 4, 1, 4);
   ASSERT_FALSE(ParseAlcohol(named, "Game.mds", &track));
   EXPECT_EQ(track.file, "\xC3\xA9\xF0\x9F\x98\x80\xE3\x83\x87.mdf");
+  // Each mode with the sector sizes it is stored in (raw, user data only,
+  // mode 2 without its header; with or without 96 bytes of subcode after
+  // each), the mode's high nibble any of those written, on any medium.
+  const struct {
+    std::uint8_t mode, subcode;
+    std::uint16_t size;
+    std::uint16_t medium;
+    SectorFormat format;
+  } kFormats[] = {
+      {0xAA, 0, 2352, 0, kMode1Raw},
+      {0xEA, 0, 2048, 1, kPlainSectors},
+      {0x0A, 8, 2048 + 96, 2, SectorFormat{2144, 0, 0}},
+      {0xAB, 0, 2352, 0x10, kMode2Raw},
+      {0xAB, 8, 2336 + 96, 0x12, SectorFormat{2432, 8, 2}},
+      {0xAC, 0, 2048, 0, kPlainSectors},
+      {0xAC, 0, 2352, 0, kMode2Raw},
+      {0xAC, 0, 2336, 0, kMode2Headerless},
+  };
+  for (const auto& [mode, subcode, size, medium, format] : kFormats) {
+    SCOPED_TRACE(::testing::Message() << "mode " << int{mode} << ", " << size << " bytes");
+    std::vector<std::uint8_t> stored = mds;
+    Put(stored, 18, medium, 2);
+    Put(stored, 112 + 3 * 80, mode, 1);
+    Put(stored, 112 + 3 * 80 + 1, subcode, 1);
+    Put(stored, 112 + 3 * 80 + 16, size, 2);
+    DumpTrack formatted;
+    const auto refused = ParseAlcohol(stored, "Game.mds", &formatted);
+    ASSERT_FALSE(refused) << refused->what;
+    EXPECT_EQ(formatted.layout.format, format);
+    EXPECT_EQ(formatted.layout.endByte, 1000u * size);
+  }
+  // Without an extra block the track runs to its session's end.
+  std::vector<std::uint8_t> unextended = mds;
+  Put(unextended, 112 + 3 * 80 + 12, 0, 4);
+  DumpTrack toTheEnd;
+  ASSERT_FALSE(ParseAlcohol(unextended, "Game.mds", &toTheEnd));
+  EXPECT_EQ(toTheEnd.layout.endByte, 1450u * 2448);
+  // ... and where it begins past that end, its length is below zero.
+  Put(unextended, 112 + 3 * 80 + 36, 2000, 4);
+  const auto past = ParseAlcohol(unextended, "Game.mds", &toTheEnd);
+  ASSERT_TRUE(past);
+  EXPECT_NE(past->what.find("track 1: -550 sectors from sector 2000 do not fit in its session, "
+                            "which ends at sector 1450"),
+            std::string::npos)
+      << past->what;
+  // One sector past the session's end.
+  std::vector<std::uint8_t> over = mds;
+  Put(over, 112 + 3 * 80 + 36, 1450, 4);
+  Put(over, 112 + 5 * 80 + 4, 1, 4);
+  const auto overrun = ParseAlcohol(over, "Game.mds", &toTheEnd);
+  ASSERT_TRUE(overrun);
+  EXPECT_NE(overrun->what.find("track 1: 1 sector from sector 1450 does not fit"),
+            std::string::npos)
+      << overrun->what;
+
   // A name without its ending zero is not in the descriptor.
   named.resize(named.size() - 2);
   const auto unended = ParseAlcohol(named, "Game.mds", &track);
@@ -327,18 +496,23 @@ std::vector<std::uint8_t> NeroTail(bool wide, std::uint64_t chunksAt = 1150 * 20
 }
 
 TEST(Nero, BothFootersLeadToTheDataTrack) {
-  for (const bool wide : {true, false}) {
-    SCOPED_TRACE(wide ? "NER5" : "NERO");
-    const std::vector<std::uint8_t> tail = NeroTail(wide);
-    EXPECT_EQ(NeroChunksAt(std::span(tail).last(12)), 1150u * 2048);
-    DumpTrack track;
-    const auto wrong = ParseNero(tail, 1150 * 2048, &track);
-    ASSERT_FALSE(wrong) << wrong->what;
-    EXPECT_EQ(track.file, "");
-    EXPECT_EQ(track.layout.format, kPlainSectors);
-    EXPECT_EQ(track.layout.firstByte, 150u * 2048);
-    EXPECT_EQ(track.layout.endByte, 1150u * 2048);
-    EXPECT_EQ(track.layout.firstSector, 0u);
+  // The chunks that are not needed are passed over, whichever stands after
+  // the session's.
+  for (const std::string passed : {"SINF", "MTYP", "CDTX", "DINF", "TOCT", "RELO"}) {
+    for (const bool wide : {true, false}) {
+      SCOPED_TRACE(wide ? "NER5" : "NERO");
+      std::vector<std::uint8_t> tail = NeroTail(wide);
+      std::copy(passed.begin(), passed.end(), tail.begin() + (wide ? 112 : 40 + 8 + 52));
+      EXPECT_EQ(NeroChunksAt(std::span(tail).last(12)), 1150u * 2048);
+      DumpTrack track;
+      const auto wrong = ParseNero(tail, 1150 * 2048, &track);
+      ASSERT_FALSE(wrong) << wrong->what;
+      EXPECT_EQ(track.file, "");
+      EXPECT_EQ(track.layout.format, kPlainSectors);
+      EXPECT_EQ(track.layout.firstByte, 150u * 2048);
+      EXPECT_EQ(track.layout.endByte, 1150u * 2048);
+      EXPECT_EQ(track.layout.firstSector, 0u);
+    }
   }
 }
 
@@ -381,6 +555,37 @@ TEST(Nero, ChunksThatAreUnknownOrDisagreeAreNamed) {
        "has sectors of 2352 bytes, its mode (0) those of 2048"},
       {"DAO last track", true, 48 + 21, {2}, "DAOX chunk of 64 bytes for tracks 1 to 2"},
       {"DAO order", true, 48 + 22 + 18 + 4, {0xFF}, "not in order or not whole sectors"},
+      {"index no BCD", true, 8 + 16 + 2, {0x1A}, "CUEX entry 2: index 26 is no BCD"},
+      {"CUES seconds", false, 8 + 16 + 6, {0x7A}, "CUES entry 2: its address is no BCD"},
+      {"CUES frames", false, 8 + 16 + 7, {0x0F}, "CUES entry 2: its address is no BCD"},
+      {"beyond any disc",
+       true,
+       8 + 24 + 4,
+       {0x7F, 0xFF, 0xFF, 0xFF},
+       "CUEX entry 3 places its index at sector 2147483647"},
+      {"before the lead-in",
+       true,
+       8 + 4,
+       {0xFF, 0xFF, 0xFF, 0x00},
+       "CUEX entry 0 places its index at sector -256"},
+      {"DAO too short", true, 40 + 4, {0, 0, 0, 21}, "DAOX chunk of 21 bytes, too short"},
+      {"DAO from track 0", true, 48 + 20, {0}, "DAOX chunk of 64 bytes for tracks 0 to 1"},
+      {"DAO counting down", true, 48 + 20, {2}, "DAOX chunk of 64 bytes for tracks 2 to 1"},
+      {"DAO beyond track 99", false, 48 + 21, {100}, "DAOI chunk of 52 bytes for tracks 1 to 100"},
+      {"DAO index 1 after the end",
+       true,
+       48 + 22 + 26,
+       {0xFF},
+       "not in order or not whole sectors"},
+      {"DAO part of a sector", true, 48 + 22 + 34 + 7, {0x01}, "not in order or not whole sectors"},
+      {"DAO chunk, new footer", true, 40, {'D', 'A', 'O', 'I'}, "chunk \"DAOI\" in a file with"},
+      {"TAO chunk, old footer", false, 40, {'E', 'T', 'N', '2'}, "chunk \"ETN2\" in a file with"},
+      {"unprintable name", true, 0, {0x01, 'U', 'E', 'X'}, "unknown chunk \"?UEX\""},
+      {"data track in the lead-in's pregap",
+       true,
+       8 + 16 + 4,
+       {0xFF, 0xFF, 0xFF, 0xFF},
+       "the data track 1 begins at sector -1, before the disc's sector 0"},
   };
   for (const auto& test : kCases) {
     SCOPED_TRACE(test.what);
@@ -391,6 +596,10 @@ TEST(Nero, ChunksThatAreUnknownOrDisagreeAreNamed) {
     const auto wrong = ParseNero(tail, 1150 * 2048, &track);
     ASSERT_TRUE(wrong);
     EXPECT_NE(wrong->what.find(test.complaint), std::string::npos) << wrong->what;
+    ExpectRunningOutOfMemoryThrown([&] {
+      DumpTrack swept;
+      ParseNero(tail, 1150 * 2048, &swept);
+    });
   }
   // Sectors that would reach into the chunks.
   DumpTrack track;
@@ -495,14 +704,23 @@ TEST(Nero, TrackAtOnceEntriesThatAreUnknownOrDisagreeAreNamed) {
        kAt,
        "the data track 1 (bytes 0 to 0 from sector 0) is empty"},
       {"into the chunks", false, {{0, kAt, 0, 0}}, kAt - 2048, "not before the chunks"},
+      {"past the end of any file",
+       true,
+       {{~std::uint64_t{0} - 4095, 4096, 0, 0}},
+       kAt,
+       "not whole sectors on a disc"},
   };
   for (const auto& test : kCases) {
     SCOPED_TRACE(test.what);
     DumpTrack track;
-    const auto wrong =
-        ParseNero(NeroTaoTail(test.wide, test.entries, test.chunksAt), test.chunksAt, &track);
+    const std::vector<std::uint8_t> tail = NeroTaoTail(test.wide, test.entries, test.chunksAt);
+    const auto wrong = ParseNero(tail, test.chunksAt, &track);
     ASSERT_TRUE(wrong);
     EXPECT_NE(wrong->what.find(test.complaint), std::string::npos) << wrong->what;
+    ExpectRunningOutOfMemoryThrown([&] {
+      DumpTrack swept;
+      ParseNero(tail, test.chunksAt, &swept);
+    });
   }
 }
 
@@ -521,6 +739,12 @@ TEST(Nero, ChunksWithoutTheirEndOrFooterAreNamed) {
   const std::vector<std::uint8_t> shortTail = {'N', 'E', 'R'};
   EXPECT_FALSE(NeroChunksAt(shortTail));
   EXPECT_TRUE(ParseNero(shortTail, 0, &track));
+  // An older footer alone: no chunk at all.
+  const std::vector<std::uint8_t> footerOnly = {'N', 'E', 'R', 'O', 0, 0, 0, 0};
+  const auto bare = ParseNero(footerOnly, 0, &track);
+  ASSERT_TRUE(bare);
+  EXPECT_NE(bare->what.find("the chunks end at byte 0 without END!"), std::string::npos)
+      << bare->what;
   // Disc at once without a CUE chunk: nothing says where its track begins.
   std::vector<std::uint8_t> tail = NeroTail(true);
   tail[0] = 'S', tail[1] = 'I', tail[2] = 'N', tail[3] = 'F';

@@ -67,6 +67,8 @@ const char* PointName(Point point) {
       return "FileClose";
     case Point::FileReplace:
       return "FileReplace";
+    case Point::RenameNoReplace:
+      return "RenameNoReplace";
   }
   return "?";
 }

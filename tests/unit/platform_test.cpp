@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -326,29 +330,91 @@ TEST(OutputFiles, OnlyFilesAndLinksMayBeReplaced) {
     std::error_code why;
     EXPECT_FALSE(MayReplace("/dev/null", &why));
     EXPECT_EQ(why, NotRegularFileError());
-    // An output file refuses the same names for the same reasons, wherever
-    // it looks (before creating, or when a rename that replaces nothing
-    // finds the name taken), and leaves no temporary file behind.
-    for (const auto& [name, replaceable, reason] : cases) {
-      OutputFile file;
-      std::error_code failure;
-      const bool placed = file.Create(path(name), &failure) &&
-                          file.Write(std::vector<std::uint8_t>{'n', 'e', 'w'}, &failure) &&
-                          file.Commit(&failure);
-      EXPECT_EQ(placed, replaceable) << name;
-      EXPECT_EQ(failure.default_error_condition(), reason.default_error_condition())
-          << name << ": " << failure.message();
-      EXPECT_FALSE(std::filesystem::exists(TemporaryNameFor(path(name)))) << name;
-      if (placed) {
-        EXPECT_FALSE(std::filesystem::is_symlink(path(name))) << name;
-        EXPECT_EQ(testing_support::ReadWholeFile(path(name)),
-                  (std::vector<std::uint8_t>{'n', 'e', 'w'}))
-            << name;
-      }
-    }
-    EXPECT_TRUE(std::filesystem::is_directory(path("folder")));
-    EXPECT_EQ(testing_support::ReadWholeFile(path("read-only")), std::vector<std::uint8_t>{'x'});
   });
+  // An output file refuses the same names for the same reasons, wherever
+  // it looks (before creating, or when a rename that replaces nothing
+  // finds the name taken), and leaves no temporary file behind. Where that
+  // rename is missing (an old kernel: ENOSYS; a file system without it:
+  // EINVAL) the name is looked at first, and a plain rename, which would
+  // put the file over a pipe, runs only then; the missing rename is tried
+  // once. Those runs are forked: the platform remembers it for the process.
+  const auto placeEach = [&](const std::vector<std::uint8_t>& content) {
+    testing_support::AsUnprivilegedUser(work.path(), [&] {
+      for (const auto& [name, replaceable, reason] : cases) {
+        OutputFile file;
+        std::error_code failure;
+        const bool placed = file.Create(path(name), &failure) && file.Write(content, &failure) &&
+                            file.Commit(&failure);
+        EXPECT_EQ(placed, replaceable) << name;
+        EXPECT_EQ(failure.default_error_condition(), reason.default_error_condition())
+            << name << ": " << failure.message();
+        EXPECT_FALSE(std::filesystem::exists(TemporaryNameFor(path(name)))) << name;
+        if (placed) {
+          EXPECT_FALSE(std::filesystem::is_symlink(path(name))) << name;
+          EXPECT_EQ(testing_support::ReadWholeFile(path(name)), content) << name;
+        }
+      }
+      EXPECT_TRUE(std::filesystem::is_directory(path("folder")));
+      EXPECT_TRUE(std::filesystem::is_fifo(path("pipe")));
+      EXPECT_EQ(testing_support::ReadWholeFile(path("read-only")), std::vector<std::uint8_t>{'x'});
+    });
+  };
+  placeEach({'n', 'e', 'w'});
+  for (const int missing : {ENOSYS, EINVAL}) {
+    SCOPED_TRACE(std::strerror(missing));
+    // The links were replaced by files above: planted again.
+    for (const char* link : {"dangling", "link-to-folder"}) {
+      std::filesystem::remove(path(link));
+    }
+    std::filesystem::create_symlink(path("folder"), path("link-to-folder"));
+    std::filesystem::create_symlink(path("absent"), path("dangling"));
+    std::filesystem::remove(path("absent"));
+    std::fflush(nullptr);  // nothing buffered is written twice
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      faults::Reset();
+      faults::FailNthWith(faults::Point::RenameNoReplace, 1, missing);
+      placeEach({'l', 'o', 'o', 'k', 'e', 'd'});
+#ifdef __linux__
+      EXPECT_EQ(faults::Calls(faults::Point::RenameNoReplace), 1);
+#endif
+      std::fflush(nullptr);  // the failures said
+      testing_support::EndChild(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  }
+}
+
+// The folders of --out: each missing one made, from the top; a path that
+// cannot be made whole leaves none of those it made behind.
+TEST(OutputFiles, FoldersAreMadeWholeOrNotAtAll) {
+  TempDir work;
+  std::ofstream(work.path() / "file") << "x";
+  const std::string tooLong(NAME_MAX + 1, 'n');
+  const struct {
+    std::string path;
+    std::errc why;  // std::errc{}: made
+  } kPaths[] = {
+      {"a/b/c", std::errc{}},
+      {"a//b/c/", std::errc{}},
+      {"a", std::errc{}},
+      {"file", std::errc::not_a_directory},
+      {"file/d", std::errc::not_a_directory},
+      {"new/deeper/" + tooLong + "/x", std::errc::filename_too_long},
+  };
+  for (const auto& [path, why] : kPaths) {
+    SCOPED_TRACE(path);
+    const std::error_code error = CreateFolders((work.path() / path).string());
+    EXPECT_EQ(error.default_error_condition(), std::make_error_condition(why)) << error.message();
+    if (why == std::errc{}) {
+      EXPECT_TRUE(std::filesystem::is_directory(work.path() / path));
+    }
+    // "new" and "new/deeper" were made, and removed again.
+    EXPECT_EQ(testing_support::ListDirectory(work.path()), (std::vector<std::string>{"a", "file"}));
+  }
 }
 
 // A name planted where the temporary file goes (a link to a file elsewhere,

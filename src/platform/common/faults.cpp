@@ -12,6 +12,7 @@ namespace {
 struct PointState {
   std::atomic<long> calls{0};
   std::atomic<long> failAt{0};  // 0: never
+  std::atomic<int> error{0};    // 0: the point's usual failure
   std::atomic<long> actAt{0};   // 0: never
   std::atomic<void (*)()> action{nullptr};
 };
@@ -53,8 +54,17 @@ bool Fire(std::atomic<long>& armed, long call) {
 }  // namespace
 
 void FailNth(Point point, long n) {
+  FailNthWith(point, n, 0);
+}
+
+void FailNthWith(Point point, long n, int error) {
   PointState& state = StateOf(point);
+  state.error = error;
   state.failAt = n > 0 ? state.calls + n : 0;
+}
+
+int FailureError(Point point) {
+  return StateOf(point).error;
 }
 
 void ActAtNth(Point point, long n, void (*action)()) {
@@ -66,6 +76,7 @@ void ActAtNth(Point point, long n, void (*action)()) {
 void Reset() {
   for (PointState& state : g_points) {
     state.failAt = 0;
+    state.error = 0;
     state.actAt = 0;
     state.action = nullptr;
     state.calls = 0;

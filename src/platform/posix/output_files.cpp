@@ -17,6 +17,7 @@
 
 #include "../common/backend.h"
 #include "../common/output_names.h"
+#include "platform/faults.h"
 #include "platform/folder_files.h"
 #include "platform/output_files.h"
 
@@ -188,7 +189,10 @@ bool RenameReplacing(const char* from, const char* to, std::error_code* why) noe
   if (!noReplaceUnsupported.load(std::memory_order_relaxed) &&
       !lastNameExisted.load(std::memory_order_relaxed)) {
     constexpr unsigned kRenameNoReplace = 1;  // RENAME_NOREPLACE
-    if (::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, kRenameNoReplace) == 0) {
+    if (faults::ShouldFail(faults::Point::RenameNoReplace)) {
+      const int error = faults::FailureError(faults::Point::RenameNoReplace);
+      errno = error != 0 ? error : ENOSYS;
+    } else if (::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, kRenameNoReplace) == 0) {
       return true;
     }
     if (errno == ENOSYS || errno == EINVAL) {

@@ -19,11 +19,21 @@ enum class Point {
   MessageBox,   // MessageBoxA returns 0 (counted so tests can see the box)
   FileClose,    // CloseHandle fails as with a deferred write error
   FileReplace,  // MoveFileExA fails
+  // Linux: the rename that replaces nothing (renameat2 with RENAME_NOREPLACE)
+  // fails as on a kernel or file system without it (ENOSYS, or the error
+  // given to FailNthWith), so that the output files fall back to looking at
+  // the name first.
+  RenameNoReplace,
 };
-inline constexpr int kPointCount = 11;
+inline constexpr int kPointCount = 12;
 
 // The n-th call (1-based, counted from now) at the point fails; 0 disarms it.
 void FailNth(Point point, long n);
+// As FailNth, the failure reported with the error number `error` where the
+// point reports one (RenameNoReplace).
+void FailNthWith(Point point, long n, int error);
+// The error number armed with FailNthWith (0 if none).
+int FailureError(Point point);
 // The n-th call at the point first runs `action` (raising a signal, say) and
 // then goes on as usual; 0 disarms it. Reset disarms it too.
 void ActAtNth(Point point, long n, void (*action)());
