@@ -14,7 +14,9 @@ namespace {
 
 // A member's data is read and kept in blocks of this size: its first
 // kPinnedBlocks (where a file system keeps its descriptors and directories)
-// once read, and the kCachedBlocks others read last.
+// once read, and the kCachedBlocks others read or passed over last (a
+// conversion reads pictures out of the disc's order: going back to a block
+// passed over on the way would begin the member again).
 constexpr std::size_t kBlockBytes = 64 << 10;
 constexpr std::uint64_t kPinnedBlocks = 16;
 constexpr std::size_t kCachedBlocks = 256;
@@ -80,9 +82,9 @@ class MemberBytes final : public ByteSource {
         return nullptr;
       }
     }
-    while (position_ < start) {  // skipped, but the first blocks are kept
+    while (position_ < start) {  // passed over, but kept among those read last
       const std::uint64_t skipped = position_ / kBlockBytes;
-      if (!Load(skipped, skipped < kPinnedBlocks && Held(skipped) == nullptr)) {
+      if (!Load(skipped, Held(skipped) == nullptr)) {
         *error = failure_;
         return nullptr;
       }
