@@ -7,8 +7,9 @@
 // --build holds the native tvrcgcv and make_demo_disc. Every run gives the
 // page the demo disc as a folder, as an ISO image, as a cue sheet with its
 // .bin, as cue sheets over several .bin files (as preservation sets name
-// them, Mode 1 and Mode 2), as a bare .bin, as a CHD, a zip and a 7z
-// archive of the cue/bin set, a damaged copy and a file that is no disc,
+// them, Mode 1 and Mode 2), as a bare .bin, as CloneCD, Alcohol and Nero
+// dumps, as a CHD, a zip and a 7z archive of the cue/bin set, a damaged
+// copy and a file that is no disc,
 // and checks that the page does what the native program does
 // with them: the same 161 BMP and PNG files (in the page's .zip, from its
 // viewer and in a folder), the same failure lines, the same disc check. It
@@ -98,6 +99,19 @@ mustRun('7z', ['a', '-bd', path.join(containers, 'demo.7z'), 'demo.cue', 'demo.b
 for (const [label, image] of [['CHD', 'demo.chd'], ['zip of a cue/bin set', 'demo.zip'],
   ['7z of a cue/bin set', 'demo.7z']]) {
   sets.push({ label, folder: containers, given: [path.join(containers, image)], image, read: true });
+}
+// The dumps of CD copying programs, by the tests' own writers (whose
+// output Debian's readers turn back into the .iso): CloneCD (.ccd, .img,
+// .sub), Alcohol (.mds, .mdf) and Nero (.nrg), each given as all its files.
+for (const [label, kind, descriptor, sectors] of [
+  ['CloneCD dump', 'clonecd', 'demo.ccd', path.join(cueFolder, 'demo.bin')],
+  ['Alcohol dump', 'alcohol', 'demo.mds', path.join(cueFolder, 'demo.bin')],
+  ['Nero image', 'nero', 'demo.nrg', iso]]) {
+  const folder = path.join(images, kind);
+  fs.mkdirSync(folder);
+  mustRun('python3', [path.join(root, 'tools/make_dump.py'), kind, sectors,
+    path.join(folder, descriptor), ...(kind === 'nero' ? [] : ['--subcode'])]);
+  sets.push({ label, folder, given: files(folder), image: descriptor, read: true });
 }
 const garbage = path.join(images, 'garbage.iso');
 fs.writeFileSync(garbage, crypto.randomBytes(100000));
