@@ -155,7 +155,7 @@ ArchiveStream::~ArchiveStream() {
 }
 
 bool ArchiveStream::Open(std::error_code* error, std::string* why) {
-  const Utf8Names names;
+  [[maybe_unused]] const Utf8Names names;
   archive_ = archive_read_new();
   if (archive_ == nullptr) {
     *error = std::make_error_code(std::errc::not_enough_memory);
@@ -177,7 +177,7 @@ bool ArchiveStream::Open(std::error_code* error, std::string* why) {
 }
 
 int ArchiveStream::Next(MemberEntry* entry, std::error_code* error, std::string* why) {
-  const Utf8Names names;
+  [[maybe_unused]] const Utf8Names names;
   archive_entry* header = nullptr;
   const int status = archive_read_next_header(archive_, &header);
   if (status == ARCHIVE_EOF) {
