@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -360,6 +361,9 @@ TEST(OutputFiles, OnlyFilesAndLinksMayBeReplaced) {
     });
   };
   placeEach({'n', 'e', 'w'});
+  if (std::getenv("TVRCGCV_TEST_NO_FORK") != nullptr) {
+    return;  // an emulator that hangs a forked child (scripts/stages/54-i686.sh)
+  }
   for (const int missing : {ENOSYS, EINVAL}) {
     SCOPED_TRACE(std::strerror(missing));
     // The links were replaced by files above: planted again.
