@@ -28,23 +28,50 @@ elseif(TVRCGCV_ARCHIVES STREQUAL "AUTO" AND NOT (CMAKE_CROSSCOMPILING OR MINGW O
   find_package(LibArchive QUIET)
   set(_tvrcgcv_archives ${LibArchive_FOUND})
 endif()
+# Loaded when the first archive is opened (cmake/LoadedLibraries.cmake).
+set(TVRCGCV_ARCHIVES_LOADED OFF)
+if(_tvrcgcv_archives AND _tvrcgcv_archive_target STREQUAL "LibArchive::LibArchive")
+  include(${CMAKE_CURRENT_LIST_DIR}/LoadedLibraries.cmake)
+  if(TVRCGCV_LIBRARIES_LOADED)
+    tvrcgcv_soname(archive "${LibArchive_LIBRARIES}" TVRCGCV_SONAME_ARCHIVE)
+    if(TVRCGCV_SONAME_ARCHIVE)
+      set(TVRCGCV_ARCHIVES_LOADED ON)
+    endif()
+  endif()
+endif()
+# Seen by the install rules (the CMake package): libarchive is a dependency
+# of the static disc library only where it is linked.
+set(TVRCGCV_ARCHIVES_LINKED ${_tvrcgcv_archives})
+if(TVRCGCV_ARCHIVES_LOADED)
+  set(TVRCGCV_ARCHIVES_LINKED OFF)
+endif()
+set(TVRCGCV_ARCHIVES_LINKED ${TVRCGCV_ARCHIVES_LINKED} CACHE INTERNAL "")
 # Seen by the install rules (the CMake package and the .pc files).
 set(TVRCGCV_WITH_ARCHIVES ${_tvrcgcv_archives} CACHE INTERNAL "")
 
 if(TVRCGCV_WITH_ARCHIVES)
-  message(STATUS "Archives: zip and 7z read with libarchive ${LibArchive_VERSION}")
+  message(STATUS "Archives: zip and 7z read with libarchive ${LibArchive_VERSION} (loaded when "
+                 "first needed: ${TVRCGCV_ARCHIVES_LOADED})")
   target_sources(tvrcgcv_disc PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/../src/disc/archive_members.cpp
     ${CMAKE_CURRENT_LIST_DIR}/../src/disc/archive_stream.cpp
     ${CMAKE_CURRENT_LIST_DIR}/../src/disc/containers_archive.cpp)
-  # Linked by whatever links the static library, in any folder.
-  if(_tvrcgcv_archive_target STREQUAL "LibArchive::LibArchive")
-    set_target_properties(LibArchive::LibArchive PROPERTIES IMPORTED_GLOBAL TRUE)
-  endif()
-  target_link_libraries(tvrcgcv_disc PRIVATE ${_tvrcgcv_archive_target})
   target_compile_definitions(tvrcgcv_disc PRIVATE TVRCGCV_WITH_ARCHIVES=1)
-  # The installed static library brings its user libarchive too.
-  set(TVRCGCV_PC_DISC_REQUIRES "libarchive" CACHE INTERNAL "")
+  if(TVRCGCV_ARCHIVES_LOADED)
+    target_include_directories(tvrcgcv_disc SYSTEM PRIVATE ${LibArchive_INCLUDE_DIRS})
+    target_link_libraries(tvrcgcv_disc PRIVATE ${CMAKE_DL_LIBS})
+    target_compile_definitions(tvrcgcv_disc PRIVATE TVRCGCV_ARCHIVES_LOADED=1
+                               TVRCGCV_SONAME_ARCHIVE="${TVRCGCV_SONAME_ARCHIVE}")
+    set(TVRCGCV_PC_DISC_REQUIRES "" CACHE INTERNAL "")
+  else()
+    # Linked by whatever links the static library, in any folder.
+    if(_tvrcgcv_archive_target STREQUAL "LibArchive::LibArchive")
+      set_target_properties(LibArchive::LibArchive PROPERTIES IMPORTED_GLOBAL TRUE)
+    endif()
+    target_link_libraries(tvrcgcv_disc PRIVATE ${_tvrcgcv_archive_target})
+    # The installed static library brings its user libarchive too.
+    set(TVRCGCV_PC_DISC_REQUIRES "libarchive" CACHE INTERNAL "")
+  endif()
 else()
   message(STATUS "Archives: not read (TVRCGCV_ARCHIVES=${TVRCGCV_ARCHIVES}; libarchive-dev)")
   target_compile_definitions(tvrcgcv_disc PRIVATE TVRCGCV_WITH_ARCHIVES=0)

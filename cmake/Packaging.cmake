@@ -124,9 +124,19 @@ else()
       "set(ENV{DEB_HOST_ARCH} ${CPACK_DEBIAN_PACKAGE_ARCHITECTURE})\n")
     set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_BINARY_DIR}/CPackCrossConfig.cmake)
   endif()
-  # PNG output loads libspng.so.0 when it is asked for, which dpkg-shlibdeps
-  # cannot see.
+  # PNG output loads libspng.so.0 when it is asked for, and CHD files and
+  # archives their libraries when the first is opened (src/disc/
+  # loaded_library.h), which dpkg-shlibdeps cannot see: the packages that
+  # hold those libraries here are recommended.
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS libspng0)
+  foreach(_tvrcgcv_soname IN ITEMS ${TVRCGCV_SONAME_ZLIB} ${TVRCGCV_SONAME_LZMA}
+          ${TVRCGCV_SONAME_FLAC} ${TVRCGCV_SONAME_ZSTD} ${TVRCGCV_SONAME_ARCHIVE})
+    execute_process(COMMAND dpkg-query -S "*/${_tvrcgcv_soname}" OUTPUT_VARIABLE _tvrcgcv_owner
+                    ERROR_QUIET RESULT_VARIABLE _tvrcgcv_status)
+    if(_tvrcgcv_status EQUAL 0 AND _tvrcgcv_owner MATCHES "^([^:,]+)")
+      string(APPEND CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS ", ${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
   # A description's first line is the package's synopsis.
   set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
 "converts the pictures of the game CD-ROM into BMP files

@@ -8,13 +8,64 @@
 #endif
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <limits>
 #include <string_view>
 #include <vector>
 
+#include "dumps.h"
+#include "loaded_library.h"
+
 namespace cgvw::disc {
 namespace {
+
+// The functions of libarchive used here (loaded_library.h).
+#define TVRCGCV_ARCHIVE_FUNCTIONS(X)  \
+  X(archive_read_new)                 \
+  X(archive_read_free)                \
+  X(archive_read_support_format_zip)  \
+  X(archive_read_support_format_7zip) \
+  X(archive_read_set_seek_callback)   \
+  X(archive_read_open2)               \
+  X(archive_read_next_header)         \
+  X(archive_read_data)                \
+  X(archive_error_string)             \
+  X(archive_set_error)                \
+  X(archive_entry_pathname_utf8)      \
+  X(archive_entry_pathname)           \
+  X(archive_entry_size_is_set)        \
+  X(archive_entry_size)               \
+  X(archive_entry_is_data_encrypted)  \
+  X(archive_entry_filetype)
+
+struct Libarchive {
+#define TVRCGCV_FIELD(name) decltype(&::name) name = nullptr;
+  TVRCGCV_ARCHIVE_FUNCTIONS(TVRCGCV_FIELD)
+#undef TVRCGCV_FIELD
+  std::string missing;  // why libarchive cannot be used
+};
+
+Libarchive Load() {
+  Libarchive functions;
+#if TVRCGCV_ARCHIVES_LOADED
+  LoadedLibrary library(TVRCGCV_SONAME_ARCHIVE);
+#define TVRCGCV_FIND(name) library.Find(#name, &functions.name);
+  TVRCGCV_ARCHIVE_FUNCTIONS(TVRCGCV_FIND)
+#undef TVRCGCV_FIND
+  functions.missing = library.missing();
+#else
+#define TVRCGCV_LINK(name) functions.name = &::name;
+  TVRCGCV_ARCHIVE_FUNCTIONS(TVRCGCV_LINK)
+#undef TVRCGCV_LINK
+#endif
+  return functions;
+}
+
+const Libarchive& Lib() {
+  static const Libarchive functions = Load();
+  return functions;
+}
 
 class MemberCategory final : public std::error_category {
  public:
@@ -93,6 +144,24 @@ std::error_code MakeError(MemberFault fault) {
   return {static_cast<int>(fault), category};
 }
 
+// Whether the archive is a 7z whose list of members lies (in part) beyond
+// its end, as in a download cut short: its first 32 bytes are the
+// signature, the version (2 bytes), a CRC-32, then the list's offset from
+// byte 32 and its size (8 bytes each, little-endian).
+bool ListBeyondEnd(ByteSource& bytes) {
+  std::array<std::uint8_t, 32> head{};
+  static constexpr std::array<std::uint8_t, 6> kSignature = {'7', 'z', 0xBC, 0xAF, 0x27, 0x1C};
+  const ByteRead read = bytes.ReadAt(0, head);
+  if (read.error || read.got < head.size() ||
+      !std::equal(kSignature.begin(), kSignature.end(), head.begin())) {
+    return false;
+  }
+  const std::uint64_t offset = LittleEndian(head, 12, 8);
+  const std::uint64_t size = LittleEndian(head, 20, 8);
+  const std::uint64_t left = bytes.size() > head.size() ? bytes.size() - head.size() : 0;
+  return offset > left || size > left - offset;
+}
+
 // Where libarchive stands in the archive's bytes, and the reason a read of
 // them failed.
 struct ArchiveStream::Feed {
@@ -107,7 +176,7 @@ struct ArchiveStream::Feed {
     const ByteRead read = feed.bytes.ReadAt(feed.at, feed.buffer);
     if (read.error) {
       feed.error = read.error;
-      archive_set_error(archive, EIO, "%s", read.error.message().c_str());
+      Lib().archive_set_error(archive, EIO, "%s", read.error.message().c_str());
       return ARCHIVE_FATAL;
     }
     feed.at += read.got;
@@ -118,31 +187,46 @@ struct ArchiveStream::Feed {
 
   static la_int64_t Skip(::archive* /*archive*/, void* data, la_int64_t request) {
     auto& feed = *static_cast<Feed*>(data);
-    const std::uint64_t size = feed.bytes.size();
-    const std::uint64_t left = feed.at < size ? size - feed.at : 0;
-    const auto skipped =
-        std::min<std::uint64_t>(left, static_cast<std::uint64_t>(std::max<la_int64_t>(request, 0)));
+    const std::uint64_t skipped = SkipWithin(feed.at, feed.bytes.size(), request);
     feed.at += skipped;
     return static_cast<la_int64_t>(skipped);
   }
 
   static la_int64_t Seek(::archive* /*archive*/, void* data, la_int64_t offset, int whence) {
     auto& feed = *static_cast<Feed*>(data);
-    const auto size = static_cast<la_int64_t>(
-        std::min<std::uint64_t>(feed.bytes.size(), std::numeric_limits<la_int64_t>::max() / 2));
-    la_int64_t from = 0;
-    if (whence == SEEK_CUR) {
-      from = static_cast<la_int64_t>(feed.at);
-    } else if (whence == SEEK_END) {
-      from = size;
-    }
-    if (offset < -from || offset > size - from) {
+    const std::optional<std::uint64_t> to = SeekWithin(feed.at, feed.bytes.size(), offset, whence);
+    if (!to) {
+      // Bytes past the end (a 7z's list of members lies at its end) mean
+      // the archive is cut short.
+      feed.ended = feed.ended || offset > 0;
       return ARCHIVE_FATAL;
     }
-    feed.at = static_cast<std::uint64_t>(from + offset);
+    feed.at = *to;
     return static_cast<la_int64_t>(feed.at);
   }
 };
+
+std::uint64_t SkipWithin(std::uint64_t at, std::uint64_t size, std::int64_t request) {
+  const std::uint64_t left = at < size ? size - at : 0;
+  return std::min<std::uint64_t>(left,
+                                 static_cast<std::uint64_t>(std::max<std::int64_t>(request, 0)));
+}
+
+std::optional<std::uint64_t> SeekWithin(std::uint64_t at, std::uint64_t size, std::int64_t offset,
+                                        int whence) {
+  const auto bytes = static_cast<std::int64_t>(
+      std::min<std::uint64_t>(size, std::numeric_limits<std::int64_t>::max() / 2));
+  std::int64_t from = 0;
+  if (whence == SEEK_CUR) {
+    from = static_cast<std::int64_t>(at);
+  } else if (whence == SEEK_END) {
+    from = bytes;
+  }
+  if (offset < -from || offset > bytes - from) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(from + offset);
+}
 
 ArchiveStream::ArchiveStream(ByteSource& bytes)
     : feed_(std::make_unique<Feed>(
@@ -150,13 +234,18 @@ ArchiveStream::ArchiveStream(ByteSource& bytes)
 
 ArchiveStream::~ArchiveStream() {
   if (archive_ != nullptr) {
-    archive_read_free(archive_);
+    Lib().archive_read_free(archive_);
   }
 }
 
 bool ArchiveStream::Open(std::error_code* error, std::string* why) {
+  if (!Lib().missing.empty()) {
+    *error = std::make_error_code(std::errc::not_supported);
+    *why = Lib().missing;
+    return false;
+  }
   [[maybe_unused]] const Utf8Names names;
-  archive_ = archive_read_new();
+  archive_ = Lib().archive_read_new();
   if (archive_ == nullptr) {
     *error = std::make_error_code(std::errc::not_enough_memory);
     *why = error->message();
@@ -164,10 +253,10 @@ bool ArchiveStream::Open(std::error_code* error, std::string* why) {
   }
   // Zip (from its central directory, or member by member where that is
   // lost) and 7z; nothing else.
-  if (archive_read_support_format_zip(archive_) != ARCHIVE_OK ||
-      archive_read_support_format_7zip(archive_) != ARCHIVE_OK ||
-      archive_read_set_seek_callback(archive_, Feed::Seek) != ARCHIVE_OK ||
-      archive_read_open2(archive_, feed_.get(), nullptr, Feed::Read, Feed::Skip, nullptr) !=
+  if (Lib().archive_read_support_format_zip(archive_) != ARCHIVE_OK ||
+      Lib().archive_read_support_format_7zip(archive_) != ARCHIVE_OK ||
+      Lib().archive_read_set_seek_callback(archive_, Feed::Seek) != ARCHIVE_OK ||
+      Lib().archive_read_open2(archive_, feed_.get(), nullptr, Feed::Read, Feed::Skip, nullptr) !=
           ARCHIVE_OK) {
     *error = feed_->error ? feed_->error : std::make_error_code(std::errc::io_error);
     *why = Why(*error);
@@ -179,24 +268,29 @@ bool ArchiveStream::Open(std::error_code* error, std::string* why) {
 int ArchiveStream::Next(MemberEntry* entry, std::error_code* error, std::string* why) {
   [[maybe_unused]] const Utf8Names names;
   archive_entry* header = nullptr;
-  const int status = archive_read_next_header(archive_, &header);
+  const int status = Lib().archive_read_next_header(archive_, &header);
   if (status == ARCHIVE_EOF) {
     return 0;
   }
   if (status < ARCHIVE_WARN || header == nullptr) {
-    *error = feed_->error ? feed_->error : MakeError(MemberFault::kDamaged);
+    *error = Fault(false);
     *why = Why(*error);
+    if (*error == MakeError(MemberFault::kDamaged) && ListBeyondEnd(feed_->bytes)) {
+      *error = MakeError(MemberFault::kCutShort);
+      *why = "it is cut short (its list of members lies beyond its end)";
+    }
     return -1;
   }
-  const char* path = archive_entry_pathname_utf8(header);
+  const char* path = Lib().archive_entry_pathname_utf8(header);
   if (path == nullptr) {
-    path = archive_entry_pathname(header);
+    path = Lib().archive_entry_pathname(header);
   }
   entry->path = path != nullptr ? path : "";
-  entry->sizeKnown = archive_entry_size_is_set(header) != 0 && archive_entry_size(header) >= 0;
-  entry->size = entry->sizeKnown ? static_cast<std::uint64_t>(archive_entry_size(header)) : 0;
-  entry->encrypted = archive_entry_is_data_encrypted(header) != 0;
-  entry->regular = archive_entry_filetype(header) == AE_IFREG;
+  entry->sizeKnown =
+      Lib().archive_entry_size_is_set(header) != 0 && Lib().archive_entry_size(header) >= 0;
+  entry->size = entry->sizeKnown ? static_cast<std::uint64_t>(Lib().archive_entry_size(header)) : 0;
+  entry->encrypted = Lib().archive_entry_is_data_encrypted(header) != 0;
+  entry->regular = Lib().archive_entry_filetype(header) == AE_IFREG;
   encrypted_ = entry->encrypted;
   return 1;
 }
@@ -205,7 +299,7 @@ std::string ArchiveStream::Why(const std::error_code& error) const {
   // A failed read of the archive's bytes is said as such: libarchive then
   // says what it makes of the bytes it did not get ("truncated", "not an
   // archive").
-  const char* text = archive_error_string(archive_);
+  const char* text = Lib().archive_error_string(archive_);
   return feed_->error || text == nullptr ? error.message() : text;
 }
 
@@ -213,7 +307,7 @@ std::error_code ArchiveStream::Fault(bool encrypted) const {
   if (feed_->error) {
     return feed_->error;
   }
-  const char* text = archive_error_string(archive_);
+  const char* text = Lib().archive_error_string(archive_);
   if (encrypted || Mentions(text, "ncrypt") || Mentions(text, "assphrase")) {
     return MakeError(MemberFault::kEncrypted);
   }
@@ -231,7 +325,7 @@ ByteRead ArchiveStream::Read(std::span<std::uint8_t> dest) {
   ByteRead read;
   while (read.got < dest.size()) {
     const la_ssize_t got =
-        archive_read_data(archive_, dest.data() + read.got, dest.size() - read.got);
+        Lib().archive_read_data(archive_, dest.data() + read.got, dest.size() - read.got);
     if (got < 0) {
       read.error = Fault(encrypted_);
       return read;

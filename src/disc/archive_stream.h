@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <system_error>
@@ -25,6 +26,13 @@ enum class MemberFault {
   kUnsupported,   // stored in a way libarchive does not read
 };
 std::error_code MakeError(MemberFault fault);
+
+// Where libarchive's moves through the archive's `size` bytes from `at`
+// land: a skip of `request` bytes stops at the end (the bytes skipped); a
+// seek (whence as for fseek) outside the bytes is refused.
+std::uint64_t SkipWithin(std::uint64_t at, std::uint64_t size, std::int64_t request);
+std::optional<std::uint64_t> SeekWithin(std::uint64_t at, std::uint64_t size, std::int64_t offset,
+                                        int whence);
 
 // A member of an archive as the archive lists it.
 struct MemberEntry {

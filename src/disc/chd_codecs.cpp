@@ -12,6 +12,7 @@
 
 #include "chd.h"
 #include "dumps.h"
+#include "loaded_library.h"
 #include "raw_sectors.h"
 
 #if TVRCGCV_CHD_ZSTD
@@ -30,9 +31,75 @@ constexpr std::uint32_t kLzma = Tag("lzma");
 constexpr std::uint32_t kZstd = Tag("zstd");
 constexpr std::size_t kSubcodeBytes = 96;
 
+// The functions of zlib, liblzma, libFLAC and libzstd used here
+// (loaded_library.h), each with its library.
+#define TVRCGCV_CHD_FUNCTIONS(X)                              \
+  X(zlib, inflateInit2_)                                      \
+  X(zlib, inflate)                                            \
+  X(zlib, inflateEnd)                                         \
+  X(lzma, lzma_lzma_preset)                                   \
+  X(lzma, lzma_raw_decoder)                                   \
+  X(lzma, lzma_code)                                          \
+  X(lzma, lzma_end)                                           \
+  X(flac, FLAC__stream_decoder_new)                           \
+  X(flac, FLAC__stream_decoder_delete)                        \
+  X(flac, FLAC__stream_decoder_init_stream)                   \
+  X(flac, FLAC__stream_decoder_process_until_end_of_metadata) \
+  X(flac, FLAC__stream_decoder_process_single)                \
+  X(flac, FLAC__stream_decoder_get_state)                     \
+  X(flac, FLAC__stream_decoder_get_decode_position)
+#if TVRCGCV_CHD_ZSTD
+#define TVRCGCV_CHD_ZSTD_FUNCTIONS(X) X(zstd, ZSTD_decompress) X(zstd, ZSTD_isError)
+#else
+#define TVRCGCV_CHD_ZSTD_FUNCTIONS(X)
+#endif
+
+struct Libraries {
+#define TVRCGCV_FIELD(library, name) decltype(&::name) name = nullptr;
+  TVRCGCV_CHD_FUNCTIONS(TVRCGCV_FIELD)
+  TVRCGCV_CHD_ZSTD_FUNCTIONS(TVRCGCV_FIELD)
+#undef TVRCGCV_FIELD
+  std::string missing;  // why the codecs cannot be used
+};
+
+Libraries Load() {
+  Libraries functions;
+#if TVRCGCV_CHD_LOADED
+  LoadedLibrary zlib(TVRCGCV_SONAME_ZLIB);
+  LoadedLibrary lzma(TVRCGCV_SONAME_LZMA);
+  LoadedLibrary flac(TVRCGCV_SONAME_FLAC);
+#define TVRCGCV_FIND(library, name) library.Find(#name, &functions.name);
+  TVRCGCV_CHD_FUNCTIONS(TVRCGCV_FIND)
+#if TVRCGCV_CHD_ZSTD
+  LoadedLibrary zstd(TVRCGCV_SONAME_ZSTD);
+  TVRCGCV_CHD_ZSTD_FUNCTIONS(TVRCGCV_FIND)
+  for (const LoadedLibrary* library : {&zlib, &lzma, &flac, &zstd}) {
+#else
+  for (const LoadedLibrary* library : {&zlib, &lzma, &flac}) {
+#endif
+#undef TVRCGCV_FIND
+    if (functions.missing.empty()) {
+      functions.missing = library->missing();
+    }
+  }
+#else
+#define TVRCGCV_LINK(library, name) functions.name = &::name;
+  TVRCGCV_CHD_FUNCTIONS(TVRCGCV_LINK)
+  TVRCGCV_CHD_ZSTD_FUNCTIONS(TVRCGCV_LINK)
+#undef TVRCGCV_LINK
+#endif
+  return functions;
+}
+
+const Libraries& Lib() {
+  static const Libraries functions = Load();
+  return functions;
+}
+
 std::optional<std::string> Inflate(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
   z_stream stream{};
-  if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
+  if (Lib().inflateInit2_(&stream, -MAX_WBITS, ZLIB_VERSION, static_cast<int>(sizeof stream)) !=
+      Z_OK) {
     return std::string("deflate: out of memory");
   }
   // Hunks are far smaller than 4 GiB (chd.h: kMostHunkBytes).
@@ -40,10 +107,10 @@ std::optional<std::string> Inflate(std::span<const std::uint8_t> in, std::span<s
   stream.avail_in = static_cast<uInt>(in.size());
   stream.next_out = out.data();
   stream.avail_out = static_cast<uInt>(out.size());
-  const int result = inflate(&stream, Z_FINISH);
+  const int result = Lib().inflate(&stream, Z_FINISH);
   const bool whole =
       stream.avail_out == 0 && (result == Z_STREAM_END || result == Z_OK || result == Z_BUF_ERROR);
-  inflateEnd(&stream);
+  Lib().inflateEnd(&stream);
   if (!whole) {
     return std::string("its deflate data are damaged");
   }
@@ -65,7 +132,7 @@ std::uint32_t LzmaDictionary(std::uint32_t bytes) {
 
 std::optional<std::string> Unlzma(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
   lzma_options_lzma options{};
-  if (lzma_lzma_preset(&options, 9) != 0) {
+  if (Lib().lzma_lzma_preset(&options, 9) != 0) {
     return std::string("lzma: no options");
   }
   options.dict_size = std::min<std::uint32_t>(
@@ -78,7 +145,7 @@ std::optional<std::string> Unlzma(std::span<const std::uint8_t> in, std::span<st
       lzma_filter{LZMA_VLI_UNKNOWN, nullptr},
   };
   lzma_stream stream = LZMA_STREAM_INIT;
-  if (lzma_raw_decoder(&stream, filters.data()) != LZMA_OK) {
+  if (Lib().lzma_raw_decoder(&stream, filters.data()) != LZMA_OK) {
     return std::string("lzma: out of memory");
   }
   stream.next_in = in.data();
@@ -88,13 +155,13 @@ std::optional<std::string> Unlzma(std::span<const std::uint8_t> in, std::span<st
   lzma_ret result = LZMA_OK;
   while (stream.avail_out > 0 && result == LZMA_OK) {
     const std::size_t before = stream.avail_in + stream.avail_out;
-    result = lzma_code(&stream, stream.avail_in > 0 ? LZMA_RUN : LZMA_FINISH);
+    result = Lib().lzma_code(&stream, stream.avail_in > 0 ? LZMA_RUN : LZMA_FINISH);
     if (stream.avail_in + stream.avail_out == before && result == LZMA_OK) {
       break;  // no progress: the data end early
     }
   }
   const bool whole = stream.avail_out == 0 && (result == LZMA_OK || result == LZMA_STREAM_END);
-  lzma_end(&stream);
+  Lib().lzma_end(&stream);
   if (!whole) {
     return std::string("its LZMA data are damaged");
   }
@@ -103,8 +170,8 @@ std::optional<std::string> Unlzma(std::span<const std::uint8_t> in, std::span<st
 
 #if TVRCGCV_CHD_ZSTD
 std::optional<std::string> Unzstd(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
-  const std::size_t got = ZSTD_decompress(out.data(), out.size(), in.data(), in.size());
-  if (ZSTD_isError(got) || got != out.size()) {
+  const std::size_t got = Lib().ZSTD_decompress(out.data(), out.size(), in.data(), in.size());
+  if (Lib().ZSTD_isError(got) || got != out.size()) {
     return std::string("its zstd data are damaged");
   }
   return std::nullopt;
@@ -140,24 +207,25 @@ class FlacFrames {
 
   // The bytes of the frames used, or what is wrong.
   std::optional<std::string> Decode(std::size_t* used) {
+    const Libraries& lib = Lib();
     std::unique_ptr<FLAC__StreamDecoder, void (*)(FLAC__StreamDecoder*)> decoder(
-        FLAC__stream_decoder_new(), FLAC__stream_decoder_delete);
-    if (!decoder || FLAC__stream_decoder_init_stream(decoder.get(), ReadBytes, nullptr, Tell,
-                                                     nullptr, nullptr, WriteSamples, nullptr, Error,
-                                                     this) != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
+        lib.FLAC__stream_decoder_new(), lib.FLAC__stream_decoder_delete);
+    if (!decoder || lib.FLAC__stream_decoder_init_stream(
+                        decoder.get(), ReadBytes, nullptr, Tell, nullptr, nullptr, WriteSamples,
+                        nullptr, Error, this) != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
       return std::string("FLAC: out of memory");
     }
-    if (!FLAC__stream_decoder_process_until_end_of_metadata(decoder.get())) {
+    if (!lib.FLAC__stream_decoder_process_until_end_of_metadata(decoder.get())) {
       return std::string("its FLAC data are damaged");
     }
     while (written_ < out_.size()) {
-      if (!FLAC__stream_decoder_process_single(decoder.get()) || failed_ ||
-          FLAC__stream_decoder_get_state(decoder.get()) == FLAC__STREAM_DECODER_END_OF_STREAM) {
+      if (!lib.FLAC__stream_decoder_process_single(decoder.get()) || failed_ ||
+          lib.FLAC__stream_decoder_get_state(decoder.get()) == FLAC__STREAM_DECODER_END_OF_STREAM) {
         return std::string("its FLAC data are damaged");
       }
     }
     FLAC__uint64 position = 0;
-    if (!FLAC__stream_decoder_get_decode_position(decoder.get(), &position) ||
+    if (!lib.FLAC__stream_decoder_get_decode_position(decoder.get(), &position) ||
         position < header_.size() || position - header_.size() > frames_.size()) {
       return std::string("its FLAC data are damaged");
     }
@@ -279,6 +347,15 @@ std::optional<std::string> CdCodec(Codec sectorCodec, Codec subcodeCodec,
 }
 
 }  // namespace
+
+bool CodecsReady(std::string* why) {
+  const std::string& missing = Lib().missing;
+  if (!missing.empty()) {
+    *why = missing;
+    return false;
+  }
+  return true;
+}
 
 bool CodecRead(std::uint32_t tag) {
   switch (tag) {

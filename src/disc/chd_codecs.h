@@ -14,6 +14,10 @@ namespace cgvw::disc::chd {
 // Whether this build decompresses hunks of a codec ("cdlz", ...).
 bool CodecRead(std::uint32_t tag);
 
+// Whether the codecs' libraries can be used (a dynamically linked program
+// loads them now, once); if not, why.
+bool CodecsReady(std::string* why);
+
 // Buffers kept from one hunk to the next.
 struct CodecScratch {
   std::vector<std::uint8_t> sectors;  // a hunk's sector data

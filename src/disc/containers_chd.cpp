@@ -358,6 +358,9 @@ bool OpenChd(std::unique_ptr<ByteSource> given, Neighbours& /*neighbours*/, Open
                                  "writes a CHD of codecs that it reads");
     }
   }
+  if (std::string why; !chd::CodecsReady(&why)) {
+    return Refuse(failure, "the libraries that decompress its hunks cannot be loaded: " + why);
+  }
   std::vector<chd::MapEntry> map;
   std::vector<chd::Track> tracks;
   chd::DataTrack data;

@@ -12,17 +12,20 @@
 #include <filesystem>
 #include <fstream>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cgvw/disc_image.h"
 #include "disc.h"
 #include "disc_images.h"
+#include "loaded_library.h"
 #include "platform/faults.h"
 #include "raw_sectors.h"
 #include "test_support.h"
 #include "tracks.h"
 #if TVRCGCV_WITH_ARCHIVES
+#include "archive_stream.h"
 #include "archives.h"
 #endif
 
@@ -616,6 +619,8 @@ TEST_F(Archives, ArchivesThatHoldNoOneDiscSayWhy) {
   const std::vector<std::uint8_t> sevenZip =
       testing_support::ReadWholeFile(work_.path() / "set.7z");
   Write(work_.path() / "cut.7z", std::vector<std::uint8_t>(sevenZip.begin(), sevenZip.end() - 40));
+  Write(work_.path() / "half.7z",
+        std::vector<std::uint8_t>(sevenZip.begin(), sevenZip.begin() + sevenZip.size() / 2));
   const struct {
     const char* archive;
     std::string complaint;  // after "<archive>: "
@@ -630,6 +635,8 @@ TEST_F(Archives, ArchivesThatHoldNoOneDiscSayWhy) {
       {"locked.zip", "\"a.iso\": the archive member is encrypted, which is not read: unpack it"},
       {"bad.zip", "\"sub/bad.cue\":2: the data track's file \"gone.bin\" is missing"},
       {"cut.7z", "the archive cannot be read"},
+      {"half.7z",
+       "the archive cannot be read: it is cut short (its list of members lies beyond its end)"},
   };
   for (const auto& test : kArchives) {
     SCOPED_TRACE(test.archive);
@@ -685,6 +692,69 @@ TEST_F(Archives, AFailedReadOfTheArchiveIsSaidAsSuch) {
       for (const char* wrong : {"member is damaged", "cut short", "holds no disc"}) {
         EXPECT_EQ(read.find(wrong), std::string::npos) << read;
       }
+    }
+  }
+}
+#endif
+
+#if TVRCGCV_WITH_ARCHIVES
+// libarchive's skips stop at the archive's end, and its seeks stay within it.
+TEST(ArchiveMoves, StayWithinTheArchive) {
+  using cgvw::disc::SeekWithin;
+  using cgvw::disc::SkipWithin;
+  EXPECT_EQ(SkipWithin(10, 100, 30), 30u);
+  EXPECT_EQ(SkipWithin(10, 100, 95), 90u);
+  EXPECT_EQ(SkipWithin(100, 100, 1), 0u);
+  EXPECT_EQ(SkipWithin(10, 100, -5), 0u);
+  const struct {
+    std::uint64_t at;
+    std::int64_t offset;
+    int whence;
+    std::optional<std::uint64_t> to;
+  } kSeeks[] = {
+      {10, 20, SEEK_SET, 20},
+      {10, 100, SEEK_SET, 100},
+      {10, 101, SEEK_SET, std::nullopt},
+      {10, -1, SEEK_SET, std::nullopt},
+      {10, 5, SEEK_CUR, 15},
+      {10, -10, SEEK_CUR, 0},
+      {10, -11, SEEK_CUR, std::nullopt},
+      {10, 91, SEEK_CUR, std::nullopt},
+      {10, -100, SEEK_END, 0},
+      {10, 0, SEEK_END, 100},
+      {10, 1, SEEK_END, std::nullopt},
+  };
+  for (const auto& seek : kSeeks) {
+    SCOPED_TRACE(::testing::Message() << seek.at << " " << seek.offset << " " << seek.whence);
+    EXPECT_EQ(SeekWithin(seek.at, 100, seek.offset, seek.whence), seek.to);
+  }
+}
+#endif
+
+#if !defined(_WIN32)
+// The libraries of CHD files and archives are loaded when first needed: a
+// library or a function that is not there is named, never a crash.
+TEST(LoadedLibrary, WhatCannotBeLoadedIsNamed) {
+  struct Case {
+    const char* file;
+    const char* function;
+    const char* missing;  // "" when the function is found
+  };
+  for (const Case& c : {Case{"libc.so.6", "strlen", ""},
+                        Case{"libc.so.6", "tvrcgcv_no_such_function",
+                             "libc.so.6 has no function tvrcgcv_no_such_function"},
+                        Case{"libtvrcgcv-absent.so.0", "strlen", "libtvrcgcv-absent.so.0"}}) {
+    SCOPED_TRACE(std::string(c.file) + " " + c.function);
+    cgvw::disc::LoadedLibrary library(c.file);
+    std::size_t (*length)(const char*) = nullptr;
+    library.Find(c.function, &length);
+    if (*c.missing == 0) {
+      ASSERT_NE(length, nullptr);
+      EXPECT_EQ(length("four"), 4u);
+      EXPECT_EQ(library.missing(), "");
+    } else {
+      EXPECT_EQ(length, nullptr);
+      EXPECT_NE(library.missing().find(c.missing), std::string::npos) << library.missing();
     }
   }
 }
