@@ -80,7 +80,8 @@ set(TVRCGCV_CHD_PC_LIBS "${_tvrcgcv_chd_pc}" CACHE INTERNAL "")
 # Adds the reader to the disc library.
 function(tvrcgcv_add_chd target)
   if(TVRCGCV_CHD_ENABLED)
-    target_sources(${target} PRIVATE chd.cpp chd_codecs.cpp chd_layout.cpp containers_chd.cpp)
+    target_sources(${target} PRIVATE chd.cpp chd_codecs.cpp chd_layout.cpp chd_libraries.cpp
+                                     containers_chd.cpp)
     target_include_directories(${target} SYSTEM PRIVATE ${TVRCGCV_CHD_CODECS_INCLUDE_DIRS})
     if(TVRCGCV_CHD_LOADED)
       target_link_libraries(${target} PRIVATE ${CMAKE_DL_LIBS})

@@ -1,23 +1,15 @@
 // The codecs of CHD hunks (chd_codecs.h).
 #include "chd_codecs.h"
 
-#include <FLAC/stream_decoder.h>
-#include <lzma.h>
-#include <zlib.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
 
 #include "chd.h"
+#include "chd_libraries.h"
 #include "dumps.h"
-#include "loaded_library.h"
 #include "raw_sectors.h"
-
-#if TVRCGCV_CHD_ZSTD
-#include <zstd.h>
-#endif
 
 namespace cgvw::disc::chd {
 namespace {
@@ -30,71 +22,6 @@ constexpr std::uint32_t kDeflate = Tag("zlib");
 constexpr std::uint32_t kLzma = Tag("lzma");
 constexpr std::uint32_t kZstd = Tag("zstd");
 constexpr std::size_t kSubcodeBytes = 96;
-
-// The functions of zlib, liblzma, libFLAC and libzstd used here
-// (loaded_library.h), each with its library.
-#define TVRCGCV_CHD_FUNCTIONS(X)                              \
-  X(zlib, inflateInit2_)                                      \
-  X(zlib, inflate)                                            \
-  X(zlib, inflateEnd)                                         \
-  X(lzma, lzma_lzma_preset)                                   \
-  X(lzma, lzma_raw_decoder)                                   \
-  X(lzma, lzma_code)                                          \
-  X(lzma, lzma_end)                                           \
-  X(flac, FLAC__stream_decoder_new)                           \
-  X(flac, FLAC__stream_decoder_delete)                        \
-  X(flac, FLAC__stream_decoder_init_stream)                   \
-  X(flac, FLAC__stream_decoder_process_until_end_of_metadata) \
-  X(flac, FLAC__stream_decoder_process_single)                \
-  X(flac, FLAC__stream_decoder_get_state)                     \
-  X(flac, FLAC__stream_decoder_get_decode_position)
-#if TVRCGCV_CHD_ZSTD
-#define TVRCGCV_CHD_ZSTD_FUNCTIONS(X) X(zstd, ZSTD_decompress) X(zstd, ZSTD_isError)
-#else
-#define TVRCGCV_CHD_ZSTD_FUNCTIONS(X)
-#endif
-
-struct Libraries {
-#define TVRCGCV_FIELD(library, name) decltype(&::name) name = nullptr;
-  TVRCGCV_CHD_FUNCTIONS(TVRCGCV_FIELD)
-  TVRCGCV_CHD_ZSTD_FUNCTIONS(TVRCGCV_FIELD)
-#undef TVRCGCV_FIELD
-  std::string missing;  // why the codecs cannot be used
-};
-
-Libraries Load() {
-  Libraries functions;
-#if TVRCGCV_CHD_LOADED
-  LoadedLibrary zlib(TVRCGCV_SONAME_ZLIB);
-  LoadedLibrary lzma(TVRCGCV_SONAME_LZMA);
-  LoadedLibrary flac(TVRCGCV_SONAME_FLAC);
-#define TVRCGCV_FIND(library, name) library.Find(#name, &functions.name);
-  TVRCGCV_CHD_FUNCTIONS(TVRCGCV_FIND)
-#if TVRCGCV_CHD_ZSTD
-  LoadedLibrary zstd(TVRCGCV_SONAME_ZSTD);
-  TVRCGCV_CHD_ZSTD_FUNCTIONS(TVRCGCV_FIND)
-  for (const LoadedLibrary* library : {&zlib, &lzma, &flac, &zstd}) {
-#else
-  for (const LoadedLibrary* library : {&zlib, &lzma, &flac}) {
-#endif
-#undef TVRCGCV_FIND
-    if (functions.missing.empty()) {
-      functions.missing = library->missing();
-    }
-  }
-#else
-#define TVRCGCV_LINK(library, name) functions.name = &::name;
-  TVRCGCV_CHD_FUNCTIONS(TVRCGCV_LINK)
-  TVRCGCV_CHD_ZSTD_FUNCTIONS(TVRCGCV_LINK)
-#undef TVRCGCV_LINK
-#endif
-  return functions;
-}
-
-const Libraries& Lib() {
-  static const Libraries functions = Load();
-  return functions;
-}
 
 std::optional<std::string> Inflate(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
   z_stream stream{};
