@@ -196,9 +196,6 @@ struct ArchiveStream::Feed {
     auto& feed = *static_cast<Feed*>(data);
     const std::optional<std::uint64_t> to = SeekWithin(feed.at, feed.bytes.size(), offset, whence);
     if (!to) {
-      // Bytes past the end (a 7z's list of members lies at its end) mean
-      // the archive is cut short.
-      feed.ended = feed.ended || offset > 0;
       return ARCHIVE_FATAL;
     }
     feed.at = *to;
