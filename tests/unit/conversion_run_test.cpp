@@ -10,6 +10,7 @@
 
 #include "catalog/catalogue.h"
 #include "cgvw/cgvw.h"
+#include "console.h"
 #include "console_texts.h"
 #include "exit_status.h"
 #include "manual_page.h"
@@ -149,6 +150,34 @@ TEST(CommandLine, AcceptedLinesSayWhatTheyAskFor) {
     EXPECT_EQ(line.options.image.value_or("<none>"), c.image ? c.image : "<none>");
     EXPECT_EQ(line.options.format, c.format);
     EXPECT_EQ(line.options.only.count(), c.pictures);
+  }
+}
+
+// Names too long for a message are cut in the middle, never inside a
+// character of UTF-8: the cut moves out to the nearest whole character on
+// either side.
+TEST(CommandLine, LongNamesAreCutBetweenCharacters) {
+  const auto times = [](std::string_view text, int count) {
+    std::string repeated;
+    for (int i = 0; i < count; ++i) {
+      repeated += text;
+    }
+    return repeated;
+  };
+  const std::string e = "\xC3\xA9";        // two bytes
+  const std::string a = "\xE3\x81\x82";    // three bytes
+  const std::string cut = "\xE2\x80\xA6";  // the ellipsis
+  const struct {
+    std::string name, shown;
+  } kCases[] = {
+      {times("n", 160), times("n", 160)},
+      {times("n", 161), times("n", 80) + cut + times("n", 80)},
+      {"x" + times(e, 100) + "y", "x" + times(e, 39) + cut + times(e, 39) + "y"},
+      {times(a, 70), times(a, 26) + cut + times(a, 26)},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name.size());
+    EXPECT_EQ(app::Shown(c.name), c.shown);
   }
 }
 
