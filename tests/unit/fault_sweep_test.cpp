@@ -31,6 +31,7 @@
 #include <cstring>
 
 #include "cgvw/decode.h"
+#include "cgvw/decode_c.h"
 #include "cgvw/disc_image_c.h"
 #include "disc_images.h"
 #include "failing_new.h"
@@ -695,6 +696,118 @@ TEST_F(RunFaultSweep, AnAllocationThatFailsInARunWithOptionsIsReported) {
     }
     EXPECT_GT(reported, 0);
   }
+}
+
+// The C API under memory that runs out at every allocation of a decoder, a
+// source of each kind and their decodes: each call returns CGVW_OK or
+// CGVW_NO_MEMORY, a handle that could not be made is null, and a decode
+// that succeeds gives the clean run's bytes.
+TEST(AllocationSweep, TheCApiReportsRunningOutOfMemory) {
+  using namespace testing_support::sample;
+  FaultScope faults;
+  const std::vector<std::uint8_t> disc = DiscBytes();
+  TestDrive drive;
+  drive.WriteFile(kDisc, disc);
+  const std::string folder = drive.drive().string();
+  const TCGVwImage plain = Plain(0x60, 5, 3, 30);
+  const cgvw_read_fn read = [](void* user, const char* name, std::uint64_t offset, void* dest,
+                               std::size_t size, std::size_t* got) -> int {
+    const auto& bytes = *static_cast<const std::vector<std::uint8_t>*>(user);
+    if (std::strcmp(name, kDisc) != 0) {
+      return CGVW_CANNOT_OPEN;
+    }
+    *got = offset >= bytes.size() ? 0 : std::min<std::size_t>(size, bytes.size() - offset);
+    std::memcpy(dest, bytes.data() + offset, *got);
+    return CGVW_OK;
+  };
+  // Every call's status, and the bytes of each decode (empty where it
+  // failed), in room made before the allocations are counted.
+  struct Calls {
+    std::vector<int> statuses;
+    std::vector<std::uint8_t> decoded[6];
+    Calls() {
+      statuses.reserve(32);
+      for (auto& bytes : decoded) {
+        bytes.reserve(4096);
+      }
+    }
+  };
+  const auto calls = [&](Calls* made) {
+    std::vector<int>* statuses = &made->statuses;
+    cgvw_decoder* decoder = reinterpret_cast<cgvw_decoder*>(made);
+    statuses->push_back(cgvw_decoder_new(&decoder));
+    EXPECT_EQ(decoder == nullptr, statuses->back() != CGVW_OK);
+    cgvw_source* sources[3] = {};
+    statuses->push_back(cgvw_source_new_memory(&sources[0]));
+    if (sources[0] != nullptr) {
+      statuses->push_back(cgvw_source_add(sources[0], kDisc, disc.data(), disc.size(), CGVW_COPY));
+      if (statuses->back() != CGVW_OK) {
+        cgvw_source_free(sources[0]);  // it holds no file to decode from
+        sources[0] = nullptr;
+      }
+    }
+    statuses->push_back(cgvw_source_new_folder(folder.c_str(), &sources[1]));
+    statuses->push_back(
+        cgvw_source_new_reader(read, const_cast<std::vector<std::uint8_t>*>(&disc), &sources[2]));
+    for (int i = 0; i < 3; ++i) {
+      if (decoder == nullptr || sources[i] == nullptr) {
+        continue;
+      }
+      std::vector<std::uint8_t>& pixels = made->decoded[2 * i];
+      pixels.assign(5 * 3 * 3, 0);
+      cgvw_output output{};
+      output.format = CGVW_FORMAT_RGB8;
+      output.pixels = pixels.data();
+      output.size = pixels.size();
+      statuses->push_back(cgvw_decode(decoder, sources[i], &plain, &output));
+      if (statuses->back() != CGVW_OK) {
+        pixels.clear();
+      }
+      void* bmp = nullptr;
+      std::size_t size = 1;
+      statuses->push_back(cgvw_decode_bmp(decoder, sources[i], &plain, &bmp, &size));
+      EXPECT_EQ(bmp == nullptr, statuses->back() != CGVW_OK);
+      if (bmp != nullptr) {
+        made->decoded[2 * i + 1].assign(static_cast<std::uint8_t*>(bmp),
+                                        static_cast<std::uint8_t*>(bmp) + size);
+      }
+      cgvw_free(bmp);
+    }
+    for (cgvw_source* source : sources) {
+      cgvw_source_free(source);
+    }
+    cgvw_decoder_free(decoder);
+  };
+  Calls clean;
+  allocations::Count();
+  calls(&clean);
+  const long count = allocations::Stop();
+  ASSERT_EQ(clean.statuses, std::vector<int>(clean.statuses.size(), CGVW_OK));
+  for (const auto& bytes : clean.decoded) {
+    ASSERT_FALSE(bytes.empty());
+  }
+  if (count == 0) {
+    GTEST_SKIP() << "operator new is not the test program's (valgrind or ThreadSanitizer has its "
+                    "own)";
+  }
+  long outOfMemory = 0;
+  for (long n = 1; n <= count; ++n) {
+    SCOPED_TRACE(::testing::Message() << "allocation " << n << " of " << count);
+    Calls failed;
+    allocations::Count(n);
+    calls(&failed);
+    allocations::Stop();
+    for (const int status : failed.statuses) {
+      EXPECT_TRUE(status == CGVW_OK || status == CGVW_NO_MEMORY)
+          << status << " from call " << (&status - failed.statuses.data());
+      outOfMemory += status == CGVW_NO_MEMORY;
+    }
+    for (int i = 0; i < 6; ++i) {
+      EXPECT_TRUE(failed.decoded[i].empty() || failed.decoded[i] == clean.decoded[i]) << i;
+    }
+    EXPECT_TRUE(NothingHeld()) << DescribeHeld();
+  }
+  EXPECT_GT(outOfMemory, count / 2);
 }
 
 // Disc images opened through the C API: memory that runs out anywhere in
