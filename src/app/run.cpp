@@ -227,7 +227,9 @@ int RunConversion(int argc, const char* const argv[]) {
   return ConvertRows(plan, decoder, encoder, console, &tally);
 }
 
-int RunWithOptions(const CommandLine& line, const std::string& programName) {
+namespace {
+
+int RunOptions(const CommandLine& line, const std::string& programName) {
   if (!line.error.empty()) {
     Console::Complain(line.error + " (" + programName + " --help tells more)");
     return kExitUsage;
@@ -247,6 +249,19 @@ int RunWithOptions(const CommandLine& line, const std::string& programName) {
     return status;
   }
   return options.check ? CheckDisc(options, disc, Console(options.quiet)) : Convert(options, disc);
+}
+
+}  // namespace
+
+int RunWithOptions(const CommandLine& line, const std::string& programName) {
+  // Memory that runs out where no picture is under way (opening the disc,
+  // checking or listing it) ends the run, saying so.
+  try {
+    return RunOptions(line, programName);
+  } catch (const std::bad_alloc&) {
+    Console::Complain("out of memory");
+    return kExitUnexpectedError;
+  }
 }
 
 }  // namespace app

@@ -40,7 +40,9 @@ extern "C" int cgvw_source_new_disc_image(const char* path, cgvw_source** source
     if (!image) {
       PutText(why.text.empty() ? std::string(cgvw::StatusText(image.status())) : why.text, problem,
               problem_size);
-      return static_cast<int>(image.status());
+      // Memory that ran out on the way is told as such, whichever layer met it.
+      return why.error == std::errc::not_enough_memory ? CGVW_NO_MEMORY
+                                                       : static_cast<int>(image.status());
     }
     *source = cgvw::MakeCSource(std::move(*image));
     return *source == nullptr ? CGVW_NO_MEMORY : CGVW_OK;

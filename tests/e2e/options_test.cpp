@@ -260,6 +260,53 @@ TEST_F(Options, PngFilesShowTheBmpFilesPixelsAndKeepThePalette) {
   }
 }
 
+// Where libspng cannot be loaded (a file of its name that is no library,
+// found first), or lacks a function, PNG files are refused before anything
+// is made, with the reason; BMP files are written as ever, and --version
+// says so.
+TEST_F(Options, PngFilesWithoutLibspngAreRefusedBeforeAnythingIsMade) {
+  if (testing_support::UnderEmulator()) {
+    GTEST_SKIP() << "the emulator's loader has a library path of its own";
+  }
+  fs::create_directories(work_.path() / "nolib");
+  std::ofstream(work_.path() / "nolib" / "libspng.so.0") << "no library";
+  const struct {
+    fs::path folder;
+    std::string reason;
+  } kLibraries[] = {
+      {work_.path() / "nolib", "PNG files need libspng (libspng0), which cannot be loaded: "},
+      {TVRCGCV_PARTIAL_SPNG_DIR, "libspng.so.0 has no spng_ctx_free"},
+  };
+  for (const auto& [folder, reason] : kLibraries) {
+    SCOPED_TRACE(reason);
+    testing_support::ChildSetup setup;
+    setup.setEnvironment = {"LD_LIBRARY_PATH=" + folder.string()};
+    const auto run = [&](std::vector<std::string> args) {
+      args.insert(args.begin(), testing_support::TestedProgram());
+      return testing_support::RunProgram(testing_support::TestedProgram(), args, work_.path(),
+                                         work_.path() / "drives", testing_support::StdoutTo::kFile,
+                                         300, setup);
+    };
+    const ProgramRun version = run({"--version"});
+    EXPECT_EQ(version.exitStatus, kDone);
+    if (version.out.find(", PNG: yes") != std::string::npos) {
+      GTEST_SKIP() << "this program has libspng linked in";
+    }
+    EXPECT_NE(version.out.find(", PNG: no"), std::string::npos) << version.out;
+    const ProgramRun png = run({"q", "--format", "png", "--out", "png"});
+    EXPECT_EQ(png.exitStatus, kOutputFailed);
+    EXPECT_EQ(png.out, "");
+    EXPECT_TRUE(png.err.starts_with("tvrcgcv: " + reason)) << png.err;
+    EXPECT_NE(png.err.find("libspng.so.0"), std::string::npos) << png.err;
+    EXPECT_EQ(CountLines(png.err), 1);
+    EXPECT_FALSE(fs::exists(work_.path() / "png"));
+    const ProgramRun bmp = run({"q", "--out", "bmp", "--only", "160", "--quiet"});
+    EXPECT_EQ(bmp.exitStatus, kDone) << bmp.err;
+    EXPECT_TRUE(SameAsClassic(work_.path() / "bmp", 1));
+    fs::remove_all(work_.path() / "bmp");
+  }
+}
+
 TEST_F(Options, OnlyListAndCheck) {
   const ProgramRun only = Run({"q", "--only", "0-2,155", "--out", "only"});
   EXPECT_EQ(only.exitStatus, kDone);

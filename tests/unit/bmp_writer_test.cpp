@@ -332,4 +332,26 @@ TEST(PngFiles, EveryDepthShowsTheBmpFilesPixels) {
   }
 }
 
+// A picture whose header promises more rows than its pixels hold is
+// refused before anything is encoded, and the output is left alone.
+TEST(PngFiles, APictureWithoutAllItsRowsIsRefused) {
+  std::string why;
+  if (!app::PngAvailable(&why)) {
+    GTEST_SKIP() << why;
+  }
+  std::vector<std::uint8_t> dib(40 + 16);
+  cgvw::StoreLE32(&dib[0], 40);
+  cgvw::StoreLE32(&dib[4], 4);   // width
+  cgvw::StoreLE32(&dib[8], 4);   // height: 4 rows of 12 bytes
+  cgvw::StoreLE16(&dib[12], 1);  // planes
+  cgvw::StoreLE16(&dib[14], 24);
+  cgvw::StoreLE32(&dib[20], 16);  // the pixels: 16 bytes only
+  const auto picture = cgvw::PictureView::FromDib(dib);
+  ASSERT_TRUE(picture);
+  std::vector<std::uint8_t> png = {1, 2, 3};
+  EXPECT_FALSE(app::EncodePng(*picture, &png, &why));
+  EXPECT_EQ(why, "the picture's rows are not all there");
+  EXPECT_EQ(png, (std::vector<std::uint8_t>{1, 2, 3}));
+}
+
 }  // namespace

@@ -440,6 +440,32 @@ static void TestMisuse(cgvw_decoder* decoder, cgvw_source* source) {
   CHECK_REFUSED(cgvw_decode(decoder, source, &itself, &out), CGVW_TOO_DEEP, "");
   CHECK_REFUSED(cgvw_set_option(decoder, CGVW_OPTION_MAX_NESTING, 16), CGVW_OK, "");
   CHECK(cgvw_get_option(decoder, CGVW_OPTION_MAX_NESTING, &value) == CGVW_OK && value == 16);
+  /* Every limit reads back as it was set, and is set back; the option of
+   * the backdrop both ways; no decoder, or nowhere for the value, refused. */
+  {
+    static const int kLimits[] = {CGVW_LIMIT_WIDTH, CGVW_LIMIT_HEIGHT, CGVW_LIMIT_PICTURE_BYTES,
+                                  CGVW_LIMIT_READ_BYTES};
+    size_t i;
+    for (i = 0; i < sizeof kLimits / sizeof kLimits[0]; ++i) {
+      uint64_t before = 0, after = 0;
+      CHECK(cgvw_get_limit(decoder, kLimits[i], &before) == CGVW_OK);
+      CHECK(cgvw_set_limit(decoder, kLimits[i], 123) == CGVW_OK);
+      CHECK(cgvw_get_limit(decoder, kLimits[i], &after) == CGVW_OK && after == 123);
+      CHECK(cgvw_set_limit(decoder, kLimits[i], before) == CGVW_OK);
+      CHECK(cgvw_get_limit(decoder, kLimits[i], &after) == CGVW_OK && after == before);
+      CHECK(cgvw_set_limit(NULL, kLimits[i], 1) == CGVW_INVALID_ARGUMENT);
+      CHECK(cgvw_get_limit(NULL, kLimits[i], &after) == CGVW_INVALID_ARGUMENT);
+    }
+  }
+  CHECK(cgvw_set_option(decoder, CGVW_OPTION_BACKDROP, 1) == CGVW_OK);
+  CHECK(cgvw_get_option(decoder, CGVW_OPTION_BACKDROP, &value) == CGVW_OK && value == 1);
+  CHECK(cgvw_set_option(decoder, CGVW_OPTION_BACKDROP, 0) == CGVW_OK);
+  CHECK(cgvw_get_option(decoder, CGVW_OPTION_BACKDROP, &value) == CGVW_OK && value == 0);
+  CHECK(cgvw_set_option(NULL, CGVW_OPTION_BACKDROP, 1) == CGVW_INVALID_ARGUMENT);
+  CHECK(cgvw_get_option(NULL, CGVW_OPTION_BACKDROP, &value) == CGVW_INVALID_ARGUMENT);
+  CHECK(cgvw_get_option(decoder, CGVW_OPTION_BACKDROP, NULL) == CGVW_INVALID_ARGUMENT);
+  CHECK(strcmp(cgvw_status_text(CGVW_INVALID_ARGUMENT),
+               "an argument is null or not one the call takes") == 0);
 
   cgvw_source_free(folder);
   cgvw_source_free(NULL);

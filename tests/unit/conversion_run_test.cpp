@@ -2,6 +2,7 @@
 // that end before the first picture or stop at it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <sstream>
 
@@ -10,6 +11,7 @@
 
 #include "catalog/catalogue.h"
 #include "cgvw/cgvw.h"
+#include "console.h"
 #include "console_texts.h"
 #include "exit_status.h"
 #include "manual_page.h"
@@ -110,6 +112,62 @@ TEST_F(ConversionRun, AFailedConsoleWriteEndsTheRunWithStatusOne) {
   EXPECT_FALSE(testing::internal::GetCapturedStderr().empty());
 }
 
+// Runs with options of every kind: standard output that fails at any write
+// ends the run with status 1, saying so, having written nothing after it.
+TEST_F(ConversionRun, AFailedConsoleWriteEndsARunWithOptionsWithStatusOne) {
+  const std::vector<std::string> kRuns[] = {
+      {"q", "--out", "o/", "--only", "0,1", "--keep-going"},
+      {"q", "--only", "0", "--quiet", "--keep-going"},
+      {"q", "--check", "--only", "0"},
+      {"--list", "--only", "0-1"},
+      {"--version"},
+      {"--help"},
+  };
+  for (const auto& args : kRuns) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    const app::CommandLine line = app::ParseCommandLine(args);
+    ASSERT_EQ(line.error, "");
+    platform::faults::Reset();
+    console_.clear();
+    testing::internal::CaptureStderr();
+    EXPECT_NE(app::RunWithOptions(line, "tvrcgcv"), app::kExitConsoleFailed);
+    testing::internal::GetCapturedStderr();
+    const std::string clean = console_;
+    const long writes = platform::faults::Calls(Point::Console);
+    ASSERT_GT(writes, 0);
+    for (long n = 1; n <= writes; ++n) {
+      SCOPED_TRACE("failing console write " + std::to_string(n));
+      platform::faults::Reset();
+      console_.clear();
+      FailNth(Point::Console, n);
+      testing::internal::CaptureStderr();
+      EXPECT_EQ(app::RunWithOptions(line, "tvrcgcv"), app::kExitConsoleFailed);
+      EXPECT_TRUE(testing::internal::GetCapturedStderr().ends_with(
+          std::string(texts::kConsoleWriteFailed) + "\n"));
+      EXPECT_EQ(platform::faults::Calls(Point::Console), n);
+      EXPECT_TRUE(clean.starts_with(console_));
+      EXPECT_LT(console_.size(), clean.size());
+    }
+  }
+  std::filesystem::remove_all(work_.path() / "o");
+}
+
+// Checking a disc whose file is there but ends before every range it has:
+// the end is known only to lie at or before the first range's offset.
+TEST_F(ConversionRun, ACheckSaysWhereAFileThatEndsBeforeItsRangesMayEnd) {
+  drive_.WriteFile("bg000_0.bg", std::vector<std::uint8_t>(10));
+  const app::CommandLine line = app::ParseCommandLine({"q", "--check", "--only", "0"});
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(app::RunWithOptions(line, "tvrcgcv"), app::kExitDiscUnreadable);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "tvrcgcv: q:\\bg000_0.bg: short: its ranges reach byte 43384, the file ends at or "
+            "before byte 24\n");
+  EXPECT_EQ(console_,
+            "incomplete  q:\\bg000_0.bg  short: its ranges reach byte 43384, the file ends at or "
+            "before byte 24\r\nThe disc is incomplete: 1 of 1 files are missing, short or "
+            "unreadable.\r\n");
+}
+
 // Command lines that are taken, and what they ask for. (The refused ones,
 // with their messages, are the end-to-end tests' table.)
 TEST(CommandLine, AcceptedLinesSayWhatTheyAskFor) {
@@ -149,6 +207,34 @@ TEST(CommandLine, AcceptedLinesSayWhatTheyAskFor) {
     EXPECT_EQ(line.options.image.value_or("<none>"), c.image ? c.image : "<none>");
     EXPECT_EQ(line.options.format, c.format);
     EXPECT_EQ(line.options.only.count(), c.pictures);
+  }
+}
+
+// Names too long for a message are cut in the middle, never inside a
+// character of UTF-8: the cut moves out to the nearest whole character on
+// either side.
+TEST(CommandLine, LongNamesAreCutBetweenCharacters) {
+  const auto times = [](std::string_view text, int count) {
+    std::string repeated;
+    for (int i = 0; i < count; ++i) {
+      repeated += text;
+    }
+    return repeated;
+  };
+  const std::string e = "\xC3\xA9";        // two bytes
+  const std::string a = "\xE3\x81\x82";    // three bytes
+  const std::string cut = "\xE2\x80\xA6";  // the ellipsis
+  const struct {
+    std::string name, shown;
+  } kCases[] = {
+      {times("n", 160), times("n", 160)},
+      {times("n", 161), times("n", 80) + cut + times("n", 80)},
+      {"x" + times(e, 100) + "y", "x" + times(e, 39) + cut + times(e, 39) + "y"},
+      {times(a, 70), times(a, 26) + cut + times(a, 26)},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name.size());
+    EXPECT_EQ(app::Shown(c.name), c.shown);
   }
 }
 

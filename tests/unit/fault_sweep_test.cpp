@@ -28,7 +28,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "cgvw/decode.h"
+#include "cgvw/decode_c.h"
+#include "cgvw/disc_image_c.h"
+#include "disc_images.h"
 #include "failing_new.h"
 #endif
 
@@ -602,6 +607,275 @@ TEST_F(RunFaultSweep, AnAllocationThatFailsAnywhereIsReportedNotThrown) {
     EXPECT_TRUE(std::any_of(std::begin(messages), std::end(messages), [&](std::string_view text) {
       return failed.console.ends_with("'..." + Line(text));
     })) << failed.console.substr(failed.console.size() > 80 ? failed.console.size() - 80 : 0);
+  }
+}
+
+// The same for runs with options, of every kind: into a folder made for
+// them, as PNG files, going on after failures, quietly; checking and
+// listing the disc. Each ends with a status of its own kind, having said
+// why on standard error, or as a clean run did; never through an
+// exception. Nothing stays held, and every file left is a clean run's.
+TEST_F(RunFaultSweep, AnAllocationThatFailsInARunWithOptionsIsReported) {
+  WriteFirstRows(drive_);
+  const std::string image = drive_.drive().string();
+  const std::vector<std::string> kRuns[] = {
+      {"q", "--out", "out/deep", "--only", "0-3", "--keep-going"},
+      {"q", "--out", "png", "--only", "0-2", "--format", "png", "--quiet"},
+      {"--image", image, "--only", "1-3", "--keep-going", "--quiet"},
+      {"q", "--check", "--only", "0-3"},
+      {"--list", "--only", "0,160"},
+  };
+  const auto run = [&](const std::vector<std::string>& args, long failAt) {
+    std::filesystem::remove_all(work_.path() / "out");
+    std::filesystem::remove_all(work_.path() / "png");
+    for (const auto& name : testing_support::ListDirectory(work_.path())) {
+      std::filesystem::remove(work_.path() / name);
+    }
+    console_.clear();
+    console_.reserve(1 << 16);
+    const app::CommandLine line = app::ParseCommandLine(args);
+    ::testing::internal::CaptureStderr();
+    allocations::Count(failAt);
+    RunOutcome outcome;
+    try {
+      outcome.exitStatus = app::RunWithOptions(line, "tvrcgcv");
+    } catch (const std::bad_alloc&) {
+      outcome.exitStatus = -2;  // escaped
+    }
+    allocations::Stop();
+    outcome.errors = ::testing::internal::GetCapturedStderr();
+    outcome.console = console_;
+    for (const auto& folder : {"out/deep", "png"}) {
+      if (!std::filesystem::is_directory(work_.path() / folder)) {
+        continue;
+      }
+      for (const auto& name : testing_support::ListDirectory(work_.path() / folder)) {
+        outcome.files[name] = testing_support::ReadWholeFile(work_.path() / folder / name);
+      }
+    }
+    return outcome;
+  };
+  const std::string kNoMemoryText = std::make_error_code(std::errc::not_enough_memory).message();
+  for (const auto& args : kRuns) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    const RunOutcome clean = run(args, 0);
+    ASSERT_TRUE(clean.exitStatus == app::kExitOk || clean.exitStatus == app::kExitPicturesFailed ||
+                clean.exitStatus == app::kExitDiscUnreadable)
+        << clean.exitStatus << clean.errors;
+    allocations::Count();
+    run(args, 0);
+    const long count = allocations::Stop();
+    if (count == 0) {
+      GTEST_SKIP()
+          << "operator new is not the test program's (valgrind or ThreadSanitizer has its own)";
+    }
+    long reported = 0;
+    for (long n = 1; n <= count; ++n) {
+      SCOPED_TRACE(::testing::Message() << "allocation " << n << " of " << count);
+      const RunOutcome failed = run(args, n);
+      EXPECT_TRUE(NothingHeld()) << DescribeHeld();
+      for (const auto& [name, bytes] : failed.files) {
+        ASSERT_TRUE(clean.files.contains(name)) << name;
+        EXPECT_TRUE(bytes == clean.files.at(name)) << name;
+      }
+      if (failed.exitStatus == clean.exitStatus && failed.console == clean.console &&
+          failed.errors == clean.errors) {
+        continue;  // it failed where a failure changes nothing
+      }
+      ++reported;
+      EXPECT_NE(failed.exitStatus, -2) << "the exception escaped the run";
+      EXPECT_NE(failed.exitStatus, app::kExitOk);
+      // The drive's files are opened through the Windows file interface,
+      // which has no word for memory running out: such a file reads as one
+      // that cannot be opened.
+      EXPECT_TRUE(failed.errors.find("out of memory") != std::string::npos ||
+                  failed.errors.find(kNoMemoryText) != std::string::npos ||
+                  failed.errors.find(": a source file cannot be opened\n") != std::string::npos)
+          << failed.errors;
+      EXPECT_TRUE(failed.errors.starts_with("tvrcgcv: ")) << failed.errors;
+    }
+    EXPECT_GT(reported, 0);
+  }
+}
+
+// The C API under memory that runs out at every allocation of a decoder, a
+// source of each kind and their decodes: each call returns CGVW_OK or
+// CGVW_NO_MEMORY, a handle that could not be made is null, and a decode
+// that succeeds gives the clean run's bytes.
+TEST(AllocationSweep, TheCApiReportsRunningOutOfMemory) {
+  using namespace testing_support::sample;
+  FaultScope faults;
+  const std::vector<std::uint8_t> disc = DiscBytes();
+  TestDrive drive;
+  drive.WriteFile(kDisc, disc);
+  const std::string folder = drive.drive().string();
+  const TCGVwImage plain = Plain(0x60, 5, 3, 30);
+  const cgvw_read_fn read = [](void* user, const char* name, std::uint64_t offset, void* dest,
+                               std::size_t size, std::size_t* got) -> int {
+    const auto& bytes = *static_cast<const std::vector<std::uint8_t>*>(user);
+    if (std::strcmp(name, kDisc) != 0) {
+      return CGVW_CANNOT_OPEN;
+    }
+    *got = offset >= bytes.size() ? 0 : std::min<std::size_t>(size, bytes.size() - offset);
+    std::memcpy(dest, bytes.data() + offset, *got);
+    return CGVW_OK;
+  };
+  // Every call's status, and the bytes of each decode (empty where it
+  // failed), in room made before the allocations are counted.
+  struct Calls {
+    std::vector<int> statuses;
+    std::vector<std::uint8_t> decoded[6];
+    Calls() {
+      statuses.reserve(32);
+      for (auto& bytes : decoded) {
+        bytes.reserve(4096);
+      }
+    }
+  };
+  const auto calls = [&](Calls* made) {
+    std::vector<int>* statuses = &made->statuses;
+    cgvw_decoder* decoder = reinterpret_cast<cgvw_decoder*>(made);
+    statuses->push_back(cgvw_decoder_new(&decoder));
+    EXPECT_EQ(decoder == nullptr, statuses->back() != CGVW_OK);
+    cgvw_source* sources[3] = {};
+    statuses->push_back(cgvw_source_new_memory(&sources[0]));
+    if (sources[0] != nullptr) {
+      statuses->push_back(cgvw_source_add(sources[0], kDisc, disc.data(), disc.size(), CGVW_COPY));
+      if (statuses->back() != CGVW_OK) {
+        cgvw_source_free(sources[0]);  // it holds no file to decode from
+        sources[0] = nullptr;
+      }
+    }
+    statuses->push_back(cgvw_source_new_folder(folder.c_str(), &sources[1]));
+    statuses->push_back(
+        cgvw_source_new_reader(read, const_cast<std::vector<std::uint8_t>*>(&disc), &sources[2]));
+    for (int i = 0; i < 3; ++i) {
+      if (decoder == nullptr || sources[i] == nullptr) {
+        continue;
+      }
+      std::vector<std::uint8_t>& pixels = made->decoded[2 * i];
+      pixels.assign(5 * 3 * 3, 0);
+      cgvw_output output{};
+      output.format = CGVW_FORMAT_RGB8;
+      output.pixels = pixels.data();
+      output.size = pixels.size();
+      statuses->push_back(cgvw_decode(decoder, sources[i], &plain, &output));
+      if (statuses->back() != CGVW_OK) {
+        pixels.clear();
+      }
+      void* bmp = nullptr;
+      std::size_t size = 1;
+      statuses->push_back(cgvw_decode_bmp(decoder, sources[i], &plain, &bmp, &size));
+      EXPECT_EQ(bmp == nullptr, statuses->back() != CGVW_OK);
+      if (bmp != nullptr) {
+        made->decoded[2 * i + 1].assign(static_cast<std::uint8_t*>(bmp),
+                                        static_cast<std::uint8_t*>(bmp) + size);
+      }
+      cgvw_free(bmp);
+    }
+    for (cgvw_source* source : sources) {
+      cgvw_source_free(source);
+    }
+    cgvw_decoder_free(decoder);
+  };
+  Calls clean;
+  allocations::Count();
+  calls(&clean);
+  const long count = allocations::Stop();
+  ASSERT_EQ(clean.statuses, std::vector<int>(clean.statuses.size(), CGVW_OK));
+  for (const auto& bytes : clean.decoded) {
+    ASSERT_FALSE(bytes.empty());
+  }
+  if (count == 0) {
+    GTEST_SKIP() << "operator new is not the test program's (valgrind or ThreadSanitizer has its "
+                    "own)";
+  }
+  long outOfMemory = 0;
+  for (long n = 1; n <= count; ++n) {
+    SCOPED_TRACE(::testing::Message() << "allocation " << n << " of " << count);
+    Calls failed;
+    allocations::Count(n);
+    calls(&failed);
+    allocations::Stop();
+    for (const int status : failed.statuses) {
+      EXPECT_TRUE(status == CGVW_OK || status == CGVW_NO_MEMORY)
+          << status << " from call " << (&status - failed.statuses.data());
+      outOfMemory += status == CGVW_NO_MEMORY;
+    }
+    for (int i = 0; i < 6; ++i) {
+      EXPECT_TRUE(failed.decoded[i].empty() || failed.decoded[i] == clean.decoded[i]) << i;
+    }
+    EXPECT_TRUE(NothingHeld()) << DescribeHeld();
+  }
+  EXPECT_GT(outOfMemory, count / 2);
+}
+
+// Disc images opened through the C API: memory that runs out anywhere in
+// the opening is CGVW_NO_MEMORY, with no source and a reason that says
+// only that (or none), never an exception nor a refusal of the image; a
+// sheet that names a file that is not there is refused with the reason
+// that names it whenever memory lasts long enough to say it.
+TEST(AllocationSweep, DiscImagesOpenedFromCReportRunningOutOfMemory) {
+  testing_support::TempDir work;
+  const std::filesystem::path sheet = work.path() / "disc.cue";
+  std::ofstream(sheet)
+      << "FILE \"gone.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n";
+  std::vector<std::pair<std::filesystem::path, int>> images = {{sheet, CGVW_CANNOT_OPEN}};
+  if (testing_support::WhyNoDiscImages().empty()) {
+    std::filesystem::create_directories(work.path() / "tree");
+    std::ofstream(work.path() / "tree" / "A.TXT") << "a file";
+    ASSERT_TRUE(testing_support::MakeIsoImage(work.path() / "tree", work.path() / "disc.iso",
+                                              testing_support::ImageKind::Joliet));
+    images.emplace_back(work.path() / "disc.iso", CGVW_OK);
+  }
+  const std::string noMemory = cgvw::StatusText(cgvw::Status::NoMemory);
+  for (const auto& [image, expected] : images) {
+    SCOPED_TRACE(image.filename().string());
+    const std::string path = image.string();
+    char clean[256] = "x";
+    cgvw_source* source = nullptr;
+    allocations::Count();
+    ASSERT_EQ(cgvw_source_new_disc_image(path.c_str(), &source, clean, sizeof clean), expected);
+    const long count = allocations::Stop();
+    EXPECT_EQ(source != nullptr, expected == CGVW_OK);
+    cgvw_source_free(source);
+    if (expected != CGVW_OK) {
+      EXPECT_NE(std::strstr(clean, "gone.bin"), nullptr) << clean;
+    }
+    if (count == 0) {
+      GTEST_SKIP()
+          << "operator new is not the test program's (valgrind or ThreadSanitizer has its own)";
+    }
+    long outOfMemory = 0;
+    for (long n = 1; n <= count; ++n) {
+      SCOPED_TRACE(::testing::Message() << "allocation " << n << " of " << count);
+      char problem[256] = "x";
+      source = reinterpret_cast<cgvw_source*>(&problem);
+      allocations::Count(n);
+      const int status = cgvw_source_new_disc_image(path.c_str(), &source, problem, sizeof problem);
+      allocations::Stop();
+      if (status == CGVW_NO_MEMORY) {
+        ++outOfMemory;
+        EXPECT_EQ(source, nullptr);
+        const std::string why = problem;
+        EXPECT_TRUE(
+            why.empty() || why == noMemory || why.ends_with(": out of memory") ||
+            why.ends_with(": " + std::make_error_code(std::errc::not_enough_memory).message()))
+            << why;
+        continue;
+      }
+      // The cue sheet reader tells memory running out in words only: the
+      // sheet is refused, saying so.
+      if (status == CGVW_CANNOT_OPEN && std::string(problem).ends_with(": out of memory")) {
+        EXPECT_EQ(source, nullptr);
+        continue;
+      }
+      EXPECT_EQ(status, expected);
+      EXPECT_EQ(source != nullptr, expected == CGVW_OK);
+      EXPECT_STREQ(problem, clean);
+      cgvw_source_free(source);
+    }
+    EXPECT_GT(outOfMemory, 0);
   }
 }
 
