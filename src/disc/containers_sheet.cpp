@@ -43,6 +43,9 @@ bool ReadSheet(ByteSource& given, CueSheet* sheet, OpenFailure* failure) {
   }
   if (const auto wrong =
           ParseCueSheet({reinterpret_cast<const char*>(text.data()), text.size()}, sheet)) {
+    if (wrong->outOfMemory) {
+      failure->error = std::make_error_code(std::errc::not_enough_memory);
+    }
     return Refuse(failure, wrong->line, wrong->what);
   }
   return true;

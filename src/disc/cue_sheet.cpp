@@ -365,7 +365,7 @@ std::optional<CueError> ParseCueSheet(std::string_view text, CueSheet* sheet) {
     }
     return std::nullopt;
   } catch (const std::bad_alloc&) {
-    return CueError{0, "out of memory"};
+    return CueError{0, "out of memory", true};
   }
 }
 

@@ -77,6 +77,7 @@ struct CueSheet {
 struct CueError {
   unsigned line = 0;
   std::string what;
+  bool outOfMemory = false;  // the sheet was not refused: memory ran out
 };
 
 // Reads a sheet. Fills `sheet` and returns nullopt, or returns the first
