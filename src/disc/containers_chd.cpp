@@ -300,10 +300,14 @@ bool ReadTracks(ByteSource& file, const chd::Header& header, std::vector<chd::Tr
     if (entries == chd::kMostMetadataEntries) {
       return Refuse(failure, "its metadata holds more than 1024 entries, or loops");
     }
-    std::vector<std::uint8_t> entry;
-    if (at > file.size() || !ReadBytes(file, at, 16, &entry, failure)) {
+    if (at > file.size() || file.size() - at < 16) {
       return Refuse(failure, "its metadata entry at byte " + std::to_string(at) +
                                  " lies beyond the end of the file: the file is cut short");
+    }
+    // A read that fails is said as that failure.
+    std::vector<std::uint8_t> entry;
+    if (!ReadBytes(file, at, 16, &entry, failure)) {
+      return false;
     }
     const auto tag = static_cast<std::uint32_t>(BigEndian(entry, 0, 4));
     const std::uint64_t length = BigEndian(entry, 5, 3);

@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
+#include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -19,6 +22,11 @@
 
 #include "chd.h"
 #include "chd_codecs.h"
+#include "containers.h"
+#include "tracks.h"
+#if TVRCGCV_CHD_ENCODERS
+#include <FLAC/stream_encoder.h>
+#endif
 #if __has_include(<zstd.h>)
 #include <zstd.h>
 #define HAVE_ZSTD_HEADER 1
@@ -1103,6 +1111,352 @@ TEST(Chd, CompressedMapsAreDecodedOrSayWhy) {
             "map's field widths are over 32 bits");
 }
 
+// --- A small CHD made here, opened and read as a layout ------------------
+
+// Big-endian `value` in `width` bytes at `at`.
+void PutBig(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t value, int width) {
+  for (int i = 0; i < width; ++i) {
+    bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * (width - 1 - i)));
+  }
+}
+
+// The bytes of a CHD whose reads fail or come up short where a test says:
+// the `failAt`-th read (counting from 1; 0: none), and any read at `emptyAt`
+// (a file cut after it was opened).
+class ChdFile final : public ByteSource {
+ public:
+  explicit ChdFile(std::vector<std::uint8_t> bytes, long failAt = 0,
+                   std::uint64_t emptyAt = ~std::uint64_t{0})
+      : bytes_(std::move(bytes)), failAt_(failAt), emptyAt_(emptyAt) {}
+  std::uint64_t size() const override { return bytes_.size(); }
+  const std::string& name() const override { return name_; }
+  ByteRead ReadAt(std::uint64_t offset, std::span<std::uint8_t> dest) override {
+    ByteRead read;
+    if (++reads_ == failAt_) {
+      read.error = std::make_error_code(std::errc::io_error);
+    } else if (offset < bytes_.size() && offset != emptyAt_ && !dest.empty()) {
+      read.got = static_cast<std::size_t>(std::min<std::uint64_t>(dest.size(), size() - offset));
+      std::memcpy(dest.data(), bytes_.data() + offset, read.got);
+    }
+    return read;
+  }
+  long* counter() { return &reads_; }
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+  long failAt_;
+  std::uint64_t emptyAt_;
+  long reads_ = 0;
+  std::string name_ = "small.chd";
+};
+
+struct NoNeighbours final : Neighbours {
+  std::unique_ptr<ByteSource> Open(std::string_view, std::error_code* error) override {
+    *error = std::make_error_code(std::errc::no_such_file_or_directory);
+    return nullptr;
+  }
+  std::optional<std::uint64_t> Size(std::string_view, std::error_code* error) override {
+    *error = std::make_error_code(std::errc::no_such_file_or_directory);
+    return std::nullopt;
+  }
+  std::string PathOf(std::string_view name) const override { return std::string(name); }
+  std::string GivenName() const override { return "small.chd"; }
+};
+
+// Hunks of one frame each, of a pattern of their own.
+constexpr std::uint64_t kSmallHunk = chd::kFrameBytes;
+std::vector<std::uint8_t> SmallHunk(unsigned hunk) {
+  std::vector<std::uint8_t> bytes(kSmallHunk);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<std::uint8_t>(hunk * 31 + i * 7);
+  }
+  return bytes;
+}
+
+// Where the parts of the small CHDs lie.
+constexpr std::size_t kMetadataAt = chd::kHeaderBytes;  // its tag, length, next, then its text
+constexpr std::size_t kTextAt = kMetadataAt + 16;
+
+// A CHD of a MODE1 track of `frames` sectors without codecs: hunk h of the
+// first three at hunk place h + 1 of the file, the fourth of zeros, the map
+// of hunk places after them.
+std::vector<std::uint8_t> SmallChd(const std::string& text = "TRACK:1 TYPE:MODE1 FRAMES:4") {
+  std::vector<std::uint8_t> chd = ChdHeader();
+  std::fill(chd.begin() + 16, chd.begin() + 32, 0);  // no codecs
+  PutBig(chd, 32, 4 * kSmallHunk, 8);
+  PutBig(chd, 40, 4 * kSmallHunk, 8);  // the map
+  PutBig(chd, 48, kMetadataAt, 8);
+  PutBig(chd, 56, kSmallHunk, 4);
+  chd.resize(kTextAt);
+  PutBig(chd, kMetadataAt, chd::Tag("CHT2"), 4);
+  PutBig(chd, kMetadataAt + 5, text.size(), 3);
+  chd.insert(chd.end(), text.begin(), text.end());
+  chd.resize(kSmallHunk);
+  for (unsigned h = 0; h < 3; ++h) {
+    const std::vector<std::uint8_t> hunk = SmallHunk(h);
+    chd.insert(chd.end(), hunk.begin(), hunk.end());
+  }
+  for (const std::uint8_t place : {1, 2, 3, 0}) {
+    chd.insert(chd.end(), {0, 0, 0, place});
+  }
+  return chd;
+}
+
+// The same track of five sectors with a compressed map: hunk 0 stored,
+// hunk 1 a copy of it, hunk 2 in a parent, hunk 3 larger than two hunks
+// compressed, hunk 4 deflate data that are not.
+std::vector<std::uint8_t> SmallCompressedChd() {
+  std::vector<std::uint8_t> chd = SmallChd("TRACK:1 TYPE:MODE1 FRAMES:5");
+  chd.resize(2 * kSmallHunk);  // hunk 0 after the metadata
+  PutBig(chd, 16, chd::Tag("zlib"), 4);
+  PutBig(chd, 32, 5 * kSmallHunk, 8);
+  const std::uint32_t larger = 3 * kSmallHunk + 1;
+  const std::uint16_t crc = chd::Crc16(SmallHunk(0));
+  chd.resize(chd.size() + kSmallHunk + larger + 100, 0);
+  PutBig(chd, 40, chd.size(), 8);
+  MapBits bits;
+  for (int s = 0; s < 16; ++s) {
+    bits.Put(4, 4);  // kinds coded in 4 bits, symbol s as s
+  }
+  for (const unsigned kind : {4, 5, 6, 0, 0}) {
+    bits.Put(kind, 4);
+  }
+  bits.Put(crc, 16).Put(0, 8).Put(0, 8).Put(larger, 16).Put(1, 16).Put(100, 16).Put(2, 16);
+  // The entries the map's CRC covers: kind, length, offset, CRC.
+  std::vector<std::uint8_t> raw(5 * 12);
+  const std::uint64_t entries[5][4] = {{4, kSmallHunk, 2 * kSmallHunk, crc},
+                                       {5, 0, 0, 0},
+                                       {6, 0, 0, 0},
+                                       {0, larger, 3 * kSmallHunk, 1},
+                                       {0, 100, 3 * kSmallHunk + larger, 2}};
+  for (std::size_t h = 0; h < 5; ++h) {
+    raw[h * 12] = static_cast<std::uint8_t>(entries[h][0]);
+    PutBig(raw, h * 12 + 1, entries[h][1], 3);
+    PutBig(raw, h * 12 + 4, entries[h][2], 6);
+    PutBig(raw, h * 12 + 10, entries[h][3], 2);
+  }
+  std::vector<std::uint8_t> map(chd::kMapHeaderBytes);
+  PutBig(map, 0, bits.bytes().size(), 4);
+  PutBig(map, 4, 2 * kSmallHunk, 6);
+  PutBig(map, 10, chd::Crc16(raw), 2);
+  map[12] = 16;
+  map[13] = 8;
+  map[14] = 8;
+  map.insert(map.end(), bits.bytes().begin(), bits.bytes().end());
+  chd.insert(chd.end(), map.begin(), map.end());
+  std::copy_n(SmallHunk(0).begin(), kSmallHunk, chd.begin() + 2 * kSmallHunk);
+  return chd;
+}
+
+std::unique_ptr<SectorTrack> OpenSmallChd(std::unique_ptr<ByteSource> bytes, OpenFailure* failure) {
+  NoNeighbours neighbours;
+  OpenedTrack opened;
+  return kChd.open(std::move(bytes), neighbours, &opened, failure) ? std::move(opened.track)
+                                                                   : nullptr;
+}
+
+// Reads sector `sector`: its 2048 bytes, or the fault's words.
+std::string ReadSmallSector(SectorTrack& track, std::uint64_t sector,
+                            std::vector<std::uint8_t>* data = nullptr) {
+  std::vector<std::uint8_t> out(2048);
+  ReadFault fault;
+  if (!track.Read(sector, 1, out.data(), &fault)) {
+    return fault.why;
+  }
+  if (data != nullptr) {
+    *data = out;
+  }
+  return "";
+}
+
+TEST(Chd, SmallFilesReadTheirHunks) {
+  OpenFailure failure;
+  auto track = OpenSmallChd(std::make_unique<ChdFile>(SmallChd()), &failure);
+  ASSERT_TRUE(track) << failure.text;
+  ASSERT_EQ(track->count(), 4u);
+  for (unsigned sector = 0; sector < 4; ++sector) {
+    std::vector<std::uint8_t> data;
+    EXPECT_EQ(ReadSmallSector(*track, sector, &data), "");
+    const std::vector<std::uint8_t> hunk =
+        sector < 3 ? SmallHunk(sector) : std::vector<std::uint8_t>(kSmallHunk, 0);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), hunk.begin())) << sector;
+  }
+  // A track text of the older tag reads as well.
+  std::vector<std::uint8_t> older = SmallChd();
+  PutBig(older, kMetadataAt, chd::Tag("CHTR"), 4);
+  EXPECT_TRUE(OpenSmallChd(std::make_unique<ChdFile>(older), &failure)) << failure.text;
+
+  // With a compressed map: a copy of an earlier hunk reads as it; the
+  // others say why they cannot be read.
+  track = OpenSmallChd(std::make_unique<ChdFile>(SmallCompressedChd()), &failure);
+  ASSERT_TRUE(track) << failure.text;
+  std::vector<std::uint8_t> data;
+  EXPECT_EQ(ReadSmallSector(*track, 1, &data), "");
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), SmallHunk(0).begin()));
+  EXPECT_EQ(ReadSmallSector(*track, 2),
+            "\"small.chd\": hunk 2 (sector 2) is in the parent CHD, which is not read");
+  EXPECT_EQ(ReadSmallSector(*track, 3),
+            "\"small.chd\": hunk 3 (sector 3) is larger compressed than a hunk is whole");
+  EXPECT_EQ(ReadSmallSector(*track, 4),
+            "\"small.chd\": hunk 4 (sector 4) its deflate data are damaged");
+}
+
+TEST(Chd, SmallFilesThatCannotBeOpenedSayWhy) {
+  const std::uint64_t size = SmallChd().size();
+  const std::uint64_t mapAt = 4 * kSmallHunk;
+  const struct {
+    const char* what;
+    std::vector<std::tuple<std::size_t, std::uint64_t, int>> changes;  // at, value, width
+    std::string complaint;
+  } kCases[] = {
+      {"metadata beyond the file",
+       {{kMetadataAt + 8, 1 << 20, 8}},
+       "its metadata entry at byte 1048576 lies beyond the end of the file: the file is cut "
+       "short"},
+      {"metadata cut short",
+       {{48, size - 10, 8}},
+       "its metadata entry at byte " + std::to_string(size - 10) + " lies beyond the end"},
+      {"metadata in a loop",
+       {{kMetadataAt + 8, kMetadataAt, 8}},
+       "more than 1024 entries, or loops"},
+      {"a long track text",
+       {{kMetadataAt + 5, 1025, 3}},
+       "its track metadata at byte 124 is longer than 1024 bytes"},
+      {"no track text", {{kMetadataAt, chd::Tag("GDDD"), 4}}, "its metadata describes no track"},
+      {"track 0", {{kTextAt + 6, '0', 1}}, "its track text has TRACK 0, which is no number"},
+      {"more frames than data",
+       {{kTextAt + 26, '5', 1}},
+       "its data track ends beyond its data (4 frames)"},
+      {"a codec not read",
+       {{16, chd::Tag("avhu"), 4}},
+       "its hunks are compressed with avhu, which this build does not read: chdman copy"},
+      {"its map cut short", {{40, size - 8, 8}}, "its map is cut short: the file is cut short"},
+      {"a hunk beyond the file",
+       {{mapAt, 100, 4}},
+       "its hunk 0 lies beyond the end of the file (" + std::to_string(size) + " bytes)"},
+      {"a compressed map of 4 GiB",
+       {{16, chd::Tag("zlib"), 4}, {mapAt, 0xFFFFFFFF, 4}},
+       "its map takes 4294967295 bytes, more than 64 MiB"},
+      {"a compressed map's header cut short",
+       {{16, chd::Tag("zlib"), 4}, {40, size - 4, 8}},
+       "its map is cut short"},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(test.what);
+    std::vector<std::uint8_t> chd = SmallChd();
+    for (const auto& [at, value, width] : test.changes) {
+      PutBig(chd, at, value, width);
+    }
+    OpenFailure failure;
+    EXPECT_FALSE(OpenSmallChd(std::make_unique<ChdFile>(chd), &failure));
+    EXPECT_NE(failure.text.find(test.complaint), std::string::npos) << failure.text;
+    EXPECT_TRUE(failure.error);
+  }
+}
+
+// A read of the file that fails is said as that failure: each read of the
+// open in turn, then that of a hunk; a hunk whose read comes up short (the
+// file cut after it was opened) says so.
+TEST(Chd, SmallFilesWhoseReadsFailSayWhy) {
+  const std::error_code ioError = std::make_error_code(std::errc::io_error);
+  for (const auto& chd : {SmallChd(), SmallCompressedChd()}) {
+    auto counted = std::make_unique<ChdFile>(chd);
+    long* counter = counted->counter();
+    OpenFailure failure;
+    ASSERT_TRUE(OpenSmallChd(std::move(counted), &failure)) << failure.text;
+    const long reads = *counter;
+    ASSERT_GT(reads, 3);
+    for (long n = 1; n <= reads; ++n) {
+      SCOPED_TRACE(::testing::Message() << "read " << n << " of " << reads);
+      EXPECT_FALSE(OpenSmallChd(std::make_unique<ChdFile>(chd, n), &failure));
+      EXPECT_EQ(failure.error, ioError);
+      EXPECT_NE(failure.text.find(ioError.message()), std::string::npos) << failure.text;
+    }
+    auto track = OpenSmallChd(std::make_unique<ChdFile>(chd, reads + 1), &failure);
+    ASSERT_TRUE(track) << failure.text;
+    EXPECT_EQ(ReadSmallSector(*track, 0),
+              "\"small.chd\": hunk 0 (sector 0) cannot be read: " + ioError.message());
+  }
+  OpenFailure failure;
+  EXPECT_FALSE(OpenSmallChd(std::make_unique<ChdFile>(SmallChd(), 0, kTextAt), &failure));
+  EXPECT_EQ(failure.text, "it is cut short: it ends at byte " + std::to_string(SmallChd().size()));
+  auto track = OpenSmallChd(std::make_unique<ChdFile>(SmallChd(), 0, 2 * kSmallHunk), &failure);
+  ASSERT_TRUE(track) << failure.text;
+  EXPECT_EQ(ReadSmallSector(*track, 1),
+            "\"small.chd\": hunk 1 (sector 1) lies beyond the end of the file: the file is cut "
+            "short");
+}
+
+#ifndef _WIN32
+// Memory that runs out while a CHD is opened or a hunk read is a refusal
+// or a fault that says so, never other bytes: each allocation in turn
+// fails (one outside the reader's own is thrown on, to the caller).
+TEST(Chd, SmallFilesOutOfMemorySayWhy) {
+  namespace allocations = testing_support::allocations;
+  const std::vector<std::uint8_t> chd = SmallCompressedChd();
+  allocations::Count();
+  OpenFailure clean;
+  EXPECT_TRUE(OpenSmallChd(std::make_unique<ChdFile>(chd), &clean)) << clean.text;
+  if (allocations::Stop() == 0) {
+    GTEST_SKIP()
+        << "operator new is not the test program's (valgrind or ThreadSanitizer has its own)";
+  }
+  std::set<std::string> said;
+  const auto each = [&](const auto& step) {
+    allocations::Count();
+    step();
+    const long count = allocations::Stop();
+    for (long n = 1; n <= count; ++n) {
+      allocations::Count(n);
+      try {
+        step();
+      } catch (const std::bad_alloc&) {
+        said.insert("thrown");
+      }
+      allocations::Stop();
+    }
+  };
+  each([&] {
+    OpenFailure failure;
+    if (!OpenSmallChd(std::make_unique<ChdFile>(chd), &failure)) {
+      EXPECT_EQ(failure.error, std::make_error_code(std::errc::not_enough_memory));
+      said.insert(failure.text);
+    }
+  });
+  // A hunk read: the track opened first, its allocations not counted.
+  std::set<std::string> faults;
+  for (long n = 1;; ++n) {
+    OpenFailure failure;
+    auto track = OpenSmallChd(std::make_unique<ChdFile>(chd), &failure);
+    ASSERT_TRUE(track) << failure.text;
+    std::vector<std::uint8_t> out(2048);
+    ReadFault fault;
+    allocations::Count(n);
+    bool read = false;
+    try {
+      read = track->Read(4, 1, out.data(), &fault);
+    } catch (const std::bad_alloc&) {
+      fault.why = "thrown";
+    }
+    const long counted = allocations::Stop();
+    EXPECT_FALSE(read);
+    faults.insert(fault.why);
+    if (counted < n) {
+      break;  // no allocation failed: the read's own fault
+    }
+  }
+  // Out of memory for the hunk, for decompressing it, or the damage that
+  // its data hold; else thrown on.
+  const std::string hunk = "\"small.chd\": hunk 4 (sector 4) ";
+  EXPECT_EQ(faults, (std::set<std::string>{hunk + "cannot be held: out of memory",
+                                           hunk + "cannot be decompressed: out of memory",
+                                           hunk + "its deflate data are damaged", "thrown"}));
+  EXPECT_TRUE(said.count("out of memory")) << ::testing::PrintToString(said);
+  EXPECT_TRUE(said.count("its map cannot be held: out of memory"))
+      << ::testing::PrintToString(said);
+}
+#endif
+
 #if TVRCGCV_CHD_ENCODERS
 // Hunks compressed here with the libraries' own encoders, as the codecs
 // describe them, decompress to their bytes; damaged, they say so. (A build
@@ -1133,6 +1487,37 @@ std::vector<std::uint8_t> Lzma(std::span<const std::uint8_t> bytes) {
                                    &written, out.size()),
             LZMA_OK);
   out.resize(written);
+  return out;
+}
+
+// FLAC frames of big-endian 16-bit stereo samples, in blocks of `block`
+// samples, without the stream's header (a CD codec's FLAC data are frames
+// alone).
+std::vector<std::uint8_t> FlacFrames(std::span<const std::uint8_t> bytes, unsigned block) {
+  std::vector<std::uint8_t> out;
+  FLAC__StreamEncoder* encoder = FLAC__stream_encoder_new();
+  EXPECT_TRUE(FLAC__stream_encoder_set_channels(encoder, 2) &&
+              FLAC__stream_encoder_set_bits_per_sample(encoder, 16) &&
+              FLAC__stream_encoder_set_sample_rate(encoder, 44100) &&
+              FLAC__stream_encoder_set_blocksize(encoder, block));
+  const auto write = [](const FLAC__StreamEncoder*, const FLAC__byte buffer[], std::size_t bytes,
+                        uint32_t samples, uint32_t, void* data) {
+    if (samples > 0) {  // a frame, not the header or metadata
+      static_cast<std::vector<std::uint8_t>*>(data)->insert(
+          static_cast<std::vector<std::uint8_t>*>(data)->end(), buffer, buffer + bytes);
+    }
+    return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
+  };
+  EXPECT_EQ(FLAC__stream_encoder_init_stream(encoder, write, nullptr, nullptr, nullptr, &out),
+            FLAC__STREAM_ENCODER_INIT_STATUS_OK);
+  std::vector<FLAC__int32> samples(bytes.size() / 2);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    samples[i] = static_cast<std::int16_t>(bytes[2 * i] << 8 | bytes[2 * i + 1]);
+  }
+  EXPECT_TRUE(FLAC__stream_encoder_process_interleaved(encoder, samples.data(),
+                                                       static_cast<uint32_t>(samples.size() / 2)));
+  EXPECT_TRUE(FLAC__stream_encoder_finish(encoder));
+  FLAC__stream_encoder_delete(encoder);
   return out;
 }
 
@@ -1170,6 +1555,12 @@ TEST(Chd, CodecsGiveTheirHunksBack) {
       {"cdzl", cd(Deflated(sectors), Deflated(subcode))},
       {"cdlz", cd(Lzma(sectors), Deflated(subcode))},
   };
+  // FLAC frames of the hunk's samples (blocks as the reader expects them:
+  // a quarter of the sector data's bytes), then the deflated subcode.
+  std::vector<std::uint8_t> flac = FlacFrames(sectors, 2 * kRawBytes / 4);
+  const std::vector<std::uint8_t> flacSubcode = Deflated(subcode);
+  flac.insert(flac.end(), flacSubcode.begin(), flacSubcode.end());
+  cases.push_back({"cdfl", flac});
 #if HAVE_ZSTD_HEADER
   const auto zstd = [](std::span<const std::uint8_t> bytes) {
     std::vector<std::uint8_t> out(ZSTD_compressBound(bytes.size()));
@@ -1193,6 +1584,12 @@ TEST(Chd, CodecsGiveTheirHunksBack) {
     // Cut short, or the length of the sector data beyond the hunk.
     std::vector<std::uint8_t> cut(test.in.begin(), test.in.begin() + test.in.size() / 2);
     EXPECT_TRUE(chd::Decompress(tag, cut, out, &scratch));
+    // Without its last bytes (of a CD codec: the subcode's): damaged, or
+    // the hunk still (LZMA's decoder may not need its data's last bytes);
+    // without all but its first.
+    EXPECT_TRUE(chd::Decompress(tag, std::span(test.in).first(test.in.size() - 4), out, &scratch) ||
+                out == hunk);
+    EXPECT_TRUE(chd::Decompress(tag, std::span(test.in).first(2), out, &scratch));
     std::vector<std::uint8_t> longer = test.in;
     longer[1] = 0xFF;
     EXPECT_TRUE(chd::Decompress(tag, longer, out, &scratch) || out != hunk);
