@@ -10,4 +10,8 @@ void Count(long failAt = 0);
 // Counting off; returns the allocations counted.
 long Stop();
 
+// Why a sweep is skipped when Stop() counted nothing.
+inline constexpr const char* kNotOurOperatorNew =
+    "operator new is not the test program's (valgrind or ThreadSanitizer has its own)";
+
 }  // namespace testing_support::allocations

@@ -1398,8 +1398,7 @@ TEST(Chd, SmallFilesOutOfMemorySayWhy) {
   OpenFailure clean;
   EXPECT_TRUE(OpenSmallChd(std::make_unique<ChdFile>(chd), &clean)) << clean.text;
   if (allocations::Stop() == 0) {
-    GTEST_SKIP()
-        << "operator new is not the test program's (valgrind or ThreadSanitizer has its own)";
+    GTEST_SKIP() << allocations::kNotOurOperatorNew;
   }
   std::set<std::string> said;
   const auto each = [&](const auto& step) {

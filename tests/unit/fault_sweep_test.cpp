@@ -582,8 +582,7 @@ TEST_F(RunFaultSweep, AnAllocationThatFailsAnywhereIsReportedNotThrown) {
   run(0);
   const long count = allocations::Stop();
   if (count == 0) {
-    GTEST_SKIP()
-        << "operator new is not the test program's (valgrind or ThreadSanitizer has its own)";
+    GTEST_SKIP() << allocations::kNotOurOperatorNew;
   }
   ASSERT_GT(count, 20);
   const std::string_view messages[] = {app::texts::kDecodeFailed, app::texts::kLockFailed,
@@ -666,8 +665,7 @@ TEST_F(RunFaultSweep, AnAllocationThatFailsInARunWithOptionsIsReported) {
     run(args, 0);
     const long count = allocations::Stop();
     if (count == 0) {
-      GTEST_SKIP()
-          << "operator new is not the test program's (valgrind or ThreadSanitizer has its own)";
+      GTEST_SKIP() << allocations::kNotOurOperatorNew;
     }
     long reported = 0;
     for (long n = 1; n <= count; ++n) {
@@ -787,8 +785,7 @@ TEST(AllocationSweep, TheCApiReportsRunningOutOfMemory) {
     ASSERT_FALSE(bytes.empty());
   }
   if (count == 0) {
-    GTEST_SKIP() << "operator new is not the test program's (valgrind or ThreadSanitizer has its "
-                    "own)";
+    GTEST_SKIP() << allocations::kNotOurOperatorNew;
   }
   long outOfMemory = 0;
   for (long n = 1; n <= count; ++n) {
@@ -843,8 +840,7 @@ TEST(AllocationSweep, DiscImagesOpenedFromCReportRunningOutOfMemory) {
       EXPECT_NE(std::strstr(clean, "gone.bin"), nullptr) << clean;
     }
     if (count == 0) {
-      GTEST_SKIP()
-          << "operator new is not the test program's (valgrind or ThreadSanitizer has its own)";
+      GTEST_SKIP() << allocations::kNotOurOperatorNew;
     }
     long outOfMemory = 0;
     for (long n = 1; n <= count; ++n) {
