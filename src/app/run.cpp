@@ -118,6 +118,10 @@ int ConvertRows(const RunPlan& plan, RowDecoder& decoder, Encoder& encoder, cons
     try {
       outcome = ConvertRow(plan, row, name.view(), decoder, encoder, tally);
     } catch (const std::bad_alloc&) {
+      // Set again here: in the optimised build `outcome` was found holding
+      // the text of success after ConvertRow, inlined, threw before its
+      // file was written, and the run counted a picture it had not written.
+      outcome = texts::kDecodeFailed;
       if (!plan.classic) {
         Console::Complain(std::string(name.view()) + ": out of memory");
       }
