@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "../common/backend.h"
@@ -22,13 +23,13 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 // The path with its links resolved, or the path itself if the system cannot
 // say (it is only used to find the files a cue sheet names beside it).
 std::string Resolved(const std::string& path) {
-  char* resolved = ::realpath(path.c_str(), nullptr);
+  // realpath's buffer is freed even when the copy runs out of memory.
+  const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                             std::free);
   if (resolved == nullptr) {
     return path;
   }
-  std::string result = resolved;
-  std::free(resolved);
-  return result;
+  return std::string(resolved.get());
 }
 
 }  // namespace
