@@ -229,7 +229,8 @@ TEST(CommandLine, LongNamesAreCutBetweenCharacters) {
   } kCases[] = {
       {times("n", 160), times("n", 160)},
       {times("n", 161), times("n", 80) + cut + times("n", 80)},
-      {"x" + times(e, 100) + "y", "x" + times(e, 39) + cut + times(e, 39) + "y"},
+      {times("x", 1) + times(e, 100) + "y",
+       times("x", 1) + times(e, 39) + cut + times(e, 39) + "y"},
       {times(a, 70), times(a, 26) + cut + times(a, 26)},
   };
   for (const auto& c : kCases) {
