@@ -656,6 +656,9 @@ TEST_F(RunFaultSweep, AnAllocationThatFailsInARunWithOptionsIsReported) {
   };
   const std::string kNoMemoryText = std::make_error_code(std::errc::not_enough_memory).message();
   for (const auto& args : kRuns) {
+    if (!TVRCGCV_PNG_EXPECTED && std::find(args.begin(), args.end(), "png") != args.end()) {
+      continue;  // no libspng of the target to load (a cross build under qemu)
+    }
     SCOPED_TRACE(testing::PrintToString(args));
     const RunOutcome clean = run(args, 0);
     ASSERT_TRUE(clean.exitStatus == app::kExitOk || clean.exitStatus == app::kExitPicturesFailed ||
