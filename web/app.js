@@ -327,9 +327,17 @@ function prepareGrid() {
   $('save').hidden = true;
 }
 
+// Pixels into a canvas: a thumbnail's ImageBitmap is taken over by the
+// canvas as it is; RGBA pixels are put into its 2-D context.
 function drawInto(canvas, message) {
   canvas.width = message.width;
   canvas.height = message.height;
+  if (message.bitmap) {
+    const renderer = canvas.getContext('bitmaprenderer');
+    if (renderer) renderer.transferFromImageBitmap(message.bitmap);
+    else canvas.getContext('2d').drawImage(message.bitmap, 0, 0);
+    return;
+  }
   const image = new ImageData(new Uint8ClampedArray(message.rgba), message.width, message.height);
   canvas.getContext('2d').putImageData(image, 0, 0);
 }
@@ -339,7 +347,10 @@ function onRunMessage(message) {
     crashed(message.text);
     return;
   }
-  if (message.run !== state.run) return; // an earlier disc's
+  if (message.run !== state.run) { // an earlier disc's
+    if (message.op === 'pictures') message.items.forEach((item) => item.bitmap && item.bitmap.close());
+    return;
+  }
   switch (message.op) {
     case 'opened':
       state.memory.opened = message.memory;

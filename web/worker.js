@@ -12,9 +12,10 @@
 //       all. Answers 'opened' (with
 //       the disc's path, or `several` discs that were given, and the
 //       module's memory in bytes), then
-//       'pictures' as rows are decoded (items 'picture', with RGBA pixels at
-//       most `thumbnail` a side, or 'failure'), then 'checked', and 'done'
-//       at the end.
+//       'pictures' as rows are decoded (items 'picture', with a thumbnail
+//       at most `thumbnail` a side: an ImageBitmap `bitmap`, or RGBA
+//       pixels `rgba` where the worker cannot make one; or 'failure'),
+//       then 'checked', and 'done' at the end.
 //   {op: 'view', row}               'view': the picture's RGBA pixels
 //   {op: 'file', row, format}       'file': the picture's BMP or PNG bytes
 //   {op: 'zip', format}             'zip': every decoded picture in a .zip
@@ -278,6 +279,48 @@ function pixels(row, longest) {
   return { width: _tv_width(), height: _tv_height(), rgba: sessionBytes().buffer };
 }
 
+// A decoded picture's thumbnail for the grid, at most `longest` a side: the
+// promise of an ImageBitmap, which the page's canvas takes over as it is
+// (drawing RGBA pixels with putImageData cost Firefox's page thread 60 ms
+// for the 161 thumbnails, behind the last picture decoded). The bitmap is
+// made from the pixels where the module left them: createImageBitmap takes
+// its copy of an ImageData before it returns. Null where the worker has no
+// createImageBitmap, or the picture cannot be made smaller.
+function thumbnail(row, longest) {
+  if (typeof createImageBitmap !== 'function' || _tv_rgba(row, longest) !== 0) return null;
+  const width = _tv_width();
+  const height = _tv_height();
+  const rgba = new Uint8ClampedArray(HEAPU8.buffer, _tv_data(), width * height * 4);
+  try {
+    return createImageBitmap(new ImageData(rgba, width, height));
+  } catch (error) {
+    return null;
+  }
+}
+
+// Sends a batch of rows: their thumbnails as ImageBitmaps, handed over
+// whole; a row whose bitmap could not be made, as RGBA pixels.
+async function sendRows(post, run, batch) {
+  const bitmaps = await Promise.all(batch.map((item) =>
+    (item.bitmap ? item.bitmap.catch(() => null) : null)));
+  const moving = [];
+  batch.forEach((item, index) => {
+    if (item.op !== 'picture') return;
+    if (bitmaps[index]) {
+      item.bitmap = bitmaps[index];
+      item.width = item.bitmap.width;
+      item.height = item.bitmap.height;
+      moving.push(item.bitmap);
+    } else {
+      delete item.bitmap;
+      Object.assign(item, pixels(item.row, item.longest));
+      moving.push(item.rgba);
+    }
+    delete item.longest;
+  });
+  post({ op: 'pictures', run, items: batch }, moving);
+}
+
 // The discs among the mounted files, told from their bytes by the library:
 // their paths (none: the files are a folder's).
 function findDiscs(entries) {
@@ -323,27 +366,24 @@ async function open(request, post = postMessage) {
       }));
     }
     let batch = [];
-    let moving = [];
-    const flush = () => {
-      if (batch.length) post({ op: 'pictures', run, items: batch }, moving);
+    const flush = async () => {
+      if (batch.length) await sendRows(post, run, batch);
       batch = [];
-      moving = [];
     };
     for (let row = 0; row < rows; row++) {
       if (ahead && ahead[row] && !ready[row]) {
-        flush();
+        await flush();
         await ahead[row];
       }
       if (_tv_decode(row) === 0) {
-        const picture = pixels(row, request.thumbnail);
-        batch.push(Object.assign({ op: 'picture', run, row }, picture));
-        moving.push(picture.rgba);
+        batch.push({ op: 'picture', run, row, longest: request.thumbnail,
+          bitmap: thumbnail(row, request.thumbnail) });
       } else {
         batch.push({ op: 'failure', run, row, text: UTF8ToString(_tv_text()) });
       }
-      if (batch.length >= 16) flush();
+      if (batch.length >= 16) await flush();
     }
-    flush();
+    await flush();
     const checked = collecting(() => _tv_check());
     post({ op: 'checked', run, status: checked.result, out: checked.out, err: checked.err });
   }
@@ -501,6 +541,13 @@ async function handle(request) {
   }
 }
 
+// What the warm-up does with its answers: nothing, but give back its
+// thumbnails' bitmaps.
+function closeBitmaps(message) {
+  if (message.op !== 'pictures') return;
+  message.items.forEach((item) => item.bitmap && item.bitmap.close());
+}
+
 // Converts, without a word to the page, a disc of zeros as large as the
 // pictures' source files, given as the page gives a folder: the first real
 // disc then runs on code that the browser has compiled and optimized
@@ -516,7 +563,7 @@ async function warmUp() {
   }
   const entries = Array.from(sizes.keys(), (name) =>
     ({ path: `zeros/${name}`, file: new Blob([new Uint8Array(sizes.get(name))]) }));
-  await open({ run: -1, entries, folder: 'zeros', thumbnail: 160 }, () => {});
+  await open({ run: -1, entries, folder: 'zeros', thumbnail: 160 }, closeBitmaps);
   unmount();
 }
 

@@ -191,6 +191,62 @@ function sameAsReference(zip, referenceFolder, label) {
   console.log(`  ${label}: ${expected.length} files equal the native program's`);
 }
 
+// FNV-1a of bytes, as the page computes it too (a fingerprint of pixels).
+const fingerprint = (bytes) => bytes.reduce((hash, byte) => Math.imul(hash ^ byte, 16777619) >>> 0,
+  2166136261);
+
+// The thumbnails that the grid shows, from the reference BMP files: every
+// picture made at most `longest` pixels a side by taking one pixel of each
+// square of factor x factor (the one in its middle), as
+// "width x height fingerprint" of the RGBA pixels.
+const thumbnails = new Map();
+function expectedThumbnails(longest) {
+  if (thumbnails.has(longest)) return thumbnails.get(longest);
+  const folder = path.join(reference, 'bmp');
+  const made = fs.readdirSync(folder).sort().map((name) => {
+    const bmp = fs.readFileSync(path.join(folder, name));
+    const width = bmp.readInt32LE(18);
+    const height = Math.abs(bmp.readInt32LE(22));
+    const bits = bmp.readUInt16LE(28);
+    const table = 14 + bmp.readUInt32LE(14);
+    const stride = Math.ceil((width * bits) / 32) * 4;
+    const pixel = (x, y) => {
+      const row = bmp.readUInt32LE(10) + stride * (bmp.readInt32LE(22) > 0 ? height - 1 - y : y);
+      if (bits === 24) return [bmp[row + 3 * x + 2], bmp[row + 3 * x + 1], bmp[row + 3 * x]];
+      const index = bits === 8 ? bmp[row + x] : (bmp[row + (x >> 1)] >> (x % 2 ? 0 : 4)) & 15;
+      return [bmp[table + 4 * index + 2], bmp[table + 4 * index + 1], bmp[table + 4 * index]];
+    };
+    const side = Math.max(width, height);
+    const factor = side <= longest ? 1 : Math.ceil(side / longest);
+    const [w, h] = [Math.ceil(width / factor), Math.ceil(height / factor)];
+    const rgba = new Uint8Array(w * h * 4);
+    for (let y = 0; y < h; y++) {
+      for (let x = 0; x < w; x++) {
+        const from = pixel(Math.min(width - 1, x * factor + (factor >> 1)),
+          Math.min(height - 1, y * factor + (factor >> 1)));
+        rgba.set([...from, 255], 4 * (y * w + x));
+      }
+    }
+    return `${w}x${h} ${fingerprint(rgba)}`;
+  });
+  thumbnails.set(longest, made);
+  return made;
+}
+
+// The thumbnails a page shows, read back from its canvases.
+function shownThumbnails(page) {
+  return page.$$eval('#grid li canvas', (canvases) => canvases.map((canvas) => {
+    const scratch = document.createElement('canvas');
+    scratch.width = canvas.width;
+    scratch.height = canvas.height;
+    const context = scratch.getContext('2d');
+    context.drawImage(canvas, 0, 0);
+    const rgba = context.getImageData(0, 0, canvas.width, canvas.height).data;
+    const hash = rgba.reduce((sum, byte) => Math.imul(sum ^ byte, 16777619) >>> 0, 2166136261);
+    return `${canvas.width}x${canvas.height} ${hash}`;
+  }));
+}
+
 // --- The scenarios ------------------------------------------------------------
 
 async function saveZip(page, downloads, format, label, referenceFolder) {
@@ -209,9 +265,11 @@ async function wholeDisc(browser, ctx, label, given, giveOptions, check, first =
   const state = await finished(page);
   expectSame([state.done, state.failed, state.checkStatus], [ROWS, 0, 0],
     `${label}: pictures shown, failed, check status`);
-  const shown = await page.$$eval('#grid li[data-state="done"] canvas',
-    (canvases) => canvases.filter((canvas) => canvas.width > 1).length);
-  expect(shown === ROWS, `${label}: ${shown} thumbnails drawn`);
+  const longest = await page.evaluate(() => Math.ceil(160 * (window.devicePixelRatio || 1)));
+  const shown = await shownThumbnails(page);
+  const wrong = shown.map((thumbnail, row) => (thumbnail === expectedThumbnails(longest)[row]
+    ? null : `${row}: ${thumbnail}`)).filter(Boolean);
+  expectSame(wrong, [], `${label}: thumbnails that differ from the native program's pictures`);
   if (check) {
     const pageLines = await page.$eval('#check-lines', (pre) => pre.textContent.split('\n'));
     expectSame(pageLines, lines(check.out), `${label}: the disc check's lines`);
