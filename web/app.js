@@ -198,11 +198,15 @@ function end(made, why) {
   }
 }
 
+function makeSpare() {
+  if (!spare) spare = makeWorker(false);
+}
+
 function crashed(why) {
   say(`${text.crashed} ${why}`, true);
   end(current, why);
   current = null;
-  if (!spare) spare = makeWorker(false);
+  makeSpare();
 }
 
 function ask(op, request) {
@@ -250,7 +254,8 @@ async function start(entries) {
   spare = null;
   state.run += 1;
   const run = state.run;
-  Object.assign(state, { done: 0, failed: 0, checked: false, startedAt, shownAt: 0 });
+  Object.assign(state, { done: 0, failed: 0, checked: false, startedAt, shownAt: 0,
+    spareWhenShown: false });
   state.disc = folder;
   try {
     await made.ready;
@@ -378,8 +383,10 @@ function onRunMessage(message) {
       break;
     case 'done':
       // The next disc's worker gets ready while this one's results are
-      // looked at.
-      if (!spare) spare = makeWorker(false);
+      // looked at, once its pictures are on the screen: made sooner, it
+      // slows their painting.
+      if (state.shownAt || state.done < state.total) makeSpare();
+      else state.spareWhenShown = true;
       break;
     default:
       break;
@@ -420,7 +427,9 @@ function showCell(message) {
     const run = state.run;
     // Shown: the frame that holds the last thumbnail has been painted.
     requestAnimationFrame(() => setTimeout(() => {
-      if (state.run === run) state.shownAt = performance.now();
+      if (state.run !== run) return;
+      state.shownAt = performance.now();
+      if (state.spareWhenShown) makeSpare();
     }));
     const written = state.total - state.failed;
     say(state.failed === 0 ? text.finished(written, state.total)

@@ -283,8 +283,10 @@ function pixels(row, longest) {
 // promise of an ImageBitmap, which the page's canvas takes over as it is
 // (drawing RGBA pixels with putImageData cost Firefox's page thread 60 ms
 // for the 161 thumbnails, behind the last picture decoded). The bitmap is
-// made from the pixels where the module left them: createImageBitmap takes
-// its copy of an ImageData before it returns. Null where the worker has no
+// made from the pixels where the module left them, not from a copy (a
+// fresh copy of every thumbnail, 7 MB in all, cost Firefox as much again,
+// and its garbage more): createImageBitmap takes its own copy of an
+// ImageData before it returns. Null where the worker has no
 // createImageBitmap, or the picture cannot be made smaller.
 function thumbnail(row, longest) {
   if (typeof createImageBitmap !== 'function' || _tv_rgba(row, longest) !== 0) return null;
@@ -365,14 +367,18 @@ async function open(request, post = postMessage) {
         ready[row] = true;
       }));
     }
+    // A batch goes when its bitmaps are made, after the batch before it;
+    // the decoding does not wait for them.
     let batch = [];
-    const flush = async () => {
-      if (batch.length) await sendRows(post, run, batch);
+    let sent = Promise.resolve();
+    const flush = () => {
+      const rowsSent = batch;
+      if (rowsSent.length) sent = sent.then(() => sendRows(post, run, rowsSent));
       batch = [];
     };
     for (let row = 0; row < rows; row++) {
       if (ahead && ahead[row] && !ready[row]) {
-        await flush();
+        flush();
         await ahead[row];
       }
       if (_tv_decode(row) === 0) {
@@ -381,9 +387,10 @@ async function open(request, post = postMessage) {
       } else {
         batch.push({ op: 'failure', run, row, text: UTF8ToString(_tv_text()) });
       }
-      if (batch.length >= 16) await flush();
+      if (batch.length >= 16) flush();
     }
-    await flush();
+    flush();
+    await sent;
     const checked = collecting(() => _tv_check());
     post({ op: 'checked', run, status: checked.result, out: checked.out, err: checked.err });
   }

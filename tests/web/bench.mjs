@@ -121,11 +121,17 @@ console.log(`decode, native: ${ms(nativeMedian)} for all ${ROWS} pictures`);
 
 // --- In each browser ---------------------------------------------------------
 
+// Each run starts with the browser quiet: a page closed just before may
+// still be ending its workers (or, the page, making its next disc's worker
+// once its pictures were shown), which would be timed with the next run.
+const settle = () => new Promise((resolve) => { setTimeout(resolve, 300); });
+
 async function oneRun(browser, url, given) {
   const page = await openPage(browser, url);
   await give(page, given);
   const state = await finished(page);
   await page.close();
+  await settle();
   return state.shownAt - state.startedAt;
 }
 
@@ -135,6 +141,7 @@ async function floorRun(browser, url) {
   await page.waitForFunction(() => window.tvrcgcv.shownAt > 0, { timeout: 60000, polling: 20 });
   const state = await page.evaluate(() => ({ ...window.tvrcgcv }));
   await page.close();
+  await settle();
   if (state.done !== ROWS) throw new Error(`the floor page showed ${state.done} images`);
   return state.shownAt - state.startedAt;
 }
