@@ -47,9 +47,16 @@ if ((status != 0)); then
   exit "$status"
 fi
 
+# The counters are updated without atomics (-fprofile-update=single: the
+# tests run three times faster than with atomic updates). Where threads of
+# one test race through the same code, gcov can derive a negative count for
+# a branch taken; gcovr leaves such lines out (and says so) rather than stop.
 gcovr --root . --object-directory "$build" --filter 'src/' -j "$(nproc)" \
-  --exclude-throw-branches --exclude-unreachable-branches \
-  --json-summary "$build/coverage.json" >/dev/null
+  --exclude-throw-branches --exclude-unreachable-branches --gcov-ignore-parse-errors \
+  --json-summary "$build/coverage.json" >/dev/null 2>"$build/gcovr.log" ||
+  { cat "$build/gcovr.log" && exit 1; }
+left_out=$(grep -c '^(WARNING) Unrecognized GCOV output' "$build/gcovr.log" || true)
+echo "Lines of gcov left out (negative counts where threads raced): $left_out"
 
 python3 - "$build/coverage.json" "$floor_lines" "$floor_branches" "$floor_disc_lines" \
   "$floor_disc_branches" <<'EOF'
