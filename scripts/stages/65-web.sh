@@ -45,5 +45,6 @@ echo "--- puppeteer-core"
 output=build-web/test-output
 echo "--- Chromium and Firefox"
 node tests/web/web_test.mjs --page "$page" --build build --out "$output"
-echo "--- Figures (one run each)"
-node tests/web/bench.mjs --page "$page" --build build --out "$output/bench" --runs 1
+echo "--- Figures (one run each; the page compared with itself, as a change is)"
+node tests/web/bench.mjs --page "$page" --build build --out "$output/bench" --runs 1 \
+  --compare "$page"

@@ -1,7 +1,7 @@
 // The web page's figures, measured side by side in one run:
 //
 //   node tests/web/bench.mjs --page build-web/page --build build --out DIR
-//        [--runs 7] [--browsers chromium,firefox] [--big yes]
+//        [--runs 7] [--browsers chromium,firefox] [--big yes] [--compare DIR]
 //
 //   decode     every picture decoded from memory in the page's worker
 //              (WebAssembly) against the native library, the same code on
@@ -11,7 +11,9 @@
 //              an .iso image, a cue sheet with its .bin) to 161 thumbnails
 //              shown, against the browser's floor: a bare page
 //              (floor/floor.html) shown the native program's 161 BMP files,
-//              given the same way; runs alternate, medians
+//              given the same way; runs alternate, medians. --compare
+//              DIR: another build of the page (before a change, say),
+//              timed in the same rounds from an origin of its own
 //   transfer   the page's files compressed as a static server sends them
 //              (gzip -9), summed
 //   memory     (--big yes) the peak resident memory of Chromium's renderer
@@ -34,10 +36,10 @@ import {
 } from './support.mjs';
 
 const o = options({ page: '', build: '', out: '', runs: '7', browsers: 'chromium,firefox',
-  big: 'no' });
+  big: 'no', compare: '' });
 if (!o.page || !o.build || !o.out) {
   console.error('usage: bench.mjs --page DIR --build DIR --out DIR [--runs N] [--browsers LIST]' +
-    ' [--big yes]');
+    ' [--big yes] [--compare DIR]');
   process.exit(2);
 }
 const here = path.dirname(fileURLToPath(import.meta.url));
@@ -94,6 +96,7 @@ function serveIsolated(folders) {
   });
 }
 const server = await serveIsolated([path.resolve(o.page), path.join(here, 'floor')]);
+const compared = o.compare ? await serveIsolated([path.resolve(o.compare)]) : null;
 
 // --- Transfer size -----------------------------------------------------------
 
@@ -159,16 +162,21 @@ async function inBrowser(name) {
     if (decode.failed !== 0) throw new Error(`${name}: ${decode.failed} decodes failed`);
     // Files to thumbnails, each form of the disc alternating with the
     // floor in every round; the first round warms up.
-    const shown = Object.fromEntries(Object.keys(forms).map((form) => [form, []]));
+    // With --compare, the other page's runs follow each form's.
+    const sides = compared ? { '': server.url, 'compared ': compared.url } : { '': server.url };
+    const timed = Object.keys(sides).flatMap((side) => Object.keys(forms).map((form) => side + form));
+    const shown = Object.fromEntries(timed.map((key) => [key, []]));
     const floor = [];
     for (let i = 0; i <= runs; i++) {
       const round = { floor: await floorRun(browser, server.url) };
       for (const [form, given] of Object.entries(forms)) {
-        round[form] = await oneRun(browser, server.url, given());
+        for (const [side, url] of Object.entries(sides)) {
+          round[side + form] = await oneRun(browser, url, given());
+        }
       }
       if (i > 0) {
         floor.push(round.floor);
-        for (const form of Object.keys(forms)) shown[form].push(round[form]);
+        for (const key of timed) shown[key].push(round[key]);
       }
     }
     const result = {
@@ -179,7 +187,7 @@ async function inBrowser(name) {
       floorRuns: floor,
     };
     const ratios = [];
-    for (const form of Object.keys(forms)) {
+    for (const form of timed) {
       result[`shown ${form}`] = median(shown[form]);
       result[`ratio ${form}`] = median(shown[form]) / result.floor;
       result[`runs ${form}`] = shown[form];
@@ -273,5 +281,6 @@ try {
   if (o.big === 'yes') await bigImage();
 } finally {
   server.stop();
+  compared?.stop();
 }
 fs.writeFileSync(path.join(out, 'figures.json'), `${JSON.stringify(figures, null, 2)}\n`);
