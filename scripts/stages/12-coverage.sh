@@ -26,7 +26,7 @@ floor_disc_branches=${TVRCGCV_COVERAGE_FLOOR_DISC_BRANCHES:-86.7}
 apart='AFileSizeLimit'
 # Left out, and said: the run of the whole unit and end-to-end suites again
 # with interruptions ignored. It covers nothing the first run does not, and
-# at -O0 it alone would take a quarter of an hour.
+# at -O0 it alone would take as long as all the other tests.
 again='Suite.PassesWithInterruptionsIgnored'
 
 build="build-coverage"
@@ -47,10 +47,10 @@ if ((status != 0)); then
   exit "$status"
 fi
 
-# The counters are updated without atomics (-fprofile-update=single: the
-# tests run three times faster than with atomic updates). Where threads of
-# one test race through the same code, gcov can derive a negative count for
-# a branch taken; gcovr leaves such lines out (and says so) rather than stop.
+# The counters are updated without atomics (cmake/Coverage.cmake): where
+# threads of one test race through the same code, gcov can derive a negative
+# count for a branch taken; gcovr leaves such lines out (and says so)
+# rather than stop.
 gcovr --root . --object-directory "$build" --filter 'src/' -j "$(nproc)" \
   --exclude-throw-branches --exclude-unreachable-branches --gcov-ignore-parse-errors \
   --json-summary "$build/coverage.json" >/dev/null 2>"$build/gcovr.log" ||

@@ -187,11 +187,11 @@ async function inBrowser(name) {
       floorRuns: floor,
     };
     const ratios = [];
-    for (const form of timed) {
-      result[`shown ${form}`] = median(shown[form]);
-      result[`ratio ${form}`] = median(shown[form]) / result.floor;
-      result[`runs ${form}`] = shown[form];
-      ratios.push(`${form} ${ms(median(shown[form]))} ${result[`ratio ${form}`].toFixed(2)}x`);
+    for (const key of timed) {
+      result[`shown ${key}`] = median(shown[key]);
+      result[`ratio ${key}`] = median(shown[key]) / result.floor;
+      result[`runs ${key}`] = shown[key];
+      ratios.push(`${key} ${ms(median(shown[key]))} ${result[`ratio ${key}`].toFixed(2)}x`);
     }
     figures[name] = result;
     console.log(`${name}: decode ${ms(result.decode)} = ${result.decodeRatio.toFixed(2)}x native ` +
